@@ -1,0 +1,2 @@
+// To be written.
+#include "db/gpg_command.h"

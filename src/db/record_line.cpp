@@ -1,0 +1,2 @@
+// To be written.
+#include "db/record_line.h"

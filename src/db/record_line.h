@@ -1,0 +1,33 @@
+// The record line format of the decrypted password file.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sealkeep {
+
+// The seven values of one record line, bytes exactly as they stand in the line.
+struct RecordLine {
+    std::string customer;
+    std::string group;
+    std::string server;
+    std::string service;
+    std::string serviceplus;
+    std::string user;
+    std::string password;
+
+    RecordLine() = default;
+    RecordLine(const RecordLine&) = default;
+    RecordLine& operator=(const RecordLine&) = default;
+    ~RecordLine();  // overwrites the password
+};
+
+// One line as read (line ending included, if it had one); nullopt when it is not a record line.
+std::optional<RecordLine> parse_record_line(std::string_view line);
+
+// gpg's own warnings on standard output are dropped silently: the first eight bytes are "gpg: WAR",
+// compared without regard to ASCII case.
+bool is_gpg_warning_line(std::string_view line);
+
+} // namespace sealkeep

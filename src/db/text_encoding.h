@@ -1,0 +1,16 @@
+// Text helpers: what the toolkit is given to show, and overwriting secrets.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sealkeep {
+
+// The toolkit takes UTF-8 only. Valid UTF-8 is returned as it is; anything else is taken as
+// Latin-1 and converted, which loses nothing (the X11 STRING target gives the bytes back).
+std::string display_text(std::string_view bytes);
+
+// Overwrites every byte the string's buffer holds, then empties it.
+void scrub(std::string& secret);
+
+} // namespace sealkeep

@@ -1,0 +1,42 @@
+// The rules that turn record lines into rows: which rows a line needs, under which parents.
+#pragma once
+
+#include "db/entry_record.h"
+#include "db/record_line.h"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace sealkeep {
+
+inline constexpr const char* CUSTOMER_ICON = "gtk-orientation-portrait";
+inline constexpr const char* NO_USER_TEXT = "__none__";
+
+using RowId = std::size_t;
+
+// Where the rows go. The entry store is one; tests use a plain in-memory one.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // Appends a row as the last child of parent (top level when none); returns its id.
+    virtual RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) = 0;
+    // Points the row at a record (replacing any it pointed at); the sink does not own it.
+    virtual void set_record(RowId row, EntryRecord* record) = 0;
+};
+
+enum TreeLevel { LEVEL_CUSTOMER, LEVEL_GROUP, LEVEL_SERVER, LEVEL_SERVICE, LEVEL_SERVICEPLUS, LEVEL_COUNT };
+
+// Carried from one record line to the next during one load. A value of none differs from every
+// text, the empty one included.
+struct TreeBuildState {
+    std::array<std::optional<std::string>, LEVEL_COUNT> value;
+    std::array<RowId, LEVEL_COUNT> row{};
+};
+
+// The tree step for one record line: appends the rows it needs, makes its record (and the root
+// shortcut's), points the rows at them and appends them to entry_list.
+void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line);
+
+} // namespace sealkeep

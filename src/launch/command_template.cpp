@@ -1,0 +1,2 @@
+// To be written.
+#include "launch/command_template.h"

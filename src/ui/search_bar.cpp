@@ -1,0 +1,2 @@
+// To be written.
+#include "ui/search_bar.h"

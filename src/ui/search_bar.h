@@ -1,0 +1,24 @@
+// The search bar below the tree, and stepping through the rows it found.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace sealkeep {
+
+// Builds the bar; *search_entry receives its text entry.
+GtkWidget* create_search_bar(GtkTreeView* tree_view, GtkWidget** search_entry);
+
+void run_search(GtkEntry* search_entry);
+gboolean match_search_row(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer search_entry);
+void find_next_match(GtkTreeView* tree_view);
+void find_previous_match(GtkTreeView* tree_view);
+void clear_search_matches();
+
+// The paths found by the last search, in tree order, and the index of the one shown last.
+const std::vector<GtkTreePath*>& search_matches();
+std::uint32_t search_match_index();
+
+} // namespace sealkeep

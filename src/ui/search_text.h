@@ -1,0 +1,18 @@
+// The text side of the search: which search texts count, and the ASCII-folded substring test.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sealkeep {
+
+// A search text of at most two bytes finds nothing.
+inline constexpr std::size_t MIN_SEARCH_BYTES = 3;
+
+// ASCII letters A-Z lowered, every other byte unchanged.
+std::string ascii_lower(std::string_view text);
+
+// Whether `lowered_search` (already lowered) occurs in `row_text` with A-Z folded; allocates nothing.
+bool contains_folded(std::string_view row_text, std::string_view lowered_search);
+
+} // namespace sealkeep

@@ -1,0 +1,2 @@
+// To be written.
+#include "ui/setup_dialog.h"

@@ -1,0 +1,2 @@
+// To be written.
+#include "ui/view_commands.h"
