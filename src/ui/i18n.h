@@ -1,9 +1,9 @@
 // Translated texts: every user-visible text goes through the program's text domain.
 #pragma once
 
-#include <glib/gi18n-lib.h>
+#include <glib.h>
 
 #define SEALKEEP_TEXT_DOMAIN "sealkeep"
 
-#undef _
 #define _(text) g_dgettext(SEALKEEP_TEXT_DOMAIN, text)
+#define N_(text) text

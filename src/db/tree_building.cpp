@@ -1,0 +1,81 @@
+// Tree building: consecutive record lines share their upper rows; empty group and service detail
+// skip their level; root's ssh account is also attached to its server row.
+#include "db/tree_building.h"
+
+#include "launch/command_template.h"
+
+namespace sealkeep {
+
+namespace {
+
+void reset_below(TreeBuildState& state, TreeLevel level)
+{
+    for (int below = level + 1; below < LEVEL_COUNT; ++below)
+        state.value[below].reset();
+}
+
+bool differs(const std::optional<std::string>& current, const std::string& value)
+{
+    return !current || *current != value;
+}
+
+std::unique_ptr<EntryRecord> make_record(const RecordLine& line, const std::string& user)
+{
+    auto record = std::make_unique<EntryRecord>();
+    record->password = line.password;
+    record->command_line = expand_service_command(line.service, line.server, line.serviceplus, user);
+    record->host = line.server;
+    return record;
+}
+
+} // namespace
+
+void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line)
+{
+    if (differs(state.value[LEVEL_CUSTOMER], line.customer)) {
+        state.row[LEVEL_CUSTOMER] = sink.append_row(std::nullopt, line.customer, CUSTOMER_ICON);
+        state.value[LEVEL_CUSTOMER] = line.customer;
+        reset_below(state, LEVEL_CUSTOMER);
+    }
+    if (differs(state.value[LEVEL_GROUP], line.group)) {
+        if (!line.group.empty())
+            state.row[LEVEL_GROUP] = sink.append_row(state.row[LEVEL_CUSTOMER], line.group, nullptr);
+        // An empty group is remembered too, so a change back to a group starts new rows.
+        state.value[LEVEL_GROUP] = line.group;
+        reset_below(state, LEVEL_GROUP);
+    }
+    if (differs(state.value[LEVEL_SERVER], line.server)) {
+        RowId parent = line.group.empty() ? state.row[LEVEL_CUSTOMER] : state.row[LEVEL_GROUP];
+        state.row[LEVEL_SERVER] = sink.append_row(parent, line.server, nullptr);
+        state.value[LEVEL_SERVER] = line.server;
+        reset_below(state, LEVEL_SERVER);
+    }
+    if (differs(state.value[LEVEL_SERVICE], line.service)) {
+        state.row[LEVEL_SERVICE] = sink.append_row(state.row[LEVEL_SERVER], line.service, nullptr);
+        state.value[LEVEL_SERVICE] = line.service;
+        reset_below(state, LEVEL_SERVICE);
+    }
+    if (differs(state.value[LEVEL_SERVICEPLUS], line.serviceplus)) {
+        if (!line.serviceplus.empty())
+            state.row[LEVEL_SERVICEPLUS] = sink.append_row(state.row[LEVEL_SERVICE], line.serviceplus, nullptr);
+        state.value[LEVEL_SERVICEPLUS] = line.serviceplus;
+    }
+
+    const std::string user = line.user.empty() ? std::string(NO_USER_TEXT) : line.user;
+    RowId user_parent = line.serviceplus.empty() ? state.row[LEVEL_SERVICE] : state.row[LEVEL_SERVICEPLUS];
+    RowId user_row = sink.append_row(user_parent, user, nullptr);
+
+    auto record = make_record(line, user);
+    sink.set_record(user_row, record.get());
+    entry_list.push_back(std::move(record));
+
+    if (user == "root" && line.service == "ssh") {
+        // The shortcut replaces any earlier one on this server row; the earlier record stays
+        // in entry_list until the next clear.
+        auto shortcut = make_record(line, user);
+        sink.set_record(state.row[LEVEL_SERVER], shortcut.get());
+        entry_list.push_back(std::move(shortcut));
+    }
+}
+
+} // namespace sealkeep
