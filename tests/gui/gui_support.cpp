@@ -31,6 +31,20 @@ int load_fixture(const std::vector<std::string>& lines)
     return database_loaded;
 }
 
+std::string record_line(const std::string& seven_values)
+{
+    static const char* const keys[] = {"customer", "group", "server", "service", "serviceplus", "user", "password"};
+    std::string line;
+    std::size_t start = 0;
+    for (int i = 0; i < 7; ++i) {
+        std::size_t end = i < 6 ? seven_values.find(';', start) : std::string::npos;
+        line += std::string(i ? ";" : "") + keys[i] + "=" +
+                seven_values.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? seven_values.size() : end + 1;
+    }
+    return line;
+}
+
 std::string row_text(const char* path)
 {
     GtkTreeIter iter;
@@ -70,6 +84,52 @@ gboolean respond_when_dialog_shown(gpointer user_data)
 void respond_in_nested_loop(void (*respond)(GtkWidget* dialog, void* data), void* data)
 {
     g_timeout_add(20, respond_when_dialog_shown, new Pending{respond, data});
+}
+
+} // namespace sealkeep::test
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace sealkeep::test {
+
+GnupgHome::GnupgHome()
+{
+    char pattern[] = "/tmp/g.XXXXXX";
+    if (!mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    if (const char* old = std::getenv("GNUPGHOME"))
+        previous_ = old;
+    setenv("GNUPGHOME", path_.c_str(), 1);
+}
+
+GnupgHome::~GnupgHome()
+{
+    std::string kill = "GNUPGHOME='" + path_ + "' gpgconf --kill gpg-agent >/dev/null 2>&1; rm -rf '" + path_ + "'";
+    if (std::system(kill.c_str()) != 0)
+        std::fprintf(stderr, "could not clean %s\n", path_.c_str());
+    if (previous_.empty())
+        unsetenv("GNUPGHOME");
+    else
+        setenv("GNUPGHOME", previous_.c_str(), 1);
+}
+
+std::string GnupgHome::encrypt_symmetric(const std::string& plaintext, const std::string& passphrase,
+                                         const std::string& name) const
+{
+    std::string out = path_ + "/" + name;
+    // No symmetric-key cache: a later load must prove the passphrase it is given.
+    std::string command = "gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback --passphrase '" +
+                          passphrase + "' -c -o '" + out + "'";
+    FILE* pipe = popen(command.c_str(), "w");
+    if (!pipe)
+        throw std::runtime_error("cannot start gpg");
+    std::fwrite(plaintext.data(), 1, plaintext.size(), pipe);
+    if (pclose(pipe) != 0)
+        throw std::runtime_error("gpg failed to encrypt");
+    return out;
 }
 
 } // namespace sealkeep::test

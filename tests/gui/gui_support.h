@@ -15,11 +15,34 @@ void drain_events();
 // without line ending) through the real tree building; sets database_loaded from the result.
 int load_fixture(const std::vector<std::string>& lines);
 
+// "A;G;srv;ssh;22;root;pw" written out as a record line of the file, with every key.
+std::string record_line(const std::string& seven_values);
+
 // The text of the row at a path such as "0:1:0" (empty when there is no such row).
 std::string row_text(const char* path);
 
 // Runs `respond` from inside the next nested main loop (a dialog's gtk_dialog_run), once the
 // dialog has been mapped; returns at once. `respond` gets the newest toplevel dialog.
 void respond_in_nested_loop(void (*respond)(GtkWidget* dialog, void* data), void* data);
+
+} // namespace sealkeep::test
+
+namespace sealkeep::test {
+
+// A fresh GNUPGHOME under a short path (the agent's socket lives inside it), made current for this
+// process and its children; the agent is stopped and the folder removed when it goes.
+class GnupgHome {
+public:
+    GnupgHome();
+    ~GnupgHome();
+    const std::string& path() const { return path_; }
+    // Encrypts `plaintext` symmetrically with `passphrase` into a file in this home; returns its path.
+    std::string encrypt_symmetric(const std::string& plaintext, const std::string& passphrase,
+                                  const std::string& name = "accounts.gpg") const;
+
+private:
+    std::string path_;
+    std::string previous_;
+};
 
 } // namespace sealkeep::test

@@ -1,0 +1,118 @@
+// The entry store and its view: the view's properties, and appending and clearing rows.
+#include "gui/gui_support.h"
+
+#include "db/entry_store.h"
+#include "db/tree_building.h"
+
+#include <gtest/gtest.h>
+
+namespace sealkeep {
+namespace {
+
+class EntryStore : public ::testing::Test {
+protected:
+    void SetUp() override { clear_entry_store(entry_store()); }
+    void TearDown() override { clear_entry_store(entry_store()); }
+    GtkTreeModel* model() { return GTK_TREE_MODEL(entry_store()); }
+};
+
+TEST_F(EntryStore, ViewShowsIconAndTextColumnsWithMultipleSelection)
+{
+    GtkTreeView* view = entry_tree_view();
+    EXPECT_EQ(gtk_tree_view_get_model(view), model());
+    EXPECT_FALSE(gtk_tree_view_get_headers_visible(view));
+    EXPECT_FALSE(gtk_tree_view_get_enable_search(view));
+    EXPECT_EQ(gtk_tree_selection_get_mode(gtk_tree_view_get_selection(view)), GTK_SELECTION_MULTIPLE);
+    ASSERT_EQ(gtk_tree_model_get_n_columns(model()), 3);
+    EXPECT_EQ(gtk_tree_model_get_column_type(model(), COL_ICON), GDK_TYPE_PIXBUF);
+    EXPECT_EQ(gtk_tree_model_get_column_type(model(), COL_TEXT), G_TYPE_STRING);
+    EXPECT_EQ(gtk_tree_model_get_column_type(model(), COL_ENTRY), G_TYPE_POINTER);
+
+    GList* columns = gtk_tree_view_get_columns(view);
+    ASSERT_EQ(g_list_length(columns), 2u);
+    auto* icon_column = GTK_TREE_VIEW_COLUMN(columns->data);
+    auto* text_column = GTK_TREE_VIEW_COLUMN(columns->next->data);
+    g_list_free(columns);
+    GList* icon_cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(icon_column));
+    GList* text_cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(text_column));
+    EXPECT_TRUE(GTK_IS_CELL_RENDERER_PIXBUF(icon_cells->data));
+    EXPECT_TRUE(GTK_IS_CELL_RENDERER_TEXT(text_cells->data));
+    g_list_free(icon_cells);
+    g_list_free(text_cells);
+    EXPECT_EQ(gtk_tree_view_get_expander_column(view), text_column);
+    EXPECT_EQ(gtk_tree_view_column_get_max_width(text_column), 80);
+}
+
+TEST_F(EntryStore, AppendedRowsGoLastUnderTheirParentWithOrWithoutIcon)
+{
+    GtkTreeIter top, first, second;
+    append_tree_row(entry_store(), "customer", CUSTOMER_ICON, &top, nullptr);
+    append_tree_row(entry_store(), "one", nullptr, &first, &top);
+    append_tree_row(entry_store(), "two", nullptr, &second, &top);
+
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 1);
+    EXPECT_EQ(test::row_text("0"), "customer");
+    EXPECT_EQ(test::row_text("0:0"), "one");
+    EXPECT_EQ(test::row_text("0:1"), "two");
+
+    GdkPixbuf* icon = nullptr;
+    gpointer record = &top;
+    gtk_tree_model_get(model(), &top, COL_ICON, &icon, -1);
+    EXPECT_NE(icon, nullptr);
+    if (icon)
+        g_object_unref(icon);
+    gtk_tree_model_get(model(), &second, COL_ICON, &icon, COL_ENTRY, &record, -1);
+    EXPECT_EQ(icon, nullptr);
+    EXPECT_EQ(record, nullptr);
+}
+
+TEST_F(EntryStore, TextThatIsNotUtf8IsShownAsLatin1)
+{
+    GtkTreeIter iter;
+    append_tree_row(entry_store(), "caf\xe9", nullptr, &iter, nullptr);
+    EXPECT_EQ(test::row_text("0"), "caf\xc3\xa9");
+    test::load_fixture({test::record_line("M\xfcller;;srv;ssh;;u;p")});
+    EXPECT_EQ(test::row_text("0"), "M\xc3\xbcller");
+    // The record keeps the bytes as read.
+    ASSERT_FALSE(entry_list.empty());
+}
+
+TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
+{
+    ASSERT_EQ(test::load_fixture({test::record_line("A;;srv;ssh;;root;pw"), test::record_line("B;;s2;ftp;;bob;pw2")}), 1);
+    EXPECT_EQ(database_loaded, 1);
+    EXPECT_EQ(entry_list.size(), 3u);
+    clear_entry_store(entry_store());
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
+    EXPECT_TRUE(entry_list.empty());
+    EXPECT_EQ(database_loaded, 0);
+    database_loaded = 1;
+    clear_entry_store(entry_store());
+    EXPECT_EQ(database_loaded, 0);
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
+}
+
+TEST_F(EntryStore, FixtureLoadPutsRowsInFileOrderWithRecords)
+{
+    ASSERT_EQ(test::load_fixture({test::record_line("A;G;srv;ssh;22;root;pw"), test::record_line("A;G;srv;ssh;22;bob;pw2"), test::record_line("B;;web;http;;;pw3")}), 1);
+    const char* expected[][2] = {{"0", "A"},   {"0:0", "G"},     {"0:0:0", "srv"},         {"0:0:0:0", "ssh"},
+                                 {"0:0:0:0:0", "22"}, {"0:0:0:0:0:0", "root"}, {"0:0:0:0:0:1", "bob"},
+                                 {"1", "B"},   {"1:0", "web"},   {"1:0:0", "http"},         {"1:0:0:0", "__none__"}};
+    for (auto& row : expected)
+        EXPECT_EQ(test::row_text(row[0]), row[1]) << row[0];
+
+    GtkTreeIter iter;
+    EntryRecord* record = nullptr;
+    ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, "0:0:0"));
+    gtk_tree_model_get(model(), &iter, COL_ENTRY, &record, -1);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->password, "pw");
+    ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, "0:0:0:0"));
+    gtk_tree_model_get(model(), &iter, COL_ENTRY, &record, -1);
+    EXPECT_EQ(record, nullptr);
+    // The view is back on the store after the load.
+    EXPECT_EQ(gtk_tree_view_get_model(entry_tree_view()), model());
+}
+
+} // namespace
+} // namespace sealkeep

@@ -1,0 +1,171 @@
+// The main window frame: its children in order and packing, the keys, the hidden clipboard entry,
+// the icons and the window-state handling.
+#include "gui/gui_support.h"
+
+#include "db/entry_store.h"
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+namespace sealkeep {
+namespace {
+
+struct Packing {
+    gboolean expand;
+    gboolean fill;
+    guint padding;
+};
+
+Packing packing_of(GtkWidget* box, GtkWidget* child)
+{
+    Packing p{};
+    GtkPackType pack_type;
+    gtk_box_query_child_packing(GTK_BOX(box), child, &p.expand, &p.fill, &p.padding, &pack_type);
+    return p;
+}
+
+GtkWidget* stack()
+{
+    return gtk_bin_get_child(GTK_BIN(main_window()));
+}
+
+TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
+{
+    GtkWidget* box = stack();
+    ASSERT_TRUE(GTK_IS_VBOX(box));
+    EXPECT_FALSE(gtk_box_get_homogeneous(GTK_BOX(box)));
+    EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(box)), 0);
+
+    GList* children = gtk_container_get_children(GTK_CONTAINER(box));
+    ASSERT_EQ(g_list_length(children), 7u);
+    struct Expected {
+        GType type;
+        Packing packing;
+    } expected[] = {
+        {GTK_TYPE_MENU_BAR, {FALSE, FALSE, 0}},        {GTK_TYPE_VBOX, {FALSE, FALSE, 0}},
+        {GTK_TYPE_TOOLBAR, {FALSE, FALSE, 0}},         {GTK_TYPE_SCROLLED_WINDOW, {TRUE, TRUE, 0}},
+        {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},            {GTK_TYPE_STATUSBAR, {FALSE, FALSE, 0}},
+        {GTK_TYPE_ENTRY, {FALSE, TRUE, 0}},
+    };
+    int i = 0;
+    for (GList* l = children; l; l = l->next, ++i) {
+        SCOPED_TRACE(i + 1);
+        GtkWidget* child = GTK_WIDGET(l->data);
+        EXPECT_TRUE(G_TYPE_CHECK_INSTANCE_TYPE(child, expected[i].type)) << G_OBJECT_TYPE_NAME(child);
+        Packing p = packing_of(box, child);
+        EXPECT_EQ(p.expand, expected[i].packing.expand);
+        EXPECT_EQ(p.fill, expected[i].packing.fill);
+        EXPECT_EQ(p.padding, expected[i].packing.padding);
+    }
+    g_list_free(children);
+}
+
+TEST(MainWindow, KeysPointAtTheSharedWidgets)
+{
+    GList* children = gtk_container_get_children(GTK_CONTAINER(stack()));
+    GtkWidget* prompt = GTK_WIDGET(g_list_nth_data(children, 1));
+    GtkWidget* scrolled = GTK_WIDGET(g_list_nth_data(children, 3));
+    GtkWidget* clipboard = GTK_WIDGET(g_list_nth_data(children, 6));
+    g_list_free(children);
+
+    EXPECT_EQ(main_window_widget(KEY_PROMPT_PASSWD), prompt);
+    EXPECT_EQ(main_window_widget(KEY_CLIPBOARD), clipboard);
+    EXPECT_EQ(main_window_widget(KEY_TREE_VIEW), GTK_WIDGET(entry_tree_view()));
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(entry_tree_view()));
+    EXPECT_TRUE(GTK_IS_ENTRY(main_window_widget(KEY_SEARCH_ENTRY)));
+    EXPECT_NE(main_window_widget(KEY_SEARCH_ENTRY), clipboard);
+}
+
+TEST(MainWindow, WindowPropertiesAndScrolling)
+{
+    GtkWindow* window = GTK_WINDOW(main_window());
+    EXPECT_STREQ(gtk_window_get_title(window), "Sealkeep");
+    gint width = 0, height = 0;
+    gtk_window_get_default_size(window, &width, &height);
+    EXPECT_EQ(width, -1);
+    EXPECT_EQ(height, 350);
+    GtkWindowPosition position;
+    g_object_get(window, "window-position", &position, nullptr);
+    EXPECT_EQ(position, GTK_WIN_POS_CENTER);
+    GList* icons = gtk_window_get_default_icon_list();
+    EXPECT_NE(icons, nullptr);
+    g_list_free(icons);
+    GSList* groups = gtk_accel_groups_from_object(G_OBJECT(window));
+    EXPECT_EQ(g_slist_length(groups), 1u);
+
+    GtkWidget* scrolled = gtk_widget_get_parent(GTK_WIDGET(entry_tree_view()));
+    GtkPolicyType h, v;
+    gtk_scrolled_window_get_policy(GTK_SCROLLED_WINDOW(scrolled), &h, &v);
+    EXPECT_EQ(h, GTK_POLICY_NEVER);
+    EXPECT_EQ(v, GTK_POLICY_AUTOMATIC);
+}
+
+TEST(MainWindow, ClipboardEntryIsHiddenButNotMasked)
+{
+    GtkWidget* clipboard = main_window_widget(KEY_CLIPBOARD);
+    EXPECT_FALSE(gtk_widget_get_visible(clipboard));
+    // A masked entry would copy nothing.
+    EXPECT_TRUE(gtk_entry_get_visibility(GTK_ENTRY(clipboard)));
+    // Showing and hiding the prompt does not bring it back.
+    GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD);
+    gtk_widget_hide(prompt);
+    gtk_widget_show(prompt);
+    test::drain_events();
+    EXPECT_FALSE(gtk_widget_get_visible(clipboard));
+}
+
+TEST(MainWindow, StatusBarStaysEmpty)
+{
+    GList* children = gtk_container_get_children(GTK_CONTAINER(stack()));
+    GtkWidget* status_bar = GTK_WIDGET(g_list_nth_data(children, 5));
+    g_list_free(children);
+    GtkWidget* label = gtk_statusbar_get_message_area(GTK_STATUSBAR(status_bar));
+    GList* parts = gtk_container_get_children(GTK_CONTAINER(label));
+    for (GList* l = parts; l; l = l->next) {
+        if (GTK_IS_LABEL(l->data)) {
+            EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(l->data)), "");
+        }
+    }
+    g_list_free(parts);
+}
+
+TEST(MainWindow, StatusIconShowsTheStockImageWithTheProgramName)
+{
+    GtkStatusIcon* icon = main_status_icon();
+    ASSERT_NE(icon, nullptr);
+    EXPECT_TRUE(gtk_status_icon_get_visible(icon));
+    gchar* tooltip = gtk_status_icon_get_tooltip_text(icon);
+    EXPECT_STREQ(tooltip, "Sealkeep");
+    g_free(tooltip);
+    // Either the theme has the named icon, or the stock image stands in: never an empty slot.
+    GtkImageType type = gtk_status_icon_get_storage_type(icon);
+    if (type == GTK_IMAGE_ICON_NAME) {
+        EXPECT_TRUE(gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), WINDOW_ICON));
+    } else {
+        EXPECT_EQ(type, GTK_IMAGE_STOCK);
+    }
+}
+
+TEST(MainWindow, SkipTaskbarOnlyWhenIconifiedAloneAndInATray)
+{
+    GtkWidget* window = main_window();
+    // No tray runs in this session: the icon is not embedded, so even an iconified window stays in
+    // the taskbar (otherwise nothing could bring it back).
+    ASSERT_FALSE(gtk_status_icon_is_embedded(main_status_icon()));
+    const GdkWindowState states[] = {
+        GDK_WINDOW_STATE_ICONIFIED,
+        static_cast<GdkWindowState>(GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED),
+        static_cast<GdkWindowState>(0),
+    };
+    for (GdkWindowState state : states) {
+        GdkEventWindowState event{};
+        event.type = GDK_WINDOW_STATE;
+        event.new_window_state = state;
+        gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), TRUE);
+        EXPECT_FALSE(on_window_state_event(window, &event, nullptr));
+        EXPECT_FALSE(gtk_window_get_skip_taskbar_hint(GTK_WINDOW(window))) << state;
+    }
+}
+
+} // namespace
+} // namespace sealkeep

@@ -1,0 +1,151 @@
+// The passphrase prompt: its layout, focus, the show toggle, Cancel, and a real load through gpg.
+#include "gui/gui_support.h"
+
+#include "app/settings_values.h"
+#include "db/entry_store.h"
+#include "db/record_reader.h"
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+namespace sealkeep {
+namespace {
+
+GtkWidget* child(GtkWidget* box, int index)
+{
+    GList* children = gtk_container_get_children(GTK_CONTAINER(box));
+    auto* widget = GTK_WIDGET(g_list_nth_data(children, index));
+    g_list_free(children);
+    return widget;
+}
+
+struct Prompt {
+    GtkWidget* panel = main_window_widget(KEY_PROMPT_PASSWD);
+    GtkWidget* label = child(panel, 0);
+    GtkWidget* entry = child(child(panel, 1), 0);
+    GtkWidget* toggle = child(child(panel, 1), 1);
+    GtkWidget* ok = child(child(panel, 2), 1);
+    GtkWidget* cancel = child(child(panel, 2), 2);
+};
+
+class PassphrasePrompt : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_entry_store(entry_store());
+        gtk_entry_set_text(GTK_ENTRY(p.entry), "");
+        gtk_widget_hide(p.panel);
+        gtk_widget_show(p.panel);
+        test::drain_events();
+    }
+    void TearDown() override { clear_entry_store(entry_store()); }
+
+    int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(entry_store()), nullptr); }
+
+    Prompt p;
+};
+
+TEST_F(PassphrasePrompt, LayoutMatchesTheDesign)
+{
+    EXPECT_TRUE(GTK_IS_VBOX(p.panel));
+    EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(p.panel)), 2);
+    EXPECT_EQ(gtk_container_get_border_width(GTK_CONTAINER(p.panel)), 2u);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(p.label)), "Please enter your PGP Passphrase:");
+    EXPECT_FALSE(gtk_entry_get_visibility(GTK_ENTRY(p.entry)));
+    EXPECT_TRUE(GTK_IS_TOGGLE_BUTTON(p.toggle));
+    EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(p.toggle)));
+    EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(p.toggle)), nullptr);
+    GtkWidget* spacer = child(child(p.panel, 2), 0);
+    EXPECT_TRUE(GTK_IS_ALIGNMENT(spacer));
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(p.ok)), GTK_STOCK_OK);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(p.cancel)), GTK_STOCK_CANCEL);
+    gboolean expand, fill;
+    guint padding;
+    GtkPackType type;
+    gtk_box_query_child_packing(GTK_BOX(p.panel), p.label, &expand, &fill, &padding, &type);
+    EXPECT_EQ(padding, 2u);
+    gtk_box_query_child_packing(GTK_BOX(child(p.panel, 1)), p.entry, &expand, &fill, &padding, &type);
+    EXPECT_TRUE(expand && fill);
+    gtk_box_query_child_packing(GTK_BOX(child(p.panel, 2)), spacer, &expand, &fill, &padding, &type);
+    EXPECT_TRUE(expand && fill);
+}
+
+TEST_F(PassphrasePrompt, ShowingThePanelFocusesTheEntry)
+{
+    gtk_widget_grab_focus(main_window_widget(KEY_SEARCH_ENTRY));
+    gtk_widget_hide(p.panel);
+    gtk_widget_show(p.panel);
+    EXPECT_TRUE(gtk_widget_has_focus(p.entry));
+}
+
+TEST_F(PassphrasePrompt, ToggleShowsAndMasksAndOutlivesHiding)
+{
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.toggle), TRUE);
+    EXPECT_TRUE(gtk_entry_get_visibility(GTK_ENTRY(p.entry)));
+    gtk_widget_hide(p.panel);
+    gtk_widget_show(p.panel);
+    EXPECT_TRUE(gtk_entry_get_visibility(GTK_ENTRY(p.entry)));
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.toggle), FALSE);
+    EXPECT_FALSE(gtk_entry_get_visibility(GTK_ENTRY(p.entry)));
+}
+
+TEST_F(PassphrasePrompt, CancelOnlyHidesThePanel)
+{
+    test::load_fixture({test::record_line("A;;srv;ssh;;u;p")});
+    gtk_entry_set_text(GTK_ENTRY(p.entry), "half typed");
+    gtk_button_clicked(GTK_BUTTON(p.cancel));
+    EXPECT_FALSE(gtk_widget_get_visible(p.panel));
+    EXPECT_EQ(top_rows(), 1);
+    EXPECT_EQ(database_loaded, 1);
+    gtk_widget_show(p.panel);
+    EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "half typed");
+}
+
+// Enter and OK are the same confirmation; each loads the real encrypted file through gpg.
+TEST_F(PassphrasePrompt, ConfirmingLoadsTheFileThenHidesAndFocusesTheSearch)
+{
+    for (bool by_ok : {false, true}) {
+        SCOPED_TRACE(by_ok ? "OK" : "Enter");
+        test::GnupgHome home;
+        password_file_path = home.encrypt_symmetric("customer=A;group=;server=srv;service=ssh;serviceplus=;"
+                                                    "user=root;password=pw\n",
+                                                    "right one");
+        gtk_widget_show(p.panel);
+        gtk_entry_set_text(GTK_ENTRY(p.entry), "right one");
+        if (by_ok)
+            gtk_button_clicked(GTK_BUTTON(p.ok));
+        else
+            gtk_widget_activate(p.entry);
+        EXPECT_EQ(database_loaded, 1);
+        EXPECT_EQ(test::row_text("0:0:0:0"), "root");
+        EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "");
+        EXPECT_FALSE(gtk_widget_get_visible(p.panel));
+        EXPECT_TRUE(gtk_widget_has_focus(main_window_widget(KEY_SEARCH_ENTRY)));
+        EXPECT_TRUE(passphrase.empty());
+    }
+}
+
+TEST_F(PassphrasePrompt, AFailedLoadLeavesTheTreeEmpty)
+{
+    struct Case {
+        const char* name;
+        const char* typed;
+    } cases[] = {{"wrong passphrase", "wrong"}, {"empty passphrase", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::GnupgHome home;
+        password_file_path = home.encrypt_symmetric("customer=A;group=;server=s;service=ssh;serviceplus=;"
+                                                    "user=u;password=p\n",
+                                                    "secret");
+        test::load_fixture({test::record_line("Old;;srv;ssh;;u;p")});
+        gtk_widget_show(p.panel);
+        gtk_entry_set_text(GTK_ENTRY(p.entry), c.typed);
+        gtk_widget_activate(p.entry);
+        EXPECT_EQ(database_loaded, 0);
+        EXPECT_EQ(top_rows(), 0);
+        EXPECT_FALSE(gtk_widget_get_visible(p.panel));
+    }
+}
+
+} // namespace
+} // namespace sealkeep
