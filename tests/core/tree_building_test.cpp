@@ -56,8 +56,8 @@ private:
 RecordLine record(const std::string& text)
 {
     RecordLine line;
-    std::string* fields[] = {&line.customer, &line.group,       &line.server,  &line.service,
-                             &line.serviceplus, &line.user, &line.password};
+    std::string* fields[] = {&line.customer,    &line.group, &line.server,  &line.service,
+                             &line.serviceplus, &line.user,  &line.password};
     std::size_t start = 0;
     for (int i = 0; i < 7; ++i) {
         std::size_t end = i < 6 ? text.find(';', start) : std::string::npos;
@@ -110,10 +110,12 @@ TEST_F(TreeBuilding, RowsAndRecordsFollowTheLevelRules)
          "*A\n  G1\n    srv\n      ftp\n        bob {srv|ftp srv|p}\n"
          "  G2\n    srv\n      ftp\n        bob {srv|ftp srv|p}\n"},
         {"an empty customer is a top-level row with an empty text and the icon",
-         {";;srv;ftp;;bob;p"}, "*\n  srv\n    ftp\n      bob {srv|ftp srv|p}\n"},
+         {";;srv;ftp;;bob;p"},
+         "*\n  srv\n    ftp\n      bob {srv|ftp srv|p}\n"},
         {"empty server and service still make their rows", {"A;;;;;bob;p"}, "*A\n  \n    \n      bob {|ssh bob@:|p}\n"},
         {"an empty user becomes __none__, in the row and in %u",
-         {"A;;srv;ssh;22;;p"}, "*A\n  srv\n    ssh\n      22\n        __none__ {srv|ssh __none__@srv:22|p}\n"},
+         {"A;;srv;ssh;22;;p"},
+         "*A\n  srv\n    ssh\n      22\n        __none__ {srv|ssh __none__@srv:22|p}\n"},
         {"rows are shared only between consecutive lines",
          {"A;;s1;ftp;;u;p", "B;;s1;ftp;;u;p", "A;;s1;ftp;;u;p"},
          "*A\n  s1\n    ftp\n      u {s1|ftp s1|p}\n*B\n  s1\n    ftp\n      u {s1|ftp s1|p}\n"
@@ -126,9 +128,11 @@ TEST_F(TreeBuilding, RowsAndRecordsFollowTheLevelRules)
          {"A;;s;http;:81;u;p", "A;;s;http;;v;q"},
          "*A\n  s\n    http\n      :81\n        u {s|web s:81|p}\n      v {s|web s|q}\n"},
         {"the same account twice makes two user rows",
-         {"A;;s;ftp;;u;p", "A;;s;ftp;;u;p"}, "*A\n  s\n    ftp\n      u {s|ftp s|p}\n      u {s|ftp s|p}\n"},
+         {"A;;s;ftp;;u;p", "A;;s;ftp;;u;p"},
+         "*A\n  s\n    ftp\n      u {s|ftp s|p}\n      u {s|ftp s|p}\n"},
         {"root's ssh account is also on its server row",
-         {"A;;srv;ssh;22;root;pw"}, "*A\n  srv {srv|ssh root@srv:22|pw}\n    ssh\n      22\n        root {srv|ssh root@srv:22|pw}\n"},
+         {"A;;srv;ssh;22;root;pw"},
+         "*A\n  srv {srv|ssh root@srv:22|pw}\n    ssh\n      22\n        root {srv|ssh root@srv:22|pw}\n"},
         // The template is selected ignoring case, the shortcut is not.
         {"Root, SSH and Ssh give no shortcut",
          {"A;;srv;ssh;;Root;p", "A;;srv;SSH;;root;p", "A;;srv;Ssh;;root;p"},
@@ -140,7 +144,8 @@ TEST_F(TreeBuilding, RowsAndRecordsFollowTheLevelRules)
          "      2222\n        root {srv|ssh root@srv:2222|second}\n"},
         {"customer names differing only in case or blanks are different customers",
          {"a;;s;ftp;;u;p", "A;;s;ftp;;u;p", "A ;;s;ftp;;u;p"},
-         "*a\n  s\n    ftp\n      u {s|ftp s|p}\n*A\n  s\n    ftp\n      u {s|ftp s|p}\n*A \n  s\n    ftp\n      u {s|ftp s|p}\n"},
+         "*a\n  s\n    ftp\n      u {s|ftp s|p}\n*A\n  s\n    ftp\n      u {s|ftp s|p}\n*A \n  s\n    ftp\n      u "
+         "{s|ftp s|p}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

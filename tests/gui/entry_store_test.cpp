@@ -79,7 +79,8 @@ TEST_F(EntryStore, TextThatIsNotUtf8IsShownAsLatin1)
 
 TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
 {
-    ASSERT_EQ(test::load_fixture({test::record_line("A;;srv;ssh;;root;pw"), test::record_line("B;;s2;ftp;;bob;pw2")}), 1);
+    ASSERT_EQ(test::load_fixture({test::record_line("A;;srv;ssh;;root;pw"), test::record_line("B;;s2;ftp;;bob;pw2")}),
+              1);
     EXPECT_EQ(database_loaded, 1);
     EXPECT_EQ(entry_list.size(), 3u);
     clear_entry_store(entry_store());
@@ -94,10 +95,20 @@ TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
 
 TEST_F(EntryStore, FixtureLoadPutsRowsInFileOrderWithRecords)
 {
-    ASSERT_EQ(test::load_fixture({test::record_line("A;G;srv;ssh;22;root;pw"), test::record_line("A;G;srv;ssh;22;bob;pw2"), test::record_line("B;;web;http;;;pw3")}), 1);
-    const char* expected[][2] = {{"0", "A"},   {"0:0", "G"},     {"0:0:0", "srv"},         {"0:0:0:0", "ssh"},
-                                 {"0:0:0:0:0", "22"}, {"0:0:0:0:0:0", "root"}, {"0:0:0:0:0:1", "bob"},
-                                 {"1", "B"},   {"1:0", "web"},   {"1:0:0", "http"},         {"1:0:0:0", "__none__"}};
+    ASSERT_EQ(test::load_fixture({test::record_line("A;G;srv;ssh;22;root;pw"),
+                                  test::record_line("A;G;srv;ssh;22;bob;pw2"), test::record_line("B;;web;http;;;pw3")}),
+              1);
+    const char* expected[][2] = {{"0", "A"},
+                                 {"0:0", "G"},
+                                 {"0:0:0", "srv"},
+                                 {"0:0:0:0", "ssh"},
+                                 {"0:0:0:0:0", "22"},
+                                 {"0:0:0:0:0:0", "root"},
+                                 {"0:0:0:0:0:1", "bob"},
+                                 {"1", "B"},
+                                 {"1:0", "web"},
+                                 {"1:0:0", "http"},
+                                 {"1:0:0:0", "__none__"}};
     for (auto& row : expected)
         EXPECT_EQ(test::row_text(row[0]), row[1]) << row[0];
 

@@ -74,7 +74,7 @@ gboolean respond_when_dialog_shown(gpointer user_data)
             dialog = GTK_WIDGET(l->data);
     g_list_free(toplevels);
     if (!dialog)
-        return TRUE;  // not shown yet: try again on the next round
+        return TRUE; // not shown yet: try again on the next round
     pending->respond(dialog, pending->data);
     delete pending;
     return FALSE;

@@ -42,9 +42,9 @@ TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
         GType type;
         Packing packing;
     } expected[] = {
-        {GTK_TYPE_MENU_BAR, {FALSE, FALSE, 0}},        {GTK_TYPE_VBOX, {FALSE, FALSE, 0}},
-        {GTK_TYPE_TOOLBAR, {FALSE, FALSE, 0}},         {GTK_TYPE_SCROLLED_WINDOW, {TRUE, TRUE, 0}},
-        {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},            {GTK_TYPE_STATUSBAR, {FALSE, FALSE, 0}},
+        {GTK_TYPE_MENU_BAR, {FALSE, FALSE, 0}}, {GTK_TYPE_VBOX, {FALSE, FALSE, 0}},
+        {GTK_TYPE_TOOLBAR, {FALSE, FALSE, 0}},  {GTK_TYPE_SCROLLED_WINDOW, {TRUE, TRUE, 0}},
+        {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},     {GTK_TYPE_STATUSBAR, {FALSE, FALSE, 0}},
         {GTK_TYPE_ENTRY, {FALSE, TRUE, 0}},
     };
     int i = 0;
