@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace sealkeep {
 
@@ -15,21 +16,41 @@ namespace {
 // Owned for the whole run; never released (the process ends with it alive).
 GSettings* settings = nullptr;
 
+GSettingsSchema* lookup_in_directory(const std::string& directory)
+{
+    GErrorPtr error;
+    GSettingsSchemaSource* source = g_settings_schema_source_new_from_directory(
+        directory.c_str(), g_settings_schema_source_get_default(), FALSE, GErrorOut(error));
+    if (!source)
+        return nullptr;
+    GSettingsSchema* schema = g_settings_schema_source_lookup(source, SCHEMA_ID, FALSE);
+    g_settings_schema_source_unref(source);
+    return schema;
+}
+
+// The schema beside our own binary: <prefix>/bin/sealkeep finds <prefix>/share/glib-2.0/schemas.
+std::string schema_dir_of_install_prefix()
+{
+    GCharPtr executable{g_file_read_link("/proc/self/exe", nullptr)};
+    if (!executable)
+        return {};
+    GCharPtr bin_dir{g_path_get_dirname(executable.get())};
+    GCharPtr prefix{g_path_get_dirname(bin_dir.get())};
+    return std::string(prefix.get()) + "/share/glib-2.0/schemas";
+}
+
 // The schema from the search path, or else from our own install prefix, which is not always on it
-// (a /usr/local install on a system that only searches /usr/share, say).
+// (a /usr/local install on a system that only searches /usr/share, or a private prefix).
 GSettingsSchema* find_schema()
 {
     if (GSettingsSchemaSource* source = g_settings_schema_source_get_default())
         if (GSettingsSchema* schema = g_settings_schema_source_lookup(source, SCHEMA_ID, TRUE))
             return schema;
-    GErrorPtr error;
-    GSettingsSchemaSource* own = g_settings_schema_source_new_from_directory(
-        SEALKEEP_SCHEMA_DIR, g_settings_schema_source_get_default(), FALSE, GErrorOut(error));
-    if (!own)
-        return nullptr;
-    GSettingsSchema* schema = g_settings_schema_source_lookup(own, SCHEMA_ID, TRUE);
-    g_settings_schema_source_unref(own);
-    return schema;
+    for (const std::string& directory : {schema_dir_of_install_prefix(), std::string(SEALKEEP_SCHEMA_DIR)})
+        if (!directory.empty())
+            if (GSettingsSchema* schema = lookup_in_directory(directory))
+                return schema;
+    return nullptr;
 }
 
 } // namespace
