@@ -1,2 +1,122 @@
-// To be written.
+// Command-line templates: which service template an account uses, placeholder expansion, and the
+// cluster run over several hosts.
 #include "launch/command_template.h"
+
+#include "app/settings_values.h"
+
+#include <array>
+#include <cstdlib>
+
+namespace sealkeep {
+
+namespace {
+
+struct ServiceTemplate {
+    std::string_view name;
+    const std::string* value;
+};
+
+// Order matters: the empty service name matches every row and so gets the first.
+const std::array<ServiceTemplate, 4>& service_templates()
+{
+    static const std::array<ServiceTemplate, 4> table{{
+        {"Ssh", &ssh_cmd},
+        {"Ftp", &ftp_cmd},
+        {"Http", &http_cmd},
+        {"Telnet", &telnet_cmd},
+    }};
+    return table;
+}
+
+char ascii_lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when `prefix` is the beginning of `name`, ASCII letters compared without case.
+bool is_name_prefix(std::string_view prefix, std::string_view name)
+{
+    if (prefix.size() > name.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (ascii_lower(prefix[i]) != ascii_lower(name[i]))
+            return false;
+    return true;
+}
+
+// Length of the character that starts at `at`: the whole UTF-8 sequence when one is there, else
+// one byte. Dropping only the lead byte after a "%" would leave stray continuation bytes behind
+// and turn a valid template into invalid text.
+std::size_t character_length(std::string_view text, std::size_t at)
+{
+    auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead <= 0xDF ? 2 : 1;
+    if (length == 1 || lead > 0xF4 || at + length > text.size())
+        return 1;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80)
+            return 1;
+    return length;
+}
+
+} // namespace
+
+std::string expand_template(std::string_view tmpl, TemplateKind kind, std::string_view host,
+                            std::string_view serviceplus, std::string_view user)
+{
+    std::string out;
+    out.reserve(tmpl.size() + host.size());
+    std::size_t i = 0;
+    while (i < tmpl.size()) {
+        char c = tmpl[i];
+        if (c != '%' || i + 1 == tmpl.size()) {
+            out += c;
+            ++i;
+            continue;
+        }
+        char letter = tmpl[i + 1];
+        if (letter == 'h')
+            out += host;
+        else if (kind == TemplateKind::Service && letter == 's')
+            out += serviceplus;
+        else if (kind == TemplateKind::Service && letter == 'u')
+            out += user;
+        else
+            out += '%';
+        i += 1 + character_length(tmpl, i + 1);
+    }
+    return out;
+}
+
+const std::string* select_service_template(std::string_view service)
+{
+    for (const auto& row : service_templates())
+        if (is_name_prefix(service, row.name))
+            return row.value;
+    return nullptr;
+}
+
+std::string expand_service_command(std::string_view service, std::string_view host, std::string_view serviceplus,
+                                   std::string_view user)
+{
+    const std::string* tmpl = select_service_template(service);
+    // An unknown service gets an empty command line, silently: its account can still be copied.
+    if (!tmpl)
+        return {};
+    return expand_template(*tmpl, TemplateKind::Service, host, serviceplus, user);
+}
+
+void run_shell_command(const std::string& command_line)
+{
+    // A failing or missing shell leaves no trace by design; the status says nothing we act on.
+    [[maybe_unused]] int status = std::system(command_line.c_str());
+}
+
+void expand_cluster_command(std::string_view host_list)
+{
+    // Read afresh on every run, so a template changed in Setup applies to the very next one.
+    // An empty line is still handed to the shell, which runs nothing.
+    run_shell_command(expand_template(cssh_cmd, TemplateKind::Cluster, host_list));
+}
+
+} // namespace sealkeep

@@ -1,0 +1,588 @@
+// The Setup dialog and the password-file chooser, driven in-process against real dconf on the private bus.
+// Stored values are read back twice: through a fresh GSettings in this process and through the
+// gsettings tool in a child process, so a value that only sits in this process's cache does not pass.
+#include "app/glib_ptr.h"
+#include "app/settings_store.h"
+#include "app/settings_values.h"
+#include "db/entry_record.h"
+#include "db/entry_store.h"
+#include "gui/gui_support.h"
+#include "ui/main_window.h"
+#include "ui/setup_dialog.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sealkeep {
+namespace {
+
+using test::drain_events;
+using test::respond_in_nested_loop;
+
+// The values in key order: path, ssh, cssh, ftp, telnet, http.
+using Values = std::array<std::string, 6>;
+
+const Values IN_MEMORY{"/srv/keys/passwords.gpg", "ssh -l %u %h", "cssh%h", "ftp %u@%h", "telnet %h", "firefox %h"};
+const Values BEHIND_OUR_BACK{"/elsewhere.gpg", "other ssh", "other cssh", "other ftp", "other telnet", "other http"};
+
+const std::vector<std::string> FIXTURE{
+    "customer=Acme;group=web;server=srv1;service=ssh;serviceplus=22;user=alice;password=pw-a",
+};
+
+std::vector<GtkWidget*> child_widgets(GtkWidget* container)
+{
+    GListPtr list{gtk_container_get_children(GTK_CONTAINER(container))};
+    std::vector<GtkWidget*> result;
+    for (GList* l = list.get(); l; l = l->next)
+        result.push_back(GTK_WIDGET(l->data));
+    return result;
+}
+
+Values values_in_memory()
+{
+    Values result;
+    for (std::size_t i = 0; i < setting_keys().size(); ++i)
+        result[i] = *setting_keys()[i].value;
+    return result;
+}
+
+void set_values_in_memory(const Values& values)
+{
+    for (std::size_t i = 0; i < setting_keys().size(); ++i)
+        *setting_keys()[i].value = values[i];
+}
+
+std::string run_gsettings(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>("gsettings")};
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    gchar* out = nullptr;
+    gint status = 0;
+    GErrorPtr error;
+    gboolean ran = g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, nullptr,
+                                &status, GErrorOut(error));
+    GCharPtr owned{out};
+    EXPECT_TRUE(ran) << (error ? error->message : "");
+    EXPECT_EQ(status, 0) << "gsettings " << args[0] << " failed";
+    return owned ? owned.get() : "";
+}
+
+// What a fresh GSettings in this process reads.
+Values stored_in_process()
+{
+    RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
+    Values result;
+    for (std::size_t i = 0; i < setting_keys().size(); ++i) {
+        GCharPtr value{g_settings_get_string(fresh.get(), setting_keys()[i].key)};
+        result[i] = value.get();
+    }
+    return result;
+}
+
+// What another process reads from dconf.
+Values stored_in_dconf()
+{
+    std::map<std::string, std::string> by_key;
+    std::string listing = run_gsettings({"list-recursively", SCHEMA_ID});
+    GStrvPtr lines{g_strsplit(listing.c_str(), "\n", -1)};
+    for (gchar** line = lines.get(); *line; ++line) {
+        // "<schema> <key> <GVariant text>"
+        GStrvPtr fields{g_strsplit(*line, " ", 3)};
+        if (g_strv_length(fields.get()) != 3)
+            continue;
+        GErrorPtr error;
+        GVariant* parsed = g_variant_parse(G_VARIANT_TYPE_STRING, fields.get()[2], nullptr, nullptr, GErrorOut(error));
+        if (!parsed)
+            continue;
+        by_key[fields.get()[1]] = g_variant_get_string(parsed, nullptr);
+        g_variant_unref(parsed);
+    }
+    Values result;
+    for (std::size_t i = 0; i < setting_keys().size(); ++i)
+        result[i] = by_key[setting_keys()[i].key];
+    return result;
+}
+
+void store_behind_our_back(const Values& values)
+{
+    for (std::size_t i = 0; i < setting_keys().size(); ++i)
+        run_gsettings({"set", SCHEMA_ID, setting_keys()[i].key, values[i]});
+}
+
+#define EXPECT_STORED(expected)                                                                                        \
+    do {                                                                                                               \
+        EXPECT_EQ(stored_in_process(), (expected)) << "read by a fresh GSettings";                                     \
+        EXPECT_EQ(stored_in_dconf(), (expected)) << "read by gsettings in another process";                            \
+    } while (0)
+
+// The widgets of a Setup dialog, found by its layout: the entries are matched to their settings by the
+// label beside them, so a row wired to the wrong value shows up.
+struct SetupWidgets {
+    GtkWidget* file_entry = nullptr;
+    GtkWidget* open_button = nullptr;
+    std::map<std::string, GtkWidget*> entry_by_label;
+};
+
+SetupWidgets find_setup_widgets(GtkWidget* dialog)
+{
+    SetupWidgets found;
+    auto frames = child_widgets(gtk_dialog_get_content_area(GTK_DIALOG(dialog)));
+    // The content area also holds the dialog's separator and button row; the frames are ours.
+    std::vector<GtkWidget*> only_frames;
+    for (GtkWidget* w : frames)
+        if (GTK_IS_FRAME(w))
+            only_frames.push_back(w);
+    if (only_frames.size() != 2)
+        return found;
+    GtkWidget* file_row = gtk_bin_get_child(GTK_BIN(gtk_bin_get_child(GTK_BIN(only_frames[0]))));
+    auto row = child_widgets(file_row);
+    if (row.size() == 3) {
+        found.file_entry = row[1];
+        found.open_button = row[2];
+    }
+    GtkWidget* table = gtk_bin_get_child(GTK_BIN(gtk_bin_get_child(GTK_BIN(only_frames[1]))));
+    std::map<guint, std::string> label_of_row;
+    std::map<guint, GtkWidget*> entry_of_row;
+    for (GtkWidget* child : child_widgets(table)) {
+        guint left = 0, top = 0;
+        gtk_container_child_get(GTK_CONTAINER(table), child, "left-attach", &left, "top-attach", &top, nullptr);
+        if (left == 0 && GTK_IS_ALIGNMENT(child))
+            label_of_row[top] = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(child))));
+        else if (left == 1)
+            entry_of_row[top] = child;
+    }
+    for (const auto& [top, label] : label_of_row)
+        found.entry_by_label[label] = entry_of_row[top];
+    return found;
+}
+
+class SetupDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        set_values_in_memory(IN_MEMORY);
+        save_settings();
+        GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD);
+        ASSERT_NE(prompt, nullptr);
+        gtk_widget_hide(prompt);
+        ASSERT_EQ(test::load_fixture(FIXTURE), 1);
+
+        const char* scratch = std::getenv("SEALKEEP_SCRATCH");
+        ASSERT_NE(scratch, nullptr) << "run inside tests/harness/session.sh";
+        chosen_file_ = std::string(scratch) + "/chosen passwords.gpg";
+        std::ofstream(chosen_file_) << "not really encrypted\n";
+    }
+
+    void TearDown() override { drain_events(); }
+
+    static bool prompt_shown() { return gtk_widget_get_visible(main_window_widget(KEY_PROMPT_PASSWD)); }
+    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(entry_store()), nullptr); }
+
+    std::string chosen_file_;
+};
+
+// Runs the Setup dialog; `act` gets its widgets from inside the dialog's loop and returns the response.
+template <typename Act> void run_setup(Act act)
+{
+    struct Data {
+        Act act;
+    } data{act};
+    respond_in_nested_loop(
+        [](GtkWidget* dialog, void* user) {
+            auto* d = static_cast<Data*>(user);
+            gint response = d->act(dialog, find_setup_widgets(dialog));
+            if (response == GTK_RESPONSE_DELETE_EVENT) {
+                // As the window manager's close button does it: a delete event on the dialog's window.
+                GdkEvent* event = gdk_event_new(GDK_DELETE);
+                event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(dialog)));
+                event->any.send_event = TRUE;
+                gtk_main_do_event(event);
+                gdk_event_free(event);
+            } else {
+                gtk_dialog_response(GTK_DIALOG(dialog), response);
+            }
+        },
+        &data);
+    show_setup_dialog();
+}
+
+// Answers the chooser that is about to run: picks `file` (or nothing) and gives `response`.
+struct ChooserAnswer {
+    ChooserAnswer() = default;
+    ChooserAnswer(std::string file_to_pick, gint answer) : file(std::move(file_to_pick)), response(answer) {}
+    std::string file;
+    gint response = GTK_RESPONSE_OK;
+    std::string title;
+    GtkWindow* parent = nullptr;
+    bool answered = false;
+};
+
+void answer_next_chooser(ChooserAnswer* answer)
+{
+    respond_in_nested_loop(
+        [](GtkWidget* dialog, void* user) {
+            auto* a = static_cast<ChooserAnswer*>(user);
+            a->answered = true;
+            a->title = gtk_window_get_title(GTK_WINDOW(dialog));
+            a->parent = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+            if (!GTK_IS_FILE_CHOOSER(dialog)) {
+                ADD_FAILURE() << "expected the file chooser, got " << a->title;
+                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+                return;
+            }
+            if (!a->file.empty()) {
+                GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+                gtk_file_chooser_set_filename(chooser, a->file.c_str());
+                // The chooser loads the folder before it selects the file.
+                gint64 deadline = g_get_monotonic_time() + 10 * G_TIME_SPAN_SECOND;
+                while (g_get_monotonic_time() < deadline) {
+                    GCharPtr current{gtk_file_chooser_get_filename(chooser)};
+                    if (current && a->file == current.get())
+                        break;
+                    gtk_main_iteration_do(FALSE);
+                    g_usleep(1000);
+                }
+                GCharPtr current{gtk_file_chooser_get_filename(chooser)};
+                EXPECT_TRUE(current && a->file == current.get()) << "the chooser did not select " << a->file;
+            }
+            gtk_dialog_response(GTK_DIALOG(dialog), a->response);
+        },
+        answer);
+}
+
+GtkWidget* open_file_menu_item()
+{
+    GtkWidget* vbox = gtk_bin_get_child(GTK_BIN(main_window()));
+    GtkWidget* menu_bar = child_widgets(vbox).at(0);
+    GtkWidget* file_menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(child_widgets(menu_bar).at(0)));
+    return child_widgets(file_menu).at(0);
+}
+
+void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
+{
+    GtkWindow* window = GTK_WINDOW(dialog);
+    EXPECT_STREQ(gtk_window_get_title(window), "Setup");
+    EXPECT_TRUE(gtk_window_get_modal(window));
+    EXPECT_EQ(gtk_window_get_transient_for(window), GTK_WINDOW(main_window()));
+    GtkWindowPosition position;
+    g_object_get(dialog, "window-position", &position, nullptr);
+    EXPECT_EQ(position, GTK_WIN_POS_CENTER);
+    gint width = 0, height = 0;
+    gtk_window_get_default_size(window, &width, &height);
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, -1);
+
+    // Buttons as they stand on screen, left to right: Cancel, then OK.
+    auto buttons = child_widgets(gtk_dialog_get_action_area(GTK_DIALOG(dialog)));
+    std::sort(buttons.begin(), buttons.end(), [](GtkWidget* a, GtkWidget* b) {
+        GtkAllocation left, right;
+        gtk_widget_get_allocation(a, &left);
+        gtk_widget_get_allocation(b, &right);
+        return left.x < right.x;
+    });
+    const std::pair<const char*, gint> button_table[] = {{"gtk-cancel", GTK_RESPONSE_CANCEL},
+                                                         {"gtk-ok", GTK_RESPONSE_OK}};
+    EXPECT_EQ(buttons.size(), 2u);
+    for (std::size_t i = 0; i < buttons.size() && i < 2; ++i) {
+        EXPECT_TRUE(gtk_button_get_use_stock(GTK_BUTTON(buttons[i])));
+        EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(buttons[i])), button_table[i].first);
+        EXPECT_EQ(gtk_dialog_get_response_for_widget(GTK_DIALOG(dialog), buttons[i]), button_table[i].second);
+    }
+
+    struct FrameLayout {
+        const char* label;
+        guint top, bottom, left, right;
+    };
+    const FrameLayout frame_layouts[] = {
+        {"Password file database encrypted whith GnuPG:", 4, 4, 4, 4},
+        {"External commands to launch:", 8, 8, 4, 4},
+    };
+    GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+    std::vector<GtkWidget*> frames;
+    for (GtkWidget* child : child_widgets(content))
+        if (GTK_IS_FRAME(child))
+            frames.push_back(child);
+    EXPECT_EQ(frames.size(), 2u);
+    for (std::size_t i = 0; i < frames.size() && i < 2; ++i) {
+        SCOPED_TRACE(frame_layouts[i].label);
+        EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(frames[i])), frame_layouts[i].label);
+        gboolean expand = TRUE, fill = TRUE;
+        guint padding = 0;
+        GtkPackType pack;
+        gtk_box_query_child_packing(GTK_BOX(content), frames[i], &expand, &fill, &padding, &pack);
+        EXPECT_FALSE(expand);
+        EXPECT_FALSE(fill);
+        EXPECT_EQ(padding, 2u);
+        EXPECT_EQ(pack, GTK_PACK_START);
+        GtkWidget* alignment = gtk_bin_get_child(GTK_BIN(frames[i]));
+        ASSERT_TRUE(GTK_IS_ALIGNMENT(alignment));
+        gfloat xalign, yalign, xscale, yscale;
+        g_object_get(alignment, "xalign", &xalign, "yalign", &yalign, "xscale", &xscale, "yscale", &yscale, nullptr);
+        EXPECT_EQ(xalign, 0.0f);
+        EXPECT_EQ(yalign, 0.0f);
+        EXPECT_EQ(xscale, 1.0f);
+        EXPECT_EQ(yscale, 1.0f);
+        guint top, bottom, left, right;
+        gtk_alignment_get_padding(GTK_ALIGNMENT(alignment), &top, &bottom, &left, &right);
+        EXPECT_EQ(top, frame_layouts[i].top);
+        EXPECT_EQ(bottom, frame_layouts[i].bottom);
+        EXPECT_EQ(left, frame_layouts[i].left);
+        EXPECT_EQ(right, frame_layouts[i].right);
+    }
+
+    // The file row: label, entry that takes the width, and an open button showing only the icon.
+    EXPECT_NE(w.file_entry, nullptr);
+    if (w.file_entry) {
+        GtkWidget* row = gtk_widget_get_parent(w.file_entry);
+        EXPECT_TRUE(GTK_IS_HBOX(row));
+        EXPECT_FALSE(gtk_box_get_homogeneous(GTK_BOX(row)));
+        EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(row)), 0);
+        auto items = child_widgets(row);
+        struct Packing {
+            gboolean expand, fill;
+            guint padding;
+        };
+        const Packing packings[] = {{FALSE, FALSE, 2}, {TRUE, TRUE, 4}, {FALSE, FALSE, 2}};
+        for (std::size_t i = 0; i < items.size() && i < 3; ++i) {
+            gboolean expand, fill;
+            guint padding;
+            gtk_box_query_child_packing(GTK_BOX(row), items[i], &expand, &fill, &padding, nullptr);
+            EXPECT_EQ(expand, packings[i].expand) << "child " << i;
+            EXPECT_EQ(fill, packings[i].fill) << "child " << i;
+            EXPECT_EQ(padding, packings[i].padding) << "child " << i;
+        }
+        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(items.at(0))), "Default file");
+        EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(w.file_entry)), IN_MEMORY[0]);
+        EXPECT_EQ(setup_file_entry(), w.file_entry);
+    }
+    EXPECT_NE(w.open_button, nullptr);
+    if (w.open_button) {
+        GtkWidget* image = gtk_bin_get_child(GTK_BIN(w.open_button));
+        ASSERT_TRUE(GTK_IS_IMAGE(image));
+        gchar* stock_id = nullptr;
+        GtkIconSize size;
+        gtk_image_get_stock(GTK_IMAGE(image), &stock_id, &size);
+        EXPECT_STREQ(stock_id, "gtk-open");
+        EXPECT_EQ(size, GTK_ICON_SIZE_BUTTON);
+        EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(w.open_button)), nullptr);
+    }
+
+    // The command table: rows in this order, labels right-aligned, entries taking the extra width.
+    const std::pair<const char*, const std::string*> rows[] = {
+        {"SSH command", &IN_MEMORY[1]},    {"CSSH command", &IN_MEMORY[2]}, {"FTP command", &IN_MEMORY[3]},
+        {"TELNET command", &IN_MEMORY[4]}, {"HTTP command", &IN_MEMORY[5]},
+    };
+    EXPECT_EQ(w.entry_by_label.size(), 5u);
+    GtkWidget* table = w.entry_by_label.empty() ? nullptr : gtk_widget_get_parent(w.entry_by_label.begin()->second);
+    ASSERT_TRUE(table && GTK_IS_TABLE(table));
+    guint n_rows = 0, n_columns = 0;
+    gboolean homogeneous = TRUE;
+    g_object_get(table, "n-rows", &n_rows, "n-columns", &n_columns, "homogeneous", &homogeneous, nullptr);
+    EXPECT_EQ(n_rows, 5u);
+    EXPECT_EQ(n_columns, 2u);
+    EXPECT_FALSE(homogeneous);
+    EXPECT_EQ(gtk_table_get_default_col_spacing(GTK_TABLE(table)), 6u);
+    std::map<guint, std::string> label_of_row;
+    for (GtkWidget* child : child_widgets(table)) {
+        guint left, right, top, bottom, xpad, ypad;
+        GtkAttachOptions xopt, yopt;
+        gtk_container_child_get(GTK_CONTAINER(table), child, "left-attach", &left, "right-attach", &right, "top-attach",
+                                &top, "bottom-attach", &bottom, "x-options", &xopt, "y-options", &yopt, "x-padding",
+                                &xpad, "y-padding", &ypad, nullptr);
+        SCOPED_TRACE("table cell at column " + std::to_string(left) + " row " + std::to_string(top));
+        EXPECT_EQ(right, left + 1);
+        EXPECT_EQ(bottom, top + 1);
+        EXPECT_EQ(xpad, 0u);
+        EXPECT_EQ(ypad, 0u);
+        if (left == 0) {
+            ASSERT_TRUE(GTK_IS_ALIGNMENT(child));
+            gfloat xalign, yalign, xscale, yscale;
+            g_object_get(child, "xalign", &xalign, "yalign", &yalign, "xscale", &xscale, "yscale", &yscale, nullptr);
+            EXPECT_EQ(xalign, 1.0f);
+            EXPECT_EQ(yalign, 0.5f);
+            EXPECT_EQ(xscale, 0.0f);
+            EXPECT_EQ(yscale, 0.0f);
+            EXPECT_EQ(xopt, GTK_FILL);
+            EXPECT_EQ(yopt, GTK_FILL);
+            label_of_row[top] = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(child))));
+        } else {
+            EXPECT_TRUE(GTK_IS_ENTRY(child));
+            EXPECT_EQ(xopt, GTK_EXPAND | GTK_FILL);
+            EXPECT_EQ(yopt, GTK_EXPAND | GTK_FILL);
+        }
+    }
+    for (guint r = 0; r < 5; ++r) {
+        EXPECT_EQ(label_of_row[r], rows[r].first) << "row " << r;
+        auto entry = w.entry_by_label.find(rows[r].first);
+        if (entry != w.entry_by_label.end()) {
+            EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(entry->second)), *rows[r].second) << rows[r].first;
+        }
+    }
+}
+
+TEST_F(SetupDialogTest, LaysOutTheSixSettingsUnderTwoFramesAndShowsTheValuesInMemory)
+{
+    run_setup([](GtkWidget* dialog, const SetupWidgets& w) {
+        check_setup_layout(dialog, w);
+        return GTK_RESPONSE_CANCEL;
+    });
+    EXPECT_EQ(setup_file_entry(), nullptr) << "the entry of a destroyed dialog must be forgotten";
+}
+
+TEST_F(SetupDialogTest, OkWithoutChangesStoresTheValuesInMemoryAgain)
+{
+    store_behind_our_back(BEHIND_OUR_BACK);
+    ASSERT_EQ(stored_in_dconf(), BEHIND_OUR_BACK);
+
+    run_setup([](GtkWidget*, const SetupWidgets&) { return GTK_RESPONSE_OK; });
+
+    EXPECT_EQ(values_in_memory(), IN_MEMORY);
+    EXPECT_STORED(IN_MEMORY);
+    EXPECT_EQ(setup_file_entry(), nullptr);
+}
+
+TEST_F(SetupDialogTest, CancelAndClosingKeepEveryValueAndStoreNothing)
+{
+    const gint responses[] = {GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT};
+    for (gint response : responses) {
+        SCOPED_TRACE(response == GTK_RESPONSE_CANCEL ? "Cancel" : "closing the window");
+        store_behind_our_back(BEHIND_OUR_BACK);
+        run_setup([response](GtkWidget*, const SetupWidgets& w) {
+            gtk_entry_set_text(GTK_ENTRY(w.entry_by_label.at("SSH command")), "edited ssh");
+            gtk_entry_set_text(GTK_ENTRY(w.file_entry), "/edited.gpg");
+            return response;
+        });
+        EXPECT_EQ(values_in_memory(), IN_MEMORY);
+        EXPECT_STORED(BEHIND_OUR_BACK);
+        EXPECT_EQ(setup_file_entry(), nullptr);
+    }
+}
+
+TEST_F(SetupDialogTest, OkStoresEachEntryUnderItsOwnKeyExactlyAsTyped)
+{
+    // Blanks around a text stay, and an emptied entry is stored empty.
+    const Values typed{"  /new path/pw.gpg ", "", "cssh -x%h", "", " telnet %h", "http %h %u"};
+    run_setup([&typed](GtkWidget*, const SetupWidgets& w) {
+        gtk_entry_set_text(GTK_ENTRY(w.file_entry), typed[0].c_str());
+        const char* labels[] = {"SSH command", "CSSH command", "FTP command", "TELNET command", "HTTP command"};
+        for (int i = 0; i < 5; ++i)
+            gtk_entry_set_text(GTK_ENTRY(w.entry_by_label.at(labels[i])), typed[i + 1].c_str());
+        return GTK_RESPONSE_OK;
+    });
+
+    EXPECT_EQ(values_in_memory(), typed);
+    EXPECT_STORED(typed);
+    // OK reloads nothing: the tree keeps the last load's accounts until the next Refresh.
+    EXPECT_EQ(database_loaded, 1);
+    EXPECT_EQ(test::row_text("0"), "Acme");
+    EXPECT_FALSE(prompt_shown());
+}
+
+TEST_F(SetupDialogTest, PathGivenOnTheCommandLineIsShownAndStoredByOk)
+{
+    // As the command line does it: the path changes in memory only.
+    password_file_path = "/from/the command line.gpg";
+    ASSERT_EQ(stored_in_dconf()[0], IN_MEMORY[0]);
+
+    std::string shown;
+    run_setup([&shown](GtkWidget*, const SetupWidgets& w) {
+        shown = gtk_entry_get_text(GTK_ENTRY(w.file_entry));
+        return GTK_RESPONSE_OK;
+    });
+
+    EXPECT_EQ(shown, "/from/the command line.gpg");
+    Values expected = IN_MEMORY;
+    expected[0] = "/from/the command line.gpg";
+    EXPECT_STORED(expected);
+}
+
+TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
+{
+    // A Setup dialog that came and went first: the chooser must not reach for its entry.
+    run_setup([](GtkWidget*, const SetupWidgets&) { return GTK_RESPONSE_CANCEL; });
+    ASSERT_EQ(setup_file_entry(), nullptr);
+
+    ChooserAnswer answer{chosen_file_, GTK_RESPONSE_OK};
+    answer_next_chooser(&answer);
+    gtk_menu_item_activate(GTK_MENU_ITEM(open_file_menu_item()));
+    drain_events();
+
+    ASSERT_TRUE(answer.answered);
+    EXPECT_EQ(answer.title, "Select a new password file");
+    EXPECT_EQ(answer.parent, GTK_WINDOW(main_window()));
+    EXPECT_EQ(password_file_path, chosen_file_);
+    Values expected = IN_MEMORY;
+    expected[0] = chosen_file_;
+    EXPECT_STORED(expected);
+    EXPECT_TRUE(prompt_shown());
+    EXPECT_EQ(top_rows(), 0);
+    EXPECT_EQ(database_loaded, 0);
+}
+
+TEST_F(SetupDialogTest, DismissedChooserChangesNothing)
+{
+    store_behind_our_back(BEHIND_OUR_BACK);
+    ChooserAnswer answer{chosen_file_, GTK_RESPONSE_CANCEL};
+    answer_next_chooser(&answer);
+    choose_password_file();
+
+    ASSERT_TRUE(answer.answered);
+    EXPECT_EQ(values_in_memory(), IN_MEMORY);
+    EXPECT_STORED(BEHIND_OUR_BACK);
+    EXPECT_FALSE(prompt_shown());
+    EXPECT_EQ(database_loaded, 1);
+    EXPECT_EQ(test::row_text("0"), "Acme");
+}
+
+TEST_F(SetupDialogTest, FileChosenInsideSetupStaysWhenSetupIsCancelled)
+{
+    struct Seen {
+        ChooserAnswer answer;
+        std::string entry_after_choice;
+        Values stored_after_choice;
+        bool prompt_after_choice = false;
+        int rows_after_choice = -1;
+    };
+    Seen seen;
+    seen.answer = ChooserAnswer{chosen_file_, GTK_RESPONSE_OK};
+
+    run_setup([&seen](GtkWidget*, const SetupWidgets& w) {
+        // The template edit is the dialog's own and goes with Cancel; the chosen file does not.
+        gtk_entry_set_text(GTK_ENTRY(w.entry_by_label.at("SSH command")), "edited ssh");
+        answer_next_chooser(&seen.answer);
+        gtk_button_clicked(GTK_BUTTON(w.open_button));
+        // Everything the choice does has happened while Setup is still open.
+        seen.entry_after_choice = gtk_entry_get_text(GTK_ENTRY(w.file_entry));
+        seen.stored_after_choice = stored_in_dconf();
+        seen.prompt_after_choice = prompt_shown();
+        seen.rows_after_choice = top_rows();
+        return GTK_RESPONSE_CANCEL;
+    });
+
+    ASSERT_TRUE(seen.answer.answered);
+    EXPECT_EQ(seen.answer.parent, GTK_WINDOW(main_window())) << "the chooser's parent is the main window";
+    EXPECT_EQ(seen.entry_after_choice, chosen_file_);
+    Values expected = IN_MEMORY;
+    expected[0] = chosen_file_;
+    EXPECT_EQ(seen.stored_after_choice, expected);
+    EXPECT_TRUE(seen.prompt_after_choice);
+    EXPECT_EQ(seen.rows_after_choice, 0);
+
+    EXPECT_EQ(values_in_memory(), expected);
+    EXPECT_STORED(expected);
+    EXPECT_EQ(setup_file_entry(), nullptr);
+}
+
+} // namespace
+} // namespace sealkeep
