@@ -7,6 +7,8 @@
 #include "db/text_encoding.h"
 #include "db/tree_building.h"
 #include "ui/main_window.h"
+#include "ui/search_bar.h"
+#include "ui/search_text.h"
 
 #include <limits>
 #include <vector>
@@ -16,20 +18,32 @@ namespace sealkeep {
 namespace {
 
 constexpr RowId NO_ROW = std::numeric_limits<RowId>::max();
+constexpr std::uint32_t NO_INDEX = std::numeric_limits<std::uint32_t>::max();
 
 // The rows of one load, as a tree of indices. A GtkTreeStore works out the path of every row it
 // inserts by walking the earlier siblings of the row and of each ancestor, so appending row by row
 // costs rows x customers. Inserting every row at position 0, children in reverse order and each
 // subtree right after its root, keeps every ancestor at index 0 while its subtree goes in.
+//
+// Rows are made in the order a walk of the finished tree visits them (each row before its children):
+// a new row always goes under the newest row of the level above. So the texts, kept one after the
+// other in that order, are also what a search walks, and they are handed to it once lowered.
 class PendingRows : public RowSink {
 public:
     RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) override
     {
-        RowId id = rows_.size();
-        rows_.push_back(Row{text, stock_id, nullptr, NO_ROW, NO_ROW});
-        RowId& last = parent ? rows_[*parent].last_child : last_top_level_;
-        rows_[id].previous_sibling = last;
+        const auto id = static_cast<std::uint32_t>(rows_.size());
+        const auto parent_id = parent ? static_cast<std::uint32_t>(*parent) : NO_INDEX;
+        std::uint32_t& last = parent ? rows_[*parent].last_child : last_top_level_;
+        rows_.push_back(Row{static_cast<std::uint32_t>(texts_.size()), parent_id, last, NO_INDEX, stock_id, nullptr});
         last = id;
+        // The store shows UTF-8 only: bytes that are not are shown as Latin-1.
+        if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+            texts_.append(text);
+        else
+            texts_.append(display_text(text));
+        // The NUL ends the row's text for the store, and keeps a search text from matching across rows.
+        texts_.push_back('\0');
         return id;
     }
 
@@ -39,35 +53,59 @@ public:
 
     void insert_into(GtkTreeStore* store)
     {
-        GtkWidget* window = main_window();
-        customer_icon_ = take_ref(gtk_widget_render_icon(window, CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
+        customer_icon_ = take_ref(gtk_widget_render_icon(main_window(), CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
+        g_value_init(&values_[0], GDK_TYPE_PIXBUF);
+        g_value_init(&values_[1], G_TYPE_STRING);
+        g_value_init(&values_[2], G_TYPE_POINTER);
         insert_children(store, nullptr, last_top_level_);
+        for (GValue& value : values_)
+            g_value_unset(&value);
+    }
+
+    // The row texts in walk order, lowered, and each row's depth: what a search needs.
+    SearchRows take_search_rows()
+    {
+        SearchRows search;
+        search.depths.reserve(rows_.size());
+        for (const Row& row : rows_)
+            search.depths.push_back(row.parent == NO_INDEX ? 0 : static_cast<std::uint8_t>(search.depths[row.parent] + 1));
+        search.texts = ascii_lower(texts_);
+        std::string().swap(texts_);
+        return search;
     }
 
 private:
+    // 32-bit links keep the rows of a large file small; a file of four billion rows would not load anyway.
     struct Row {
-        std::string text;
+        std::uint32_t text;
+        std::uint32_t parent;
+        std::uint32_t previous_sibling;
+        std::uint32_t last_child;
         const char* stock_id;
         EntryRecord* record;
-        RowId last_child;
-        RowId previous_sibling;
     };
 
-    void insert_children(GtkTreeStore* store, GtkTreeIter* parent, RowId last_child)
+    void insert_children(GtkTreeStore* store, GtkTreeIter* parent, std::uint32_t last_child)
     {
-        for (RowId id = last_child; id != NO_ROW; id = rows_[id].previous_sibling) {
-            Row& row = rows_[id];
-            GdkPixbuf* icon = row.stock_id ? icon_for(row.stock_id) : nullptr;
-            // Bytes that are not UTF-8 are shown as Latin-1; the common case passes through uncopied.
-            std::string converted;
-            const char* text = row.text.c_str();
-            if (!g_utf8_validate(row.text.data(), static_cast<gssize>(row.text.size()), nullptr)) {
-                converted = display_text(row.text);
-                text = converted.c_str();
-            }
+        // Only the columns a row has are set: a cell left unset reads as null, like one set to null,
+        // and the store keeps no cell for a trailing column never set. The text is handed over without
+        // a copy of its own; the store makes the one it keeps.
+        static constexpr gint COLUMNS[] = {COL_ICON, COL_TEXT, COL_ENTRY};
+        for (std::uint32_t id = last_child; id != NO_INDEX; id = rows_[id].previous_sibling) {
+            const Row& row = rows_[id];
+            const bool has_icon = row.stock_id != nullptr;
+            g_value_set_static_string(&values_[1], texts_.data() + row.text);
+            if (has_icon)
+                g_value_set_object(&values_[0], icon_for(row.stock_id));
+            if (row.record)
+                g_value_set_pointer(&values_[2], row.record);
+            const gint first = has_icon ? 0 : 1;
+            const gint last = row.record ? 2 : 1;
             GtkTreeIter iter;
-            gtk_tree_store_insert_with_values(store, &iter, parent, 0, COL_ICON, icon, COL_TEXT, text, COL_ENTRY,
-                                              row.record, -1);
+            gtk_tree_store_insert_with_valuesv(store, &iter, parent, 0, const_cast<gint*>(COLUMNS + first),
+                                               values_ + first, last - first + 1);
+            if (has_icon)
+                g_value_set_object(&values_[0], nullptr);
             insert_children(store, &iter, row.last_child);
         }
     }
@@ -81,7 +119,9 @@ private:
     }
 
     std::vector<Row> rows_;
-    RowId last_top_level_ = NO_ROW;
+    std::string texts_;
+    std::uint32_t last_top_level_ = NO_INDEX;
+    GValue values_[3] = {G_VALUE_INIT, G_VALUE_INIT, G_VALUE_INIT};
     RefPtr<GdkPixbuf> customer_icon_;
     std::vector<RefPtr<GdkPixbuf>> other_icons_;
 };
@@ -105,6 +145,9 @@ int load_into_store(GtkTreeStore* store, const std::function<int(const AddLine&)
     rows.insert_into(store);
     if (detach)
         gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
+    set_search_rows(GTK_TREE_MODEL(store), rows.take_search_rows());
+    // The records are all made: the list's spare room would only be kept until the next clear.
+    entry_list.shrink_to_fit();
     return result;
 }
 

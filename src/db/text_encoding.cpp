@@ -1,0 +1,78 @@
+// Text helpers: what the toolkit is given to show, and overwriting secrets.
+#include "db/text_encoding.h"
+
+#include <cstddef>
+#include <string.h>
+
+namespace sealkeep {
+
+namespace {
+
+// The same rule as GLib's validator: shortest form only, no UTF-16 surrogates, nothing above U+10FFFF.
+bool is_valid_utf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length;
+        char32_t code;
+        char32_t minimum;
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1F, minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0F, minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07, minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (n - i < length)
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string display_text(std::string_view bytes)
+{
+    if (is_valid_utf8(bytes))
+        return std::string(bytes);
+    // Every Latin-1 byte is the code point of the same number, so the conversion is total.
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return text;
+}
+
+void scrub(std::string& secret)
+{
+    // The whole buffer, not only size(): a string that once held a longer secret keeps its tail
+    // beyond the current end.
+    explicit_bzero(secret.data(), secret.capacity());
+    secret.clear();
+}
+
+} // namespace sealkeep

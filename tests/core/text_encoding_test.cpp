@@ -1,0 +1,62 @@
+// What the toolkit is shown of a value, and overwriting secrets.
+#include "db/text_encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace sealkeep {
+namespace {
+
+struct DisplayCase {
+    const char* name;
+    std::string bytes;
+    std::string shown;
+};
+
+TEST(TextEncoding, DisplayTextKeepsUtf8AndConvertsTheRestAsLatin1)
+{
+    const DisplayCase cases[] = {
+        {"empty", "", ""},
+        {"ascii", "plain host-1 %h;=", "plain host-1 %h;="},
+        {"two, three and four byte UTF-8", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x91", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x91"},
+        {"Latin-1 password", "b\xe9" "b", "b\xc3\xa9" "b"},
+        {"Latin-1 top and bottom of the upper half", "\x80\xff", "\xc2\x80\xc3\xbf"},
+        // One bad byte makes the whole value Latin-1, the valid UTF-8 beside it included: a value
+        // is written in one encoding or the other.
+        {"UTF-8 and Latin-1 mixed", "\xc3\xa9\xe9", "\xc3\x83\xc2\xa9\xc3\xa9"},
+        {"UTF-8 cut short at the end", "ab\xe2\x82", "ab\xc3\xa2\xc2\x82"},
+        {"lone continuation byte", "\xa9", "\xc2\xa9"},
+        {"overlong slash", "\xc0\xaf", "\xc3\x80\xc2\xaf"},
+        {"UTF-16 surrogate", "\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},
+        {"above U+10FFFF", "\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},
+        {"highest code point", "\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(display_text(c.bytes), c.shown) << c.name;
+}
+
+TEST(TextEncoding, DisplayTextOfItsOwnResultIsUnchanged)
+{
+    std::string every_byte;
+    for (int b = 1; b < 256; ++b)
+        every_byte += static_cast<char>(b);
+    const std::string shown = display_text(every_byte);
+    EXPECT_EQ(display_text(shown), shown);
+}
+
+TEST(TextEncoding, ScrubOverwritesTheWholeBufferAndEmptiesTheString)
+{
+    std::string secret(100, 'x');
+    secret.resize(10);  // the 90 bytes after the end still hold the old secret
+    const char* buffer = secret.data();
+    const std::size_t capacity = secret.capacity();
+    scrub(secret);
+    EXPECT_TRUE(secret.empty());
+    ASSERT_EQ(secret.data(), buffer);
+    for (std::size_t i = 0; i < capacity; ++i)
+        ASSERT_EQ(buffer[i], '\0') << "byte " << i;
+}
+
+} // namespace
+} // namespace sealkeep
