@@ -46,11 +46,8 @@ GSettingsSchema* find_schema()
     if (GSettingsSchemaSource* source = g_settings_schema_source_get_default())
         if (GSettingsSchema* schema = g_settings_schema_source_lookup(source, SCHEMA_ID, TRUE))
             return schema;
-    for (const std::string& directory : {schema_dir_of_install_prefix(), std::string(SEALKEEP_SCHEMA_DIR)})
-        if (!directory.empty())
-            if (GSettingsSchema* schema = lookup_in_directory(directory))
-                return schema;
-    return nullptr;
+    std::string directory = schema_dir_of_install_prefix();
+    return directory.empty() ? nullptr : lookup_in_directory(directory);
 }
 
 } // namespace

@@ -1,0 +1,227 @@
+// The widgets speak the user's language: built under French and under German with this build's
+// catalogues, every text that passes through gettext shows translated, and the texts that are meant to
+// stay as they are (the program's name, the two search-button tooltips) do.
+#include "app/glib_ptr.h"
+#include "gui/gui_support.h"
+#include "ui/i18n.h"
+#include "ui/main_window.h"
+#include "ui/menus.h"
+#include "ui/passphrase_prompt.h"
+#include "ui/search_bar.h"
+#include "ui/setup_dialog.h"
+#include "ui/view_commands.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <libintl.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sealkeep {
+namespace {
+
+using Texts = std::set<std::string>;
+
+// Every text a person can read on a widget and its descendants: labels (with their mnemonic
+// underscores), entry texts, frame labels, tool-button labels, tooltips, window titles, and the
+// items of menus hanging off menu items.
+void collect_texts(GtkWidget* widget, Texts& texts)
+{
+    auto add = [&texts](const char* text) {
+        if (text && *text)
+            texts.insert(text);
+    };
+    if (GTK_IS_LABEL(widget))
+        add(gtk_label_get_label(GTK_LABEL(widget)));
+    if (GTK_IS_ENTRY(widget))
+        add(gtk_entry_get_text(GTK_ENTRY(widget)));
+    if (GTK_IS_FRAME(widget))
+        add(gtk_frame_get_label(GTK_FRAME(widget)));
+    if (GTK_IS_TOOL_BUTTON(widget))
+        add(gtk_tool_button_get_label(GTK_TOOL_BUTTON(widget)));
+    if (GTK_IS_WINDOW(widget))
+        add(gtk_window_get_title(GTK_WINDOW(widget)));
+    GCharPtr tooltip{gtk_widget_get_tooltip_text(widget)};
+    add(tooltip.get());
+    if (GTK_IS_MENU_ITEM(widget))
+        if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(widget)))
+            collect_texts(submenu, texts);
+    if (GTK_IS_CONTAINER(widget))
+        gtk_container_forall(
+            GTK_CONTAINER(widget), [](GtkWidget* child, gpointer data) { collect_texts(child, *static_cast<Texts*>(data)); },
+            &texts);
+}
+
+// Messages in `language` from this build's catalogues while the object lives. LANGUAGE is ignored
+// under the plain C locale, hence C.UTF-8. Afterwards the locale, LANGUAGE and the domain's folder are
+// as they were, so the other tests of this process keep seeing the English texts.
+class Language {
+public:
+    explicit Language(const char* language)
+    {
+        const char* build_dir = std::getenv("SEALKEEP_BUILD_DIR");
+        if (!build_dir)
+            ADD_FAILURE() << "SEALKEEP_BUILD_DIR is not set: run this test through ctest";
+        locale_dir_ = std::string(build_dir ? build_dir : ".") + "/locale";
+        previous_locale_ = std::setlocale(LC_ALL, nullptr);
+        previous_dir_ = bindtextdomain(SEALKEEP_TEXT_DOMAIN, nullptr);
+        if (const char* previous = std::getenv("LANGUAGE"))
+            previous_language_ = previous;
+
+        setenv("LANGUAGE", language, 1);
+        if (!std::setlocale(LC_ALL, "C.UTF-8"))
+            ADD_FAILURE() << "the C.UTF-8 locale is missing";
+        bindtextdomain(SEALKEEP_TEXT_DOMAIN, locale_dir_.c_str());
+        bind_textdomain_codeset(SEALKEEP_TEXT_DOMAIN, "UTF-8");
+    }
+
+    ~Language()
+    {
+        if (previous_language_)
+            setenv("LANGUAGE", previous_language_->c_str(), 1);
+        else
+            unsetenv("LANGUAGE");
+        std::setlocale(LC_ALL, previous_locale_.c_str());
+        bindtextdomain(SEALKEEP_TEXT_DOMAIN, previous_dir_.c_str());
+    }
+
+    const std::string& locale_dir() const { return locale_dir_; }
+
+private:
+    std::string locale_dir_;
+    std::string previous_locale_;
+    std::string previous_dir_;
+    std::optional<std::string> previous_language_;
+};
+
+// A builder's widgets, owned here and destroyed afterwards, so the main window is left untouched.
+Texts texts_of_new(const std::function<GtkWidget*()>& build)
+{
+    RefPtr<GtkWidget> widget = take_ref(GTK_WIDGET(g_object_ref_sink(build())));
+    Texts texts;
+    collect_texts(widget.get(), texts);
+    gtk_widget_destroy(widget.get());
+    return texts;
+}
+
+// Opens a dialog through `open` (which runs it in a nested loop), collects its texts once it is shown
+// and answers `response`, which ends that loop.
+Texts texts_of_dialog(const std::function<void()>& open, int response)
+{
+    struct Capture {
+        Texts texts;
+        int response;
+    } capture{{}, response};
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            auto* capture = static_cast<Capture*>(data);
+            collect_texts(dialog, capture->texts);
+            // The About dialog shows these in markup of its own; its properties hold them plainly.
+            if (GTK_IS_ABOUT_DIALOG(dialog)) {
+                GtkAboutDialog* about = GTK_ABOUT_DIALOG(dialog);
+                for (const char* text : {gtk_about_dialog_get_program_name(about), gtk_about_dialog_get_version(about),
+                                         gtk_about_dialog_get_comments(about)})
+                    if (text)
+                        capture->texts.insert(text);
+            }
+            gtk_dialog_response(GTK_DIALOG(dialog), capture->response);
+        },
+        &capture);
+    open();
+    test::drain_events();
+    return capture.texts;
+}
+
+GtkTreeView* tree_view()
+{
+    return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
+}
+
+struct Surface {
+    const char* name;
+    std::function<Texts()> texts;
+    std::vector<const char*> translated; // msgids that must show as their translation
+    std::vector<const char*> unchanged;  // texts that must show as they are, in every language
+};
+
+std::vector<Surface> surfaces()
+{
+    return {
+        {"menu bar",
+         [] {
+             // Not the window's group: the window must not get a second set of shortcuts.
+             RefPtr<GtkAccelGroup> accel_group = take_ref(gtk_accel_group_new());
+             return texts_of_new([&] { return create_menu_bar(accel_group.get(), tree_view()); });
+         },
+         {"_File", "_Open file", "_Action", "Copy command line", "Copy password", "Copy password & Execute",
+          "_View", "Collapse all", "Expand a little", "Expand all", "Unselect all", "_Help"},
+         {}},
+        {"toolbar",
+         [] { return texts_of_new([] { return create_toolbar(tree_view()); }); },
+         {"Copy cmd line", "Copy command line.", "Copy passwd", "Copy password.", "Copy & Execute",
+          "Copy password and execute command line.", "Execute command line."},
+         {}},
+        {"passphrase prompt",
+         [] { return texts_of_new([] { return create_passphrase_prompt(); }); },
+         {"Please enter your PGP Passphrase:"},
+         {}},
+        {"search bar",
+         [] { return texts_of_new([] { return create_search_bar(tree_view(), nullptr); }); },
+         {"Search : ", "enter your search here"},
+         {"Find forward.", "Find back."}},
+        {"Setup dialog",
+         [] { return texts_of_dialog(show_setup_dialog, GTK_RESPONSE_CANCEL); },
+         {"Setup", "Password file database encrypted whith GnuPG:", "Default file", "External commands to launch:",
+          "SSH command", "CSSH command", "FTP command", "TELNET command", "HTTP command"},
+         {}},
+        {"password-file chooser",
+         [] { return texts_of_dialog(choose_password_file, GTK_RESPONSE_CANCEL); },
+         {"Select a new password file"},
+         {}},
+        {"About dialog",
+         [] { return texts_of_dialog(show_about_dialog, GTK_RESPONSE_CANCEL); },
+         {"Lightweight password manager based on GPG and GTK+."},
+         {"Sealkeep", "0.12.1"}},
+    };
+}
+
+class TranslatedWidgets : public testing::TestWithParam<const char*> {};
+
+TEST_P(TranslatedWidgets, EveryTextShowsInTheLanguage)
+{
+    Language language(GetParam());
+    for (const Surface& surface : surfaces()) {
+        SCOPED_TRACE(surface.name);
+        const Texts shown = surface.texts();
+        for (const char* msgid : surface.translated) {
+            const std::string translation = g_dgettext(SEALKEEP_TEXT_DOMAIN, msgid);
+            EXPECT_NE(translation, msgid) << "no " << GetParam() << " translation in " << language.locale_dir()
+                                          << " for \"" << msgid << "\"";
+            EXPECT_TRUE(shown.count(translation)) << "\"" << translation << "\" is not shown";
+            EXPECT_FALSE(shown.count(msgid)) << "\"" << msgid << "\" is shown untranslated";
+        }
+        for (const char* text : surface.unchanged)
+            EXPECT_TRUE(shown.count(text)) << "\"" << text << "\" should stay as it is";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, TranslatedWidgets, testing::Values("fr", "de"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// The catalogue must not leak past its test: back in the C locale the same builders speak English.
+TEST(TranslatedWidgets, OtherTestsStillSeeEnglish)
+{
+    { Language french("fr"); }
+    const Texts shown = texts_of_new([] { return create_search_bar(tree_view(), nullptr); });
+    EXPECT_TRUE(shown.count("Search : "));
+    EXPECT_TRUE(shown.count("enter your search here"));
+}
+
+} // namespace
+} // namespace sealkeep
