@@ -17,7 +17,6 @@ namespace sealkeep {
 
 namespace {
 
-constexpr RowId NO_ROW = std::numeric_limits<RowId>::max();
 constexpr std::uint32_t NO_INDEX = std::numeric_limits<std::uint32_t>::max();
 
 // The rows of one load, as a tree of indices. A GtkTreeStore works out the path of every row it
@@ -35,13 +34,18 @@ public:
         const auto id = static_cast<std::uint32_t>(rows_.size());
         const auto parent_id = parent ? static_cast<std::uint32_t>(*parent) : NO_INDEX;
         std::uint32_t& last = parent ? rows_[*parent].last_child : last_top_level_;
-        rows_.push_back(Row{static_cast<std::uint32_t>(texts_.size()), parent_id, last, NO_INDEX, stock_id, nullptr});
+        const std::uint32_t previous_sibling = last;
         last = id;
-        // The store shows UTF-8 only: bytes that are not are shown as Latin-1.
-        if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
-            texts_.append(text);
+        // After the update: the push may move the rows, and `last` may be one of them.
+        rows_.push_back(
+            Row{static_cast<std::uint32_t>(texts_.size()), parent_id, previous_sibling, NO_INDEX, stock_id, nullptr});
+        // The store takes a text up to its first NUL, and a NUL must not end a row early for the search
+        // either; and the store shows UTF-8 only: bytes that are not are shown as Latin-1.
+        const std::string_view shown(text.c_str());
+        if (g_utf8_validate(shown.data(), static_cast<gssize>(shown.size()), nullptr))
+            texts_.append(shown);
         else
-            texts_.append(display_text(text));
+            texts_.append(display_text(shown));
         // The NUL ends the row's text for the store, and keeps a search text from matching across rows.
         texts_.push_back('\0');
         return id;
@@ -68,7 +72,8 @@ public:
         SearchRows search;
         search.depths.reserve(rows_.size());
         for (const Row& row : rows_)
-            search.depths.push_back(row.parent == NO_INDEX ? 0 : static_cast<std::uint8_t>(search.depths[row.parent] + 1));
+            search.depths.push_back(row.parent == NO_INDEX ? 0
+                                                           : static_cast<std::uint8_t>(search.depths[row.parent] + 1));
         search.texts = ascii_lower(texts_);
         std::string().swap(texts_);
         return search;
@@ -136,6 +141,8 @@ int load_into_store(GtkTreeStore* store, const std::function<int(const AddLine&)
     if (rows.empty())
         return result;
 
+    // The texts handed to the search describe the whole store only when the store held nothing before.
+    const bool was_empty = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr) == 0;
     // A view attached while the rows go in would update itself for every row.
     GtkTreeView* view = entry_tree_view();
     bool detach = view && gtk_tree_view_get_model(view) == GTK_TREE_MODEL(store);
@@ -145,7 +152,8 @@ int load_into_store(GtkTreeStore* store, const std::function<int(const AddLine&)
     rows.insert_into(store);
     if (detach)
         gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
-    set_search_rows(GTK_TREE_MODEL(store), rows.take_search_rows());
+    if (was_empty)
+        set_search_rows(GTK_TREE_MODEL(store), rows.take_search_rows());
     // The records are all made: the list's spare room would only be kept until the next clear.
     entry_list.shrink_to_fit();
     return result;

@@ -6,7 +6,9 @@
 #include "ui/main_window.h"
 #include "ui/search_text.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,28 @@ struct SearchWalk {
     std::string lowered;
 };
 SearchWalk walk;
+
+// The rows the last load handed over, for as long as they still describe their model. The first
+// change of the model drops them; its handlers then stay blocked until the next hand-over, so that the
+// row signals of a whole load or clear cost one call, not one each.
+struct HandedOverRows {
+    GtkTreeModel* model = nullptr; // weak: set to null when the model goes
+    SearchRows rows;
+    bool valid = false;
+    bool blocked = false;
+};
+HandedOverRows handed_over;
+
+constexpr const char* MODEL_CHANGES[] = {"row-inserted", "row-deleted", "row-changed", "rows-reordered"};
+
+void on_model_changed(GtkTreeModel* model)
+{
+    handed_over.valid = false;
+    handed_over.rows = SearchRows{};
+    if (!handed_over.blocked)
+        g_signal_handlers_block_by_func(model, reinterpret_cast<gpointer>(on_model_changed), model);
+    handed_over.blocked = true;
+}
 
 // Makes a match the cursor row, its ancestors expanded. The stored path may lead nowhere once the
 // store was cleared or reloaded after the search: such a path is left alone rather than handed to
@@ -63,7 +87,7 @@ GtkWidget* create_search_bar(GtkTreeView* tree_view, GtkWidget** search_entry)
 
     struct Arrow {
         const char* stock_id;
-        const char* tooltip;  // deliberately untranslated
+        const char* tooltip; // deliberately untranslated
         void (*step)(GtkTreeView*);
     };
     for (const Arrow& arrow : {Arrow{GTK_STOCK_GO_FORWARD, "Find forward.", &find_next_match},
@@ -82,6 +106,76 @@ GtkWidget* create_search_bar(GtkTreeView* tree_view, GtkWidget** search_entry)
     return bar;
 }
 
+void set_search_rows(GtkTreeModel* model, SearchRows rows)
+{
+    if (handed_over.model != model) {
+        if (handed_over.model) {
+            g_signal_handlers_disconnect_by_func(handed_over.model, reinterpret_cast<gpointer>(on_model_changed),
+                                                 handed_over.model);
+            g_object_remove_weak_pointer(G_OBJECT(handed_over.model), reinterpret_cast<gpointer*>(&handed_over.model));
+        }
+        handed_over.model = model;
+        handed_over.blocked = false;
+        g_object_add_weak_pointer(G_OBJECT(model), reinterpret_cast<gpointer*>(&handed_over.model));
+        for (const char* change : MODEL_CHANGES)
+            g_signal_connect_swapped(model, change, G_CALLBACK(on_model_changed), model);
+    } else if (handed_over.blocked) {
+        g_signal_handlers_unblock_by_func(model, reinterpret_cast<gpointer>(on_model_changed), model);
+        handed_over.blocked = false;
+    }
+    handed_over.rows = std::move(rows);
+    handed_over.valid = true;
+}
+
+namespace {
+
+// The walk of match_search_row over the handed-over texts instead of the model: the same rows in the
+// same order, the same test, the same first match revealed, without a trip through the model per row.
+void search_handed_over_rows()
+{
+    if (walk.search_bytes < MIN_SEARCH_BYTES)
+        return;
+    const std::string_view texts = handed_over.rows.texts;
+    const std::string_view needle = walk.lowered;
+    // The search text holds no NUL, so a hit never spans two rows; rows before the next hit are only
+    // counted, which a walk does by their depths (a deeper row is the first child, an equal or
+    // shallower one the next sibling at its depth).
+    std::vector<gint> indices;
+    // One path per depth whose indices are rewritten for each match and then copied: building a path
+    // index by index would reallocate it at every level, for each of up to every row.
+    std::vector<std::unique_ptr<GtkTreePath, decltype(&gtk_tree_path_free)>> templates;
+    std::size_t hit = texts.find(needle);
+    std::size_t start = 0;
+    for (std::uint8_t depth : handed_over.rows.depths) {
+        if (hit == std::string_view::npos)
+            break;
+        if (depth < indices.size()) {
+            indices.resize(depth + 1u);
+            ++indices[depth];
+        } else {
+            indices.push_back(0);
+        }
+        const std::size_t end = texts.find('\0', start);
+        if (hit < end) {
+            while (templates.size() <= depth) {
+                GtkTreePath* path = gtk_tree_path_new();
+                for (std::size_t i = 0; i <= templates.size(); ++i)
+                    gtk_tree_path_append_index(path, 0);
+                templates.emplace_back(path, &gtk_tree_path_free);
+            }
+            GtkTreePath* path = templates[depth].get();
+            std::copy(indices.begin(), indices.end(), gtk_tree_path_get_indices(path));
+            matches.push_back(gtk_tree_path_copy(path));
+            if (matches.size() == 1)
+                reveal_match(walk.tree_view, path);
+            hit = texts.find(needle, end + 1);
+        }
+        start = end + 1;
+    }
+}
+
+} // namespace
+
 void run_search(GtkEntry* search_entry)
 {
     clear_search_matches();
@@ -93,7 +187,11 @@ void run_search(GtkEntry* search_entry)
     walk.tree_view = GTK_TREE_VIEW(tree_view);
     walk.search_bytes = std::strlen(text);
     walk.lowered = ascii_lower(text);
-    gtk_tree_model_foreach(gtk_tree_view_get_model(walk.tree_view), match_search_row, search_entry);
+    GtkTreeModel* model = gtk_tree_view_get_model(walk.tree_view);
+    if (handed_over.valid && model && model == handed_over.model)
+        search_handed_over_rows();
+    else
+        gtk_tree_model_foreach(model, match_search_row, search_entry);
     walk.tree_view = nullptr;
 }
 

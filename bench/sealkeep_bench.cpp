@@ -1,0 +1,488 @@
+// What a person with many accounts waits for, measured in the real shown window: the whole load through
+// gpg into the tree, one search keystroke, Refresh's clear, and the memory the load keeps. It also writes
+// the plaintext password files that scripts/bench encrypts, so that every run measures the same data.
+//   sealkeep_bench generate ACCOUNTS OUT
+//   sealkeep_bench run [--callgrind] PASSPHRASE FILE:ACCOUNTS...
+#include "app/settings_store.h"
+#include "app/settings_values.h"
+#include "db/entry_record.h"
+#include "db/entry_store.h"
+#include "db/gpg_command.h"
+#include "ui/main_window.h"
+#include "ui/view_commands.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#define CALLGRIND_DUMP_STATS_AT(name) ((void)(name))
+#endif
+
+namespace sealkeep::bench {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------------
+// The password files: many customers, some with groups, several servers each, the four services, some
+// with a service detail, one to three users per service. A fixed seed keeps every run on the same data.
+
+class Random {
+public:
+    std::uint64_t next()
+    {
+        // splitmix64: the same sequence with every compiler and library, unlike the std distributions.
+        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+    bool chance(int percent) { return below(100) < static_cast<std::size_t>(percent); }
+    template <typename T> const T& pick(const std::vector<T>& items) { return items[below(items.size())]; }
+    // k distinct items in a random order.
+    template <typename T> std::vector<T> distinct(std::vector<T> items, std::size_t k)
+    {
+        for (std::size_t i = items.size(); i > 1; --i)
+            std::swap(items[i - 1], items[below(i)]);
+        items.resize(std::min(k, items.size()));
+        return items;
+    }
+
+private:
+    std::uint64_t state_ = 20260101;
+};
+
+const std::vector<std::string> ADJECTIVES = {"Blue",    "Northern", "Silver",  "Rapid", "Green",  "Golden", "Bright",
+                                             "Alpine",  "Coastal",  "United",  "Royal", "Modern", "Summit", "Urban",
+                                             "Pacific", "Iron",     "Crystal", "Swift", "Oak",    "Prime"};
+const std::vector<std::string> NOUNS = {
+    "River",  "Bridge", "Harbor",   "Forge",  "Valley",  "Logistics", "Bakery",   "Clinic", "Motors", "Print",
+    "Travel", "Dental", "Textiles", "Foods",  "Studios", "Hotels",    "Systems",  "Pharma", "Optics", "Garden",
+    "Legal",  "Energy", "Books",    "Marine", "Films",   "Storage",   "Networks", "Farms",  "Audio",  "Labs"};
+const std::vector<std::string> KINDS = {"Ltd", "GmbH", "SA", "Inc", "AG", "BV", "and Sons", "Group"};
+const std::vector<std::string> GROUPS = {"Production", "Staging", "Development", "Backup", "Office", "DMZ"};
+const std::vector<std::string> ROLES = {"web", "db", "mail", "app", "files", "proxy", "vpn", "dns", "git", "monitor"};
+const std::vector<std::string> SERVICES = {"ssh", "ssh", "http", "http", "ftp", "telnet"};
+const std::map<std::string, std::vector<std::string>> USERS = {
+    {"ssh", {"root", "admin", "deploy", "backup", "operator", "jdoe", "msmith"}},
+    // Web and file accounts are mail addresses at the customer's domain.
+    {"http", {"admin@", "webmaster@", "editor@", "support@", "manager@"}},
+    {"ftp", {"upload@", "ftpuser@", "backup@", "partner@"}},
+    {"telnet", {"admin", "operator", "field"}},
+};
+const std::map<std::string, std::vector<std::string>> DETAILS = {
+    {"ssh", {"2222", "22022"}},
+    {"http", {"admin", "8080", "webmail", "/phpmyadmin", "intranet"}},
+    {"ftp", {"passive"}},
+    {"telnet", {}},
+};
+
+std::string lowered(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string password(Random& random)
+{
+    static const char CHARS[] = "abcdefghijkmnopqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789!#%&*+-=?@_";
+    std::string text;
+    for (std::size_t i = 0, n = 12 + random.below(9); i < n; ++i)
+        text += CHARS[random.below(sizeof CHARS - 1)];
+    return text;
+}
+
+int generate(std::size_t accounts, const char* out_path)
+{
+    std::ofstream out(out_path, std::ios::binary);
+    Random random;
+    std::size_t made = 0;
+    while (made < accounts) {
+        const std::string& adjective = random.pick(ADJECTIVES);
+        const std::string& noun = random.pick(NOUNS);
+        const std::string customer = adjective + " " + noun + " " + random.pick(KINDS);
+        // Hosts of every customer live under the provider's own domain.
+        const std::string domain = lowered(adjective + noun) + ".example.net";
+        std::vector<std::string> groups =
+            random.chance(30) ? std::vector<std::string>{""} : random.distinct(GROUPS, 1 + random.below(3));
+        for (const auto& group : groups) {
+            for (std::size_t s = 0, servers = 2 + random.below(5); s < servers; ++s) {
+                char number[8];
+                std::snprintf(number, sizeof number, "%02zu", 1 + random.below(40));
+                const std::string server = random.pick(ROLES) + number + "." + domain;
+                std::set<std::string> seen;
+                for (std::size_t v = 0, services = 1 + random.below(3); v < services; ++v) {
+                    const std::string& service = random.pick(SERVICES);
+                    if (!seen.insert(service).second)
+                        continue;
+                    const auto& details = DETAILS.at(service);
+                    const std::string detail = !details.empty() && random.chance(25) ? random.pick(details) : "";
+                    for (auto user : random.distinct(USERS.at(service), 1 + random.below(3))) {
+                        if (user.ends_with('@'))
+                            user += domain;
+                        out << "customer=" << customer << ";group=" << group << ";server=" << server
+                            << ";service=" << service << ";serviceplus=" << detail << ";user=" << user
+                            << ";password=" << password(random) << "\n";
+                        if (++made == accounts)
+                            return out.good() ? 0 : 1;
+                    }
+                }
+            }
+        }
+    }
+    return out.good() ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Measuring.
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+// Runs the main loop until the window has nothing left to do: the view's row validation and drawing
+// happen in idle handlers and expose events after a load.
+void drain()
+{
+    for (int round = 0; round < 2; ++round) {
+        while (gtk_events_pending())
+            gtk_main_iteration();
+        gdk_display_sync(gdk_display_get_default());
+    }
+}
+
+// What malloc hands out, beside what the process holds: the difference is memory lost to holes.
+long heap_in_use()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>(info.uordblks + info.hblkhd);
+}
+
+long resident_bytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// The number printed beside its target, so a reader sees at once which targets hold.
+void report(const std::string& name, double value, const char* unit, int decimals, const std::string& target = {},
+            bool met = true)
+{
+    std::printf("%s: %.*f %s", name.c_str(), decimals, value, unit);
+    if (!target.empty())
+        std::printf("  (target %s: %s)", target.c_str(), met ? "met" : "MISSED");
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+void report_text(const std::string& name, const std::string& value)
+{
+    std::printf("%s: %s\n", name.c_str(), value.c_str());
+    std::fflush(stdout);
+}
+
+// The exact command the load runs, with the passphrase on a pipe of its own, its output thrown away.
+double gpg_alone(const std::string& path, const std::string& secret)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return -1;
+    if (write(ends[1], secret.data(), secret.size()) != static_cast<ssize_t>(secret.size()))
+        return -1;
+    close(ends[1]);
+    const std::string command = gpg_command(ends[0], path) + " >/dev/null";
+    const auto start = Clock::now();
+    const int status = std::system(command.c_str());
+    const double elapsed = seconds_since(start);
+    close(ends[0]);
+    return status == 0 ? elapsed : -1;
+}
+
+GtkEntry* first_entry_in(GtkWidget* widget)
+{
+    if (GTK_IS_ENTRY(widget))
+        return GTK_ENTRY(widget);
+    if (!GTK_IS_CONTAINER(widget))
+        return nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GtkEntry* found = nullptr;
+    for (GList* l = children; l && !found; l = l->next)
+        found = first_entry_in(GTK_WIDGET(l->data));
+    g_list_free(children);
+    return found;
+}
+
+struct Rows {
+    std::size_t total = 0;
+    std::size_t top_level = 0;
+    std::vector<std::string> lowered_texts;
+};
+
+Rows collect_rows()
+{
+    Rows rows;
+    GtkTreeModel* model = GTK_TREE_MODEL(entry_store());
+    rows.top_level = static_cast<std::size_t>(gtk_tree_model_iter_n_children(model, nullptr));
+    gtk_tree_model_foreach(
+        model,
+        [](GtkTreeModel* m, GtkTreePath*, GtkTreeIter* iter, gpointer data) -> gboolean {
+            auto* rows = static_cast<Rows*>(data);
+            gchar* text = nullptr;
+            gtk_tree_model_get(m, iter, COL_TEXT, &text, -1);
+            std::string lowered_text = text ? text : "";
+            g_free(text);
+            for (char& c : lowered_text)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+            rows->lowered_texts.push_back(std::move(lowered_text));
+            ++rows->total;
+            return FALSE;
+        },
+        &rows);
+    return rows;
+}
+
+struct SearchText {
+    const char* kind;
+    std::string text;
+    std::size_t rows_matched;
+};
+
+// Three-letter texts picked from the loaded rows themselves: one found in about one row in a hundred,
+// the one found in the most rows, and one found nowhere.
+std::vector<SearchText> pick_search_texts(const Rows& rows)
+{
+    std::unordered_map<std::string, std::size_t> counts;
+    for (const auto& text : rows.lowered_texts) {
+        std::set<std::string> in_row;
+        for (std::size_t i = 0; i + 3 <= text.size(); ++i) {
+            std::string tri = text.substr(i, 3);
+            if (std::all_of(tri.begin(), tri.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+                in_row.insert(std::move(tri));
+        }
+        for (const auto& tri : in_row)
+            ++counts[tri];
+    }
+    const double one_percent = static_cast<double>(rows.total) / 100;
+    std::string rare, common;
+    for (const auto& [tri, count] : counts) {
+        auto distance = [&](const std::string& t) { return std::abs(static_cast<double>(counts[t]) - one_percent); };
+        if (rare.empty() || std::abs(static_cast<double>(count) - one_percent) < distance(rare) ||
+            (std::abs(static_cast<double>(count) - one_percent) == distance(rare) && tri < rare))
+            rare = tri;
+        if (common.empty() || count > counts[common] || (count == counts[common] && tri < common))
+            common = tri;
+    }
+    std::string none = "zqx";
+    for (char c = 'a'; counts.count(none) && c <= 'z'; ++c)
+        none = std::string("qj") + c;
+    return {{"1%", rare, counts[rare]}, {"most", common, counts[common]}, {"none", none, 0}};
+}
+
+struct SizeResult {
+    std::size_t accounts = 0;
+    double own_per_account_us = 0;
+};
+
+SizeResult measure(const std::string& path, std::size_t accounts, const std::string& secret, bool callgrind)
+{
+    const std::string at = " @" + std::to_string(accounts);
+    GtkWidget* window = main_window();
+    GtkEntry* prompt_entry = first_entry_in(main_window_widget(KEY_PROMPT_PASSWD));
+    GtkEntry* search_entry = GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
+    password_file_path = path;
+    SizeResult result;
+    result.accounts = accounts;
+
+    // gpg's first run starts the agent; that is nobody's steady cost.
+    gpg_alone(path, secret);
+    std::vector<double> gpg_times;
+    if (!callgrind)
+        for (int i = 0; i < 5; ++i)
+            gpg_times.push_back(gpg_alone(path, secret));
+    const double gpg = median(gpg_times);
+
+    const int loads = callgrind ? 1 : 3;
+    std::vector<double> load_times, clear_times;
+    long added_bytes = 0, added_heap = 0;
+    for (int i = 0; i < loads; ++i) {
+        const bool full = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(entry_store()), nullptr) > 0;
+        auto start = Clock::now();
+        refresh_entries();
+        drain();
+        if (full)
+            clear_times.push_back(seconds_since(start));
+
+        malloc_trim(0);
+        const long before = resident_bytes(), heap_before = heap_in_use();
+        gtk_entry_set_text(prompt_entry, secret.c_str());
+        if (callgrind)
+            CALLGRIND_TOGGLE_COLLECT;
+        start = Clock::now();
+        gtk_widget_activate(GTK_WIDGET(prompt_entry));
+        drain();
+        load_times.push_back(seconds_since(start));
+        if (callgrind) {
+            CALLGRIND_TOGGLE_COLLECT;
+            // The name is read when the request is made: it must outlive the macro's statement.
+            const std::string dump = "load" + at;
+            CALLGRIND_DUMP_STATS_AT(dump.c_str());
+        }
+        malloc_trim(0);
+        if (i == 0) {
+            added_bytes = resident_bytes() - before;
+            added_heap = heap_in_use() - heap_before;
+        }
+        if (!database_loaded || entry_list.size() < accounts) {
+            std::fprintf(stderr, "sealkeep_bench: the load of %s gave %zu records, expected at least %zu\n",
+                         path.c_str(), entry_list.size(), accounts);
+            std::exit(1);
+        }
+    }
+    (void)window;
+
+    const Rows rows = collect_rows();
+    report_text("rows" + at, std::to_string(rows.total) + " (" + std::to_string(rows.top_level) + " customers)");
+    const double load = median(load_times);
+    if (!callgrind) {
+        report("gpg alone" + at, gpg, "s", 3);
+        report("load" + at, load, "s", 3);
+        const double ratio = load / gpg;
+        report("load / gpg alone" + at, ratio, "", 2, accounts >= 100000 ? "<= 2" : "", ratio <= 2);
+        result.own_per_account_us = (load - gpg) / static_cast<double>(accounts) * 1e6;
+        report("own work per account" + at, result.own_per_account_us, "us", 2, accounts >= 100000 ? "<= 3 us" : "",
+               result.own_per_account_us <= 3);
+        const double per_account = static_cast<double>(added_bytes) / static_cast<double>(accounts);
+        report("memory per account" + at, per_account, "bytes", 0, accounts >= 100000 ? "<= 512 bytes" : "",
+               per_account <= 512);
+        report("heap in use per account" + at, static_cast<double>(added_heap) / static_cast<double>(accounts), "bytes",
+               0);
+    }
+
+    for (const auto& search : pick_search_texts(rows)) {
+        // The first emission (setting the text) is not counted: the text then stands, and each counted
+        // emission is one keystroke's whole search.
+        gtk_entry_set_text(search_entry, search.text.c_str());
+        drain();
+        std::vector<double> times;
+        for (int i = 0; i < (callgrind ? 1 : 20); ++i) {
+            if (callgrind)
+                CALLGRIND_TOGGLE_COLLECT;
+            const auto start = Clock::now();
+            g_signal_emit_by_name(search_entry, "changed");
+            times.push_back(seconds_since(start));
+            if (callgrind) {
+                CALLGRIND_TOGGLE_COLLECT;
+                const std::string dump = "search " + std::string(search.kind) + at;
+                CALLGRIND_DUMP_STATS_AT(dump.c_str());
+            }
+            drain();
+        }
+        const std::string name = "search " + std::string(search.kind) + " \"" + search.text + "\" (" +
+                                 std::to_string(search.rows_matched) + " rows)" + at;
+        if (!callgrind) {
+            const double ms = median(times) * 1000;
+            report(name, ms, "ms", 2, accounts >= 100000 ? "<= 16 ms" : "", ms <= 16);
+        } else {
+            report_text(name, "instructions counted below");
+        }
+    }
+
+    const auto start = Clock::now();
+    refresh_entries();
+    drain();
+    clear_times.push_back(seconds_since(start));
+    if (!callgrind)
+        report("clear" + at, median(clear_times) * 1000, "ms", 1);
+    return result;
+}
+
+int run(int argc, char** argv)
+{
+    bool callgrind = false;
+    int next = 2;
+    if (next < argc && std::strcmp(argv[next], "--callgrind") == 0) {
+        callgrind = true;
+        ++next;
+    }
+    if (next >= argc) {
+        std::fprintf(stderr, "usage: sealkeep_bench run [--callgrind] PASSPHRASE FILE:ACCOUNTS...\n");
+        return 2;
+    }
+    const std::string secret = argv[next++];
+
+    load_settings();
+    gtk_init(nullptr, nullptr);
+    create_main_window();
+    drain();
+
+    std::vector<SizeResult> results;
+    for (; next < argc; ++next) {
+        const std::string spec = argv[next];
+        const std::size_t colon = spec.rfind(':');
+        if (colon == std::string::npos) {
+            std::fprintf(stderr, "sealkeep_bench: %s is not FILE:ACCOUNTS\n", spec.c_str());
+            return 2;
+        }
+        results.push_back(measure(spec.substr(0, colon), std::stoul(spec.substr(colon + 1)), secret, callgrind));
+    }
+
+    // Linear means the per-account figure does not grow with the file.
+    if (!callgrind)
+        for (const auto& big : results)
+            for (const auto& small : results)
+                if (big.accounts == 100000 && small.accounts == 10000) {
+                    const double growth = big.own_per_account_us / small.own_per_account_us;
+                    report("own work per account @100000 / @10000", growth, "", 2, "<= 1.2", growth <= 1.2);
+                }
+    return 0;
+}
+
+} // namespace
+
+} // namespace sealkeep::bench
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "generate") == 0)
+        return sealkeep::bench::generate(std::stoul(argv[2]), argv[3]);
+    if (argc >= 2 && std::strcmp(argv[1], "run") == 0)
+        return sealkeep::bench::run(argc, argv);
+    std::fprintf(stderr,
+                 "usage: sealkeep_bench generate ACCOUNTS OUT | run [--callgrind] PASSPHRASE FILE:ACCOUNTS...\n");
+    return 2;
+}

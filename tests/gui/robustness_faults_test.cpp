@@ -1,0 +1,242 @@
+// Faults around a load and around a command line: gpg missing or dying halfway, the file gone, a
+// command that fails or never starts. Each ends with the main loop running, the tree as the load left
+// it (a failed load leaves it empty), and the settings in memory, the clipboard and the search text
+// as they were. Also the busy cursor that a load shows.
+#include "gui/gui_support.h"
+#include "gui/robustness_support.h"
+
+#include "app/settings_values.h"
+#include "db/entry_record.h"
+#include "db/entry_store.h"
+#include "launch/clipboard.h"
+#include "launch/entry_actions.h"
+#include "ui/main_window.h"
+#include "ui/search_bar.h"
+#include "ui/view_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include <unistd.h>
+
+namespace sealkeep {
+namespace {
+
+const std::string LINE_A = "customer=Acme;group=;server=alpha;service=ssh;serviceplus=;user=root;password=pa\n";
+const std::string LINE_B = "customer=Acme;group=;server=beta;service=ssh;serviceplus=;user=bob;password=pb\n";
+const std::string LINE_C = "customer=Cut;group=;server=gamma;service=ssh;serviceplus=;user=carl;password=pc\n";
+
+// Puts a directory first on PATH (or makes it all of PATH) while it lives.
+class PathFirst {
+public:
+    explicit PathFirst(const std::string& dir, bool only = false) : saved_(std::getenv("PATH"))
+    {
+        setenv("PATH", only ? dir.c_str() : (dir + ":" + saved_).c_str(), 1);
+    }
+    ~PathFirst() { setenv("PATH", saved_.c_str(), 1); }
+
+private:
+    std::string saved_;
+};
+
+void write_script(const std::string& path, const std::string& body)
+{
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+std::string real_gpg()
+{
+    std::string found;
+    std::string path = std::getenv("PATH");
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find(':', start), path.size());
+        const std::string candidate = path.substr(start, end - start) + "/gpg";
+        if (found.empty() && access(candidate.c_str(), X_OK) == 0)
+            found = candidate;
+        start = end + 1;
+    }
+    return found;
+}
+
+class Faults : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_settings_.clear();
+        for (const auto& key : setting_keys())
+            saved_settings_.push_back(*key.value);
+        // Something worth keeping in each place a fault could disturb: a loaded tree, a password on the
+        // clipboard, a search text.
+        test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1)});
+        copy_to_clipboard("kept on the clipboard");
+        gtk_entry_set_text(search_entry(), "alpha");
+        test::drain_events();
+    }
+    void TearDown() override
+    {
+        refresh_entries();
+        for (std::size_t i = 0; i < saved_settings_.size(); ++i)
+            *setting_keys()[i].value = saved_settings_[i];
+    }
+
+    static GtkEntry* search_entry() { return GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY)); }
+    static GtkTreeView* tree_view() { return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW)); }
+
+    // The main loop runs, and nothing but what the fault may change has changed.
+    void expect_nothing_else_lost(const test::Untouched& expected)
+    {
+        EXPECT_TRUE(test::main_loop_runs());
+        const test::Untouched now = test::Untouched::now();
+        EXPECT_EQ(now.settings, expected.settings);
+        EXPECT_EQ(now.clipboard, expected.clipboard);
+        EXPECT_EQ(now.search_text, expected.search_text);
+    }
+
+    std::vector<std::string> saved_settings_;
+};
+
+// Loads that cannot read the file end as a wrong passphrase does: an empty tree, and not a word.
+TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const test::GnupgHome&)> arrange;
+    };
+    std::unique_ptr<PathFirst> path;
+    const Case cases[] = {
+        {"gpg absent from PATH",
+         [&](const test::GnupgHome& home) {
+             password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             std::filesystem::create_directory(home.path() + "/empty");
+             path = std::make_unique<PathFirst>(home.path() + "/empty", true);
+         }},
+        {"file deleted between Setup and the load",
+         [&](const test::GnupgHome& home) {
+             password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             std::filesystem::remove(password_file_path);
+         }},
+        {"a folder where the file should be", [&](const test::GnupgHome& home) { password_file_path = home.path(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::GnupgHome home;
+        test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1)});
+        c.arrange(home);
+        test::Untouched expected = test::Untouched::now();
+        const test::LoadOutcome outcome = test::load_through_prompt("secret");
+        path.reset();
+        EXPECT_EQ(outcome.loaded, 0);
+        EXPECT_EQ(outcome.errors, "");
+        EXPECT_TRUE(test::tree_rows().empty());
+        EXPECT_TRUE(entry_list.empty());
+        expect_nothing_else_lost(expected);
+    }
+}
+
+// gpg killed halfway through its output: what it wrote before is loaded, the cut line is reported.
+TEST_F(Faults, AGpgThatDiesHalfwayLeavesTheLinesItWrote)
+{
+    test::GnupgHome home;
+    password_file_path = home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
+    const std::size_t written = LINE_A.size() + LINE_B.size() + LINE_C.size() / 2;
+    // gpg gets a standard error of its own: started without one, it says so on standard output.
+    write_script(home.path() + "/gpg", "\"" + real_gpg() + "\" \"$@\" 2>/dev/null | head -c " +
+                                           std::to_string(written) + "\nkill -KILL $$\n");
+    const test::Untouched expected = test::Untouched::now();
+    test::LoadOutcome outcome;
+    {
+        PathFirst path(home.path());
+        outcome = test::load_through_prompt("secret");
+    }
+    EXPECT_EQ(outcome.loaded, 1);
+    EXPECT_EQ(test::tree_rows(), (std::vector<std::string>{"0 Acme", "0:0 alpha", "0:0:0 ssh", "0:0:0:0 root",
+                                                           "0:1 beta", "0:1:0 ssh", "0:1:0:0 bob"}));
+    EXPECT_EQ(outcome.errors, "WARNING: not matched: " + LINE_C.substr(0, LINE_C.size() / 2) + "\n");
+    expect_nothing_else_lost(expected);
+}
+
+// A command line that fails or cannot start ends like any other: the program goes on as it was.
+TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
+{
+    struct Case {
+        const char* name;
+        const char* ssh_template;
+        void (*action)(GtkTreeView*);
+        bool copies_password;
+    };
+    const Case cases[] = {
+        {"never starts, Execute", "/nonexistent/cmd", on_execute, false},
+        {"never starts, Copy & Execute", "/nonexistent/cmd", on_copy_password_and_execute, true},
+        {"exits with 3, Execute", "exit 3", on_execute, false},
+        {"exits with 3, Copy & Execute", "exit 3", on_copy_password_and_execute, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ssh_cmd = c.ssh_template;
+        test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1), LINE_B.substr(0, LINE_B.size() - 1)});
+        copy_to_clipboard("kept on the clipboard");
+        // A search selects root's row (the text changes each time, or no search would run).
+        gtk_entry_set_text(search_entry(), "");
+        gtk_entry_set_text(search_entry(), "root");
+        test::drain_events();
+        ASSERT_EQ(gtk_tree_selection_count_selected_rows(gtk_tree_view_get_selection(tree_view())), 1);
+        const std::vector<std::string> rows = test::tree_rows();
+        test::Untouched expected = test::Untouched::now();
+        ASSERT_EQ(entry_list.front()->command_line, c.ssh_template);
+
+        c.action(tree_view());
+
+        if (c.copies_password)
+            expected.clipboard = "pa";
+        expect_nothing_else_lost(expected);
+        EXPECT_EQ(test::tree_rows(), rows);
+        EXPECT_EQ(database_loaded, 1);
+    }
+}
+
+// While gpg runs, the main window shows the watch cursor; afterwards its own again. The main loop does
+// not run during a load, so the cursor is looked at from a signal that the gpg on PATH sends first.
+volatile std::sig_atomic_t cursor_during_load = -2;
+GdkWindow* watched_window = nullptr;
+
+void look_at_cursor(int)
+{
+    // Only fields of the window and its cursor are read here: nothing that allocates or locks.
+    GdkCursor* cursor = gdk_window_get_cursor(watched_window);
+    cursor_during_load = cursor ? gdk_cursor_get_cursor_type(cursor) : -1;
+}
+
+TEST_F(Faults, ALoadShowsTheBusyCursorAndRestoresIt)
+{
+    test::GnupgHome home;
+    password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+    write_script(home.path() + "/gpg",
+                 "kill -USR1 " + std::to_string(getpid()) + "\nexec \"" + real_gpg() + "\" \"$@\"\n");
+    struct sigaction action = {}, previous = {};
+    action.sa_handler = look_at_cursor;
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &action, &previous);
+    GdkWindow* window = gtk_widget_get_window(main_window());
+    watched_window = window;
+    ASSERT_EQ(gdk_window_get_cursor(window), nullptr);
+    test::LoadOutcome outcome;
+    {
+        PathFirst path(home.path());
+        outcome = test::load_through_prompt("secret");
+    }
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(outcome.loaded, 1);
+    EXPECT_EQ(cursor_during_load, GDK_WATCH);
+    EXPECT_EQ(gdk_window_get_cursor(window), nullptr);
+}
+
+} // namespace
+} // namespace sealkeep
