@@ -14,15 +14,7 @@ sk_gpg_home
 
 sk_start_wm || exit 1
 
-loads() { grep -c "WARNING: not matched: no record here" "$SK_ERR"; }
-wait_loads() { # wait_loads N
-    local i
-    for ((i = 0; i < 150; i++)); do
-        [ "$(loads)" -ge "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+wait_loads() { sk_wait_stderr "WARNING: not matched: no record here" 15 "$1"; }
 copied_password() {
     sk_menu a 1 # Action, Copy password
     sleep 0.4

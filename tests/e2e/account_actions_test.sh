@@ -49,9 +49,13 @@ toolbar() { # toolbar INDEX
 }
 
 # Three letters select and reveal the first match; the focus stays in the search entry.
+sk_measure_tree || sk_fail "the tree area was not found"
+sk_check_eq "loaded and collapsed, the tree shows its one customer row" 1 "$(sk_tree_rows_shown)"
 sk_focus
 sk_type u1x
 sleep 0.5
+# acme, web, alpha, ssh, u1x and, under the expanded group, bravo.
+sk_check_eq "the match is revealed: its ancestors are expanded" 6 "$(sk_tree_rows_shown)"
 
 toolbar 0
 sk_check_eq "toolbar Copy cmd line: the row's command line" "$alpha_command" "$(sk_selection clipboard)"

@@ -68,7 +68,7 @@ for case in "${cases[@]}"; do
         sk_type "$typed"
         sk_key Return
         sk_check "$name: after Refresh the emptied entry takes the passphrase again and loads" \
-            bash -c 'for i in $(seq 150); do [ "$(grep -c "WARNING: not matched" "$0")" -ge 2 ] && exit 0; sleep 0.1; done; exit 1' "$SK_ERR"
+            sk_wait_stderr "WARNING: not matched" 15 2
         shot=$(sk_screenshot loaded) && sk_log "screenshot: $shot"
     fi
 

@@ -190,11 +190,12 @@ sk_kill_program() {
 sk_stdout() { cat "$SK_OUT" 2>/dev/null; }
 sk_stderr() { cat "$SK_ERR" 2>/dev/null; }
 
-# Waits until the program's stderr holds TEXT (loads report unmatched lines there).
+# sk_wait_stderr TEXT [SECONDS] [COUNT]: waits until the program's stderr holds COUNT (default 1) lines
+# with TEXT (loads report unmatched lines there).
 sk_wait_stderr() {
-    local text=$1 limit=${2:-10} i
+    local text=$1 limit=${2:-10} count=${3:-1} i
     for ((i = 0; i < limit * 10; i++)); do
-        grep -qF -- "$text" "$SK_ERR" 2>/dev/null && return 0
+        [ "$(grep -cF -- "$text" "$SK_ERR" 2>/dev/null)" -ge "$count" ] && return 0
         sleep 0.1
     done
     return 1
@@ -209,7 +210,7 @@ sk_x() { timeout -k 2 "$SK_X_TIMEOUT" "$@"; }
 # status icon's tray window is named "sealkeep", so each candidate's name is compared once more.
 _sk_main_windows() {
     local wid
-    for wid in $(timeout -k 1 "${1:-$SK_X_TIMEOUT}" xdotool search ${2:-} --onlyvisible --name "$SK_TITLE_PATTERN" 2>/dev/null); do
+    for wid in $(timeout -k 1 "${1:-$SK_X_TIMEOUT}" xdotool search ${2:+"$2"} --onlyvisible --name "$SK_TITLE_PATTERN" 2>/dev/null); do
         [ "$(sk_x xdotool getwindowname "$wid" 2>/dev/null)" = Sealkeep ] && echo "$wid"
     done
 }
@@ -230,9 +231,6 @@ sk_wait_window() {
     done
     return 1
 }
-
-# True when a visible main window exists now.
-sk_window_shown() { [ -n "$(_sk_main_windows)" ]; }
 
 # Gives the main window the keyboard focus: through the window manager when one runs, else directly.
 sk_focus() {
@@ -282,36 +280,51 @@ sk_screenshot() {
     sk_x import -window root "$file" && echo "$file"
 }
 
-# sk_toolbar_buttons: the centres of the toolbar's buttons, "X Y" per line, left to right, in window
-# coordinates. The toolkit draws buttons inside one X window, so they are found in a picture of the window:
-# the toolbar ends where the white tree begins, its labels stand just above that edge, and the gaps between
-# labels are wider than the blanks inside one. Call it while no tree row is selected (a selected first row
-# would hide the tree's edge) and with the prompt hidden.
-sk_toolbar_buttons() {
-    local picture=$SK_TMP/toolbar.png width tree_top
+# sk_measure_tree: finds the tree's area in the window (the white run near the right edge) and keeps it in
+# SK_TREE_TOP and SK_TREE_BOTTOM. The toolkit draws every widget inside one X window, so areas are found
+# in a picture of it. Call it while no row is selected: a selected row crosses that edge.
+sk_measure_tree() {
+    local picture=$SK_TMP/tree.png width area
     sk_x import -window "$SK_WID" "$picture" || return 1
     width=$(identify -format '%w' "$picture") || return 1
-    # The first run of pure white rows near the right edge is the tree (single white rows are bevels).
-    tree_top=$(convert "$picture" -crop "1x+$((width - 8))+0" +repage -depth 8 txt:- |
-        awk -F'[,:]' '/#FFFFFF/ { if (!run++) first = $2; if (run == 6) { print first; exit } next } { run = 0 }')
-    [ -n "$tree_top" ] || return 1
+    # Single white rows are bevels; the tree is the first longer run.
+    area=$(convert "$picture" -crop "1x+$((width - 8))+0" +repage -depth 8 txt:- |
+        awk -F'[,:]' '/#FFFFFF/ { if (!run++) first = $2; last = $2; next }
+                      { if (run >= 6) { print first, last; exit } run = 0 }')
+    [ -n "$area" ] || return 1
+    read -r SK_TREE_TOP SK_TREE_BOTTOM <<<"$area"
+}
+
+# sk_toolbar_buttons: the centres of the toolbar's buttons, "X Y" per line, left to right, in window
+# coordinates. The toolbar ends where the tree begins, its labels stand just above that edge, and the
+# gaps between labels are wider than the blanks inside one. Call it with the prompt hidden and no row
+# selected.
+sk_toolbar_buttons() {
+    local picture=$SK_TMP/toolbar.png width
+    sk_measure_tree || return 1
+    sk_x import -window "$SK_WID" "$picture" || return 1
+    width=$(identify -format '%w' "$picture") || return 1
     # Columns with dark ink in the label band, grouped where a gap of 8 columns or more separates them.
-    convert "$picture" -crop "${width}x16+0+$((tree_top - 22))" +repage -colorspace Gray -negate \
+    convert "$picture" -crop "${width}x16+0+$((SK_TREE_TOP - 22))" +repage -colorspace Gray -negate \
         -threshold 45% -scale "${width}x1!" -depth 8 txt:- |
-        awk -F'[,:( ]+' -v y=$((tree_top - 15)) '
+        awk -F'[,:( ]+' -v y=$((SK_TREE_TOP - 15)) '
             NR > 1 { ink = ($4 + 0 > 0) }
             NR > 1 && ink { if (start == "" || $1 - last > 8) { if (start != "") print int((start + last) / 2), y; start = $1 }
                             last = $1 }
             END { if (start != "") print int((start + last) / 2), y }'
 }
 
-# sk_click_toolbar INDEX: clicks the INDEX-th toolbar button (0 is the leftmost).
-sk_click_toolbar() {
-    local position
-    position=$(sk_toolbar_buttons | sed -n "$(($1 + 1))p")
-    [ -n "$position" ] || return 1
-    # shellcheck disable=SC2086 # "X Y"
-    sk_click_window "$SK_WID" $position
+# sk_tree_rows_shown: how many rows the tree shows now: bands of rows with ink in the area measured by
+# sk_measure_tree (a row's text, or a selected row's coloured band).
+sk_tree_rows_shown() {
+    local picture=$SK_TMP/rows.png width
+    sk_x import -window "$SK_WID" "$picture" || return 1
+    width=$(identify -format '%w' "$picture") || return 1
+    convert "$picture" -crop "$((width - 24))x$((SK_TREE_BOTTOM - SK_TREE_TOP))+0+$SK_TREE_TOP" +repage \
+        -colorspace Gray -negate -threshold 45% -scale "1x$((SK_TREE_BOTTOM - SK_TREE_TOP))!" -depth 8 txt:- |
+        awk -F'[,:( ]+' 'NR > 1 { ink = ($4 + 0 > 0) }
+                         NR > 1 && ink { if (last == "" || $2 - last > 3) rows++; last = $2 }
+                         END { print rows + 0 }'
 }
 
 # sk_net_wm_state [WID]: the window's _NET_WM_STATE atoms, one per line.
