@@ -1,16 +1,45 @@
 // The records of the current load.
 #include "db/entry_record.h"
 
-#include "db/text_encoding.h"
+#include <cstring>
+
+#include <string.h>
 
 namespace sealkeep {
 
 std::vector<std::unique_ptr<EntryRecord>> entry_list;
 int database_loaded = 0;
 
+std::unique_ptr<EntryRecord> EntryRecord::make(std::string_view password, std::string_view command_line,
+                                               std::string_view host)
+{
+    const std::size_t texts_size = password.size() + command_line.size() + host.size() + 3;
+    void* block = ::operator new(sizeof(EntryRecord) + texts_size);
+    std::unique_ptr<EntryRecord> record(new (block) EntryRecord());
+    record->texts_size_ = texts_size;
+    char* next = record->texts();
+    auto place = [&next](std::string_view text) {
+        std::memcpy(next, text.data(), text.size());
+        next[text.size()] = '\0';
+        std::string_view placed(next, text.size());
+        next += text.size() + 1;
+        return placed;
+    };
+    record->password = place(password);
+    record->command_line = place(command_line);
+    record->host = place(host);
+    return record;
+}
+
 EntryRecord::~EntryRecord()
 {
-    scrub(password);
+    explicit_bzero(texts(), texts_size_);
+}
+
+void EntryRecord::operator delete(EntryRecord* record, std::destroying_delete_t)
+{
+    record->~EntryRecord();
+    ::operator delete(record);
 }
 
 void free_entry_record(std::unique_ptr<EntryRecord> record)

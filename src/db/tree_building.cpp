@@ -21,11 +21,8 @@ bool differs(const std::optional<std::string>& current, const std::string& value
 
 std::unique_ptr<EntryRecord> make_record(const RecordLine& line, const std::string& user)
 {
-    auto record = std::make_unique<EntryRecord>();
-    record->password = line.password;
-    record->command_line = expand_service_command(line.service, line.server, line.serviceplus, user);
-    record->host = line.server;
-    return record;
+    std::string command_line = expand_service_command(line.service, line.server, line.serviceplus, user);
+    return EntryRecord::make(line.password, command_line, line.server);
 }
 
 } // namespace

@@ -70,7 +70,7 @@ void run_command_line(const EntryRecord* record)
 {
     // An empty command line still goes to the shell, which runs nothing.
     if (record)
-        run_shell_command(record->command_line);
+        run_shell_command(std::string(record->command_line));
 }
 
 void on_copy_command_line(GtkTreeView* tree_view)

@@ -161,7 +161,7 @@ TEST_F(TreeBuilding, EntryListHoldsEveryRecordInOrderOfCreation)
     // Per line: its user record, then its shortcut; the replaced shortcut stays listed.
     std::vector<std::string> passwords;
     for (const auto& r : entry_list)
-        passwords.push_back(r->password);
+        passwords.emplace_back(r->password);
     EXPECT_EQ(passwords, (std::vector<std::string>{"first", "first", "ftp-pw", "second", "second"}));
     // Separate records with equal contents, not one shared record.
     EXPECT_NE(entry_list[0].get(), entry_list[1].get());

@@ -86,7 +86,7 @@ protected:
     {
         std::vector<std::string> all;
         for (const auto& record : entry_list)
-            all.push_back(record->password);
+            all.emplace_back(record->password);
         return all;
     }
 
