@@ -1,11 +1,27 @@
 // Shared helpers for the in-process GUI tests.
 #include "gui/gui_support.h"
 
+#include "app/glib_ptr.h"
 #include "db/entry_store.h"
 #include "db/password_load.h"
 #include "db/record_line.h"
 
 namespace sealkeep::test {
+
+std::vector<GtkWidget*> child_widgets(GtkWidget* container)
+{
+    GListPtr list{gtk_container_get_children(GTK_CONTAINER(container))};
+    std::vector<GtkWidget*> result;
+    for (GList* l = list.get(); l; l = l->next)
+        result.push_back(GTK_WIDGET(l->data));
+    return result;
+}
+
+std::string path_string(GtkTreePath* path)
+{
+    GCharPtr text{gtk_tree_path_to_string(path)};
+    return text.get();
+}
 
 void drain_events()
 {

@@ -8,6 +8,12 @@
 
 namespace sealkeep::test {
 
+// The children of a container, in packing order.
+std::vector<GtkWidget*> child_widgets(GtkWidget* container);
+
+// A tree path as text, such as "0:1:0".
+std::string path_string(GtkTreePath* path);
+
 // Runs the main loop until no event is pending.
 void drain_events();
 

@@ -23,14 +23,7 @@ namespace {
 
 using test::drain_events;
 
-std::vector<GtkWidget*> child_widgets(GtkWidget* container)
-{
-    GListPtr list{gtk_container_get_children(GTK_CONTAINER(container))};
-    std::vector<GtkWidget*> result;
-    for (GList* l = list.get(); l; l = l->next)
-        result.push_back(GTK_WIDGET(l->data));
-    return result;
-}
+using test::child_widgets;
 
 GtkWidget* window_child(std::size_t index)
 {

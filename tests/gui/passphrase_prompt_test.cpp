@@ -13,10 +13,7 @@ namespace {
 
 GtkWidget* child(GtkWidget* box, int index)
 {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(box));
-    auto* widget = GTK_WIDGET(g_list_nth_data(children, index));
-    g_list_free(children);
-    return widget;
+    return test::child_widgets(box).at(index);
 }
 
 struct Prompt {

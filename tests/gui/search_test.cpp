@@ -45,11 +45,7 @@ GtkEntry* search_entry()
     return GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
 }
 
-std::string path_string(GtkTreePath* path)
-{
-    GCharPtr text{gtk_tree_path_to_string(path)};
-    return text.get();
-}
+using test::path_string;
 
 std::vector<std::string> match_paths()
 {

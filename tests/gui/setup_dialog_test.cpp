@@ -38,14 +38,7 @@ const std::vector<std::string> FIXTURE{
     "customer=Acme;group=web;server=srv1;service=ssh;serviceplus=22;user=alice;password=pw-a",
 };
 
-std::vector<GtkWidget*> child_widgets(GtkWidget* container)
-{
-    GListPtr list{gtk_container_get_children(GTK_CONTAINER(container))};
-    std::vector<GtkWidget*> result;
-    for (GList* l = list.get(); l; l = l->next)
-        result.push_back(GTK_WIDGET(l->data));
-    return result;
-}
+using test::child_widgets;
 
 Values values_in_memory()
 {

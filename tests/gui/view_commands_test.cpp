@@ -33,11 +33,7 @@ GtkTreeView* tree_view()
     return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
 }
 
-std::string path_string(GtkTreePath* path)
-{
-    GCharPtr text{gtk_tree_path_to_string(path)};
-    return text.get();
-}
+using test::path_string;
 
 std::vector<std::string> expanded_paths()
 {
