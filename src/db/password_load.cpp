@@ -1,5 +1,7 @@
-// The whole load: the reading loop feeds the tree building, whose rows are gathered first and then
-// put into the store in one pass whose cost grows with the number of rows alone.
+// The whole load. The reading loop and the tree building run on a thread of their own and hand the rows
+// over in batches, while this thread puts them into the store: reading, parsing and filling the store
+// overlap instead of following each other. Nothing but the store and the view is touched by this thread
+// during the load, and nothing of the toolkit by the other.
 #include "db/password_load.h"
 
 #include "app/glib_ptr.h"
@@ -10,7 +12,11 @@
 #include "ui/search_bar.h"
 #include "ui/search_text.h"
 
+#include <condition_variable>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace sealkeep {
@@ -18,101 +24,186 @@ namespace sealkeep {
 namespace {
 
 constexpr std::uint32_t NO_INDEX = std::numeric_limits<std::uint32_t>::max();
+constexpr std::size_t BATCH_ROWS = 2048;
 
-// The rows of one load, as a tree of indices. A GtkTreeStore works out the path of every row it
-// inserts by walking the earlier siblings of the row and of each ancestor, so appending row by row
-// costs rows x customers. Inserting every row at position 0, children in reverse order and each
-// subtree right after its root, keeps every ancestor at index 0 while its subtree goes in.
-//
-// Rows are made in the order a walk of the finished tree visits them (each row before its children):
-// a new row always goes under the newest row of the level above. So the texts, kept one after the
-// other in that order, are also what a search walks, and they are handed to it once lowered.
-class PendingRows : public RowSink {
+// One step for the store: a new row (in the order rows are made), or a record for a row made earlier.
+struct RowStep {
+    std::uint32_t row;
+    std::uint32_t parent;  // NO_INDEX: top level
+    std::uint32_t text;    // offset of the row's NUL-terminated text in its batch
+    bool new_row;
+    const char* stock_id;
+    EntryRecord* record;
+};
+
+struct RowBatch {
+    std::string texts;
+    std::string lowered_texts;  // the same, A-Z lowered, for the search
+    std::vector<RowStep> steps;
+};
+
+// The hand-over between the reading thread and this one.
+class RowChannel {
 public:
+    void send(RowBatch batch)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            batches_.push_back(std::move(batch));
+        }
+        ready_.notify_one();
+    }
+
+    void close()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        ready_.notify_one();
+    }
+
+    // The next batch; false once the channel is closed and empty.
+    bool receive(RowBatch& batch)
+    {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return closed_ || !batches_.empty(); });
+        if (batches_.empty())
+            return false;
+        batch = std::move(batches_.front());
+        batches_.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<RowBatch> batches_;
+    bool closed_ = false;
+};
+
+// The tree building's rows, on the reading thread, sent on in batches.
+class SentRows : public RowSink {
+public:
+    explicit SentRows(RowChannel& channel) : channel_(channel) {}
+
     RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) override
     {
-        const auto id = static_cast<std::uint32_t>(rows_.size());
-        const auto parent_id = parent ? static_cast<std::uint32_t>(*parent) : NO_INDEX;
-        std::uint32_t& last = parent ? rows_[*parent].last_child : last_top_level_;
-        const std::uint32_t previous_sibling = last;
-        last = id;
-        // After the update: the push may move the rows, and `last` may be one of them.
-        rows_.push_back(
-            Row{static_cast<std::uint32_t>(texts_.size()), parent_id, previous_sibling, NO_INDEX, stock_id, nullptr});
-        // The store takes a text up to its first NUL, and a NUL must not end a row early for the search
-        // either; and the store shows UTF-8 only: bytes that are not are shown as Latin-1.
+        if (batch_.steps.size() >= BATCH_ROWS)
+            flush();
+        const std::uint32_t id = next_row_++;
+        batch_.steps.push_back(RowStep{id, parent ? static_cast<std::uint32_t>(*parent) : NO_INDEX,
+                                       static_cast<std::uint32_t>(batch_.texts.size()), true, stock_id, nullptr});
+        // The store takes a text up to its first NUL and shows UTF-8 only: other bytes are shown as Latin-1.
         const std::string_view shown(text.c_str());
         if (g_utf8_validate(shown.data(), static_cast<gssize>(shown.size()), nullptr))
-            texts_.append(shown);
+            batch_.texts.append(shown);
         else
-            texts_.append(display_text(shown));
-        // The NUL ends the row's text for the store, and keeps a search text from matching across rows.
-        texts_.push_back('\0');
+            batch_.texts.append(display_text(shown));
+        batch_.texts.push_back('\0');
         return id;
     }
 
-    void set_record(RowId row, EntryRecord* record) override { rows_[row].record = record; }
+    void set_record(RowId row, EntryRecord* record) override
+    {
+        // Usually the row just made; the root shortcut's server row may have gone in an earlier batch.
+        if (!batch_.steps.empty() && batch_.steps.back().row == row && batch_.steps.back().new_row)
+            batch_.steps.back().record = record;
+        else
+            batch_.steps.push_back(RowStep{static_cast<std::uint32_t>(row), NO_INDEX, 0, false, nullptr, record});
+    }
 
-    bool empty() const { return rows_.empty(); }
+    void flush()
+    {
+        if (batch_.steps.empty())
+            return;
+        batch_.lowered_texts = ascii_lower(batch_.texts);
+        channel_.send(std::move(batch_));
+        batch_ = RowBatch{};
+        batch_.steps.reserve(BATCH_ROWS + 8);
+    }
 
-    void insert_into(GtkTreeStore* store)
+private:
+    RowChannel& channel_;
+    RowBatch batch_;
+    std::uint32_t next_row_ = 0;
+};
+
+// Puts the rows into the store as they come. A GtkTreeStore works out the path of every row it inserts
+// by walking the earlier siblings of the row and of each ancestor, so appending customers at the end
+// would cost rows x customers: each new customer goes in first instead, so that the rows under it are
+// added while it stands at index 0, and the customers are put back in file order at the end.
+class StoreFiller {
+public:
+    explicit StoreFiller(GtkTreeStore* store) : store_(store)
     {
         customer_icon_ = take_ref(gtk_widget_render_icon(main_window(), CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
         g_value_init(&values_[0], GDK_TYPE_PIXBUF);
         g_value_init(&values_[1], G_TYPE_STRING);
         g_value_init(&values_[2], G_TYPE_POINTER);
-        insert_children(store, nullptr, last_top_level_);
+    }
+
+    ~StoreFiller()
+    {
         for (GValue& value : values_)
             g_value_unset(&value);
     }
 
-    // The row texts in walk order, lowered, and each row's depth: what a search needs.
-    SearchRows take_search_rows()
+    void add(const RowBatch& batch)
     {
-        SearchRows search;
-        search.depths.reserve(rows_.size());
-        for (const Row& row : rows_)
-            search.depths.push_back(row.parent == NO_INDEX ? 0
-                                                           : static_cast<std::uint8_t>(search.depths[row.parent] + 1));
-        search.texts = ascii_lower(texts_);
-        std::string().swap(texts_);
-        return search;
+        for (const RowStep& step : batch.steps) {
+            if (step.new_row) {
+                insert(step, batch.texts.data() + step.text);
+            } else {
+                gtk_tree_store_set(store_, &iters_[step.row], COL_ENTRY, step.record, -1);
+            }
+        }
+        // What the search walks: the texts in the order rows were made, which is the order of a walk of
+        // the finished tree (a new row always goes under the newest row of the level above).
+        search_.texts += batch.lowered_texts;
     }
 
-private:
-    // 32-bit links keep the rows of a large file small; a file of four billion rows would not load anyway.
-    struct Row {
-        std::uint32_t text;
-        std::uint32_t parent;
-        std::uint32_t previous_sibling;
-        std::uint32_t last_child;
-        const char* stock_id;
-        EntryRecord* record;
-    };
-
-    void insert_children(GtkTreeStore* store, GtkTreeIter* parent, std::uint32_t last_child)
+    // Customers back in file order; they stand before any row the store held already.
+    void finish()
     {
-        // Only the columns a row has are set: a cell left unset reads as null, like one set to null,
-        // and the store keeps no cell for a trailing column never set. The text is handed over without
-        // a copy of its own; the store makes the one it keeps.
+        if (customers_ == 0)
+            return;
+        const gint total = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store_), nullptr);
+        std::vector<gint> new_order(static_cast<std::size_t>(total));
+        for (gint position = 0; position < total; ++position)
+            new_order[position] = position < customers_ ? customers_ - 1 - position : position;
+        gtk_tree_store_reorder(store_, nullptr, new_order.data());
+    }
+
+    bool empty() const { return iters_.empty(); }
+
+    SearchRows take_search_rows() { return std::move(search_); }
+
+private:
+    void insert(const RowStep& step, const char* text)
+    {
+        // Only the columns a row has are set: a cell left unset reads as null. The text is handed over
+        // without a copy of its own; the store makes the one it keeps.
         static constexpr gint COLUMNS[] = {COL_ICON, COL_TEXT, COL_ENTRY};
-        for (std::uint32_t id = last_child; id != NO_INDEX; id = rows_[id].previous_sibling) {
-            const Row& row = rows_[id];
-            const bool has_icon = row.stock_id != nullptr;
-            g_value_set_static_string(&values_[1], texts_.data() + row.text);
-            if (has_icon)
-                g_value_set_object(&values_[0], icon_for(row.stock_id));
-            if (row.record)
-                g_value_set_pointer(&values_[2], row.record);
-            const gint first = has_icon ? 0 : 1;
-            const gint last = row.record ? 2 : 1;
-            GtkTreeIter iter;
-            gtk_tree_store_insert_with_valuesv(store, &iter, parent, 0, const_cast<gint*>(COLUMNS + first),
-                                               values_ + first, last - first + 1);
-            if (has_icon)
-                g_value_set_object(&values_[0], nullptr);
-            insert_children(store, &iter, row.last_child);
-        }
+        const bool top = step.parent == NO_INDEX;
+        const bool has_icon = step.stock_id != nullptr;
+        g_value_set_static_string(&values_[1], text);
+        if (has_icon)
+            g_value_set_object(&values_[0], icon_for(step.stock_id));
+        if (step.record)
+            g_value_set_pointer(&values_[2], step.record);
+        const gint first = has_icon ? 0 : 1;
+        const gint last = step.record ? 2 : 1;
+        GtkTreeIter iter;
+        gtk_tree_store_insert_with_valuesv(store_, &iter, top ? nullptr : &iters_[step.parent], top ? 0 : -1,
+                                           const_cast<gint*>(COLUMNS + first), values_ + first, last - first + 1);
+        if (has_icon)
+            g_value_set_object(&values_[0], nullptr);
+        // Rows of a store keep their iterators while other rows come and go.
+        iters_.push_back(iter);
+        search_.depths.push_back(top ? 0 : static_cast<std::uint8_t>(search_.depths[step.parent] + 1));
+        if (top)
+            ++customers_;
     }
 
     GdkPixbuf* icon_for(const char* stock_id)
@@ -123,9 +214,11 @@ private:
         return other_icons_.back().get();
     }
 
-    std::vector<Row> rows_;
-    std::string texts_;
-    std::uint32_t last_top_level_ = NO_INDEX;
+    GtkTreeStore* store_;
+    // A deque: growing it never copies what it holds.
+    std::deque<GtkTreeIter> iters_;
+    SearchRows search_;
+    gint customers_ = 0;
     GValue values_[3] = {G_VALUE_INIT, G_VALUE_INIT, G_VALUE_INIT};
     RefPtr<GdkPixbuf> customer_icon_;
     std::vector<RefPtr<GdkPixbuf>> other_icons_;
@@ -135,25 +228,37 @@ private:
 
 int load_into_store(GtkTreeStore* store, const std::function<int(const AddLine&)>& read)
 {
-    PendingRows rows;
-    TreeBuildState state;
-    int result = read([&](const RecordLine& line) { add_record_line(state, rows, line); });
-    if (rows.empty())
-        return result;
-
     // The texts handed to the search describe the whole store only when the store held nothing before.
     const bool was_empty = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr) == 0;
     // A view attached while the rows go in would update itself for every row.
     GtkTreeView* view = entry_tree_view();
-    bool detach = view && gtk_tree_view_get_model(view) == GTK_TREE_MODEL(store);
+    const bool detach = view && gtk_tree_view_get_model(view) == GTK_TREE_MODEL(store);
     RefPtr<GtkTreeStore> keep = make_ref(store);
     if (detach)
         gtk_tree_view_set_model(view, nullptr);
-    rows.insert_into(store);
+
+    RowChannel channel;
+    int result = 0;
+    // The reading thread makes the records (entry_list is not touched here until it has ended) and
+    // writes the load's warnings; this thread only fills the store.
+    std::thread reader([&] {
+        SentRows rows(channel);
+        TreeBuildState state;
+        result = read([&](const RecordLine& line) { add_record_line(state, rows, line); });
+        rows.flush();
+        channel.close();
+    });
+    StoreFiller filler(store);
+    RowBatch batch;
+    while (channel.receive(batch))
+        filler.add(batch);
+    reader.join();
+    filler.finish();
+
     if (detach)
         gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
-    if (was_empty)
-        set_search_rows(GTK_TREE_MODEL(store), rows.take_search_rows());
+    if (was_empty && !filler.empty())
+        set_search_rows(GTK_TREE_MODEL(store), filler.take_search_rows());
     // The records are all made: the list's spare room would only be kept until the next clear.
     entry_list.shrink_to_fit();
     return result;
