@@ -16,18 +16,15 @@ std::unique_ptr<EntryRecord> EntryRecord::make(std::string_view password, std::s
     const std::size_t texts_size = password.size() + command_line.size() + host.size() + 3;
     void* block = ::operator new(sizeof(EntryRecord) + texts_size);
     std::unique_ptr<EntryRecord> record(new (block) EntryRecord());
+    record->password_size_ = password.size();
+    record->command_line_size_ = command_line.size();
     record->texts_size_ = texts_size;
     char* next = record->texts();
-    auto place = [&next](std::string_view text) {
+    for (std::string_view text : {password, command_line, host}) {
         std::memcpy(next, text.data(), text.size());
         next[text.size()] = '\0';
-        std::string_view placed(next, text.size());
         next += text.size() + 1;
-        return placed;
-    };
-    record->password = place(password);
-    record->command_line = place(command_line);
-    record->host = place(host);
+    }
     return record;
 }
 

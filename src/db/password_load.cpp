@@ -177,7 +177,13 @@ public:
 
     bool empty() const { return iters_.empty(); }
 
-    SearchRows take_search_rows() { return std::move(search_); }
+    // Kept until the next load: without the spare room that growing them batch by batch left.
+    SearchRows take_search_rows()
+    {
+        search_.texts.shrink_to_fit();
+        search_.depths.shrink_to_fit();
+        return std::move(search_);
+    }
 
 private:
     void insert(const RowStep& step, const char* text)
@@ -215,8 +221,7 @@ private:
     }
 
     GtkTreeStore* store_;
-    // A deque: growing it never copies what it holds.
-    std::deque<GtkTreeIter> iters_;
+    std::vector<GtkTreeIter> iters_;
     SearchRows search_;
     gint customers_ = 0;
     GValue values_[3] = {G_VALUE_INIT, G_VALUE_INIT, G_VALUE_INIT};

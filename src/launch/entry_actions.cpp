@@ -50,13 +50,13 @@ void apply_to_first_row(GtkTreeView* tree_view, void (*operation)(const EntryRec
 void copy_command_line_to_clipboard(const EntryRecord* record)
 {
     if (record)
-        copy_to_clipboard(record->command_line);
+        copy_to_clipboard(record->command_line());
 }
 
 void copy_password_to_clipboard(const EntryRecord* record)
 {
     if (record)
-        copy_to_clipboard(record->password);
+        copy_to_clipboard(record->password());
 }
 
 void copy_password_and_run(const EntryRecord* record)
@@ -70,7 +70,7 @@ void run_command_line(const EntryRecord* record)
 {
     // An empty command line still goes to the shell, which runs nothing.
     if (record)
-        run_shell_command(std::string(record->command_line));
+        run_shell_command(std::string(record->command_line()));
 }
 
 void on_copy_command_line(GtkTreeView* tree_view)
@@ -105,7 +105,7 @@ void on_execute(GtkTreeView* tree_view)
     for (GList* row = rows.get(); row; row = row->next) {
         if (const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(row->data))) {
             host_list += ' ';
-            host_list += record->host;
+            host_list += record->host();
         }
     }
     expand_cluster_command(host_list);

@@ -44,7 +44,7 @@ private:
             const Row& row = rows[id];
             out << std::string(depth * 2, ' ') << (row.stock_id ? "*" : "") << row.text;
             if (row.record)
-                out << " {" << row.record->host << "|" << row.record->command_line << "|" << row.record->password
+                out << " {" << row.record->host() << "|" << row.record->command_line() << "|" << row.record->password()
                     << "}";
             out << "\n";
             render_children(out, id, depth + 1);
@@ -161,11 +161,11 @@ TEST_F(TreeBuilding, EntryListHoldsEveryRecordInOrderOfCreation)
     // Per line: its user record, then its shortcut; the replaced shortcut stays listed.
     std::vector<std::string> passwords;
     for (const auto& r : entry_list)
-        passwords.emplace_back(r->password);
+        passwords.emplace_back(r->password());
     EXPECT_EQ(passwords, (std::vector<std::string>{"first", "first", "ftp-pw", "second", "second"}));
     // Separate records with equal contents, not one shared record.
     EXPECT_NE(entry_list[0].get(), entry_list[1].get());
-    EXPECT_EQ(entry_list[0]->command_line, entry_list[1]->command_line);
+    EXPECT_EQ(entry_list[0]->command_line(), entry_list[1]->command_line());
 }
 
 TEST_F(TreeBuilding, OnlyUserRowsAndShortcutServerRowsCarryRecords)
@@ -185,8 +185,8 @@ TEST_F(TreeBuilding, CommandLinesUseTheTemplatesInForceWhenTheRecordIsMade)
     ssh_cmd = "changed %h";
     build({"A;;t;ssh;;u;p"});
     ASSERT_EQ(entry_list.size(), 2u);
-    EXPECT_EQ(entry_list[0]->command_line, "ssh u@s:");
-    EXPECT_EQ(entry_list[1]->command_line, "changed t");
+    EXPECT_EQ(entry_list[0]->command_line(), "ssh u@s:");
+    EXPECT_EQ(entry_list[1]->command_line(), "changed t");
 }
 
 } // namespace

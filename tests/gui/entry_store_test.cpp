@@ -117,7 +117,7 @@ TEST_F(EntryStore, FixtureLoadPutsRowsInFileOrderWithRecords)
     ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, "0:0:0"));
     gtk_tree_model_get(model(), &iter, COL_ENTRY, &record, -1);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->password, "pw");
+    EXPECT_EQ(record->password(), "pw");
     ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, "0:0:0:0"));
     gtk_tree_model_get(model(), &iter, COL_ENTRY, &record, -1);
     EXPECT_EQ(record, nullptr);

@@ -190,7 +190,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
         ASSERT_EQ(gtk_tree_selection_count_selected_rows(gtk_tree_view_get_selection(tree_view())), 1);
         const std::vector<std::string> rows = test::tree_rows();
         test::Untouched expected = test::Untouched::now();
-        ASSERT_EQ(entry_list.front()->command_line, c.ssh_template);
+        ASSERT_EQ(entry_list.front()->command_line(), c.ssh_template);
 
         c.action(tree_view());
 

@@ -86,7 +86,7 @@ protected:
     {
         std::vector<std::string> all;
         for (const auto& record : entry_list)
-            all.emplace_back(record->password);
+            all.emplace_back(record->password());
         return all;
     }
 
@@ -187,7 +187,7 @@ TEST_F(HostileFiles, TenMegabyteLines)
     EXPECT_EQ(test::tree_rows(), (std::vector<std::string>{"0 Long", "0:0 srv", "0:0:0 ssh", "0:0:0:0 u", "1 Good",
                                                            "1:0 srv", "1:0:0 ssh", "1:0:0:0 u"}));
     ASSERT_EQ(entry_list.size(), 2u);
-    EXPECT_TRUE(entry_list[0]->password == long_password) << "the long password is cut or changed";
+    EXPECT_TRUE(entry_list[0]->password() == long_password) << "the long password is cut or changed";
     EXPECT_EQ(test::count_of(outcome.errors, "WARNING: not matched: "), 1u);
     EXPECT_TRUE(outcome.errors == "WARNING: not matched: " + junk + "\n\n") << "the long line is not reported whole";
 }
