@@ -7,9 +7,9 @@
 namespace sealkeep {
 
 struct CommandLine {
-    bool show_usage = false;   // -h, -? or an unknown option: print usage and exit 0
-    bool ask_at_start = true;  // cleared by -n
-    std::optional<std::string> file_path;  // first argument left after the options
+    bool show_usage = false;              // -h, -? or an unknown option: print usage and exit 0
+    bool ask_at_start = true;             // cleared by -n
+    std::optional<std::string> file_path; // first argument left after the options
 };
 
 // getopt reports unknown options on standard error itself, as users of such tools expect.

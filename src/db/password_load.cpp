@@ -29,8 +29,8 @@ constexpr std::size_t BATCH_ROWS = 2048;
 // One step for the store: a new row (in the order rows are made), or a record for a row made earlier.
 struct RowStep {
     std::uint32_t row;
-    std::uint32_t parent;  // NO_INDEX: top level
-    std::uint32_t text;    // offset of the row's NUL-terminated text in its batch
+    std::uint32_t parent; // NO_INDEX: top level
+    std::uint32_t text;   // offset of the row's NUL-terminated text in its batch
     bool new_row;
     const char* stock_id;
     EntryRecord* record;
@@ -38,7 +38,7 @@ struct RowStep {
 
 struct RowBatch {
     std::string texts;
-    std::string lowered_texts;  // the same, A-Z lowered, for the search
+    std::string lowered_texts; // the same, A-Z lowered, for the search
     std::vector<RowStep> steps;
 };
 

@@ -72,7 +72,7 @@ std::optional<RecordLine> parse_record_line(std::string_view line)
     std::size_t start = 0;
     for (std::size_t field = 0; field < FIELD_COUNT; ++field) {
         if (start > line.size())
-            return std::nullopt;  // fewer than seven tokens
+            return std::nullopt; // fewer than seven tokens
         std::size_t end = line.find(';', start);
         if (end == std::string_view::npos)
             end = line.size();
