@@ -56,9 +56,14 @@ public:
     }
     std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
     bool chance(int percent) { return below(100) < static_cast<std::size_t>(percent); }
-    template <typename T> const T& pick(const std::vector<T>& items) { return items[below(items.size())]; }
+    template <typename T>
+    const T& pick(const std::vector<T>& items)
+    {
+        return items[below(items.size())];
+    }
     // k distinct items in a random order.
-    template <typename T> std::vector<T> distinct(std::vector<T> items, std::size_t k)
+    template <typename T>
+    std::vector<T> distinct(std::vector<T> items, std::size_t k)
     {
         for (std::size_t i = items.size(); i > 1; --i)
             std::swap(items[i - 1], items[below(i)]);

@@ -8,7 +8,8 @@
 
 namespace sealkeep {
 
-template <typename T, auto Release> struct Releaser {
+template <typename T, auto Release>
+struct Releaser {
     void operator()(T* p) const noexcept
     {
         if (p)
@@ -16,17 +17,21 @@ template <typename T, auto Release> struct Releaser {
     }
 };
 
-template <typename T, auto Release> using FreeablePtr = std::unique_ptr<T, Releaser<T, Release>>;
+template <typename T, auto Release>
+using FreeablePtr = std::unique_ptr<T, Releaser<T, Release>>;
 
 // A GObject reference we own.
-template <typename T> using RefPtr = FreeablePtr<T, &g_object_unref>;
+template <typename T>
+using RefPtr = FreeablePtr<T, &g_object_unref>;
 
-template <typename T> RefPtr<T> take_ref(T* obj)
+template <typename T>
+RefPtr<T> take_ref(T* obj)
 {
     return RefPtr<T>{obj};
 }
 
-template <typename T> RefPtr<T> make_ref(T* obj)
+template <typename T>
+RefPtr<T> make_ref(T* obj)
 {
     if (obj)
         g_object_ref(obj);
