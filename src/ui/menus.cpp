@@ -25,7 +25,7 @@ enum class Gets {
     TreeViewAsData, // the item first, the tree view as user data
 };
 
-struct ItemSpec {
+struct ItemDef {
     Kind kind;
     const char* text; // label (translated here) or stock id
     GCallback action;
@@ -33,9 +33,9 @@ struct ItemSpec {
     guint accel_key; // 0: no accelerator
 };
 
-struct MenuSpec {
+struct MenuDef {
     const char* label;
-    std::vector<ItemSpec> items;
+    std::vector<ItemDef> items;
 };
 
 void find_next_from_menu(GtkMenuItem*, gpointer tree_view)
@@ -73,53 +73,53 @@ void about_from_menu(GtkMenuItem*, gpointer)
     show_about_dialog();
 }
 
-const ItemSpec SEPARATOR{Kind::Separator, nullptr, nullptr, Gets::Nothing, 0};
+const ItemDef SEPARATOR{Kind::Separator, nullptr, nullptr, Gets::Nothing, 0};
 
-GtkWidget* make_item(const ItemSpec& spec)
+GtkWidget* make_item(const ItemDef& def)
 {
-    switch (spec.kind) {
+    switch (def.kind) {
     case Kind::Label:
-        return gtk_menu_item_new_with_label(_(spec.text));
+        return gtk_menu_item_new_with_label(_(def.text));
     case Kind::Mnemonic:
-        return gtk_menu_item_new_with_mnemonic(_(spec.text));
+        return gtk_menu_item_new_with_mnemonic(_(def.text));
     case Kind::Stock:
         // No accelerator group: the stock items' default shortcuts (Ctrl+Q for Quit among them) must not
         // exist beside the four that are installed below.
-        return gtk_image_menu_item_new_from_stock(spec.text, nullptr);
+        return gtk_image_menu_item_new_from_stock(def.text, nullptr);
     case Kind::Separator:
         break;
     }
     return gtk_separator_menu_item_new();
 }
 
-void connect_action(GtkWidget* item, const ItemSpec& spec, GtkTreeView* tree_view)
+void connect_action(GtkWidget* item, const ItemDef& def, GtkTreeView* tree_view)
 {
-    switch (spec.gets) {
+    switch (def.gets) {
     case Gets::Nothing:
-        g_signal_connect(item, "activate", spec.action, nullptr);
+        g_signal_connect(item, "activate", def.action, nullptr);
         break;
     case Gets::TreeView:
-        g_signal_connect_swapped(item, "activate", spec.action, tree_view);
+        g_signal_connect_swapped(item, "activate", def.action, tree_view);
         break;
     case Gets::TreeViewAsData:
-        g_signal_connect(item, "activate", spec.action, tree_view);
+        g_signal_connect(item, "activate", def.action, tree_view);
         break;
     }
 }
 
-GtkWidget* make_menu(const MenuSpec& spec, GtkAccelGroup* accel_group, GtkTreeView* tree_view)
+GtkWidget* make_menu(const MenuDef& def, GtkAccelGroup* accel_group, GtkTreeView* tree_view)
 {
     GtkWidget* menu = gtk_menu_new();
-    for (const ItemSpec& item_spec : spec.items) {
-        GtkWidget* item = make_item(item_spec);
-        if (item_spec.action)
-            connect_action(item, item_spec, tree_view);
-        if (item_spec.accel_key)
-            gtk_widget_add_accelerator(item, "activate", accel_group, item_spec.accel_key, GDK_CONTROL_MASK,
+    for (const ItemDef& item_def : def.items) {
+        GtkWidget* item = make_item(item_def);
+        if (item_def.action)
+            connect_action(item, item_def, tree_view);
+        if (item_def.accel_key)
+            gtk_widget_add_accelerator(item, "activate", accel_group, item_def.accel_key, GDK_CONTROL_MASK,
                                        GTK_ACCEL_VISIBLE);
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     }
-    GtkWidget* top = gtk_menu_item_new_with_mnemonic(_(spec.label));
+    GtkWidget* top = gtk_menu_item_new_with_mnemonic(_(def.label));
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), menu);
     return top;
 }
@@ -128,7 +128,7 @@ GtkWidget* make_menu(const MenuSpec& spec, GtkAccelGroup* accel_group, GtkTreeVi
 
 GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, GtkTreeView* tree_view)
 {
-    const MenuSpec menus[] = {
+    const MenuDef menus[] = {
         {N_("_File"),
          {
              {Kind::Mnemonic, N_("_Open file"), G_CALLBACK(open_file_from_menu), Gets::Nothing, 0},
@@ -162,20 +162,20 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, GtkTreeView* tree_view)
     };
 
     GtkWidget* bar = gtk_menu_bar_new();
-    for (const MenuSpec& spec : menus)
-        gtk_menu_shell_append(GTK_MENU_SHELL(bar), make_menu(spec, accel_group, tree_view));
+    for (const MenuDef& def : menus)
+        gtk_menu_shell_append(GTK_MENU_SHELL(bar), make_menu(def, accel_group, tree_view));
     return bar;
 }
 
 GtkWidget* create_toolbar(GtkTreeView* tree_view)
 {
-    struct ButtonSpec {
+    struct ButtonDef {
         const char* stock_id;
         const char* label; // null: the stock item's own label
         const char* tooltip;
         GCallback action;
     };
-    const ButtonSpec buttons[] = {
+    const ButtonDef buttons[] = {
         {"gtk-copy", N_("Copy cmd line"), N_("Copy command line."), G_CALLBACK(on_copy_command_line)},
         {"gtk-copy", N_("Copy passwd"), N_("Copy password."), G_CALLBACK(on_copy_password)},
         {"gtk-copy", N_("Copy & Execute"), N_("Copy password and execute command line."),
@@ -187,12 +187,12 @@ GtkWidget* create_toolbar(GtkTreeView* tree_view)
     gtk_toolbar_set_style(GTK_TOOLBAR(toolbar), GTK_TOOLBAR_BOTH);
     // Without the overflow arrow the toolbar asks for the width of all its buttons, so none can be hidden.
     gtk_toolbar_set_show_arrow(GTK_TOOLBAR(toolbar), FALSE);
-    for (const ButtonSpec& spec : buttons) {
-        GtkToolItem* button = gtk_tool_button_new_from_stock(spec.stock_id);
-        if (spec.label)
-            gtk_tool_button_set_label(GTK_TOOL_BUTTON(button), _(spec.label));
-        gtk_tool_item_set_tooltip_text(button, _(spec.tooltip));
-        g_signal_connect_swapped(button, "clicked", spec.action, tree_view);
+    for (const ButtonDef& def : buttons) {
+        GtkToolItem* button = gtk_tool_button_new_from_stock(def.stock_id);
+        if (def.label)
+            gtk_tool_button_set_label(GTK_TOOL_BUTTON(button), _(def.label));
+        gtk_tool_item_set_tooltip_text(button, _(def.tooltip));
+        g_signal_connect_swapped(button, "clicked", def.action, tree_view);
         gtk_toolbar_insert(GTK_TOOLBAR(toolbar), button, -1);
     }
     return toolbar;

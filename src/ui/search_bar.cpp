@@ -143,7 +143,7 @@ void search_handed_over_rows()
     std::vector<gint> indices;
     // One path per depth whose indices are rewritten for each match and then copied: building a path
     // index by index would reallocate it at every level, for each of up to every row.
-    std::vector<std::unique_ptr<GtkTreePath, decltype(&gtk_tree_path_free)>> templates;
+    std::vector<TreePathPtr> templates;
     std::size_t hit = texts.find(needle);
     std::size_t start = 0;
     for (std::uint8_t depth : handed_over.rows.depths) {
@@ -161,7 +161,7 @@ void search_handed_over_rows()
                 GtkTreePath* path = gtk_tree_path_new();
                 for (std::size_t i = 0; i <= templates.size(); ++i)
                     gtk_tree_path_append_index(path, 0);
-                templates.emplace_back(path, &gtk_tree_path_free);
+                templates.emplace_back(path);
             }
             GtkTreePath* path = templates[depth].get();
             std::copy(indices.begin(), indices.end(), gtk_tree_path_get_indices(path));
