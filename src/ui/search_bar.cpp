@@ -1,6 +1,8 @@
 // The search bar below the tree, and stepping through the rows that the last search found.
 #include "ui/search_bar.h"
 
+#include "app/glib_ptr.h"
+
 #include "db/entry_store.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
