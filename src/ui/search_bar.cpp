@@ -2,7 +2,6 @@
 #include "ui/search_bar.h"
 
 #include "app/glib_ptr.h"
-
 #include "db/entry_store.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
