@@ -23,6 +23,19 @@ std::string path_string(GtkTreePath* path)
     return text.get();
 }
 
+std::vector<std::string> expanded_paths()
+{
+    std::vector<std::string> paths;
+    gtk_tree_view_map_expanded_rows(
+        entry_tree_view(),
+        [](GtkTreeView*, GtkTreePath* path, gpointer data) {
+            static_cast<std::vector<std::string>*>(data)->push_back(path_string(path));
+        },
+        &paths);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 void drain_events()
 {
     while (gtk_events_pending())
@@ -104,6 +117,7 @@ void respond_in_nested_loop(void (*respond)(GtkWidget* dialog, void* data), void
 
 } // namespace sealkeep::test
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>

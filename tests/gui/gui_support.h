@@ -14,6 +14,9 @@ std::vector<GtkWidget*> child_widgets(GtkWidget* container);
 // A tree path as text, such as "0:1:0".
 std::string path_string(GtkTreePath* path);
 
+// The paths of the expanded rows of the entry tree view, sorted.
+std::vector<std::string> expanded_paths();
+
 // Runs the main loop until no event is pending.
 void drain_events();
 

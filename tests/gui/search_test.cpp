@@ -82,18 +82,7 @@ std::vector<std::string> selected_paths()
     return paths;
 }
 
-std::vector<std::string> expanded_paths()
-{
-    std::vector<std::string> paths;
-    gtk_tree_view_map_expanded_rows(
-        tree_view(),
-        [](GtkTreeView*, GtkTreePath* path, gpointer data) {
-            static_cast<std::vector<std::string>*>(data)->push_back(path_string(path));
-        },
-        &paths);
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
+using test::expanded_paths;
 
 // Types a search the way the toolkit delivers typing: the entry's "changed".
 void type_search(const std::string& text)

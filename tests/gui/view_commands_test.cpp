@@ -35,18 +35,7 @@ GtkTreeView* tree_view()
 
 using test::path_string;
 
-std::vector<std::string> expanded_paths()
-{
-    std::vector<std::string> paths;
-    gtk_tree_view_map_expanded_rows(
-        tree_view(),
-        [](GtkTreeView*, GtkTreePath* path, gpointer data) {
-            static_cast<std::vector<std::string>*>(data)->push_back(path_string(path));
-        },
-        &paths);
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
+using test::expanded_paths;
 
 void open_row(const char* where)
 {
