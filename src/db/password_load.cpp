@@ -13,10 +13,12 @@
 #include "ui/search_text.h"
 
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace sealkeep {
@@ -137,7 +139,6 @@ class StoreFiller {
 public:
     explicit StoreFiller(GtkTreeStore* store) : store_(store)
     {
-        customer_icon_ = take_ref(gtk_widget_render_icon(main_window(), CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
         g_value_init(&values_[0], GDK_TYPE_PIXBUF);
         g_value_init(&values_[1], G_TYPE_STRING);
         g_value_init(&values_[2], G_TYPE_POINTER);
@@ -212,12 +213,15 @@ private:
             ++customers_;
     }
 
+    // Each stock icon is rendered once per load and shared by every row that shows it.
     GdkPixbuf* icon_for(const char* stock_id)
     {
-        if (stock_id == CUSTOMER_ICON)
-            return customer_icon_.get();
-        other_icons_.push_back(take_ref(gtk_widget_render_icon(main_window(), stock_id, GTK_ICON_SIZE_MENU, nullptr)));
-        return other_icons_.back().get();
+        for (const auto& [id, icon] : icons_)
+            if (std::strcmp(id, stock_id) == 0)
+                return icon.get();
+        icons_.emplace_back(stock_id,
+                            take_ref(gtk_widget_render_icon(main_window(), stock_id, GTK_ICON_SIZE_MENU, nullptr)));
+        return icons_.back().second.get();
     }
 
     GtkTreeStore* store_;
@@ -225,8 +229,7 @@ private:
     SearchRows search_;
     gint customers_ = 0;
     GValue values_[3] = {G_VALUE_INIT, G_VALUE_INIT, G_VALUE_INIT};
-    RefPtr<GdkPixbuf> customer_icon_;
-    std::vector<RefPtr<GdkPixbuf>> other_icons_;
+    std::vector<std::pair<const char*, RefPtr<GdkPixbuf>>> icons_;
 };
 
 } // namespace

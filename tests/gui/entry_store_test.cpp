@@ -121,6 +121,15 @@ TEST_F(EntryStore, FixtureLoadPutsRowsInFileOrderWithRecords)
     ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, "0:0:0:0"));
     gtk_tree_model_get(model(), &iter, COL_ENTRY, &record, -1);
     EXPECT_EQ(record, nullptr);
+    // Customer rows carry the portrait icon, and no other row does.
+    for (const char* path : {"0", "1", "0:0", "0:0:0", "0:0:0:0:0:0"}) {
+        GdkPixbuf* icon = nullptr;
+        ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, path));
+        gtk_tree_model_get(model(), &iter, COL_ICON, &icon, -1);
+        EXPECT_EQ(icon != nullptr, std::string(path).find(':') == std::string::npos) << path;
+        if (icon)
+            g_object_unref(icon);
+    }
     // The view is back on the store after the load.
     EXPECT_EQ(gtk_tree_view_get_model(entry_tree_view()), model());
 }

@@ -40,6 +40,16 @@ const std::vector<std::string> FIXTURE{
 
 using test::child_widgets;
 
+void expect_alignment(GtkWidget* widget, gfloat xalign, gfloat yalign, gfloat xscale, gfloat yscale)
+{
+    gfloat x, y, xs, ys;
+    g_object_get(widget, "xalign", &x, "yalign", &y, "xscale", &xs, "yscale", &ys, nullptr);
+    EXPECT_EQ(x, xalign);
+    EXPECT_EQ(y, yalign);
+    EXPECT_EQ(xs, xscale);
+    EXPECT_EQ(ys, yscale);
+}
+
 Values values_in_memory()
 {
     Values result;
@@ -320,12 +330,7 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
         EXPECT_EQ(pack, GTK_PACK_START);
         GtkWidget* alignment = gtk_bin_get_child(GTK_BIN(frames[i]));
         ASSERT_TRUE(GTK_IS_ALIGNMENT(alignment));
-        gfloat xalign, yalign, xscale, yscale;
-        g_object_get(alignment, "xalign", &xalign, "yalign", &yalign, "xscale", &xscale, "yscale", &yscale, nullptr);
-        EXPECT_EQ(xalign, 0.0f);
-        EXPECT_EQ(yalign, 0.0f);
-        EXPECT_EQ(xscale, 1.0f);
-        EXPECT_EQ(yscale, 1.0f);
+        expect_alignment(alignment, 0.0f, 0.0f, 1.0f, 1.0f);
         guint top, bottom, left, right;
         gtk_alignment_get_padding(GTK_ALIGNMENT(alignment), &top, &bottom, &left, &right);
         EXPECT_EQ(top, frame_layouts[i].top);
@@ -400,12 +405,7 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
         EXPECT_EQ(ypad, 0u);
         if (left == 0) {
             ASSERT_TRUE(GTK_IS_ALIGNMENT(child));
-            gfloat xalign, yalign, xscale, yscale;
-            g_object_get(child, "xalign", &xalign, "yalign", &yalign, "xscale", &xscale, "yscale", &yscale, nullptr);
-            EXPECT_EQ(xalign, 1.0f);
-            EXPECT_EQ(yalign, 0.5f);
-            EXPECT_EQ(xscale, 0.0f);
-            EXPECT_EQ(yscale, 0.0f);
+            expect_alignment(child, 1.0f, 0.5f, 0.0f, 0.0f);
             EXPECT_EQ(xopt, GTK_FILL);
             EXPECT_EQ(yopt, GTK_FILL);
             label_of_row[top] = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(child))));
