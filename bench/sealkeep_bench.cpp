@@ -3,11 +3,11 @@
 // the plaintext password files that scripts/bench encrypts, so that every run measures the same data.
 //   sealkeep_bench generate ACCOUNTS OUT
 //   sealkeep_bench run [--callgrind] PASSPHRASE FILE:ACCOUNTS...
-#include "app/settings_store.h"
-#include "app/settings_values.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
-#include "db/gpg_command.h"
+#include "ui/settings_store.h"
+#include "core/settings_values.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
+#include "core/gpg_command.h"
 #include "ui/main_window.h"
 #include "ui/view_commands.h"
 

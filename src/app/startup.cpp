@@ -1,9 +1,9 @@
 // Process start: settings first, then the command line, the toolkit and the main window.
 #include "app/startup.h"
 
-#include "app/command_line.h"
-#include "app/settings_store.h"
-#include "app/settings_values.h"
+#include "core/command_line.h"
+#include "ui/settings_store.h"
+#include "core/settings_values.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
 

@@ -2,8 +2,8 @@
 // the status icon and the window's behaviour when iconified.
 #include "ui/main_window.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/entry_store.h"
 #include "ui/menus.h"
 #include "ui/passphrase_prompt.h"
 #include "ui/search_bar.h"

@@ -2,7 +2,7 @@
 // from here. No item is ever made insensitive; each action decides for itself whether it can act.
 #include "ui/menus.h"
 
-#include "launch/entry_actions.h"
+#include "ui/entry_actions.h"
 #include "ui/i18n.h"
 #include "ui/search_bar.h"
 #include "ui/setup_dialog.h"

@@ -1,12 +1,12 @@
 // The passphrase prompt panel: confirming the passphrase starts every load.
 #include "ui/passphrase_prompt.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
-#include "db/password_load.h"
-#include "db/record_reader.h"
-#include "db/text_encoding.h"
+#include "ui/glib_ptr.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
+#include "ui/password_load.h"
+#include "core/record_reader.h"
+#include "core/text_encoding.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
 

@@ -1,11 +1,11 @@
 // The search bar below the tree, and stepping through the rows that the last search found.
 #include "ui/search_bar.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/entry_store.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
-#include "ui/search_text.h"
+#include "core/search_text.h"
 
 #include <algorithm>
 #include <cstring>

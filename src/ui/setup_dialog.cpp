@@ -2,9 +2,9 @@
 // and starts over with it.
 #include "ui/setup_dialog.h"
 
-#include "app/glib_ptr.h"
-#include "app/settings_store.h"
-#include "app/settings_values.h"
+#include "ui/glib_ptr.h"
+#include "ui/settings_store.h"
+#include "core/settings_values.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
 #include "ui/view_commands.h"

@@ -1,9 +1,9 @@
 // The View menu's commands on the account tree, Refresh, and the About dialog.
 #include "ui/view_commands.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
 

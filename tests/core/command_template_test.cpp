@@ -1,7 +1,7 @@
 // Command templates: selection by service name, placeholder expansion, and the cluster command run
 // through the real shell.
-#include "app/settings_values.h"
-#include "launch/command_template.h"
+#include "core/settings_values.h"
+#include "core/command_template.h"
 
 #include <gtest/gtest.h>
 

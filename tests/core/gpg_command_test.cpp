@@ -1,5 +1,5 @@
 // The gpg command text: every file name must reach gpg whole, as a file name, and run nothing.
-#include "db/gpg_command.h"
+#include "core/gpg_command.h"
 
 #include <gtest/gtest.h>
 

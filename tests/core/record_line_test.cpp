@@ -1,5 +1,5 @@
 // The record line format of the decrypted password file, and the filter for gpg's own warnings.
-#include "db/record_line.h"
+#include "core/record_line.h"
 
 #include <gtest/gtest.h>
 

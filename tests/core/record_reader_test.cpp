@@ -1,9 +1,9 @@
 // The load with a real gpg: each case gets a fresh GnuPG home (the agent caches passphrases, so a
 // shared one would make the cases depend on their order) under a short path (the agent's socket
 // lives inside it), and its agent is stopped afterwards.
-#include "db/record_reader.h"
+#include "core/record_reader.h"
 
-#include "app/settings_values.h"
+#include "core/settings_values.h"
 
 #include <gtest/gtest.h>
 

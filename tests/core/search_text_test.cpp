@@ -1,5 +1,5 @@
 // The search's text rules: ASCII-only folding and the folded substring test.
-#include "ui/search_text.h"
+#include "core/search_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // What the toolkit is shown of a value, and overwriting secrets.
-#include "db/text_encoding.h"
+#include "core/text_encoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Tree building: which rows a sequence of record lines makes, under which parents, and which
 // records hang on them, checked against an in-memory row sink.
-#include "app/settings_values.h"
-#include "db/tree_building.h"
+#include "core/settings_values.h"
+#include "core/tree_building.h"
 
 #include <gtest/gtest.h>
 

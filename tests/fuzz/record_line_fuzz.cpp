@@ -1,7 +1,7 @@
 // Fuzzes the record line format with any bytes gpg might hand over, and the text the toolkit is
 // shown of the values.
-#include "db/record_line.h"
-#include "db/text_encoding.h"
+#include "core/record_line.h"
+#include "core/text_encoding.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The entry store and its view: the view's properties, and appending and clearing rows.
 #include "gui/gui_support.h"
 
-#include "db/entry_store.h"
-#include "db/tree_building.h"
+#include "ui/entry_store.h"
+#include "core/tree_building.h"
 
 #include <gtest/gtest.h>
 

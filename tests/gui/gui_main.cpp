@@ -1,5 +1,5 @@
 // Test entry for the in-process GUI tests: real settings on the private bus, the real main window.
-#include "app/settings_store.h"
+#include "ui/settings_store.h"
 #include "ui/main_window.h"
 
 #include <gtest/gtest.h>

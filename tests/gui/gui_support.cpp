@@ -1,10 +1,10 @@
 // Shared helpers for the in-process GUI tests.
 #include "gui/gui_support.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_store.h"
-#include "db/password_load.h"
-#include "db/record_line.h"
+#include "ui/glib_ptr.h"
+#include "ui/entry_store.h"
+#include "ui/password_load.h"
+#include "core/record_line.h"
 
 namespace sealkeep::test {
 

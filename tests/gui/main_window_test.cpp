@@ -2,7 +2,7 @@
 // the icons and the window-state handling.
 #include "gui/gui_support.h"
 
-#include "db/entry_store.h"
+#include "ui/entry_store.h"
 #include "ui/main_window.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The menu bar, the accelerators and the toolbar of the real main window: what each item is, which
 // accelerator it has (and that no other exists), and that activating it reaches its action.
-#include "app/glib_ptr.h"
-#include "app/settings_values.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "core/settings_values.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
 #include "gui/gui_support.h"
 #include "ui/main_window.h"
 

@@ -1,9 +1,9 @@
 // The passphrase prompt: its layout, focus, the show toggle, Cancel, and a real load through gpg.
 #include "gui/gui_support.h"
 
-#include "app/settings_values.h"
-#include "db/entry_store.h"
-#include "db/record_reader.h"
+#include "core/settings_values.h"
+#include "ui/entry_store.h"
+#include "core/record_reader.h"
 #include "ui/main_window.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
-#include "app/settings_values.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
+#include "core/settings_values.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
 #include "ui/view_commands.h"
 
 #include <gtest/gtest.h>

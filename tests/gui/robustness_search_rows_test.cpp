@@ -4,8 +4,8 @@
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/entry_store.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 #include "ui/view_commands.h"

@@ -1,10 +1,10 @@
 // Shared by the robustness tests: loads through the real prompt, the whole tree, what must stay untouched.
 #include "gui/robustness_support.h"
 
-#include "app/glib_ptr.h"
-#include "app/settings_values.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "core/settings_values.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
 #include "gui/gui_support.h"
 #include "ui/main_window.h"
 

@@ -2,8 +2,8 @@
 // what stepping through the matches does, driven through the real entry and buttons.
 #include "gui/gui_support.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/entry_store.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 

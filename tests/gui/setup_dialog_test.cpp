@@ -1,11 +1,11 @@
 // The Setup dialog and the password-file chooser, driven in-process against real dconf on the private bus.
 // Stored values are read back twice: through a fresh GSettings in this process and through the
 // gsettings tool in a child process, so a value that only sits in this process's cache does not pass.
-#include "app/glib_ptr.h"
-#include "app/settings_store.h"
-#include "app/settings_values.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/settings_store.h"
+#include "core/settings_values.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
 #include "gui/gui_support.h"
 #include "ui/main_window.h"
 #include "ui/setup_dialog.h"

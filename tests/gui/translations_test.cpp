@@ -1,7 +1,7 @@
 // The widgets speak the user's language: built under French and under German with this build's
 // catalogues, every text that passes through gettext shows translated, and the texts that are meant to
 // stay as they are (the program's name, the two search-button tooltips) do.
-#include "app/glib_ptr.h"
+#include "ui/glib_ptr.h"
 #include "gui/gui_support.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"

@@ -1,9 +1,9 @@
 // The View commands, Refresh and About in the real main window, on a loaded fixture tree.
 #include "gui/gui_support.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_record.h"
-#include "db/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "core/entry_record.h"
+#include "ui/entry_store.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 #include "ui/view_commands.h"

@@ -1,7 +1,7 @@
 // The four actions on the selected accounts.
 #pragma once
 
-#include "db/entry_record.h"
+#include "core/entry_record.h"
 
 #include <gtk/gtk.h>
 

@@ -1,7 +1,7 @@
 // One whole load into the entry store.
 #pragma once
 
-#include "db/record_reader.h"
+#include "core/record_reader.h"
 
 #include <gtk/gtk.h>
 

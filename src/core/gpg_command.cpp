@@ -1,5 +1,5 @@
 // The shell command that decrypts the password file.
-#include "db/gpg_command.h"
+#include "core/gpg_command.h"
 
 namespace sealkeep {
 

@@ -1,8 +1,8 @@
 // The settings store: the six values in GSettings, always over dconf.
-#include "app/settings_store.h"
+#include "ui/settings_store.h"
 
-#include "app/glib_ptr.h"
-#include "app/settings_values.h"
+#include "ui/glib_ptr.h"
+#include "core/settings_values.h"
 #include "ui/i18n.h"
 
 #include <cstdio>

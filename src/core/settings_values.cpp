@@ -1,5 +1,5 @@
 // The six persistent settings values and the order of their keys.
-#include "app/settings_values.h"
+#include "core/settings_values.h"
 
 namespace sealkeep {
 

@@ -1,7 +1,7 @@
 // The record line format: seven "key=value" tokens separated by ";", in a fixed order.
-#include "db/record_line.h"
+#include "core/record_line.h"
 
-#include "db/text_encoding.h"
+#include "core/text_encoding.h"
 
 #include <array>
 #include <cstddef>

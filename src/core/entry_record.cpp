@@ -1,5 +1,5 @@
 // The records of the current load.
-#include "db/entry_record.h"
+#include "core/entry_record.h"
 
 #include <cstring>
 

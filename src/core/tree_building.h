@@ -1,8 +1,8 @@
 // The rules that turn record lines into rows: which rows a line needs, under which parents.
 #pragma once
 
-#include "db/entry_record.h"
-#include "db/record_line.h"
+#include "core/entry_record.h"
+#include "core/record_line.h"
 
 #include <array>
 #include <cstddef>

@@ -1,12 +1,12 @@
 // The four actions on the selected accounts: copy the command line, copy the password, copy the
 // password and run the command line, run it (one row) or run the cluster template (several rows).
 // Every refusal is silent: nothing loaded, nothing selected, or a row without a record.
-#include "launch/entry_actions.h"
+#include "ui/entry_actions.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_store.h"
-#include "launch/clipboard.h"
-#include "launch/command_template.h"
+#include "ui/glib_ptr.h"
+#include "ui/entry_store.h"
+#include "ui/clipboard.h"
+#include "core/command_template.h"
 
 #include <string>
 

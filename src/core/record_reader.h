@@ -1,7 +1,7 @@
 // The load: runs gpg with the passphrase on a pipe, reads its output and parses every line.
 #pragma once
 
-#include "db/record_line.h"
+#include "core/record_line.h"
 
 #include <cstdio>
 #include <functional>

@@ -2,15 +2,15 @@
 // over in batches, while this thread puts them into the store: reading, parsing and filling the store
 // overlap instead of following each other. Nothing but the store and the view is touched by this thread
 // during the load, and nothing of the toolkit by the other.
-#include "db/password_load.h"
+#include "ui/password_load.h"
 
-#include "app/glib_ptr.h"
-#include "db/entry_store.h"
-#include "db/text_encoding.h"
-#include "db/tree_building.h"
+#include "ui/glib_ptr.h"
+#include "ui/entry_store.h"
+#include "core/text_encoding.h"
+#include "core/tree_building.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
-#include "ui/search_text.h"
+#include "core/search_text.h"
 
 #include <condition_variable>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Text helpers: what the toolkit is given to show, and overwriting secrets.
-#include "db/text_encoding.h"
+#include "core/text_encoding.h"
 
 #include <cstddef>
 #include <string.h>

@@ -1,5 +1,5 @@
 // Command-line parsing with the C library's getopt.
-#include "app/command_line.h"
+#include "core/command_line.h"
 
 #include <unistd.h>
 

@@ -1,10 +1,10 @@
 // The load: hands the passphrase to gpg over a pipe, reads the plaintext from gpg's standard output
 // and parses it line by line. The plaintext lives only in buffers that are overwritten before release.
-#include "db/record_reader.h"
+#include "core/record_reader.h"
 
-#include "app/settings_values.h"
-#include "db/gpg_command.h"
-#include "db/text_encoding.h"
+#include "core/settings_values.h"
+#include "core/gpg_command.h"
+#include "core/text_encoding.h"
 
 #include <algorithm>
 #include <array>

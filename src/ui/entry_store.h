@@ -1,7 +1,7 @@
 // The entry store (accounts as a tree model) and its one view.
 #pragma once
 
-#include "db/entry_record.h"
+#include "core/entry_record.h"
 
 #include <gtk/gtk.h>
 

@@ -1,5 +1,5 @@
 // The text side of the search: ASCII-only case folding, so accented letters are compared as they stand.
-#include "ui/search_text.h"
+#include "core/search_text.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // Command-line templates: which service template an account uses, placeholder expansion, and the
 // cluster run over several hosts.
-#include "launch/command_template.h"
+#include "core/command_template.h"
 
-#include "app/settings_values.h"
+#include "core/settings_values.h"
 
 #include <array>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Copying through the main window's hidden entry: the entry's selection makes the value the PRIMARY
 // selection too, and the toolkit serves both selections for as long as it holds them.
-#include "launch/clipboard.h"
+#include "ui/clipboard.h"
 
-#include "db/text_encoding.h"
+#include "core/text_encoding.h"
 #include "ui/main_window.h"
 
 #include <string>

@@ -1,8 +1,8 @@
 // Tree building: consecutive record lines share their upper rows; empty group and service detail
 // skip their level; root's ssh account is also attached to its server row.
-#include "db/tree_building.h"
+#include "core/tree_building.h"
 
-#include "launch/command_template.h"
+#include "core/command_template.h"
 
 namespace sealkeep {
 

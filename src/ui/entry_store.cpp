@@ -1,8 +1,8 @@
 // The entry store and its one view. Rows point at records; entry_list owns them.
-#include "db/entry_store.h"
+#include "ui/entry_store.h"
 
-#include "app/glib_ptr.h"
-#include "db/text_encoding.h"
+#include "ui/glib_ptr.h"
+#include "core/text_encoding.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 
