@@ -2,10 +2,7 @@
 // cluster run over several hosts.
 #include "core/command_template.h"
 
-#include "core/settings_values.h"
-
 #include <array>
-#include <cstdlib>
 
 namespace sealkeep {
 
@@ -13,17 +10,17 @@ namespace {
 
 struct ServiceTemplate {
     std::string_view name;
-    const std::string* value;
+    std::string SettingsValues::*value;
 };
 
 // Order matters: the empty service name matches every row and so gets the first.
 const std::array<ServiceTemplate, 4>& service_templates()
 {
     static const std::array<ServiceTemplate, 4> table{{
-        {"Ssh", &ssh_cmd},
-        {"Ftp", &ftp_cmd},
-        {"Http", &http_cmd},
-        {"Telnet", &telnet_cmd},
+        {"Ssh", &SettingsValues::ssh_cmd},
+        {"Ftp", &SettingsValues::ftp_cmd},
+        {"Http", &SettingsValues::http_cmd},
+        {"Telnet", &SettingsValues::telnet_cmd},
     }};
     return table;
 }
@@ -88,35 +85,27 @@ std::string expand_template(std::string_view tmpl, TemplateKind kind, std::strin
     return out;
 }
 
-const std::string* select_service_template(std::string_view service)
+const std::string* select_service_template(const SettingsValues& templates, std::string_view service)
 {
     for (const auto& row : service_templates())
         if (is_name_prefix(service, row.name))
-            return row.value;
+            return &(templates.*row.value);
     return nullptr;
 }
 
-std::string expand_service_command(std::string_view service, std::string_view host, std::string_view serviceplus,
+std::string expand_service_command(const SettingsValues& templates, std::string_view service, std::string_view host, std::string_view serviceplus,
                                    std::string_view user)
 {
-    const std::string* tmpl = select_service_template(service);
+    const std::string* tmpl = select_service_template(templates, service);
     // An unknown service gets an empty command line, silently: its account can still be copied.
     if (!tmpl)
         return {};
     return expand_template(*tmpl, TemplateKind::Service, host, serviceplus, user);
 }
 
-void run_shell_command(const std::string& command_line)
+std::string expand_cluster_command(const SettingsValues& templates, std::string_view host_list)
 {
-    // A failing or missing shell leaves no trace by design; the status says nothing we act on.
-    [[maybe_unused]] int status = std::system(command_line.c_str());
-}
-
-void expand_cluster_command(std::string_view host_list)
-{
-    // Read afresh on every run, so a template changed in Setup applies to the very next one.
-    // An empty line is still handed to the shell, which runs nothing.
-    run_shell_command(expand_template(cssh_cmd, TemplateKind::Cluster, host_list));
+    return expand_template(templates.cssh_cmd, TemplateKind::Cluster, host_list);
 }
 
 } // namespace sealkeep

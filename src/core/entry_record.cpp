@@ -1,4 +1,4 @@
-// The records of the current load.
+// The record an account row carries: three texts in one block, overwritten when it goes.
 #include "core/entry_record.h"
 
 #include <cstring>
@@ -6,9 +6,6 @@
 #include <string.h>
 
 namespace sealkeep {
-
-std::vector<std::unique_ptr<EntryRecord>> entry_list;
-int database_loaded = 0;
 
 std::unique_ptr<EntryRecord> EntryRecord::make(std::string_view password, std::string_view command_line,
                                                std::string_view host)
@@ -39,18 +36,11 @@ void EntryRecord::operator delete(EntryRecord* record, std::destroying_delete_t)
     ::operator delete(record);
 }
 
-void free_entry_record(std::unique_ptr<EntryRecord> record)
+void release_entry_records(EntryRecords& records)
 {
-    record.reset();
-}
-
-void release_entry_list()
-{
-    for (auto& record : entry_list)
-        free_entry_record(std::move(record));
-    entry_list.clear();
+    records.clear();
     // The list's own buffer goes too, so a large load leaves nothing behind.
-    entry_list.shrink_to_fit();
+    records.shrink_to_fit();
 }
 
 } // namespace sealkeep

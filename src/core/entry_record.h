@@ -1,4 +1,4 @@
-// The records of the current load, and the flag that says whether a load found any.
+// The record an account row carries, and the list that owns a load's records.
 #pragma once
 
 #include <memory>
@@ -43,17 +43,10 @@ private:
     std::size_t texts_size_ = 0;
 };
 
-// Process-wide owner of every record made since the last clear, in the order of creation.
-// Rows of the entry store only point at them.
-extern std::vector<std::unique_ptr<EntryRecord>> entry_list;
+// The records of one load, in the order of creation. Rows of the tree only point at them.
+using EntryRecords = std::vector<std::unique_ptr<EntryRecord>>;
 
-// 1 when the last load found at least one record line; gates the entry actions and Expand a little.
-extern int database_loaded;
-
-// Releases one record (its texts, the password overwritten first).
-void free_entry_record(std::unique_ptr<EntryRecord> record);
-
-// Releases every record of entry_list and empties it.
-void release_entry_list();
+// Releases every record (each one's texts overwritten first) and the list's own buffer.
+void release_entry_records(EntryRecords& records);
 
 } // namespace sealkeep

@@ -1,4 +1,5 @@
-// The six persistent settings values, held in memory for the whole run.
+// The six persistent settings values, as one value that its holder owns: the window keeps the ones in
+// use, and a load or a command gets a copy.
 #pragma once
 
 #include <array>
@@ -6,18 +7,20 @@
 
 namespace sealkeep {
 
-// Process-wide; owned here. Part of the program replaces them (command line, Setup, chooser),
-// the settings store loads and saves them.
-extern std::string password_file_path;
-extern std::string ssh_cmd;
-extern std::string cssh_cmd;
-extern std::string ftp_cmd;
-extern std::string telnet_cmd;
-extern std::string http_cmd;
+struct SettingsValues {
+    std::string password_file_path;
+    std::string ssh_cmd;
+    std::string cssh_cmd;
+    std::string ftp_cmd;
+    std::string telnet_cmd;
+    std::string http_cmd;
+
+    bool operator==(const SettingsValues&) const = default;
+};
 
 struct SettingKey {
     const char* key;
-    std::string* value;
+    std::string SettingsValues::*value;
 };
 
 // Keys in the order in which they are read and written.

@@ -19,9 +19,10 @@ bool differs(const std::optional<std::string>& current, const std::string& value
     return !current || *current != value;
 }
 
-std::unique_ptr<EntryRecord> make_record(const RecordLine& line, const std::string& user)
+std::unique_ptr<EntryRecord> make_record(const SettingsValues& templates, const RecordLine& line,
+                                         const std::string& user)
 {
-    std::string command_line = expand_service_command(line.service, line.server, line.serviceplus, user);
+    std::string command_line = expand_service_command(templates, line.service, line.server, line.serviceplus, user);
     return EntryRecord::make(line.password, command_line, line.server);
 }
 
@@ -62,16 +63,16 @@ void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& lin
     RowId user_parent = line.serviceplus.empty() ? state.row[LEVEL_SERVICE] : state.row[LEVEL_SERVICEPLUS];
     RowId user_row = sink.append_row(user_parent, user, nullptr);
 
-    auto record = make_record(line, user);
+    auto record = make_record(state.templates, line, user);
     sink.set_record(user_row, record.get());
-    entry_list.push_back(std::move(record));
+    state.records.push_back(std::move(record));
 
     if (user == "root" && line.service == "ssh") {
         // The shortcut replaces any earlier one on this server row; the earlier record stays
-        // in entry_list until the next clear.
-        auto shortcut = make_record(line, user);
+        // with the load's records until they are released.
+        auto shortcut = make_record(state.templates, line, user);
         sink.set_record(state.row[LEVEL_SERVER], shortcut.get());
-        entry_list.push_back(std::move(shortcut));
+        state.records.push_back(std::move(shortcut));
     }
 }
 

@@ -3,11 +3,13 @@
 
 #include "core/entry_record.h"
 #include "core/record_line.h"
+#include "core/settings_values.h"
 
 #include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace sealkeep {
 
@@ -31,12 +33,16 @@ enum TreeLevel { LEVEL_CUSTOMER, LEVEL_GROUP, LEVEL_SERVER, LEVEL_SERVICE, LEVEL
 // Carried from one record line to the next during one load. A value of none differs from every
 // text, the empty one included.
 struct TreeBuildState {
+    explicit TreeBuildState(SettingsValues templates_in_use = {}) : templates(std::move(templates_in_use)) {}
+
+    SettingsValues templates; // the command lines' templates, as they stood when the load began
+    EntryRecords records;     // every record made, owned here until the load hands them on
     std::array<std::optional<std::string>, LEVEL_COUNT> value;
     std::array<RowId, LEVEL_COUNT> row{};
 };
 
 // The tree step for one record line: appends the rows it needs, makes its record (and the root
-// shortcut's), points the rows at them and appends them to entry_list.
+// shortcut's), points the rows at them and keeps them in state.records.
 void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line);
 
 } // namespace sealkeep

@@ -9,9 +9,9 @@
 
 namespace sealkeep {
 
-void copy_to_clipboard(std::string_view value)
+void copy_to_clipboard(MainWindow& main, std::string_view value)
 {
-    GtkWidget* entry = main_window_widget(KEY_CLIPBOARD);
+    GtkWidget* entry = main.clipboard_entry;
     // An empty text leaves no selection to copy; returning early also leaves PRIMARY as it was,
     // instead of dropping it with the entry's old selection.
     if (!entry || value.empty())

@@ -5,7 +5,9 @@
 
 namespace sealkeep {
 
+struct MainWindow;
+
 // An empty value copies nothing (an empty entry has no selection): the clipboard keeps what it held.
-void copy_to_clipboard(std::string_view value);
+void copy_to_clipboard(MainWindow& main, std::string_view value);
 
 } // namespace sealkeep

@@ -3,10 +3,12 @@
 // Every refusal is silent: nothing loaded, nothing selected, or a row without a record.
 #include "ui/entry_actions.h"
 
-#include "ui/glib_ptr.h"
-#include "ui/entry_store.h"
-#include "ui/clipboard.h"
 #include "core/command_template.h"
+#include "ui/clipboard.h"
+#include "ui/command_runner.h"
+#include "ui/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/main_window.h"
 
 #include <string>
 
@@ -25,77 +27,76 @@ const EntryRecord* row_record(GtkTreeModel* model, GtkTreePath* path)
 }
 
 // The selected rows, top to bottom; empty when nothing is loaded, so every action stops at once.
-PathListPtr selected_rows(GtkTreeView* tree_view, GtkTreeModel** model)
+PathListPtr selected_rows(MainWindow& main, GtkTreeModel** model)
 {
     *model = nullptr;
-    if (!database_loaded || !tree_view)
+    if (!main.database_loaded || !main.tree_view)
         return PathListPtr{};
-    GtkTreeSelection* selection = gtk_tree_view_get_selection(tree_view);
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(main.tree_view);
     return PathListPtr{gtk_tree_selection_get_selected_rows(selection, model)};
 }
 
 // The copy actions work on the top-most selected row alone, even when it has no record and rows
 // further down do: the record-level operation then gets null and does nothing.
-void apply_to_first_row(GtkTreeView* tree_view, void (*operation)(const EntryRecord*))
+void apply_to_first_row(MainWindow& main, void (*operation)(MainWindow&, const EntryRecord*))
 {
     GtkTreeModel* model = nullptr;
-    PathListPtr rows = selected_rows(tree_view, &model);
+    PathListPtr rows = selected_rows(main, &model);
     if (!rows)
         return;
-    operation(row_record(model, static_cast<GtkTreePath*>(rows->data)));
+    operation(main, row_record(model, static_cast<GtkTreePath*>(rows->data)));
 }
 
 } // namespace
 
-void copy_command_line_to_clipboard(const EntryRecord* record)
+void copy_command_line_to_clipboard(MainWindow& main, const EntryRecord* record)
 {
     if (record)
-        copy_to_clipboard(record->command_line());
+        copy_to_clipboard(main, record->command_line());
 }
 
-void copy_password_to_clipboard(const EntryRecord* record)
+void copy_password_to_clipboard(MainWindow& main, const EntryRecord* record)
 {
     if (record)
-        copy_to_clipboard(record->password());
+        copy_to_clipboard(main, record->password());
 }
 
-void copy_password_and_run(const EntryRecord* record)
+void copy_password_and_run(MainWindow& main, const EntryRecord* record)
 {
     // The password is on the clipboard before the command starts, so the command can ask for it.
-    copy_password_to_clipboard(record);
-    run_command_line(record);
+    copy_password_to_clipboard(main, record);
+    run_command_line(main, record);
 }
 
-void run_command_line(const EntryRecord* record)
+void run_command_line(MainWindow& main, const EntryRecord* record)
 {
-    // An empty command line still goes to the shell, which runs nothing.
     if (record)
-        run_shell_command(std::string(record->command_line()));
+        run_in_background(main, std::string(record->command_line()));
 }
 
-void on_copy_command_line(GtkTreeView* tree_view)
+void on_copy_command_line(MainWindow& main)
 {
-    apply_to_first_row(tree_view, copy_command_line_to_clipboard);
+    apply_to_first_row(main, copy_command_line_to_clipboard);
 }
 
-void on_copy_password(GtkTreeView* tree_view)
+void on_copy_password(MainWindow& main)
 {
-    apply_to_first_row(tree_view, copy_password_to_clipboard);
+    apply_to_first_row(main, copy_password_to_clipboard);
 }
 
-void on_copy_password_and_execute(GtkTreeView* tree_view)
+void on_copy_password_and_execute(MainWindow& main)
 {
-    apply_to_first_row(tree_view, copy_password_and_run);
+    apply_to_first_row(main, copy_password_and_run);
 }
 
-void on_execute(GtkTreeView* tree_view)
+void on_execute(MainWindow& main)
 {
     GtkTreeModel* model = nullptr;
-    PathListPtr rows = selected_rows(tree_view, &model);
+    PathListPtr rows = selected_rows(main, &model);
     if (!rows)
         return;
     if (!rows->next) {
-        run_command_line(row_record(model, static_cast<GtkTreePath*>(rows->data)));
+        run_command_line(main, row_record(model, static_cast<GtkTreePath*>(rows->data)));
         return;
     }
     // The rows' services play no part: several rows always mean the cluster template. Hosts keep
@@ -108,7 +109,13 @@ void on_execute(GtkTreeView* tree_view)
             host_list += record->host();
         }
     }
-    expand_cluster_command(host_list);
+    run_in_background(main, expand_cluster_command(main.settings, host_list));
+}
+
+void run_in_background(MainWindow& main, const std::string& command_line)
+{
+    MainWindow* window = &main;
+    start_command_line(command_line, [window](const std::string& message) { show_status(*window, message); });
 }
 
 } // namespace sealkeep

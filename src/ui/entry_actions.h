@@ -3,19 +3,22 @@
 
 #include "core/entry_record.h"
 
-#include <gtk/gtk.h>
-
 namespace sealkeep {
 
-void on_copy_command_line(GtkTreeView* tree_view);
-void on_copy_password(GtkTreeView* tree_view);
-void on_copy_password_and_execute(GtkTreeView* tree_view);
-void on_execute(GtkTreeView* tree_view);
+struct MainWindow;
+
+void on_copy_command_line(MainWindow& main);
+void on_copy_password(MainWindow& main);
+void on_copy_password_and_execute(MainWindow& main);
+void on_execute(MainWindow& main);
 
 // Record-level operations; each does nothing with a null record.
-void copy_command_line_to_clipboard(const EntryRecord* record);
-void copy_password_to_clipboard(const EntryRecord* record);
-void copy_password_and_run(const EntryRecord* record);
-void run_command_line(const EntryRecord* record);
+void copy_command_line_to_clipboard(MainWindow& main, const EntryRecord* record);
+void copy_password_to_clipboard(MainWindow& main, const EntryRecord* record);
+void copy_password_and_run(MainWindow& main, const EntryRecord* record);
+void run_command_line(MainWindow& main, const EntryRecord* record);
+
+// Starts a command line beside the main loop; what goes wrong is said in the status bar.
+void run_in_background(MainWindow& main, const std::string& command_line);
 
 } // namespace sealkeep

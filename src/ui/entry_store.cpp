@@ -1,34 +1,19 @@
-// The entry store and its one view. Rows point at records; entry_list owns them.
+// The entry store and its one view. Rows point at records; the window state owns them.
 #include "ui/entry_store.h"
 
-#include "ui/glib_ptr.h"
-#include "core/text_encoding.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 
 namespace sealkeep {
 
-namespace {
-
-// Made once by create_entry_tree_view and never replaced: every load refills the same store.
-// The view holds the store's only reference that matters; these are plain lookups.
-GtkTreeStore* the_store = nullptr;
-GtkTreeView* the_view = nullptr;
-
-void on_view_destroy_clear_matches(GtkWidget*, gpointer)
+GtkWidget* create_entry_tree_view(MainWindow& main)
 {
-    clear_search_matches();
-}
-
-} // namespace
-
-GtkWidget* create_entry_tree_view()
-{
-    the_store = gtk_tree_store_new(N_ENTRY_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
-    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(the_store));
+    main.store = gtk_tree_store_new(N_ENTRY_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
+    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(main.store));
     // The view keeps the store alive from here on.
-    g_object_unref(the_store);
-    the_view = GTK_TREE_VIEW(view);
+    g_object_unref(main.store);
+    main.tree_view = GTK_TREE_VIEW(view);
+    GtkTreeView* the_view = main.tree_view;
 
     gtk_tree_view_set_headers_visible(the_view, FALSE);
     // The search bar is the only search.
@@ -51,39 +36,17 @@ GtkWidget* create_entry_tree_view()
     gtk_tree_view_set_expander_column(the_view, text_column);
     gtk_tree_view_column_set_max_width(text_column, 80);
 
-    // When the view goes, records are released first, then the search matches.
-    g_signal_connect_swapped(view, "destroy", G_CALLBACK(clear_entry_store), the_store);
-    g_signal_connect(view, "destroy", G_CALLBACK(on_view_destroy_clear_matches), nullptr);
     return view;
 }
 
-void append_tree_row(GtkTreeStore* store, const char* text, const char* stock_id, GtkTreeIter* iter,
-                     GtkTreeIter* parent)
+void clear_entry_store(MainWindow& main)
 {
-    GtkWidget* window = main_window();
-    gtk_tree_store_append(store, iter, parent);
-    if (stock_id) {
-        RefPtr<GdkPixbuf> icon = take_ref(gtk_widget_render_icon(window, stock_id, GTK_ICON_SIZE_MENU, nullptr));
-        gtk_tree_store_set(store, iter, COL_ICON, icon.get(), -1);
-    }
-    gtk_tree_store_set(store, iter, COL_TEXT, display_text(text).c_str(), -1);
-}
-
-void clear_entry_store(GtkTreeStore* store)
-{
-    gtk_tree_store_clear(store);
-    release_entry_list();
-    database_loaded = 0;
-}
-
-GtkTreeStore* entry_store()
-{
-    return the_store;
-}
-
-GtkTreeView* entry_tree_view()
-{
-    return the_view;
+    // Matches are positions in the store: they go with its rows.
+    clear_search_matches(main.search);
+    if (main.store)
+        gtk_tree_store_clear(main.store);
+    release_entry_records(main.records);
+    main.database_loaded = false;
 }
 
 } // namespace sealkeep

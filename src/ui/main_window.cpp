@@ -1,28 +1,27 @@
-// The main window: the stack of children in their fixed order, the hidden clipboard entry,
-// the status icon and the window's behaviour when iconified.
+// The main window: the stack of children in their fixed order, the status bar with its stop button,
+// the hidden clipboard entry, the status icon and the window's behaviour when iconified or closed.
 #include "ui/main_window.h"
 
-#include "ui/glib_ptr.h"
 #include "ui/entry_store.h"
+#include "ui/load_job.h"
 #include "ui/menus.h"
 #include "ui/passphrase_prompt.h"
 #include "ui/search_bar.h"
+
+#include <gdk/gdkkeysyms.h>
 
 namespace sealkeep {
 
 namespace {
 
-// Kept by no one else; lives until the process ends. Remembered for its tray state.
-GtkStatusIcon* status_icon = nullptr;
-
-GtkStatusIcon* create_status_icon()
+RefPtr<GtkStatusIcon> create_status_icon()
 {
     // Icon themes on Debian have no icon of this name, and a themed icon that is not found leaves
     // an empty slot in the tray; the stock image of the same id is always there.
     GtkIconTheme* theme = gtk_icon_theme_get_default();
     if (theme && gtk_icon_theme_has_icon(theme, WINDOW_ICON))
-        return gtk_status_icon_new_from_icon_name(WINDOW_ICON);
-    return gtk_status_icon_new_from_stock(WINDOW_ICON);
+        return take_ref(gtk_status_icon_new_from_icon_name(WINDOW_ICON));
+    return take_ref(gtk_status_icon_new_from_stock(WINDOW_ICON));
 }
 
 bool only_iconified(GdkWindowState state)
@@ -32,46 +31,113 @@ bool only_iconified(GdkWindowState state)
     return state == GDK_WINDOW_STATE_ICONIFIED;
 }
 
+void on_window_destroy(GtkWidget*, MainWindow* main)
+{
+    // Closing the window ends the program: the load is cancelled now, its worker joined at exit.
+    if (main->load)
+        main->load->cancel();
+    // The widgets go with the window; nothing may reach them through the state from here on.
+    main->window = nullptr;
+    main->tree_view = nullptr;
+    main->store = nullptr;
+    main->prompt = nullptr;
+    main->prompt_entry = nullptr;
+    main->prompt_toggle = nullptr;
+    main->search_entry = nullptr;
+    main->clipboard_entry = nullptr;
+    main->status_bar = nullptr;
+    main->stop_button = nullptr;
+    main->setup_file_entry = nullptr;
+    gtk_main_quit();
+}
+
+// While a load runs, keys go to no text field: Escape stops the load, accelerators and mnemonics
+// still work (Quit among them), and every other key is dropped.
+gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow* main)
+{
+    if (!load_running(*main))
+        return FALSE;
+    if (event->keyval == GDK_KEY_Escape) {
+        stop_load(*main);
+        return TRUE;
+    }
+    gtk_window_activate_key(GTK_WINDOW(window), event);
+    return TRUE;
+}
+
+void on_stop_clicked(GtkButton*, MainWindow* main)
+{
+    stop_load(*main);
+}
+
+GtkWidget* create_status_row(MainWindow& main)
+{
+    GtkWidget* row = gtk_hbox_new(FALSE, 0);
+    GtkWidget* status_bar = gtk_statusbar_new();
+    main.status_bar = GTK_STATUSBAR(status_bar);
+    gtk_box_pack_start(GTK_BOX(row), status_bar, TRUE, TRUE, 0);
+
+    main.stop_button = gtk_button_new_from_stock(GTK_STOCK_STOP);
+    gtk_button_set_relief(GTK_BUTTON(main.stop_button), GTK_RELIEF_NONE);
+    gtk_widget_set_no_show_all(main.stop_button, TRUE);
+    g_signal_connect(main.stop_button, "clicked", G_CALLBACK(on_stop_clicked), &main);
+    gtk_box_pack_end(GTK_BOX(row), main.stop_button, FALSE, FALSE, 0);
+    return row;
+}
+
 } // namespace
 
-GtkWidget* main_window()
+MainWindow::MainWindow() = default;
+
+MainWindow::~MainWindow()
 {
-    GListPtr toplevels{gtk_window_list_toplevels()};
-    return toplevels ? GTK_WIDGET(toplevels->data) : nullptr;
+    end_all_loads(*this);
+    // The window itself, if still there (Quit), goes with the process.
+    if (window)
+        g_signal_handlers_disconnect_by_data(window, this);
+    if (status_icon)
+        g_signal_handlers_disconnect_by_data(status_icon.get(), this);
+    clear_search_matches(search);
+    release_entry_records(records);
 }
 
-GtkWidget* main_window_widget(const char* key)
+void show_status(MainWindow& main, const std::string& text)
 {
-    GtkWidget* window = main_window();
-    return window ? static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), key)) : nullptr;
+    if (!main.status_bar)
+        return;
+    const guint context = gtk_statusbar_get_context_id(main.status_bar, "sealkeep");
+    gtk_statusbar_pop(main.status_bar, context);
+    gtk_statusbar_push(main.status_bar, context, text.c_str());
 }
 
-GtkStatusIcon* main_status_icon()
-{
-    return status_icon;
-}
-
-gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, gpointer)
+gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, MainWindow* main)
 {
     // Leaving the taskbar is safe only while the status icon sits in a tray: without one, an
     // iconified window that left the taskbar could never be brought back.
-    bool embedded = status_icon && gtk_status_icon_is_embedded(status_icon);
+    bool embedded = main->status_icon && gtk_status_icon_is_embedded(main->status_icon.get());
     gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), only_iconified(event->new_window_state) && embedded);
     return FALSE;
 }
 
-void on_status_icon_activate(GtkWidget* window)
+void on_status_icon_activate(MainWindow* main)
 {
-    GdkWindow* gdk_window = gtk_widget_get_window(window);
+    if (!main->window)
+        return;
+    GdkWindow* gdk_window = gtk_widget_get_window(main->window);
     if (gdk_window && only_iconified(gdk_window_get_state(gdk_window)))
-        gtk_window_deiconify(GTK_WINDOW(window));
+        gtk_window_deiconify(GTK_WINDOW(main->window));
     else
-        gtk_window_iconify(GTK_WINDOW(window));
+        gtk_window_iconify(GTK_WINDOW(main->window));
 }
 
-GtkWidget* create_main_window()
+std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<GSettings> settings_object)
 {
+    auto main = std::make_unique<MainWindow>();
+    main->settings = std::move(settings);
+    main->settings_object = std::move(settings_object);
+
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    main->window = window;
     gtk_window_set_title(GTK_WINDOW(window), "Sealkeep");
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(window), -1, 350);
@@ -84,21 +150,22 @@ GtkWidget* create_main_window()
     gtk_window_add_accel_group(GTK_WINDOW(window), accel_group);
     g_object_unref(accel_group);
 
-    g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
-    g_signal_connect(window, "window-state-event", G_CALLBACK(on_window_state_event), nullptr);
+    g_signal_connect(window, "destroy", G_CALLBACK(on_window_destroy), main.get());
+    g_signal_connect(window, "window-state-event", G_CALLBACK(on_window_state_event), main.get());
+    g_signal_connect(window, "key-press-event", G_CALLBACK(on_window_key_press), main.get());
 
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(window), vbox);
 
-    GtkWidget* tree_view = create_entry_tree_view();
+    GtkWidget* tree_view = create_entry_tree_view(*main);
 
-    GtkWidget* menu_bar = create_menu_bar(accel_group, GTK_TREE_VIEW(tree_view));
+    GtkWidget* menu_bar = create_menu_bar(accel_group, *main);
     gtk_box_pack_start(GTK_BOX(vbox), menu_bar, FALSE, FALSE, 0);
 
-    GtkWidget* prompt = create_passphrase_prompt();
+    GtkWidget* prompt = create_passphrase_prompt(*main);
     gtk_box_pack_start(GTK_BOX(vbox), prompt, FALSE, FALSE, 0);
 
-    GtkWidget* toolbar = create_toolbar(GTK_TREE_VIEW(tree_view));
+    GtkWidget* toolbar = create_toolbar(*main);
     gtk_box_pack_start(GTK_BOX(vbox), toolbar, FALSE, FALSE, 0);
 
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
@@ -106,33 +173,26 @@ GtkWidget* create_main_window()
     gtk_container_add(GTK_CONTAINER(scrolled), tree_view);
     gtk_box_pack_start(GTK_BOX(vbox), scrolled, TRUE, TRUE, 0);
 
-    GtkWidget* search_entry = nullptr;
-    GtkWidget* search_bar = create_search_bar(GTK_TREE_VIEW(tree_view), &search_entry);
+    GtkWidget* search_bar = create_search_bar(*main);
     gtk_box_pack_start(GTK_BOX(vbox), search_bar, FALSE, FALSE, 0);
 
-    GtkWidget* status_bar = gtk_statusbar_new();
-    gtk_box_pack_start(GTK_BOX(vbox), status_bar, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(vbox), create_status_row(*main), FALSE, FALSE, 0);
 
     // The prompt's "show" handler gives its entry the focus here.
     gtk_widget_show_all(window);
 
     // Made after the window is shown, and never seen. Its text is not masked: a masked entry
     // copies nothing to the clipboard.
-    GtkWidget* clipboard_entry = gtk_entry_new();
-    gtk_box_pack_start(GTK_BOX(vbox), clipboard_entry, FALSE, TRUE, 0);
-    gtk_widget_show(clipboard_entry);
-    gtk_widget_hide(clipboard_entry);
+    main->clipboard_entry = gtk_entry_new();
+    gtk_box_pack_start(GTK_BOX(vbox), main->clipboard_entry, FALSE, TRUE, 0);
+    gtk_widget_show(main->clipboard_entry);
+    gtk_widget_hide(main->clipboard_entry);
 
-    status_icon = create_status_icon();
-    gtk_status_icon_set_tooltip_text(status_icon, "Sealkeep");
-    gtk_status_icon_set_visible(status_icon, TRUE);
-    g_signal_connect_swapped(status_icon, "activate", G_CALLBACK(on_status_icon_activate), window);
-
-    g_object_set_data(G_OBJECT(window), KEY_SEARCH_ENTRY, search_entry);
-    g_object_set_data(G_OBJECT(window), KEY_CLIPBOARD, clipboard_entry);
-    g_object_set_data(G_OBJECT(window), KEY_PROMPT_PASSWD, prompt);
-    g_object_set_data(G_OBJECT(window), KEY_TREE_VIEW, tree_view);
-    return window;
+    main->status_icon = create_status_icon();
+    gtk_status_icon_set_tooltip_text(main->status_icon.get(), "Sealkeep");
+    gtk_status_icon_set_visible(main->status_icon.get(), TRUE);
+    g_signal_connect_swapped(main->status_icon.get(), "activate", G_CALLBACK(on_status_icon_activate), main.get());
+    return main;
 }
 
 } // namespace sealkeep

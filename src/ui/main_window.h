@@ -1,30 +1,65 @@
-// The main window: its stack of children, the hidden clipboard entry and the status icon.
+// The main window and the one object that owns its state: the widgets its builders made, the settings
+// values in use, the records of the current load, the search state and the running load. Builders and
+// handlers are handed this object; nothing of it lives in module-level variables.
 #pragma once
 
+#include "core/entry_record.h"
+#include "core/settings_values.h"
+#include "ui/glib_ptr.h"
+#include "ui/search_bar.h"
+
+#include <gio/gio.h>
 #include <gtk/gtk.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace sealkeep {
 
-inline constexpr const char* KEY_SEARCH_ENTRY = "sealkeep_search_entry";
-inline constexpr const char* KEY_CLIPBOARD = "sealkeep_clipboard";
-inline constexpr const char* KEY_PROMPT_PASSWD = "sealkeep_prompt_passwd";
-inline constexpr const char* KEY_TREE_VIEW = "sealkeep_tree_view";
-
 inline constexpr const char* WINDOW_ICON = "gtk-dialog-authentication";
 
-// Builds and shows the main window; call once, before any other toplevel exists.
-GtkWidget* create_main_window();
+class LoadJob;
 
-// The first toplevel the process made, which is the main window (null before it exists).
-GtkWidget* main_window();
+struct MainWindow {
+    MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+    // Stops a running load (gpg ended, the worker joined) and releases every record.
+    ~MainWindow();
 
-// A shared widget registered on the main window under one of the keys above.
-GtkWidget* main_window_widget(const char* key);
+    GtkWidget* window = nullptr;
+    GtkTreeView* tree_view = nullptr;
+    GtkTreeStore* store = nullptr; // kept alive by the view
+    GtkWidget* prompt = nullptr;
+    GtkEntry* prompt_entry = nullptr;
+    GtkToggleButton* prompt_toggle = nullptr;
+    GtkEntry* search_entry = nullptr;
+    GtkWidget* clipboard_entry = nullptr; // never shown: copies go through its selection
+    GtkStatusbar* status_bar = nullptr;
+    GtkWidget* stop_button = nullptr; // shown while a load runs
+    RefPtr<GtkStatusIcon> status_icon;
+    GtkWidget* setup_file_entry = nullptr; // the open Setup dialog's file entry, null while none is open
 
-gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, gpointer data);
-void on_status_icon_activate(GtkWidget* window);
+    RefPtr<GSettings> settings_object; // null: nothing is stored (tests, a missing bus)
+    SettingsValues settings;           // the values in use
 
-// The status icon made by create_main_window (for its tray behaviour and tests).
-GtkStatusIcon* main_status_icon();
+    EntryRecords records;          // owned here; rows of the store point at them
+    bool database_loaded = false;  // the last load was verified and found at least one account
+    SearchState search;
+
+    std::unique_ptr<LoadJob> load;               // the running load, if any
+    std::vector<std::unique_ptr<LoadJob>> stopping; // cancelled loads whose workers have not ended yet
+    guint progress_source = 0;                      // the load's progress in the status bar
+};
+
+// Builds and shows the main window around its state.
+std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<GSettings> settings_object);
+
+gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, MainWindow* main);
+void on_status_icon_activate(MainWindow* main);
+
+// One line in the status bar, replacing the last one.
+void show_status(MainWindow& main, const std::string& text);
 
 } // namespace sealkeep

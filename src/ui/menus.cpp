@@ -4,6 +4,7 @@
 
 #include "ui/entry_actions.h"
 #include "ui/i18n.h"
+#include "ui/main_window.h"
 #include "ui/search_bar.h"
 #include "ui/setup_dialog.h"
 #include "ui/view_commands.h"
@@ -18,18 +19,13 @@ namespace {
 
 enum class Kind { Label, Mnemonic, Stock, Separator };
 
-// What the action is handed when the item is activated.
-enum class Gets {
-    Nothing,        // connected plainly; the action ignores its arguments
-    TreeView,       // connected swapped, so the tree view is the action's only argument
-    TreeViewAsData, // the item first, the tree view as user data
-};
+// Every action takes the window state and nothing else.
+using Action = void (*)(MainWindow&);
 
 struct ItemDef {
     Kind kind;
     const char* text; // label (translated here) or stock id
-    GCallback action;
-    Gets gets;
+    Action action;
     guint accel_key; // 0: no accelerator
 };
 
@@ -38,42 +34,26 @@ struct MenuDef {
     std::vector<ItemDef> items;
 };
 
-void find_next_from_menu(GtkMenuItem*, gpointer tree_view)
+void quit(MainWindow&)
 {
-    find_next_match(GTK_TREE_VIEW(tree_view));
-}
-
-void find_previous_from_menu(GtkMenuItem*, gpointer tree_view)
-{
-    find_previous_match(GTK_TREE_VIEW(tree_view));
-}
-
-void quit_from_menu(GtkMenuItem*, gpointer)
-{
+    // The load, if one runs, is cancelled when the window state goes after the main loop.
     gtk_main_quit();
 }
 
-void open_file_from_menu(GtkMenuItem*, gpointer)
+// Menu items and tool buttons hand the state over as their user data.
+void on_activate(GtkWidget* item, MainWindow* main)
 {
-    choose_password_file();
+    auto action = reinterpret_cast<Action>(g_object_get_data(G_OBJECT(item), "sealkeep-action"));
+    action(*main);
 }
 
-void setup_from_menu(GtkMenuItem*, gpointer)
+void connect_action(GtkWidget* item, const char* signal, Action action, MainWindow& main)
 {
-    show_setup_dialog();
+    g_object_set_data(G_OBJECT(item), "sealkeep-action", reinterpret_cast<gpointer>(action));
+    g_signal_connect(item, signal, G_CALLBACK(on_activate), &main);
 }
 
-void refresh_from_menu(GtkMenuItem*, gpointer)
-{
-    refresh_entries();
-}
-
-void about_from_menu(GtkMenuItem*, gpointer)
-{
-    show_about_dialog();
-}
-
-const ItemDef SEPARATOR{Kind::Separator, nullptr, nullptr, Gets::Nothing, 0};
+const ItemDef SEPARATOR{Kind::Separator, nullptr, nullptr, 0};
 
 GtkWidget* make_item(const ItemDef& def)
 {
@@ -92,28 +72,13 @@ GtkWidget* make_item(const ItemDef& def)
     return gtk_separator_menu_item_new();
 }
 
-void connect_action(GtkWidget* item, const ItemDef& def, GtkTreeView* tree_view)
-{
-    switch (def.gets) {
-    case Gets::Nothing:
-        g_signal_connect(item, "activate", def.action, nullptr);
-        break;
-    case Gets::TreeView:
-        g_signal_connect_swapped(item, "activate", def.action, tree_view);
-        break;
-    case Gets::TreeViewAsData:
-        g_signal_connect(item, "activate", def.action, tree_view);
-        break;
-    }
-}
-
-GtkWidget* make_menu(const MenuDef& def, GtkAccelGroup* accel_group, GtkTreeView* tree_view)
+GtkWidget* make_menu(const MenuDef& def, GtkAccelGroup* accel_group, MainWindow& main)
 {
     GtkWidget* menu = gtk_menu_new();
     for (const ItemDef& item_def : def.items) {
         GtkWidget* item = make_item(item_def);
         if (item_def.action)
-            connect_action(item, item_def, tree_view);
+            connect_action(item, "activate", item_def.action, main);
         if (item_def.accel_key)
             gtk_widget_add_accelerator(item, "activate", accel_group, item_def.accel_key, GDK_CONTROL_MASK,
                                        GTK_ACCEL_VISIBLE);
@@ -126,61 +91,61 @@ GtkWidget* make_menu(const MenuDef& def, GtkAccelGroup* accel_group, GtkTreeView
 
 } // namespace
 
-GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, GtkTreeView* tree_view)
+GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
 {
     const MenuDef menus[] = {
         {N_("_File"),
          {
-             {Kind::Mnemonic, N_("_Open file"), G_CALLBACK(open_file_from_menu), Gets::Nothing, 0},
-             {Kind::Stock, "gtk-preferences", G_CALLBACK(setup_from_menu), Gets::Nothing, 0},
+             {Kind::Mnemonic, N_("_Open file"), &choose_password_file, 0},
+             {Kind::Stock, "gtk-preferences", &show_setup_dialog, 0},
              SEPARATOR,
-             {Kind::Stock, "gtk-quit", G_CALLBACK(quit_from_menu), Gets::Nothing, GDK_KEY_q},
+             {Kind::Stock, "gtk-quit", &quit, GDK_KEY_q},
          }},
         {N_("_Action"),
          {
-             {Kind::Label, N_("Copy command line"), G_CALLBACK(on_copy_command_line), Gets::TreeView, 0},
-             {Kind::Label, N_("Copy password"), G_CALLBACK(on_copy_password), Gets::TreeView, 0},
-             {Kind::Label, N_("Copy password & Execute"), G_CALLBACK(on_copy_password_and_execute), Gets::TreeView, 0},
-             {Kind::Stock, "gtk-execute", G_CALLBACK(on_execute), Gets::TreeView, 0},
+             {Kind::Label, N_("Copy command line"), &on_copy_command_line, 0},
+             {Kind::Label, N_("Copy password"), &on_copy_password, 0},
+             {Kind::Label, N_("Copy password & Execute"), &on_copy_password_and_execute, 0},
+             {Kind::Stock, "gtk-execute", &on_execute, 0},
              SEPARATOR,
-             {Kind::Stock, "gtk-go-forward", G_CALLBACK(find_next_from_menu), Gets::TreeViewAsData, GDK_KEY_n},
-             {Kind::Stock, "gtk-go-back", G_CALLBACK(find_previous_from_menu), Gets::TreeViewAsData, GDK_KEY_p},
+             {Kind::Stock, "gtk-go-forward", &find_next_match, GDK_KEY_n},
+             {Kind::Stock, "gtk-go-back", &find_previous_match, GDK_KEY_p},
          }},
         {N_("_View"),
          {
-             {Kind::Label, N_("Collapse all"), G_CALLBACK(gtk_tree_view_collapse_all), Gets::TreeView, 0},
-             {Kind::Label, N_("Expand a little"), G_CALLBACK(expand_a_little), Gets::TreeView, 0},
-             {Kind::Label, N_("Expand all"), G_CALLBACK(gtk_tree_view_expand_all), Gets::TreeView, 0},
-             {Kind::Label, N_("Unselect all"), G_CALLBACK(unselect_all), Gets::TreeView, 0},
+             {Kind::Label, N_("Collapse all"), &collapse_all, 0},
+             {Kind::Label, N_("Expand a little"), &expand_a_little, 0},
+             {Kind::Label, N_("Expand all"), &expand_all, 0},
+             {Kind::Label, N_("Unselect all"), &unselect_all, 0},
              SEPARATOR,
-             {Kind::Stock, "gtk-refresh", G_CALLBACK(refresh_from_menu), Gets::Nothing, GDK_KEY_r},
+             {Kind::Stock, "gtk-refresh", &refresh_entries, GDK_KEY_r},
          }},
         {N_("_Help"),
          {
-             {Kind::Stock, "gtk-about", G_CALLBACK(about_from_menu), Gets::Nothing, 0},
+             {Kind::Stock, "gtk-about", &show_about_dialog, 0},
          }},
     };
 
     GtkWidget* bar = gtk_menu_bar_new();
     for (const MenuDef& def : menus)
-        gtk_menu_shell_append(GTK_MENU_SHELL(bar), make_menu(def, accel_group, tree_view));
+        gtk_menu_shell_append(GTK_MENU_SHELL(bar), make_menu(def, accel_group, main));
     return bar;
 }
 
-GtkWidget* create_toolbar(GtkTreeView* tree_view)
+GtkWidget* create_toolbar(MainWindow& main)
 {
     struct ButtonDef {
         const char* stock_id;
         const char* label; // null: the stock item's own label
         const char* tooltip;
-        GCallback action;
+        Action action;
     };
     const ButtonDef buttons[] = {
-        {"gtk-copy", N_("Copy cmd line"), N_("Copy command line."), G_CALLBACK(on_copy_command_line)},
-        {"gtk-copy", N_("Copy passwd"), N_("Copy password."), G_CALLBACK(on_copy_password)},
+        {"gtk-copy", N_("Copy cmd line"), N_("Copy command line."), &on_copy_command_line},
+        {"gtk-copy", N_("Copy passwd"), N_("Copy password."), &on_copy_password},
         {"gtk-copy", N_("Copy & Execute"), N_("Copy password and execute command line."),
-         G_CALLBACK(on_copy_password_and_execute)},
-        {"gtk-execute", nullptr, N_("Execute command line."), G_CALLBACK(on_execute)},
+         &on_copy_password_and_execute},
+        {"gtk-execute", nullptr, N_("Execute command line."), &on_execute},
     };
 
     GtkWidget* toolbar = gtk_toolbar_new();
@@ -192,7 +157,7 @@ GtkWidget* create_toolbar(GtkTreeView* tree_view)
         if (def.label)
             gtk_tool_button_set_label(GTK_TOOL_BUTTON(button), _(def.label));
         gtk_tool_item_set_tooltip_text(button, _(def.tooltip));
-        g_signal_connect_swapped(button, "clicked", def.action, tree_view);
+        connect_action(GTK_WIDGET(button), "clicked", def.action, main);
         gtk_toolbar_insert(GTK_TOOLBAR(toolbar), button, -1);
     }
     return toolbar;

@@ -5,7 +5,9 @@
 
 namespace sealkeep {
 
-GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, GtkTreeView* tree_view);
-GtkWidget* create_toolbar(GtkTreeView* tree_view);
+struct MainWindow;
+
+GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main);
+GtkWidget* create_toolbar(MainWindow& main);
 
 } // namespace sealkeep

@@ -1,66 +1,73 @@
-// The passphrase prompt panel: confirming the passphrase starts every load.
+// The passphrase prompt panel: confirming the passphrase starts every load. The panel keeps nothing: its
+// entry is emptied on every way out, and the show toggle starts off every time it is shown.
 #include "ui/passphrase_prompt.h"
 
-#include "ui/glib_ptr.h"
-#include "core/entry_record.h"
-#include "ui/entry_store.h"
-#include "ui/password_load.h"
-#include "core/record_reader.h"
-#include "core/text_encoding.h"
 #include "ui/i18n.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
+
+#include <string>
 
 namespace sealkeep {
 
 namespace {
 
-// The main loop does not run during a load, so the busy cursor has to be pushed to the display
-// by hand, or a long load looks like a hang.
-void set_busy_cursor(GtkWidget* window, bool busy)
+void on_entry_activate(GtkEntry*, MainWindow* main)
 {
-    GdkWindow* gdk_window = window ? gtk_widget_get_window(window) : nullptr;
-    if (!gdk_window)
-        return;
-    if (busy) {
-        GdkCursor* watch = gdk_cursor_new_for_display(gdk_window_get_display(gdk_window), GDK_WATCH);
-        gdk_window_set_cursor(gdk_window, watch);
-        gdk_cursor_unref(watch);
-    } else {
-        gdk_window_set_cursor(gdk_window, nullptr);
-    }
-    gdk_display_flush(gdk_window_get_display(gdk_window));
+    on_passphrase_entered(*main);
+}
+
+void on_ok_clicked(GtkButton*, MainWindow* main)
+{
+    on_passphrase_entered(*main);
+}
+
+void on_cancel_clicked(GtkButton*, MainWindow* main)
+{
+    gtk_widget_hide(main->prompt);
+}
+
+void on_prompt_hide(GtkWidget*, MainWindow* main)
+{
+    forget_passphrase(*main);
+}
+
+void on_prompt_show(GtkWidget*, MainWindow* main)
+{
+    forget_passphrase(*main);
+    // The entry is empty, so taking the focus selects nothing and claims no PRIMARY selection.
+    gtk_widget_grab_focus(GTK_WIDGET(main->prompt_entry));
+}
+
+void on_show_passphrase_toggled(GtkToggleButton* toggle, MainWindow* main)
+{
+    gtk_entry_set_visibility(main->prompt_entry, gtk_toggle_button_get_active(toggle));
 }
 
 } // namespace
 
-void on_passphrase_entered(GtkEntry* entry)
+void forget_passphrase(MainWindow& main)
 {
-    GtkWidget* window = main_window();
-    passphrase = gtk_entry_get_text(entry);
-    // The passphrase must not stay in the widget (the entry overwrites the text it drops).
-    gtk_entry_set_text(entry, "");
-
-    GtkTreeView* tree_view = GTK_TREE_VIEW(g_object_get_data(G_OBJECT(window), KEY_TREE_VIEW));
-    GtkTreeStore* store = GTK_TREE_STORE(gtk_tree_view_get_model(tree_view));
-    clear_entry_store(store);
-
-    set_busy_cursor(window, true);
-    database_loaded = load_password_file(store);
-    set_busy_cursor(window, false);
-
-    gtk_widget_grab_focus(GTK_WIDGET(g_object_get_data(G_OBJECT(window), KEY_SEARCH_ENTRY)));
-    scrub(passphrase);
+    // The entry's buffer overwrites the text it drops.
+    if (main.prompt_entry)
+        gtk_entry_set_text(main.prompt_entry, "");
+    if (main.prompt_toggle)
+        gtk_toggle_button_set_active(main.prompt_toggle, FALSE);
 }
 
-void on_show_passphrase_toggled(GtkToggleButton* toggle, GtkEntry* entry)
+void on_passphrase_entered(MainWindow& main)
 {
-    gtk_entry_set_visibility(entry, gtk_toggle_button_get_active(toggle));
+    std::string passphrase = gtk_entry_get_text(main.prompt_entry);
+    // Hiding empties the entry: the passphrase now lives only in the load's request.
+    gtk_widget_hide(main.prompt);
+    start_load(main, std::move(passphrase));
 }
 
-GtkWidget* create_passphrase_prompt()
+GtkWidget* create_passphrase_prompt(MainWindow& main)
 {
     GtkWidget* panel = gtk_vbox_new(FALSE, 2);
     gtk_container_set_border_width(GTK_CONTAINER(panel), 2);
+    main.prompt = panel;
 
     GtkWidget* label = gtk_label_new(_("Please enter your PGP Passphrase:"));
     gtk_box_pack_start(GTK_BOX(panel), label, FALSE, FALSE, 2);
@@ -68,9 +75,11 @@ GtkWidget* create_passphrase_prompt()
     GtkWidget* passphrase_row = gtk_hbox_new(FALSE, 2);
     gtk_box_pack_start(GTK_BOX(panel), passphrase_row, FALSE, FALSE, 0);
     GtkWidget* entry = gtk_entry_new();
+    main.prompt_entry = GTK_ENTRY(entry);
     gtk_entry_set_visibility(GTK_ENTRY(entry), FALSE);
     gtk_box_pack_start(GTK_BOX(passphrase_row), entry, TRUE, TRUE, 0);
     GtkWidget* toggle = gtk_toggle_button_new();
+    main.prompt_toggle = GTK_TOGGLE_BUTTON(toggle);
     gtk_button_set_image(GTK_BUTTON(toggle), gtk_image_new_from_stock(GTK_STOCK_FIND, GTK_ICON_SIZE_MENU));
     gtk_box_pack_start(GTK_BOX(passphrase_row), toggle, FALSE, FALSE, 0);
 
@@ -83,14 +92,12 @@ GtkWidget* create_passphrase_prompt()
     GtkWidget* cancel = gtk_button_new_from_stock(GTK_STOCK_CANCEL);
     gtk_box_pack_start(GTK_BOX(button_row), cancel, FALSE, FALSE, 0);
 
-    // Handlers of one signal run in the order connected: the panel hides only after the load.
-    g_signal_connect(entry, "activate", G_CALLBACK(on_passphrase_entered), nullptr);
-    g_signal_connect_swapped(entry, "activate", G_CALLBACK(gtk_widget_hide), panel);
-    g_signal_connect(toggle, "toggled", G_CALLBACK(on_show_passphrase_toggled), entry);
-    g_signal_connect_swapped(ok, "clicked", G_CALLBACK(on_passphrase_entered), entry);
-    g_signal_connect_swapped(ok, "clicked", G_CALLBACK(gtk_widget_hide), panel);
-    g_signal_connect_swapped(cancel, "clicked", G_CALLBACK(gtk_widget_hide), panel);
-    g_signal_connect_swapped(panel, "show", G_CALLBACK(gtk_widget_grab_focus), entry);
+    g_signal_connect(entry, "activate", G_CALLBACK(on_entry_activate), &main);
+    g_signal_connect(toggle, "toggled", G_CALLBACK(on_show_passphrase_toggled), &main);
+    g_signal_connect(ok, "clicked", G_CALLBACK(on_ok_clicked), &main);
+    g_signal_connect(cancel, "clicked", G_CALLBACK(on_cancel_clicked), &main);
+    g_signal_connect(panel, "show", G_CALLBACK(on_prompt_show), &main);
+    g_signal_connect(panel, "hide", G_CALLBACK(on_prompt_hide), &main);
     return panel;
 }
 

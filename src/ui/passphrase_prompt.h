@@ -5,8 +5,14 @@
 
 namespace sealkeep {
 
-GtkWidget* create_passphrase_prompt();
-void on_passphrase_entered(GtkEntry* entry);
-void on_show_passphrase_toggled(GtkToggleButton* toggle, GtkEntry* entry);
+struct MainWindow;
+
+GtkWidget* create_passphrase_prompt(MainWindow& main);
+
+// Takes the passphrase out of the entry (the entry is emptied), hides the prompt and starts the load.
+void on_passphrase_entered(MainWindow& main);
+
+// Empties the entry, overwriting what it held, and turns the show toggle off.
+void forget_passphrase(MainWindow& main);
 
 } // namespace sealkeep

@@ -1,20 +1,14 @@
-// One whole load into the entry store.
+// Showing a verified load: its rows go into the store in one pass, its records to the window state.
 #pragma once
 
-#include "core/record_reader.h"
-
-#include <gtk/gtk.h>
-
-#include <functional>
+#include "core/loaded_rows.h"
 
 namespace sealkeep {
 
-// Decrypts password_file_path with the process-wide passphrase and fills the store.
-// The caller has cleared the store; returns 1 when at least one account was added.
-int load_password_file(GtkTreeStore* store);
+struct MainWindow;
 
-// The same tree building fed by any reading loop: `read` calls its argument once per record line
-// and returns the load's result. Tests feed fixture lines through it without gpg.
-int load_into_store(GtkTreeStore* store, const std::function<int(const AddLine&)>& read);
+// Fills the store (cleared by the caller) with the rows, keeps their records in main.records and
+// hands the search the rows' texts. Returns whether any row was added.
+bool show_loaded_rows(MainWindow& main, LoadedRows rows);
 
 } // namespace sealkeep

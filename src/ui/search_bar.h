@@ -9,14 +9,7 @@
 
 namespace sealkeep {
 
-// Builds the bar; *search_entry receives its text entry.
-GtkWidget* create_search_bar(GtkTreeView* tree_view, GtkWidget** search_entry);
-
-void run_search(GtkEntry* search_entry);
-gboolean match_search_row(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer search_entry);
-void find_next_match(GtkTreeView* tree_view);
-void find_previous_match(GtkTreeView* tree_view);
-void clear_search_matches();
+struct MainWindow;
 
 // The rows of a store as a search walks them (each row before its children, siblings in order): every
 // row's text with A-Z lowered and followed by a NUL, one after the other, and each row's depth (0 at
@@ -26,12 +19,42 @@ struct SearchRows {
     std::vector<std::uint8_t> depths;
 };
 
+// What the search keeps between keystrokes.
+struct SearchState {
+    SearchState() = default;
+    SearchState(const SearchState&) = delete;
+    SearchState& operator=(const SearchState&) = delete;
+    ~SearchState();
+
+    // The paths found by the last search, in tree order, each a copy owned here (a plain position, not
+    // a reference that follows the row), and the index of the one shown last.
+    std::vector<GtkTreePath*> matches;
+    std::uint32_t match_index = 0;
+
+    // The rows the last load handed over, for as long as they still describe their model. The first
+    // change of the model drops them; its handlers then stay blocked until the next hand-over, so that
+    // the row signals of a whole load or clear cost one call, not one each.
+    GtkTreeModel* model = nullptr; // weak: set to null when the model goes
+    SearchRows rows;
+    bool rows_valid = false;
+    bool blocked = false;
+
+    // Filled for the length of one search, read at every row of a walk over the model.
+    std::size_t search_bytes = 0;
+    std::string lowered;
+};
+
+// Builds the bar; main.search_entry receives its text entry.
+GtkWidget* create_search_bar(MainWindow& main);
+
+void run_search(MainWindow& main);
+gboolean match_search_row(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer main_window);
+void find_next_match(MainWindow& main);
+void find_previous_match(MainWindow& main);
+void clear_search_matches(SearchState& search);
+
 // Handed over by the load once it has filled the model, so that a keystroke need not walk the whole
 // store. Any later change of the model drops them, and the search then walks the model itself.
-void set_search_rows(GtkTreeModel* model, SearchRows rows);
-
-// The paths found by the last search, in tree order, and the index of the one shown last.
-const std::vector<GtkTreePath*>& search_matches();
-std::uint32_t search_match_index();
+void set_search_rows(SearchState& search, GtkTreeModel* model, SearchRows rows);
 
 } // namespace sealkeep

@@ -2,11 +2,12 @@
 // and starts over with it.
 #include "ui/setup_dialog.h"
 
-#include "ui/glib_ptr.h"
-#include "ui/settings_store.h"
 #include "core/settings_values.h"
+#include "ui/glib_ptr.h"
 #include "ui/i18n.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
+#include "ui/settings_store.h"
 #include "ui/view_commands.h"
 
 #include <array>
@@ -16,38 +17,35 @@ namespace sealkeep {
 
 namespace {
 
-// The open Setup dialog's password-file entry, so that a file chosen through the dialog's open button
-// shows up in it. Owned by the dialog; set when the dialog is built and cleared by the entry's "destroy",
-// so the chooser never writes into a dialog that is gone.
-GtkWidget* open_file_entry = nullptr;
-
 struct TemplateRow {
     const char* label;
-    std::string* value;
+    std::string SettingsValues::*value;
 };
 
 // The rows of the command table, top to bottom.
 const std::array<TemplateRow, 5>& template_rows()
 {
     static const std::array<TemplateRow, 5> rows{{
-        {N_("SSH command"), &ssh_cmd},
-        {N_("CSSH command"), &cssh_cmd},
-        {N_("FTP command"), &ftp_cmd},
-        {N_("TELNET command"), &telnet_cmd},
-        {N_("HTTP command"), &http_cmd},
+        {N_("SSH command"), &SettingsValues::ssh_cmd},
+        {N_("CSSH command"), &SettingsValues::cssh_cmd},
+        {N_("FTP command"), &SettingsValues::ftp_cmd},
+        {N_("TELNET command"), &SettingsValues::telnet_cmd},
+        {N_("HTTP command"), &SettingsValues::http_cmd},
     }};
     return rows;
 }
 
-void forget_file_entry(GtkWidget* entry, gpointer)
+// A file chosen through the dialog's open button shows up in the dialog's entry for as long as the
+// dialog is open; the entry's "destroy" forgets it, so the chooser never writes into a dialog that is gone.
+void forget_file_entry(GtkWidget* entry, MainWindow* main)
 {
-    if (open_file_entry == entry)
-        open_file_entry = nullptr;
+    if (main->setup_file_entry == entry)
+        main->setup_file_entry = nullptr;
 }
 
-void on_open_button_clicked(GtkButton*, gpointer)
+void on_open_button_clicked(GtkButton*, MainWindow* main)
 {
-    choose_password_file();
+    choose_password_file(*main);
 }
 
 GtkWidget* framed(const char* title, guint top, guint bottom, guint left, guint right, GtkWidget* content)
@@ -60,25 +58,25 @@ GtkWidget* framed(const char* title, guint top, guint bottom, guint left, guint 
     return frame;
 }
 
-GtkWidget* build_file_row(GtkWidget** file_entry)
+GtkWidget* build_file_row(MainWindow& main, GtkWidget** file_entry)
 {
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), gtk_label_new(_("Default file")), FALSE, FALSE, 2);
 
     *file_entry = gtk_entry_new();
-    gtk_entry_set_text(GTK_ENTRY(*file_entry), password_file_path.c_str());
+    gtk_entry_set_text(GTK_ENTRY(*file_entry), main.settings.password_file_path.c_str());
     gtk_box_pack_start(GTK_BOX(row), *file_entry, TRUE, TRUE, 4);
 
     // The image is the button's child rather than its "image" property: the toolkit hides button images
     // when the desktop asks it to, and this button has nothing else to show.
     GtkWidget* open_button = gtk_button_new();
     gtk_container_add(GTK_CONTAINER(open_button), gtk_image_new_from_stock("gtk-open", GTK_ICON_SIZE_BUTTON));
-    g_signal_connect(open_button, "clicked", G_CALLBACK(on_open_button_clicked), nullptr);
+    g_signal_connect(open_button, "clicked", G_CALLBACK(on_open_button_clicked), &main);
     gtk_box_pack_start(GTK_BOX(row), open_button, FALSE, FALSE, 2);
     return row;
 }
 
-GtkWidget* build_template_table(std::array<GtkWidget*, 5>& entries)
+GtkWidget* build_template_table(const SettingsValues& values, std::array<GtkWidget*, 5>& entries)
 {
     GtkWidget* table = gtk_table_new(5, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
@@ -89,7 +87,7 @@ GtkWidget* build_template_table(std::array<GtkWidget*, 5>& entries)
         gtk_table_attach(GTK_TABLE(table), alignment, 0, 1, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
 
         entries[r] = gtk_entry_new();
-        gtk_entry_set_text(GTK_ENTRY(entries[r]), rows[r].value->c_str());
+        gtk_entry_set_text(GTK_ENTRY(entries[r]), (values.*rows[r].value).c_str());
         const auto grow = static_cast<GtkAttachOptions>(GTK_EXPAND | GTK_FILL);
         gtk_table_attach(GTK_TABLE(table), entries[r], 1, 2, r, r + 1, grow, grow, 0, 0);
     }
@@ -98,29 +96,24 @@ GtkWidget* build_template_table(std::array<GtkWidget*, 5>& entries)
 
 } // namespace
 
-GtkWidget* setup_file_entry()
-{
-    return open_file_entry;
-}
-
-void show_setup_dialog()
+void show_setup_dialog(MainWindow& main)
 {
     GtkWidget* dialog =
-        gtk_dialog_new_with_buttons(_("Setup"), GTK_WINDOW(main_window()), GTK_DIALOG_MODAL, "gtk-cancel",
+        gtk_dialog_new_with_buttons(_("Setup"), GTK_WINDOW(main.window), GTK_DIALOG_MODAL, "gtk-cancel",
                                     GTK_RESPONSE_CANCEL, "gtk-ok", GTK_RESPONSE_OK, nullptr);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(dialog), 320, -1);
     GtkBox* content = GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog)));
 
     GtkWidget* file_entry = nullptr;
-    GtkWidget* file_row = build_file_row(&file_entry);
+    GtkWidget* file_row = build_file_row(main, &file_entry);
     gtk_box_pack_start(content, framed(_("Password file database encrypted whith GnuPG:"), 4, 4, 4, 4, file_row), FALSE,
                        FALSE, 2);
-    open_file_entry = file_entry;
-    g_signal_connect(file_entry, "destroy", G_CALLBACK(forget_file_entry), nullptr);
+    main.setup_file_entry = file_entry;
+    g_signal_connect(file_entry, "destroy", G_CALLBACK(forget_file_entry), &main);
 
     std::array<GtkWidget*, 5> template_entries{};
-    GtkWidget* table = build_template_table(template_entries);
+    GtkWidget* table = build_template_table(main.settings, template_entries);
     gtk_box_pack_start(content, framed(_("External commands to launch:"), 8, 8, 4, 4, table), FALSE, FALSE, 2);
 
     gtk_widget_show_all(dialog);
@@ -132,17 +125,21 @@ void show_setup_dialog()
     }
 
     // Taken as typed: the templates are free text, and an empty one is a valid choice.
-    password_file_path = gtk_entry_get_text(GTK_ENTRY(file_entry));
+    main.settings.password_file_path = gtk_entry_get_text(GTK_ENTRY(file_entry));
     const auto& rows = template_rows();
     for (std::size_t r = 0; r < rows.size(); ++r)
-        *rows[r].value = gtk_entry_get_text(GTK_ENTRY(template_entries[r]));
+        main.settings.*rows[r].value = gtk_entry_get_text(GTK_ENTRY(template_entries[r]));
     gtk_widget_destroy(dialog);
-    save_settings();
+    // A load that runs was started with the old path and templates: it stops, and the prompt offers
+    // to start over with the new ones.
+    if (stop_load(main) && main.prompt)
+        gtk_widget_show(main.prompt);
+    save_settings(main.settings_object.get(), main.settings);
 }
 
-void choose_password_file()
+void choose_password_file(MainWindow& main)
 {
-    GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), GTK_WINDOW(main_window()),
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), GTK_WINDOW(main.window),
                                                      GTK_FILE_CHOOSER_ACTION_OPEN, "gtk-cancel", GTK_RESPONSE_CANCEL,
                                                      "gtk-open", GTK_RESPONSE_OK, nullptr);
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_OK) {
@@ -150,11 +147,11 @@ void choose_password_file()
         // filename; gpg could not open it anyway, so such an answer changes nothing.
         GCharPtr filename{gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))};
         if (filename) {
-            password_file_path = filename.get();
-            if (open_file_entry)
-                gtk_entry_set_text(GTK_ENTRY(open_file_entry), password_file_path.c_str());
-            save_settings();
-            refresh_entries();
+            main.settings.password_file_path = filename.get();
+            if (main.setup_file_entry)
+                gtk_entry_set_text(GTK_ENTRY(main.setup_file_entry), main.settings.password_file_path.c_str());
+            save_settings(main.settings_object.get(), main.settings);
+            refresh_entries(main);
         }
     }
     gtk_widget_destroy(chooser);

@@ -1,14 +1,11 @@
 // The Setup dialog and the password-file chooser.
 #pragma once
 
-#include <gtk/gtk.h>
-
 namespace sealkeep {
 
-void show_setup_dialog();
-void choose_password_file();
+struct MainWindow;
 
-// The open Setup dialog's password-file entry; null while no Setup dialog exists.
-GtkWidget* setup_file_entry();
+void show_setup_dialog(MainWindow& main);
+void choose_password_file(MainWindow& main);
 
 } // namespace sealkeep

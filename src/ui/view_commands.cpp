@@ -1,19 +1,20 @@
 // The View menu's commands on the account tree, Refresh, and the About dialog.
 #include "ui/view_commands.h"
 
-#include "ui/glib_ptr.h"
-#include "core/entry_record.h"
 #include "ui/entry_store.h"
+#include "ui/glib_ptr.h"
 #include "ui/i18n.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
 
 namespace sealkeep {
 
-void expand_a_little(GtkTreeView* tree_view)
+void expand_a_little(MainWindow& main)
 {
     // Without a loaded database there is nothing worth opening; silence is the answer here.
-    if (!database_loaded)
+    if (!main.database_loaded || !main.tree_view)
         return;
+    GtkTreeView* tree_view = main.tree_view;
     GtkTreeModel* model = gtk_tree_view_get_model(tree_view);
     GtkTreeIter top;
     for (gboolean more = gtk_tree_model_get_iter_first(model, &top); more;
@@ -29,21 +30,31 @@ void expand_a_little(GtkTreeView* tree_view)
     }
 }
 
-void unselect_all(GtkTreeView* tree_view)
+void unselect_all(MainWindow& main)
 {
-    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(tree_view));
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(main.tree_view));
 }
 
-void refresh_entries()
+void collapse_all(MainWindow& main)
 {
+    gtk_tree_view_collapse_all(main.tree_view);
+}
+
+void expand_all(MainWindow& main)
+{
+    gtk_tree_view_expand_all(main.tree_view);
+}
+
+void refresh_entries(MainWindow& main)
+{
+    stop_load(main);
     // The prompt first: its "show" handler moves the focus to the passphrase entry.
-    if (GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD))
-        gtk_widget_show(prompt);
-    if (GtkWidget* tree_view = main_window_widget(KEY_TREE_VIEW))
-        clear_entry_store(GTK_TREE_STORE(gtk_tree_view_get_model(GTK_TREE_VIEW(tree_view))));
+    if (main.prompt)
+        gtk_widget_show(main.prompt);
+    clear_entry_store(main);
 }
 
-void show_about_dialog()
+void show_about_dialog(MainWindow& main)
 {
     static const gchar* const authors[] = {
         "Sealkeep Maintainers <maintainers@sealkeep.net>",
@@ -63,8 +74,8 @@ void show_about_dialog()
         take_ref(gtk_widget_render_icon(dialog, GTK_STOCK_DIALOG_AUTHENTICATION, GTK_ICON_SIZE_DIALOG, nullptr));
     gtk_about_dialog_set_logo(about, logo.get());
 
-    if (GtkWidget* window = main_window())
-        gtk_window_set_transient_for(GTK_WINDOW(dialog), GTK_WINDOW(window));
+    if (main.window)
+        gtk_window_set_transient_for(GTK_WINDOW(dialog), GTK_WINDOW(main.window));
     // Any response ends it (its Close button or the window manager's); which one does not matter.
     gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);

@@ -1,0 +1,36 @@
+// One whole load: decryption, parsing and the tree rules on one worker thread; the rows are kept
+// only when gpg's verdict says the plaintext is whole and unaltered.
+#include "core/account_load.h"
+
+#include "core/record_reader.h"
+#include "core/tree_building.h"
+
+#include <utility>
+
+namespace sealkeep {
+
+LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::atomic<std::size_t>& accounts_read,
+                         FILE* errors)
+{
+    LoadResult result;
+    TreeBuildState state(std::move(request.templates));
+    std::size_t accounts = 0;
+    result.verdict = read_record_lines(decryption, std::move(request.decrypt),
+                                       [&](const RecordLine& line) {
+                                           add_record_line(state, result.rows, line);
+                                           accounts_read.store(++accounts, std::memory_order_relaxed);
+                                       },
+                                       errors);
+    if (result.verdict.outcome != DecryptOutcome::Verified) {
+        // Rows read before a failure were never vouched for: none of them may be shown.
+        result.rows.clear();
+        release_entry_records(state.records);
+        return result;
+    }
+    result.rows.records() = std::move(state.records);
+    result.rows.shrink_to_fit();
+    result.accounts = accounts;
+    return result;
+}
+
+} // namespace sealkeep

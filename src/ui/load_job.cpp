@@ -1,0 +1,173 @@
+// The load job: the worker runs gpg and the tree rules, this thread shows progress, a way to stop, and
+// the one result. A cancelled job is kept until its worker has ended, so nothing waits for gpg here.
+#include "ui/load_job.h"
+
+#include "core/record_reader.h"
+#include "ui/entry_store.h"
+#include "ui/i18n.h"
+#include "ui/main_window.h"
+#include "ui/password_load.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace sealkeep {
+
+namespace {
+
+constexpr guint PROGRESS_INTERVAL_MS = 100;
+
+std::string format(const char* format_text, auto... values)
+{
+    GCharPtr text{g_strdup_printf(format_text, values...)};
+    return text.get();
+}
+
+std::string shown_path(const MainWindow& main)
+{
+    GCharPtr base{g_path_get_basename(main.settings.password_file_path.c_str())};
+    GCharPtr shown{g_filename_display_name(base.get())};
+    return shown.get();
+}
+
+gboolean on_progress(gpointer data)
+{
+    auto& main = *static_cast<MainWindow*>(data);
+    if (!main.load)
+        return G_SOURCE_CONTINUE;
+    const std::size_t read = main.load->accounts_read();
+    show_status(main, format(_("Decrypting %s: %zu accounts read…"), shown_path(main).c_str(), read));
+    return G_SOURCE_CONTINUE;
+}
+
+void set_loading(MainWindow& main, bool loading)
+{
+    if (main.stop_button)
+        gtk_widget_set_visible(main.stop_button, loading);
+    guint& source = main.progress_source;
+    if (loading && !source)
+        source = g_timeout_add(PROGRESS_INTERVAL_MS, on_progress, &main);
+    if (!loading && source) {
+        g_source_remove(source);
+        source = 0;
+    }
+}
+
+// The status line of a load that ended on its own.
+std::string verdict_text(const LoadResult& result)
+{
+    const DecryptVerdict& verdict = result.verdict;
+    if (verdict.outcome != DecryptOutcome::Verified)
+        return format(_("Not loaded: %s"), verdict.reason.empty() ? _("gpg failed") : verdict.reason.c_str());
+    std::string text = format(_("%zu accounts loaded."), result.accounts);
+    if (!verdict.signature_note.empty())
+        text += " " + format(_("Signature not checked: %s"), verdict.signature_note.c_str());
+    return text;
+}
+
+void finish_load(MainWindow& main, LoadResult result)
+{
+    set_loading(main, false);
+    show_status(main, verdict_text(result));
+    if (result.verdict.outcome == DecryptOutcome::Verified) {
+        show_loaded_rows(main, std::move(result.rows));
+        main.database_loaded = result.accounts > 0;
+        gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+        return;
+    }
+    if (result.verdict.outcome == DecryptOutcome::BadPassphrase && main.prompt) {
+        // The prompt's "show" handler puts the focus in its entry.
+        gtk_widget_hide(main.prompt);
+        gtk_widget_show(main.prompt);
+    }
+}
+
+} // namespace
+
+LoadJob::LoadJob(MainWindow& main, LoadRequest request) : main_(main)
+{
+    worker_ = std::thread([this, request = std::move(request)]() mutable {
+        result_ = load_accounts(decryption_, std::move(request), accounts_read_);
+        // The only thing the worker does to the main thread: ask it to take the result.
+        done_source_ = g_idle_add(on_worker_done, this);
+    });
+}
+
+LoadJob::~LoadJob()
+{
+    cancel();
+    if (worker_.joinable())
+        worker_.join();
+    if (done_source_)
+        g_source_remove(done_source_);
+}
+
+void LoadJob::cancel()
+{
+    cancelled_ = true;
+    decryption_.cancel();
+}
+
+gboolean LoadJob::on_worker_done(gpointer data)
+{
+    auto* job = static_cast<LoadJob*>(data);
+    // The worker wrote done_source_ after queueing this call: only after the join is it safe to clear.
+    job->worker_.join();
+    job->done_source_ = 0;
+    MainWindow& main = job->main_;
+    if (main.load.get() == job && !job->cancelled_) {
+        std::unique_ptr<LoadJob> done = std::move(main.load);
+        finish_load(main, std::move(done->result_));
+        return G_SOURCE_REMOVE;
+    }
+    // A cancelled job: its worker has ended, so it can go now, and all it read with it.
+    std::erase_if(main.stopping, [job](const auto& stopping) { return stopping.get() == job; });
+    return G_SOURCE_REMOVE;
+}
+
+void start_load(MainWindow& main, std::string passphrase)
+{
+    stop_load(main);
+    clear_entry_store(main);
+
+    LoadRequest request;
+    request.decrypt.path = expand_home(main.settings.password_file_path);
+    request.decrypt.passphrase = std::move(passphrase);
+    request.templates = main.settings;
+    main.load = std::make_unique<LoadJob>(main, std::move(request));
+
+    set_loading(main, true);
+    show_status(main, format(_("Decrypting %s…"), shown_path(main).c_str()));
+    // Keys typed while the load runs must not land in a text field: the stop button takes the focus.
+    if (main.stop_button)
+        gtk_widget_grab_focus(main.stop_button);
+}
+
+bool stop_load(MainWindow& main)
+{
+    if (!main.load)
+        return false;
+    main.load->cancel();
+    main.stopping.push_back(std::move(main.load));
+    set_loading(main, false);
+    show_status(main, _("Loading stopped."));
+    return true;
+}
+
+bool load_running(const MainWindow& main)
+{
+    return main.load != nullptr;
+}
+
+void end_all_loads(MainWindow& main)
+{
+    if (main.load)
+        main.load->cancel();
+    for (auto& job : main.stopping)
+        job->cancel();
+    main.load.reset();
+    main.stopping.clear();
+    set_loading(main, false);
+}
+
+} // namespace sealkeep
