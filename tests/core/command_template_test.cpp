@@ -76,7 +76,8 @@ TEST_F(CommandTemplateTable, SelectsAndExpands)
         {"the ssh example", Via::ServiceName, &ssh_cmd, "ssh", "ssh -l %u -p %s %h", "srv1", "22", "root",
          "ssh -l root -p 22 srv1"},
         {"trailing percent stays", Via::ServiceName, &ssh_cmd, "ssh", "100%", "h", "", "", "100%"},
-        {"double percent is one", Via::ServiceName, &ssh_cmd, "ssh", "%%h", "h", "", "", "%h"},
+        // The host differs from the letter, so "%" followed by the host would show.
+        {"double percent is one", Via::ServiceName, &ssh_cmd, "ssh", "%%h", "srv", "", "", "%h"},
         {"unknown letter", Via::ServiceName, &ssh_cmd, "ssh", "%x", "h", "", "", "%"},
         {"capital letter is unknown", Via::ServiceName, &ssh_cmd, "ssh", "%H", "h", "", "", "%"},
         {"unknown letter inside", Via::ServiceName, &ssh_cmd, "ssh", "a%xb", "h", "", "", "a%b"},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace sealkeep {
 namespace {
@@ -47,15 +48,32 @@ TEST(TextEncoding, DisplayTextOfItsOwnResultIsUnchanged)
 
 TEST(TextEncoding, ScrubOverwritesTheWholeBufferAndEmptiesTheString)
 {
-    std::string secret(100, 'x');
-    secret.resize(10);  // the 90 bytes after the end still hold the old secret
-    const char* buffer = secret.data();
-    const std::size_t capacity = secret.capacity();
-    scrub(secret);
-    EXPECT_TRUE(secret.empty());
-    ASSERT_EQ(secret.data(), buffer);
-    for (std::size_t i = 0; i < capacity; ++i)
-        ASSERT_EQ(buffer[i], '\0') << "byte " << i;
+    struct ScrubCase {
+        const char* name;
+        std::size_t written;  // the secret once held
+        std::size_t kept;     // what is left of it when scrubbed
+    };
+    const ScrubCase cases[] = {
+        // Short enough to sit inside the string object itself rather than on the heap.
+        {"short passphrase", 8, 8},
+        {"long passphrase", 100, 100},
+        // The 90 bytes after the end still hold the old secret.
+        {"shortened after a longer secret", 100, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string secret(c.written, 'x');
+        secret.resize(c.kept);
+        const char* buffer = secret.data();
+        const std::size_t capacity = secret.capacity();
+        ASSERT_GE(capacity, c.written);
+        scrub(secret);
+        EXPECT_TRUE(secret.empty());
+        // Same buffer, still owned by the string: reading up to its capacity is valid.
+        ASSERT_EQ(secret.data(), buffer);
+        const std::string_view whole(buffer, capacity);
+        EXPECT_EQ(whole.find_first_not_of('\0'), std::string_view::npos) << "capacity " << capacity;
+    }
 }
 
 } // namespace

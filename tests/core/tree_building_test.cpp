@@ -127,6 +127,11 @@ TEST_F(TreeBuilding, RowsAndRecordsFollowTheLevelRules)
         {"a detail, then none, under the same service",
          {"A;;s;http;:81;u;p", "A;;s;http;;v;q"},
          "*A\n  s\n    http\n      :81\n        u {s|web s:81|p}\n      v {s|web s|q}\n"},
+        // The detail belongs to its service: the same detail under the next service is a new row.
+        {"two services with the same detail each get their own detail row",
+         {"A;;srv;ftp;:8080;u;p", "A;;srv;http;:8080;v;q"},
+         "*A\n  srv\n    ftp\n      :8080\n        u {srv|ftp srv|p}\n"
+         "    http\n      :8080\n        v {srv|web srv:8080|q}\n"},
         {"the same account twice makes two user rows",
          {"A;;s;ftp;;u;p", "A;;s;ftp;;u;p"},
          "*A\n  s\n    ftp\n      u {s|ftp s|p}\n      u {s|ftp s|p}\n"},

@@ -182,6 +182,7 @@ TEST_F(SearchNavigation, TextRules)
             EXPECT_EQ(cursor_path(), "1");
             EXPECT_EQ(search_match_index(), 0u);
         } else {
+            ASSERT_FALSE(search_matches().empty());
             expect_revealed(match_paths()[0]);
         }
     }
@@ -233,6 +234,7 @@ TEST_F(SearchNavigation, EnterSearchesAgainFromTheFirstMatch)
     ASSERT_EQ(load_fixture(ACME_FIXTURE), 1);
     type_search("acme");
     const auto paths = match_paths();
+    ASSERT_EQ(paths.size(), 3u);
     click(forward_button());
     click(forward_button());
     ASSERT_EQ(search_match_index(), 2u);
@@ -248,6 +250,7 @@ TEST_F(SearchNavigation, ShorteningToTwoBytesDropsTheMatchesButNotTheCursor)
 {
     ASSERT_EQ(load_fixture(ACME_FIXTURE), 1);
     type_search("acme");
+    ASSERT_EQ(search_matches().size(), 3u);
     click(forward_button());
     const std::string shown = match_paths()[1];
     ASSERT_EQ(cursor_path(), shown);
