@@ -2,16 +2,20 @@
 #include "app/startup.h"
 
 #include "core/command_line.h"
-#include "ui/settings_store.h"
-#include "core/settings_values.h"
+#include "core/startup_environment.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
+#include "ui/settings_store.h"
 
 #include <glib.h>
 #include <gtk/gtk.h>
 #include <libintl.h>
 
 #include <clocale>
+#include <memory>
+#include <utility>
+
+#include <unistd.h>
 
 namespace sealkeep {
 
@@ -38,17 +42,21 @@ void init_toolkit()
     gtk_init(&toolkit_argc, &toolkit_argv_ptr);
 }
 
-void run_main_window(bool ask_at_start)
+void run_main_window(SettingsValues settings, RefPtr<GSettings> settings_object, bool ask_at_start)
 {
-    GtkWidget* window = create_main_window();
+    std::unique_ptr<MainWindow> main = create_main_window(std::move(settings), std::move(settings_object));
     if (!ask_at_start)
-        gtk_widget_hide(static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), KEY_PROMPT_PASSWD)));
+        gtk_widget_hide(main->prompt);
     gtk_main();
+    // Going out of scope stops a load that still runs: gpg is ended and its worker joined.
 }
 
 int sealkeep_main(int argc, char** argv)
 {
-    load_settings();
+    // Commands get the environment Sealkeep was started with, not what it set for itself.
+    remember_startup_environment(environ);
+    RefPtr<GSettings> settings_object = open_settings();
+    SettingsValues settings = load_settings(settings_object.get());
 
     CommandLine command_line = parse_command_line(argc, argv);
     if (command_line.show_usage) {
@@ -56,10 +64,10 @@ int sealkeep_main(int argc, char** argv)
         return 0;
     }
     if (command_line.file_path)
-        password_file_path = *command_line.file_path;
+        settings.password_file_path = *command_line.file_path;
 
     init_toolkit();
-    run_main_window(command_line.ask_at_start);
+    run_main_window(std::move(settings), std::move(settings_object), command_line.ask_at_start);
     return 0;
 }
 

@@ -1,10 +1,6 @@
 // The settings store: the six values in GSettings, always over dconf.
 #include "ui/settings_store.h"
 
-#include "ui/glib_ptr.h"
-#include "core/settings_values.h"
-#include "ui/i18n.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,9 +8,6 @@
 namespace sealkeep {
 
 namespace {
-
-// Owned for the whole run; never released (the process ends with it alive).
-GSettings* settings = nullptr;
 
 GSettingsSchema* lookup_in_directory(const std::string& directory)
 {
@@ -52,7 +45,7 @@ GSettingsSchema* find_schema()
 
 } // namespace
 
-void load_settings()
+RefPtr<GSettings> open_settings()
 {
     setenv("GSETTINGS_BACKEND", "dconf", 1);
 
@@ -65,29 +58,32 @@ void load_settings()
                      SCHEMA_ID);
         std::exit(1);
     }
-    settings = g_settings_new_full(schema, nullptr, nullptr);
+    RefPtr<GSettings> settings = take_ref(g_settings_new_full(schema, nullptr, nullptr));
     g_settings_schema_unref(schema);
+    return settings;
+}
 
+SettingsValues load_settings(GSettings* settings)
+{
+    SettingsValues values;
     for (const auto& key : setting_keys()) {
         gchar* raw = nullptr;
         g_settings_get(settings, key.key, "s", &raw);
         GCharPtr value{raw};
-        *key.value = value ? value.get() : "";
+        values.*key.value = value ? value.get() : "";
     }
+    return values;
 }
 
-void save_settings()
+void save_settings(GSettings* settings, const SettingsValues& values)
 {
+    if (!settings)
+        return;
     for (const auto& key : setting_keys())
-        g_settings_set(settings, key.key, "s", key.value->c_str());
+        g_settings_set(settings, key.key, "s", (values.*key.value).c_str());
     g_settings_apply(settings);
     // dconf writes asynchronously: without this, values saved just before the program ends are lost.
     g_settings_sync();
-}
-
-GSettings* settings_object()
-{
-    return settings;
 }
 
 } // namespace sealkeep

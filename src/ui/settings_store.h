@@ -1,20 +1,23 @@
 // The settings store: the six values in GSettings over dconf.
 #pragma once
 
+#include "core/settings_values.h"
+#include "ui/glib_ptr.h"
+
 #include <gio/gio.h>
 
 namespace sealkeep {
 
 inline constexpr const char* SCHEMA_ID = "net.sealkeep.Sealkeep";
 
-// Forces the dconf backend, opens the schema and reads all six values. Without an installed schema
-// it prints one line naming the schema and how to install it, and exits with status 1.
-void load_settings();
+// Forces the dconf backend and opens the schema. Without an installed schema it prints one line
+// naming the schema and how to install it, and exits with status 1.
+RefPtr<GSettings> open_settings();
 
-// Writes all six values and waits until they have reached the store.
-void save_settings();
+// Reads all six values.
+SettingsValues load_settings(GSettings* settings);
 
-// The settings object (null before load_settings).
-GSettings* settings_object();
+// Writes all six values and waits until they have reached the store. A null settings object stores nothing.
+void save_settings(GSettings* settings, const SettingsValues& values);
 
 } // namespace sealkeep
