@@ -1,16 +1,15 @@
-// The shell command that decrypts the password file.
+// The argument vector gpg is started with to decrypt the password file (no shell is involved).
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sealkeep {
 
-// Escapes the four characters that keep their meaning inside double quotes: " $ ` and backslash.
-std::string escape_for_double_quotes(std::string_view text);
-
-// The command text handed to the shell: gpg reads the passphrase from passphrase_fd and writes
-// the plaintext to standard output; the path is quoted and escaped, and follows "--".
-std::string gpg_command(int passphrase_fd, std::string_view path);
+// gpg reads the passphrase from passphrase_fd, reports its progress on status_fd and writes the
+// plaintext to standard output. The path is one argument, after "--", exactly as given.
+std::vector<std::string> gpg_arguments(std::string_view program, int status_fd, int passphrase_fd,
+                                       std::string_view path);
 
 } // namespace sealkeep

@@ -1,6 +1,7 @@
-// The load: runs gpg with the passphrase on a pipe, reads its output and parses every line.
+// The load: decrypts the password file with gpg and parses every plaintext line into a record.
 #pragma once
 
+#include "core/gpg_decryption.h"
 #include "core/record_line.h"
 
 #include <cstdio>
@@ -10,18 +11,16 @@
 
 namespace sealkeep {
 
-// Process-wide: holds the typed passphrase only while a load runs (set and released by the prompt).
-extern std::string passphrase;
-
 using AddLine = std::function<void(const RecordLine&)>;
 
-// Runs the whole reading loop with the given passphrase and path; add_line is called for every
-// record line in file order. Returns 1 when at least one line was a record line, else 0.
-// Lines that are not record lines are reported on `errors` ("WARNING: not matched: %s\n").
-int read_record_lines(std::string_view passphrase_text, std::string_view path, const AddLine& add_line,
-                      FILE* errors = stderr);
+// Runs gpg through `decryption` (which another thread may cancel) and calls add_line for every
+// record line, in file order. Lines that are not record lines are reported on `errors`
+// ("WARNING: not matched: %s\n"); gpg's own warnings on its standard output are dropped. Records
+// are handed over as they are read: only a Verified verdict says that they are the whole file.
+DecryptVerdict read_record_lines(GpgDecryption& decryption, DecryptRequest request, const AddLine& add_line,
+                                 FILE* errors = stderr);
 
-// The same with the process-wide passphrase and password_file_path.
-int read_record_lines(const AddLine& add_line);
+// A path as stored in the settings, with a leading "~/" made into the home directory ($HOME).
+std::string expand_home(std::string_view path);
 
 } // namespace sealkeep

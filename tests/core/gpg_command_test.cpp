@@ -1,72 +1,92 @@
-// The gpg command text: every file name must reach gpg whole, as a file name, and run nothing.
+// gpg's argument vector: every file name must reach gpg whole, as one operand, and never as an option.
 #include "core/gpg_command.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace sealkeep {
 namespace {
 
-TEST(GpgCommand, QuotesAndEscapesThePath)
+using namespace std::string_literals;
+
+const std::vector<std::string> AWKWARD_PATHS = {
+    "/home/a/.sealkeep/accounts.gpg",
+    "/tmp/my  files/a b.gpg",
+    "say \"hi\" 'there'.gpg",
+    "$HOME$(touch pwned)${PATH}",
+    "`id`.gpg",
+    "back\\slash\\",
+    "-n",
+    "--version",
+    "new\nline.gpg",
+    "caf\xe9\xff\xfe.gpg",
+    "'*?~!;&|<>#",
+    "~/tilde.gpg",
+    "",
+};
+
+TEST(GpgArguments, FixedOptionsThenThePathAfterDoubleDash)
 {
-    const struct {
-        const char* name;
-        std::string path;
-        std::string command;
-    } cases[] = {
-        {"plain", "/home/a/.sealkeep/accounts.gpg",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- "
-         "\"/home/a/.sealkeep/accounts.gpg\" 2>&-"},
-        {"blanks", "/tmp/my files/a b.gpg",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"/tmp/my files/a b.gpg\" 2>&-"},
-        {"double quote", "a\"b",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"a\\\"b\" 2>&-"},
-        {"dollar", "$HOME/x",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"\\$HOME/x\" 2>&-"},
-        {"backquote", "`id`",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"\\`id\\`\" 2>&-"},
-        {"backslash", "a\\b\\",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"a\\\\b\\\\\" 2>&-"},
-        // Characters that mean nothing between double quotes stay as they are.
-        {"quiet characters", "'*?~!;&|<>#",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"'*?~!;&|<>#\" 2>&-"},
-        {"leading dash", "-n",
-         "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"-n\" 2>&-"},
-        {"empty", "", "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 7 -- \"\" 2>&-"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(gpg_command(7, c.path), c.command) << c.name;
+    EXPECT_EQ(gpg_arguments("/opt/gpg", 4, 3, "/x/y.gpg"),
+              (std::vector<std::string>{"/opt/gpg", "--batch", "--no-tty", "--pinentry-mode", "loopback",
+                                        "--status-fd", "4", "--passphrase-fd", "3", "--decrypt", "--",
+                                        "/x/y.gpg"}));
+    const auto large = gpg_arguments("gpg", 123456, 7, "p");
+    EXPECT_EQ(large[6], "123456");
+    EXPECT_EQ(large[8], "7");
 }
 
-TEST(GpgCommand, LongPathAndLargeDescriptorAreNotCut)
+TEST(GpgArguments, PathIsTheLastArgumentUnchanged)
 {
-    const std::string path = "/" + std::string(3000, 'd') + "/x.gpg";
-    const std::string command = gpg_command(123456, path);
-    EXPECT_EQ(command, "gpg --batch --no-tty --pinentry-mode loopback --decrypt --passphrase-fd 123456 -- \"" + path +
-                           "\" 2>&-");
-}
-
-// What the shell makes of the escaped text between double quotes is the text itself.
-TEST(GpgCommand, EscapedTextReachesTheShellsCommandWhole)
-{
-    const std::string texts[] = {
-        "a b", "q\"uote", "$HOME", "${PATH}", "`echo ran`", "$(echo ran)", "back\\slash", "trailing\\",
-        "\\\"", "\\$", "new\nline", "'single'", "-n", "~/tilde", "*.gpg", "caf\xe9",
-    };
-    for (const auto& text : texts) {
-        const std::string command = "printf '%s' \"" + escape_for_double_quotes(text) + "\"";
-        FILE* shell = popen(command.c_str(), "r");
-        ASSERT_NE(shell, nullptr);
-        std::string output;
-        char buffer[256];
-        std::size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, shell)) > 0)
-            output.append(buffer, got);
-        EXPECT_EQ(pclose(shell), 0) << text;
-        EXPECT_EQ(output, text);
+    for (const auto& path : AWKWARD_PATHS) {
+        const auto arguments = gpg_arguments("gpg", 4, 3, path);
+        ASSERT_EQ(arguments.size(), 12u) << path;
+        EXPECT_EQ(arguments[10], "--") << path;
+        EXPECT_EQ(arguments[11], path) << path;
     }
+}
+
+// Executed for real, a program sees the path as its last operand byte for byte, and nothing runs.
+TEST(GpgArguments, PathReachesTheProgramWhole)
+{
+    char dir_template[] = "/tmp/ga.XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    const std::string dir = dir_template;
+    const std::string program = dir + "/last-argument";
+    std::ofstream(program) << "#!/bin/sh\nfor a; do last=$a; done\nprintf %s \"$last\" > \"" << dir << "/got\"\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+
+    for (const auto& path : AWKWARD_PATHS) {
+        const auto arguments = gpg_arguments(program, 4, 3, path);
+        std::vector<char*> argv;
+        for (const auto& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << path;
+
+        std::ifstream in(dir + "/got", std::ios::binary);
+        const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(got, path);
+        EXPECT_FALSE(std::filesystem::exists(dir + "/pwned")) << path;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -1,0 +1,542 @@
+// One gpg run: started without a shell in a process group of its own, fed the passphrase through a
+// non-blocking pipe, read through one poll loop that cancel() can wake, and judged by its status.
+#include "core/gpg_decryption.h"
+
+#include "core/gpg_command.h"
+#include "core/gpg_verdict.h"
+#include "core/text_encoding.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace sealkeep {
+
+namespace {
+
+constexpr std::size_t ERROR_LIMIT = 64 * 1024;
+constexpr std::size_t STATUS_LINE_LIMIT = 4096;
+constexpr std::size_t CHUNK_SIZE = 4096;
+// Where gpg finds its two extra descriptors; the arguments name them.
+constexpr int CHILD_PASSPHRASE_FD = 3;
+constexpr int CHILD_STATUS_FD = 4;
+constexpr int FIRST_FREE_CHILD_FD = 5;
+constexpr auto TERM_GRACE = std::chrono::milliseconds(300);
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    int get() const { return fd_; }
+    bool open() const { return fd_ >= 0; }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+bool make_pipe(Fd& read_end, Fd& write_end)
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return false;
+    read_end.reset(ends[0]);
+    write_end.reset(ends[1]);
+    return true;
+}
+
+bool set_nonblocking(const Fd& fd)
+{
+    const int flags = fcntl(fd.get(), F_GETFL);
+    return flags != -1 && fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+// A descriptor the child is to find at 0..4 must not already sit at one of those numbers, or one
+// dup2 would overwrite the source of another.
+bool lift_above_child_fds(Fd& fd)
+{
+    if (fd.get() >= FIRST_FREE_CHILD_FD)
+        return true;
+    const int lifted = fcntl(fd.get(), F_DUPFD_CLOEXEC, FIRST_FREE_CHILD_FD);
+    if (lifted < 0)
+        return false;
+    fd.reset(lifted);
+    return true;
+}
+
+// Appends to a buffer that holds plaintext. When it has to grow, the old buffer is overwritten
+// before it is freed, which a plain append would not do.
+void append_secret(std::string& buffer, std::string_view bytes)
+{
+    if (buffer.size() + bytes.size() > buffer.capacity()) {
+        std::string bigger;
+        bigger.reserve(std::max(buffer.capacity() * 2, buffer.size() + bytes.size()));
+        bigger.append(buffer);
+        scrub(buffer);
+        buffer.swap(bigger);
+    }
+    buffer.append(bytes);
+}
+
+// Cuts the plaintext into lines of any length, in a buffer that is overwritten before release.
+class PlaintextLines {
+public:
+    PlaintextLines(const GpgDecryption::LineSink& sink, const std::atomic<bool>& cancelled)
+        : sink_(sink), cancelled_(cancelled)
+    {
+        line_.reserve(256);
+    }
+    PlaintextLines(const PlaintextLines&) = delete;
+    PlaintextLines& operator=(const PlaintextLines&) = delete;
+    ~PlaintextLines() { scrub(line_); }
+
+    void feed(std::string_view data)
+    {
+        while (!data.empty() && !cancelled_.load()) {
+            const std::size_t newline = data.find('\n');
+            const std::size_t take = newline == std::string_view::npos ? data.size() : newline + 1;
+            append_secret(line_, data.substr(0, take));
+            data.remove_prefix(take);
+            if (newline != std::string_view::npos)
+                hand_over();
+        }
+    }
+
+    // The last line of a file need not end in a line feed.
+    void finish()
+    {
+        if (!line_.empty() && !cancelled_.load())
+            hand_over();
+    }
+
+private:
+    void hand_over()
+    {
+        sink_(line_);
+        // clear() keeps the capacity, and the next line overwrites this one.
+        explicit_bzero(line_.data(), line_.size());
+        line_.clear();
+    }
+
+    const GpgDecryption::LineSink& sink_;
+    const std::atomic<bool>& cancelled_;
+    std::string line_;
+};
+
+// Status lines are folded into the summary as they complete; an overlong one is cut.
+class StatusLines {
+public:
+    explicit StatusLines(GpgStatusSummary& summary) : summary_(summary) {}
+
+    void feed(std::string_view data)
+    {
+        while (!data.empty()) {
+            const std::size_t newline = data.find('\n');
+            const std::string_view part = data.substr(0, newline);
+            line_.append(part.substr(0, STATUS_LINE_LIMIT - std::min(STATUS_LINE_LIMIT, line_.size())));
+            if (newline == std::string_view::npos)
+                return;
+            data.remove_prefix(newline + 1);
+            finish();
+        }
+    }
+
+    void finish()
+    {
+        if (!line_.empty())
+            summary_.add(line_);
+        line_.clear();
+    }
+
+private:
+    GpgStatusSummary& summary_;
+    std::string line_;
+};
+
+// Writing to a pipe whose reader has gone raises SIGPIPE, and the program's own disposition of it
+// is not ours to rely on; blocked on this thread, a write fails with EPIPE instead. A SIGPIPE that
+// the run itself raised is taken back before the mask is restored.
+class SigpipeBlock {
+public:
+    SigpipeBlock()
+    {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+        sigset_t pending;
+        sigpending(&pending);
+        was_pending_ = sigismember(&pending, SIGPIPE) == 1;
+    }
+    SigpipeBlock(const SigpipeBlock&) = delete;
+    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+    ~SigpipeBlock()
+    {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!was_pending_ && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec now{};
+            sigtimedwait(&pipe_, nullptr, &now);
+        }
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    }
+
+private:
+    sigset_t pipe_;
+    sigset_t old_;
+    bool was_pending_ = false;
+};
+
+void sleep_briefly()
+{
+    const timespec pause{0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+}
+
+// The started gpg. Whatever way run() is left, the process group is ended and gpg is reaped.
+class Child {
+public:
+    explicit Child(pid_t pid) : pid_(pid) {}
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child()
+    {
+        if (!reaped_)
+            stop();
+    }
+
+    bool reaped() const { return reaped_; }
+    int status() const { return status_; }
+
+    bool try_reap()
+    {
+        if (!reaped_) {
+            const pid_t got = waitpid(pid_, &status_, WNOHANG);
+            reaped_ = got == pid_ || (got < 0 && errno == ECHILD);
+        }
+        return reaped_;
+    }
+
+    // SIGTERM to the whole group (gpg and whatever it started there), a short grace, then SIGKILL.
+    void stop()
+    {
+        kill(-pid_, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + TERM_GRACE;
+        while (std::chrono::steady_clock::now() < deadline) {
+            // While gpg is not reaped the group's id cannot be reused, so the group is still ours;
+            // once it is reaped and the group is empty there is nothing left to signal.
+            if (try_reap() && kill(-pid_, 0) != 0)
+                return;
+            sleep_briefly();
+        }
+        kill(-pid_, SIGKILL);
+        while (!reaped_) {
+            const pid_t got = waitpid(pid_, &status_, 0);
+            reaped_ = got == pid_ || (got < 0 && errno != EINTR);
+        }
+    }
+
+private:
+    pid_t pid_;
+    int status_ = 0;
+    bool reaped_ = false;
+};
+
+std::string errno_text(const char* what, int error)
+{
+    return std::string(what) + ": " + strerror(error);
+}
+
+} // namespace
+
+GpgDecryption::~GpgDecryption()
+{
+    std::lock_guard lock(mutex_);
+    for (int& fd : wake_) {
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+    }
+}
+
+void GpgDecryption::cancel()
+{
+    cancelled_.store(true);
+    std::lock_guard lock(mutex_);
+    if (wake_[1] >= 0) {
+        const char byte = 1;
+        // A full pipe already holds a wake-up; nothing else can go wrong that matters here.
+        (void)!write(wake_[1], &byte, 1);
+    }
+}
+
+std::string GpgDecryption::error_text() const
+{
+    std::lock_guard lock(mutex_);
+    return error_text_;
+}
+
+DecryptVerdict GpgDecryption::run(DecryptRequest request, const LineSink& sink)
+{
+    // The passphrase leaves the request at once, and every copy is overwritten however run() ends.
+    std::string secret = std::move(request.passphrase);
+    scrub(request.passphrase);
+    struct SecretScrubber {
+        std::string& secret;
+        ~SecretScrubber() { scrub(secret); }
+    } secret_scrubber{secret};
+
+    {
+        std::lock_guard lock(mutex_);
+        error_text_.clear();
+    }
+    DecryptVerdict cancelled_verdict;
+    cancelled_verdict.outcome = DecryptOutcome::Cancelled;
+    if (cancelled_.load())
+        return cancelled_verdict;
+
+    GpgEnd end;
+    std::string errors;
+    const auto fail_to_start = [&](const char* what, int error) {
+        end.started = false;
+        end.start_error = errno_text(what, error);
+        return judge_gpg_end(end);
+    };
+
+    int wake[2];
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail_to_start("pipe", errno);
+    Fd wake_read(wake[0]);
+    {
+        std::lock_guard lock(mutex_);
+        wake_[1] = wake[1];
+    }
+    // cancel() may write to the wake pipe until this closes it.
+    struct WakeCloser {
+        GpgDecryption& self;
+        ~WakeCloser()
+        {
+            std::lock_guard lock(self.mutex_);
+            if (self.wake_[1] >= 0)
+                close(self.wake_[1]);
+            self.wake_[1] = -1;
+        }
+    } wake_closer{*this};
+    if (cancelled_.load())
+        return cancelled_verdict;
+
+    Fd out_read, out_write, err_read, err_write, status_read, status_write, pass_read, pass_write;
+    if (!make_pipe(out_read, out_write) || !make_pipe(err_read, err_write) ||
+        !make_pipe(status_read, status_write) || !make_pipe(pass_read, pass_write))
+        return fail_to_start("pipe", errno);
+    if (!lift_above_child_fds(out_write) || !lift_above_child_fds(err_write) ||
+        !lift_above_child_fds(status_write) || !lift_above_child_fds(pass_read))
+        return fail_to_start("fcntl", errno);
+    if (!set_nonblocking(out_read) || !set_nonblocking(err_read) || !set_nonblocking(status_read) ||
+        !set_nonblocking(pass_write))
+        return fail_to_start("fcntl", errno);
+
+    const std::vector<std::string> arguments =
+        gpg_arguments(request.gpg_program, CHILD_STATUS_FD, CHILD_PASSPHRASE_FD, request.path);
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_write.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err_write.get(), STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pass_read.get(), CHILD_PASSPHRASE_FD);
+    posix_spawn_file_actions_adddup2(&actions, status_write.get(), CHILD_STATUS_FD);
+    // Its own process group, so that a cancel reaches anything gpg started; default dispositions
+    // and an empty mask, since this program ignores SIGPIPE and may block signals on this thread.
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+
+    SigpipeBlock sigpipe_block;
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0)
+        return fail_to_start(arguments[0].c_str(), spawned);
+    Child child(pid);
+    {
+        std::lock_guard lock(mutex_);
+        pid_ = pid;
+    }
+    // The child's ends: gpg must be the only writer, so that end of file means gpg is done with them.
+    out_write.reset();
+    err_write.reset();
+    status_write.reset();
+    pass_read.reset();
+
+    std::string_view unwritten = secret;
+    const auto passphrase_done = [&] {
+        scrub(secret);
+        unwritten = {};
+        pass_write.reset();
+    };
+    if (unwritten.empty())
+        passphrase_done();
+
+    std::array<char, CHUNK_SIZE> chunk;
+    struct ChunkScrubber {
+        std::array<char, CHUNK_SIZE>& chunk;
+        ~ChunkScrubber() { explicit_bzero(chunk.data(), chunk.size()); }
+    } chunk_scrubber{chunk};
+    PlaintextLines plaintext(sink, cancelled_);
+    StatusLines status(end.status);
+
+    // One chunk per ready descriptor and round, so that a wake-up is never kept waiting behind a
+    // stream that does not stop.
+    enum class Read { Data, End, Again, Failed };
+    const auto read_chunk = [&](Fd& fd, std::string_view& data) {
+        for (;;) {
+            const ssize_t got = read(fd.get(), chunk.data(), chunk.size());
+            if (got > 0) {
+                data = std::string_view(chunk.data(), static_cast<std::size_t>(got));
+                return Read::Data;
+            }
+            if (got == 0) {
+                fd.reset();
+                return Read::End;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return Read::Again;
+            end.read_failed = true;
+            end.read_error = errno_text("read", errno);
+            fd.reset();
+            return Read::Failed;
+        }
+    };
+
+    while (!cancelled_.load() && !end.read_failed && (out_read.open() || err_read.open() || status_read.open())) {
+        std::array<pollfd, 5> fds{};
+        std::size_t count = 0;
+        fds[count++] = {wake_read.get(), POLLIN, 0};
+        const auto watch = [&](const Fd& fd, short events) {
+            const std::size_t index = count;
+            // A closed descriptor is left out of the poll by its negative number.
+            fds[count++] = {fd.open() ? fd.get() : -1, events, 0};
+            return index;
+        };
+        const std::size_t out_index = watch(out_read, POLLIN);
+        const std::size_t err_index = watch(err_read, POLLIN);
+        const std::size_t status_index = watch(status_read, POLLIN);
+        const std::size_t pass_index = watch(pass_write, POLLOUT);
+        if (poll(fds.data(), count, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            end.read_failed = true;
+            end.read_error = errno_text("poll", errno);
+            break;
+        }
+        if (fds[0].revents != 0 || cancelled_.load())
+            break;
+
+        if (pass_write.open() && fds[pass_index].revents != 0) {
+            for (;;) {
+                const ssize_t written = write(pass_write.get(), unwritten.data(), unwritten.size());
+                if (written > 0) {
+                    unwritten.remove_prefix(static_cast<std::size_t>(written));
+                    if (unwritten.empty()) {
+                        passphrase_done();
+                        break;
+                    }
+                    continue;
+                }
+                if (written < 0 && errno == EINTR)
+                    continue;
+                // EAGAIN: the pipe is full until gpg reads on. Anything else (EPIPE: gpg will not
+                // read the rest): the passphrase is given up, and gpg's own status tells the rest.
+                if (!(written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
+                    passphrase_done();
+                break;
+            }
+        }
+
+        std::string_view data;
+        if (out_read.open() && fds[out_index].revents != 0) {
+            const Read result = read_chunk(out_read, data);
+            if (result == Read::Data)
+                plaintext.feed(data);
+            else if (result == Read::End)
+                plaintext.finish();
+        }
+        if (err_read.open() && fds[err_index].revents != 0 && read_chunk(err_read, data) == Read::Data)
+            errors.append(data.substr(0, ERROR_LIMIT - std::min(ERROR_LIMIT, errors.size())));
+        if (status_read.open() && fds[status_index].revents != 0) {
+            const Read result = read_chunk(status_read, data);
+            if (result == Read::Data)
+                status.feed(data);
+            else if (result == Read::End)
+                status.finish();
+        }
+    }
+    passphrase_done();
+
+    // gpg has closed its outputs; it may still take a moment to exit (or not exit at all, which
+    // only a cancel can end).
+    if (!cancelled_.load() && !end.read_failed) {
+        while (!child.try_reap()) {
+            pollfd wake{wake_read.get(), POLLIN, 0};
+            if (poll(&wake, 1, 20) > 0 || cancelled_.load())
+                break;
+        }
+    }
+    const bool cancelled = cancelled_.load();
+    out_read.reset();
+    err_read.reset();
+    status_read.reset();
+    if (!child.reaped())
+        child.stop();
+    {
+        std::lock_guard lock(mutex_);
+        pid_ = -1;
+        error_text_ = errors;
+    }
+    if (cancelled)
+        return cancelled_verdict;
+
+    end.exited = WIFEXITED(child.status());
+    end.exit_code = end.exited ? WEXITSTATUS(child.status()) : -1;
+    end.signal = WIFSIGNALED(child.status()) ? WTERMSIG(child.status()) : 0;
+    end.errors = errors;
+    return judge_gpg_end(end);
+}
+
+} // namespace sealkeep
