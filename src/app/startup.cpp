@@ -2,6 +2,7 @@
 #include "app/startup.h"
 
 #include "core/command_line.h"
+#include "core/startup_environment.h"
 #include "ui/settings_store.h"
 #include "core/settings_values.h"
 #include "ui/i18n.h"
@@ -12,6 +13,8 @@
 #include <libintl.h>
 
 #include <clocale>
+
+#include <unistd.h>
 
 namespace sealkeep {
 
@@ -48,6 +51,8 @@ void run_main_window(bool ask_at_start)
 
 int sealkeep_main(int argc, char** argv)
 {
+    // Before load_settings sets GSETTINGS_BACKEND: the commands we run get the user's environment.
+    remember_startup_environment(environ);
     load_settings();
 
     CommandLine command_line = parse_command_line(argc, argv);

@@ -1,11 +1,14 @@
-// Command-line templates: which service template an account uses, placeholder expansion, and the
-// cluster run over several hosts.
+// Command-line templates: which service template an account uses, placeholder expansion, the
+// cluster line over several hosts, and whether a line can be handed to the shell at all.
 #include "core/command_template.h"
 
 #include "core/settings_values.h"
+#include "core/startup_environment.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdlib>
+
+#include <unistd.h>
 
 namespace sealkeep {
 
@@ -106,17 +109,43 @@ std::string expand_service_command(std::string_view service, std::string_view ho
     return expand_template(*tmpl, TemplateKind::Service, host, serviceplus, user);
 }
 
-void run_shell_command(const std::string& command_line)
+std::string expand_cluster_command(std::string_view host_list)
 {
-    // A failing or missing shell leaves no trace by design; the status says nothing we act on.
-    [[maybe_unused]] int status = std::system(command_line.c_str());
+    // Read afresh on every call, so a template changed in Setup applies to the very next run.
+    return expand_template(cssh_cmd, TemplateKind::Cluster, host_list);
 }
 
-void expand_cluster_command(std::string_view host_list)
+std::size_t max_argument_bytes()
 {
-    // Read afresh on every run, so a template changed in Setup applies to the very next one.
-    // An empty line is still handed to the shell, which runs nothing.
-    run_shell_command(expand_template(cssh_cmd, TemplateKind::Cluster, host_list));
+    long page = sysconf(_SC_PAGESIZE);
+    return 32 * static_cast<std::size_t>(page > 0 ? page : 4096);
+}
+
+bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment,
+                       std::size_t arg_max)
+{
+    if (command_line.size() + 1 > max_argument_bytes())
+        return false;
+    constexpr std::string_view shell = "/bin/sh";
+    constexpr std::string_view option = "-c";
+    // The kernel copies the program's file name beside its arguments, and counts one pointer for
+    // every argument and every environment entry; all of it must fit in the limit.
+    std::size_t total = 2 * (shell.size() + 1) + option.size() + 1 + command_line.size() + 1;
+    for (const std::string& entry : environment)
+        total += entry.size() + 1;
+    total += (3 + environment.size()) * sizeof(char*);
+    return total <= arg_max;
+}
+
+bool fits_one_argument(std::string_view command_line)
+{
+    // The C library derives the limit from the stack limit, which the kernel caps at three quarters
+    // of its default 8 MiB stack, and never lets it fall below 32 pages.
+    constexpr std::size_t kernel_cap = 8u * 1024 * 1024 / 4 * 3;
+    long reported = sysconf(_SC_ARG_MAX);
+    std::size_t arg_max = reported > 0 ? static_cast<std::size_t>(reported) : max_argument_bytes();
+    arg_max = std::max(std::min(arg_max, kernel_cap), max_argument_bytes());
+    return fits_one_argument(command_line, startup_environment(), arg_max);
 }
 
 } // namespace sealkeep

@@ -1,8 +1,10 @@
 // Command-line templates: selection by service name and expansion of %h, %s and %u.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sealkeep {
 
@@ -21,10 +23,18 @@ const std::string* select_service_template(std::string_view service);
 std::string expand_service_command(std::string_view service, std::string_view host, std::string_view serviceplus,
                                    std::string_view user);
 
-// Runs a command line through the shell and waits; the status is ignored by callers.
-void run_shell_command(const std::string& command_line);
+// The cluster template in force now, expanded with the host list (every host after one blank).
+std::string expand_cluster_command(std::string_view host_list);
 
-// Expands the cluster template with the host list (every host after one blank) and runs it.
-void expand_cluster_command(std::string_view host_list);
+// Linux's limit on the length of one argument of a new program, its final NUL included (32 pages).
+std::size_t max_argument_bytes();
+
+// Whether `/bin/sh -c command_line` can be started with this environment when arguments,
+// environment strings and their pointers together may take `arg_max` bytes.
+bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment,
+                       std::size_t arg_max);
+
+// The same with the startup environment and this process's limit on arguments and environment.
+bool fits_one_argument(std::string_view command_line);
 
 } // namespace sealkeep

@@ -6,6 +6,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/entry_store.h"
 #include "ui/clipboard.h"
+#include "ui/command_runner.h"
 #include "core/command_template.h"
 
 #include <string>
@@ -45,6 +46,12 @@ void apply_to_first_row(GtkTreeView* tree_view, void (*operation)(const EntryRec
     operation(row_record(model, static_cast<GtkTreePath*>(rows->data)));
 }
 
+// A command that fails at once or cannot start is said on standard error for now.
+void report_on_stderr(const std::string& message)
+{
+    g_printerr("%s\n", message.c_str());
+}
+
 } // namespace
 
 void copy_command_line_to_clipboard(const EntryRecord* record)
@@ -68,9 +75,9 @@ void copy_password_and_run(const EntryRecord* record)
 
 void run_command_line(const EntryRecord* record)
 {
-    // An empty command line still goes to the shell, which runs nothing.
+    // An empty command line runs nothing.
     if (record)
-        run_shell_command(std::string(record->command_line()));
+        start_command_line(std::string(record->command_line()), report_on_stderr);
 }
 
 void on_copy_command_line(GtkTreeView* tree_view)
@@ -108,7 +115,7 @@ void on_execute(GtkTreeView* tree_view)
             host_list += record->host();
         }
     }
-    expand_cluster_command(host_list);
+    start_command_line(expand_cluster_command(host_list), report_on_stderr);
 }
 
 } // namespace sealkeep
