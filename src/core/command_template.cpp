@@ -1,8 +1,13 @@
-// Command-line templates: which service template an account uses, placeholder expansion, and the
-// cluster run over several hosts.
+// Command-line templates: which service template an account uses, placeholder expansion, the
+// cluster line over several hosts, and whether a line can be handed to the shell at all.
 #include "core/command_template.h"
 
+#include "core/startup_environment.h"
+
+#include <algorithm>
 #include <array>
+
+#include <unistd.h>
 
 namespace sealkeep {
 
@@ -106,6 +111,39 @@ std::string expand_service_command(const SettingsValues& templates, std::string_
 std::string expand_cluster_command(const SettingsValues& templates, std::string_view host_list)
 {
     return expand_template(templates.cssh_cmd, TemplateKind::Cluster, host_list);
+}
+
+std::size_t max_argument_bytes()
+{
+    long page = sysconf(_SC_PAGESIZE);
+    return 32 * static_cast<std::size_t>(page > 0 ? page : 4096);
+}
+
+bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment,
+                       std::size_t arg_max)
+{
+    if (command_line.size() + 1 > max_argument_bytes())
+        return false;
+    constexpr std::string_view shell = "/bin/sh";
+    constexpr std::string_view option = "-c";
+    // The kernel copies the program's file name beside its arguments, and counts one pointer for
+    // every argument and every environment entry; all of it must fit in the limit.
+    std::size_t total = 2 * (shell.size() + 1) + option.size() + 1 + command_line.size() + 1;
+    for (const std::string& entry : environment)
+        total += entry.size() + 1;
+    total += (3 + environment.size()) * sizeof(char*);
+    return total <= arg_max;
+}
+
+bool fits_one_argument(std::string_view command_line)
+{
+    // The C library derives the limit from the stack limit, which the kernel caps at three quarters
+    // of its default 8 MiB stack, and never lets it fall below 32 pages.
+    constexpr std::size_t kernel_cap = 8u * 1024 * 1024 / 4 * 3;
+    long reported = sysconf(_SC_ARG_MAX);
+    std::size_t arg_max = reported > 0 ? static_cast<std::size_t>(reported) : max_argument_bytes();
+    arg_max = std::max(std::min(arg_max, kernel_cap), max_argument_bytes());
+    return fits_one_argument(command_line, startup_environment(), arg_max);
 }
 
 } // namespace sealkeep

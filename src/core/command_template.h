@@ -3,8 +3,10 @@
 
 #include "core/settings_values.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sealkeep {
 
@@ -25,5 +27,16 @@ std::string expand_service_command(const SettingsValues& templates, std::string_
 
 // The cluster template expanded with the host list (every host after one blank).
 std::string expand_cluster_command(const SettingsValues& templates, std::string_view host_list);
+
+// Linux's limit on the length of one argument of a new program, its final NUL included (32 pages).
+std::size_t max_argument_bytes();
+
+// Whether `/bin/sh -c command_line` can be started with this environment when arguments,
+// environment strings and their pointers together may take `arg_max` bytes.
+bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment,
+                       std::size_t arg_max);
+
+// The same with the startup environment and this process's limit on arguments and environment.
+bool fits_one_argument(std::string_view command_line);
 
 } // namespace sealkeep

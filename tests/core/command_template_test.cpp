@@ -1,14 +1,17 @@
-// Command templates: selection by service name, placeholder expansion, and the cluster command run
-// through the real shell.
+// Command templates: selection by service name, placeholder expansion, the cluster line, and the
+// limits on a line handed to /bin/sh (checked against the real kernel).
 #include "core/settings_values.h"
 #include "core/command_template.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdlib.h>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace sealkeep {
 namespace {
@@ -121,63 +124,97 @@ TEST_F(CommandTemplateTable, SelectsAndExpands)
     }
 }
 
-// A temporary folder that goes with the test.
-class TempDir {
-public:
-    TempDir()
-    {
-        char name[] = "/tmp/skct.XXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string file(const char* name) const { return (path_ / name).string(); }
+using ClusterLine = TemplatesTest;
 
-private:
-    std::filesystem::path path_;
-};
-
-std::string read_file(const std::string& path)
+TEST_F(ClusterLine, ExpandsTheTemplateInForceNow)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-using ClusterRun = TemplatesTest;
-
-TEST_F(ClusterRun, ShellRunsTheExpandedLineAndIsAwaited)
-{
-    TempDir dir;
-    const std::string out = dir.file("out");
-    struct RunCase {
+    struct LineCase {
         const char* what;
         std::string tmpl;
         std::string host_list;
         std::string expected;
     };
-    // "%%s" is how a cluster template writes printf's own "%s".
-    const RunCase cases[] = {
-        {"host list as given", "printf '%%s' \"%h\" > " + out, " a b", " a b"},
-        {"empty host list still runs", "echo \"[%h]\" > " + out, "", "[]\n"},
-        {"hosts reach the shell unquoted", "printf '%%s' %h > " + out, " $((40+2))", "42"},
-        // No "&" is added: the call returns only when the command has ended.
-        {"waits for the command", "sleep 0.3; printf '%%s' \"done%h\" > " + out, " x", "done x"},
+    const LineCase cases[] = {
+        {"host list as given", "cssh%h", " a b", "cssh a b"},
+        {"empty host list", "echo [%h]", "", "echo []"},
+        {"hosts go in unquoted", "printf '%%s'%h", " $((40+2))", "printf '%s' $((40+2))"},
+        {"empty template", "", " a", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        std::filesystem::remove(out);
-        // The template is read at every run, so this one applies at once.
+        // The template is read at every call, so one changed in Setup applies at once.
         cssh_cmd = c.tmpl;
-        expand_cluster_command(c.host_list);
-        EXPECT_EQ(read_file(out), c.expected);
+        EXPECT_EQ(expand_cluster_command(c.host_list), c.expected);
     }
+}
 
-    // An empty template hands an empty line to the shell, which runs nothing; the call still returns.
-    std::filesystem::remove(out);
-    cssh_cmd.clear();
-    expand_cluster_command(" a");
-    EXPECT_FALSE(std::filesystem::exists(out));
+// What /bin/sh -c LINE costs the kernel beyond LINE: both copies of "/bin/sh", "-c", LINE's NUL, and
+// four pointers (three arguments and the environment's one entry).
+constexpr std::size_t FIXED_COST = 8 + 8 + 3 + 1 + 4 * sizeof(char*);
+
+TEST(FitsOneArgument, LimitsOnOneArgumentAndOnTheWhole)
+{
+    const std::size_t one = max_argument_bytes();
+    ASSERT_EQ(one, 32 * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)));
+    const std::vector<std::string> environment = {"HOME=/h"}; // 8 bytes with its NUL
+    const std::size_t roomy = 64 * one;
+    struct FitCase {
+        const char* what;
+        std::size_t line_bytes;
+        std::size_t arg_max;
+        bool fits;
+    };
+    const FitCase cases[] = {
+        {"empty line", 0, roomy, true},
+        {"line and NUL exactly one argument's limit", one - 1, roomy, true},
+        {"one byte over one argument's limit", one, roomy, false},
+        {"far over one argument's limit", 4 * one, roomy, false},
+        {"whole exactly at the limit", 1000, 1000 + FIXED_COST + 8, true},
+        {"whole one byte over the limit", 1001, 1000 + FIXED_COST + 8, false},
+        {"the environment alone is too big", 0, FIXED_COST, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(fits_one_argument(std::string(c.line_bytes, 'x'), environment, c.arg_max), c.fits);
+    }
+}
+
+// The kernel agrees at the boundary of one argument: the longest line that fits really starts, one
+// byte more is refused with E2BIG. Both runs use this process's environment and limits.
+TEST(FitsOneArgument, AgreesWithTheKernel)
+{
+    const std::size_t one = max_argument_bytes();
+    for (std::size_t line_bytes : {one - 1, one}) {
+        SCOPED_TRACE(line_bytes);
+        // ":" ignores its arguments, so the longest line is a harmless command.
+        std::string line = ": " + std::string(line_bytes - 2, 'x');
+        const bool fits = fits_one_argument(line);
+        int status_pipe[2];
+        ASSERT_EQ(pipe2(status_pipe, O_CLOEXEC), 0);
+        pid_t pid = fork();
+        ASSERT_NE(pid, -1);
+        if (pid == 0) {
+            char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), line.data(), nullptr};
+            execve("/bin/sh", argv, environ);
+            int error = errno;
+            [[maybe_unused]] ssize_t written = write(status_pipe[1], &error, sizeof error);
+            _exit(127);
+        }
+        close(status_pipe[1]);
+        int exec_error = 0;
+        const bool exec_failed = read(status_pipe[0], &exec_error, sizeof exec_error) == sizeof exec_error;
+        close(status_pipe[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(fits, line_bytes == one - 1);
+        if (fits) {
+            EXPECT_FALSE(exec_failed) << exec_error;
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        } else {
+            EXPECT_TRUE(exec_failed);
+            EXPECT_EQ(exec_error, E2BIG);
+        }
+    }
 }
 
 } // namespace

@@ -1,12 +1,17 @@
 // Test entry for the in-process GUI tests: real settings on the private bus, the real main window.
+#include "core/startup_environment.h"
 #include "ui/settings_store.h"
 #include "ui/main_window.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <unistd.h>
+
 int main(int argc, char** argv)
 {
+    // As the program does: commands see the environment from before load_settings changed it.
+    sealkeep::remember_startup_environment(environ);
     testing::InitGoogleTest(&argc, argv);
     sealkeep::load_settings();
     gtk_test_init(&argc, &argv, nullptr);
