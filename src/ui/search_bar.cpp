@@ -19,12 +19,13 @@ namespace {
 
 constexpr const char* MODEL_CHANGES[] = {"row-inserted", "row-deleted", "row-changed", "rows-reordered"};
 
-void on_model_changed(GtkTreeModel* model, SearchState* search)
+// Connected swapped: the change signals differ in their arguments, the state comes first in each.
+void on_model_changed(SearchState* search)
 {
     search->rows_valid = false;
     search->rows = SearchRows{};
-    if (!search->blocked)
-        g_signal_handlers_block_by_func(model, reinterpret_cast<gpointer>(on_model_changed), search);
+    if (!search->blocked && search->model)
+        g_signal_handlers_block_by_func(search->model, reinterpret_cast<gpointer>(on_model_changed), search);
     search->blocked = true;
 }
 
@@ -121,9 +122,8 @@ void set_search_rows(SearchState& search, GtkTreeModel* model, SearchRows rows)
         search.model = model;
         search.blocked = false;
         g_object_add_weak_pointer(G_OBJECT(model), reinterpret_cast<gpointer*>(&search.model));
-        // Every change signal carries the model first; the handler's second argument is the state.
         for (const char* change : MODEL_CHANGES)
-            g_signal_connect(model, change, G_CALLBACK(on_model_changed), &search);
+            g_signal_connect_swapped(model, change, G_CALLBACK(on_model_changed), &search);
     } else if (search.blocked) {
         g_signal_handlers_unblock_by_func(model, reinterpret_cast<gpointer>(on_model_changed), &search);
         search.blocked = false;
