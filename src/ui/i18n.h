@@ -7,3 +7,6 @@
 
 #define _(text) g_dgettext(SEALKEEP_TEXT_DOMAIN, text)
 #define N_(text) text
+
+// A text with a number in it: the catalogue picks the form that the language uses for n.
+#define P_(singular, plural, n) g_dngettext(SEALKEEP_TEXT_DOMAIN, singular, plural, n)

@@ -36,7 +36,8 @@ gboolean on_progress(gpointer data)
     if (!main.load)
         return G_SOURCE_CONTINUE;
     const std::size_t read = main.load->accounts_read();
-    show_status(main, format(_("Decrypting %s: %zu accounts read…"), shown_path(main).c_str(), read));
+    show_status(main, format(P_("Decrypting %s: %zu account read…", "Decrypting %s: %zu accounts read…", read),
+                             shown_path(main).c_str(), read));
     return G_SOURCE_CONTINUE;
 }
 
@@ -59,7 +60,7 @@ std::string verdict_text(const LoadResult& result)
     const DecryptVerdict& verdict = result.verdict;
     if (verdict.outcome != DecryptOutcome::Verified)
         return format(_("Not loaded: %s"), verdict.reason.empty() ? _("gpg failed") : verdict.reason.c_str());
-    std::string text = format(_("%zu accounts loaded."), result.accounts);
+    std::string text = format(P_("%zu account loaded.", "%zu accounts loaded.", result.accounts), result.accounts);
     if (!verdict.signature_note.empty())
         text += " " + format(_("Signature not checked: %s"), verdict.signature_note.c_str());
     return text;
