@@ -348,11 +348,11 @@ DecryptVerdict GpgDecryption::run(DecryptRequest request, const LineSink& sink)
         return cancelled_verdict;
 
     Fd out_read, out_write, err_read, err_write, status_read, status_write, pass_read, pass_write;
-    if (!make_pipe(out_read, out_write) || !make_pipe(err_read, err_write) ||
-        !make_pipe(status_read, status_write) || !make_pipe(pass_read, pass_write))
+    if (!make_pipe(out_read, out_write) || !make_pipe(err_read, err_write) || !make_pipe(status_read, status_write) ||
+        !make_pipe(pass_read, pass_write))
         return fail_to_start("pipe", errno);
-    if (!lift_above_child_fds(out_write) || !lift_above_child_fds(err_write) ||
-        !lift_above_child_fds(status_write) || !lift_above_child_fds(pass_read))
+    if (!lift_above_child_fds(out_write) || !lift_above_child_fds(err_write) || !lift_above_child_fds(status_write) ||
+        !lift_above_child_fds(pass_read))
         return fail_to_start("fcntl", errno);
     if (!set_nonblocking(out_read) || !set_nonblocking(err_read) || !set_nonblocking(status_read) ||
         !set_nonblocking(pass_write))
@@ -374,6 +374,8 @@ DecryptVerdict GpgDecryption::run(DecryptRequest request, const LineSink& sink)
     posix_spawn_file_actions_adddup2(&actions, err_write.get(), STDERR_FILENO);
     posix_spawn_file_actions_adddup2(&actions, pass_read.get(), CHILD_PASSPHRASE_FD);
     posix_spawn_file_actions_adddup2(&actions, status_write.get(), CHILD_STATUS_FD);
+    // Descriptors that other threads opened without O_CLOEXEC are none of gpg's business either.
+    posix_spawn_file_actions_addclosefrom_np(&actions, FIRST_FREE_CHILD_FD);
     // Its own process group, so that a cancel reaches anything gpg started; default dispositions
     // and an empty mask, since this program ignores SIGPIPE and may block signals on this thread.
     sigset_t all, none;

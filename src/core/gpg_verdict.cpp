@@ -68,7 +68,8 @@ std::vector<std::string_view> messages(std::string_view errors)
 }
 
 // The first message holding the earliest marker of the list that occurs at all.
-std::string_view find_message(const std::vector<std::string_view>& lines, std::initializer_list<std::string_view> markers)
+std::string_view find_message(const std::vector<std::string_view>& lines,
+                              std::initializer_list<std::string_view> markers)
 {
     for (const auto marker : markers)
         for (const auto line : lines)

@@ -17,17 +17,17 @@ struct GpgStatusSummary {
     bool decryption_failed = false;
     bool good_mdc = false;
     bool bad_mdc = false;
-    bool aead = false;          // DECRYPTION_INFO names an AEAD algorithm: integrity-protected by design
-    bool no_mdc = false;        // DECRYPTION_INFO without MDC or AEAD, or gpg's nomdc error
-    bool plaintext = false;     // a literal data packet was seen
+    bool aead = false;      // DECRYPTION_INFO names an AEAD algorithm: integrity-protected by design
+    bool no_mdc = false;    // DECRYPTION_INFO without MDC or AEAD, or gpg's nomdc error
+    bool plaintext = false; // a literal data packet was seen
     bool bad_passphrase = false;
     bool no_secret_key = false;
     bool key_decrypted = false; // a secret key opened the session key
     bool no_data = false;
-    bool file_missing = false;  // a FAILURE code that is ENOENT
-    bool failure = false;       // any FAILURE line
+    bool file_missing = false; // a FAILURE code that is ENOENT
+    bool failure = false;      // any FAILURE line
     bool bad_signature = false;
-    bool unknown_signer = false;    // ERRSIG because the public key is missing
+    bool unknown_signer = false;      // ERRSIG because the public key is missing
     bool unchecked_signature = false; // ERRSIG for any other reason
     std::string unknown_key_id;
 

@@ -37,9 +37,8 @@ const std::vector<std::string> AWKWARD_PATHS = {
 TEST(GpgArguments, FixedOptionsThenThePathAfterDoubleDash)
 {
     EXPECT_EQ(gpg_arguments("/opt/gpg", 4, 3, "/x/y.gpg"),
-              (std::vector<std::string>{"/opt/gpg", "--batch", "--no-tty", "--pinentry-mode", "loopback",
-                                        "--status-fd", "4", "--passphrase-fd", "3", "--decrypt", "--",
-                                        "/x/y.gpg"}));
+              (std::vector<std::string>{"/opt/gpg", "--batch", "--no-tty", "--pinentry-mode", "loopback", "--status-fd",
+                                        "4", "--passphrase-fd", "3", "--decrypt", "--", "/x/y.gpg"}));
     const auto large = gpg_arguments("gpg", 123456, 7, "p");
     EXPECT_EQ(large[6], "123456");
     EXPECT_EQ(large[8], "7");

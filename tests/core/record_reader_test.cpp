@@ -1,9 +1,8 @@
-// The load with a real gpg: each case gets a fresh GnuPG home (the agent caches passphrases, so a
-// shared one would make the cases depend on their order) under a short path (the agent's socket
-// lives inside it), and its agent is stopped afterwards.
+// The load with a real gpg: plaintext lines become records or warnings, any passphrase and file name
+// reach gpg, failures yield no records, and nothing is left behind.
 #include "core/record_reader.h"
 
-#include "core/settings_values.h"
+#include "core/gpg_home.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,97 +22,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using test_support::GpgHome;
+using test_support::open_descriptors;
+using test_support::ScopedEnv;
 
 const std::string RECORD = "customer=Acme;group=web;server=h1;service=ssh;serviceplus=;user=root;password=s3cret\n";
-const char* const KEY_USER = "Sealkeep Test <test@example.org>";
-
-// Sets an environment variable for the lifetime of the object, then puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-class GpgHome {
-public:
-    GpgHome() : dir_(make_dir()), env_("GNUPGHOME", dir_)
-    {
-        // The agent calibrates the protection of secret keys to the machine; on a loaded machine
-        // that makes making and using a key take seconds.
-        std::ofstream(path("gpg-agent.conf")) << "s2k-count 65536\n";
-    }
-    ~GpgHome()
-    {
-        stop_agent();
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    const std::string& dir() const { return dir_; }
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-    void gpg(const std::string& arguments) const
-    {
-        const std::string command = "gpg --batch --yes --quiet " + arguments + " >/dev/null 2>&1";
-        ASSERT_EQ(system(command.c_str()), 0) << command;
-    }
-
-    void write_plaintext(const std::string& plaintext) const
-    {
-        std::ofstream(path("plain"), std::ios::binary) << plaintext;
-    }
-
-    // Encrypts with a passphrase into `name`; the agent is stopped afterwards so that nothing of
-    // the setup stays cached.
-    void encrypt_symmetric(const std::string& plaintext, const std::string& pass, const std::string& name = "data.gpg")
-    {
-        write_plaintext(plaintext);
-        gpg("--pinentry-mode loopback --passphrase '" + pass + "' --no-symkey-cache --s2k-count 65536 -c -o '" +
-            path(name) + "' '" + path("plain") + "'");
-        fs::remove(path("plain"));
-        stop_agent();
-    }
-
-    // A key whose secret part is protected by `key_pass`, and the plaintext encrypted to it.
-    void encrypt_to_new_key(const std::string& plaintext, const std::string& key_pass)
-    {
-        gpg("--pinentry-mode loopback --passphrase '" + key_pass + "' --quick-gen-key '" + KEY_USER +
-            "' future-default default never");
-        write_plaintext(plaintext);
-        gpg("--trust-model always -r test@example.org -o '" + path("data.gpg") + "' -e '" + path("plain") + "'");
-        fs::remove(path("plain"));
-        stop_agent();
-    }
-
-    void stop_agent() const { (void)system("gpgconf --kill gpg-agent >/dev/null 2>&1"); }
-
-private:
-    static std::string make_dir()
-    {
-        char name[] = "/tmp/g.XXXXXX";
-        if (!mkdtemp(name))
-            ADD_FAILURE() << "mkdtemp failed";
-        return name;
-    }
-
-    std::string dir_;
-    ScopedEnv env_;
-};
 
 // The warnings a load writes, captured byte for byte.
 class ErrorCapture {
@@ -140,7 +51,7 @@ private:
 };
 
 struct Load {
-    int result;
+    DecryptVerdict verdict;
     std::vector<RecordLine> records;
     std::string errors;
 };
@@ -149,8 +60,10 @@ Load load(const std::string& pass, const std::string& path)
 {
     Load out;
     ErrorCapture errors;
-    out.result = read_record_lines(
-        pass, path, [&out](const RecordLine& line) { out.records.push_back(line); }, errors.stream());
+    GpgDecryption decryption;
+    out.verdict = read_record_lines(
+        decryption, {path, pass, "gpg"}, [&out](const RecordLine& line) { out.records.push_back(line); },
+        errors.stream());
     out.errors = errors.text();
     return out;
 }
@@ -163,34 +76,22 @@ std::vector<std::string> passwords(const Load& loaded)
     return result;
 }
 
-int open_descriptors()
-{
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    while (dirent* entry = readdir(dir))
-        count += entry->d_name[0] != '.';
-    closedir(dir);
-    return count;
-}
-
 TEST(RecordReader, PlaintextLinesBecomeRecordsOrWarnings)
 {
     const struct {
         const char* name;
         std::string plaintext;
-        int result;
         std::vector<std::string> passwords;
         std::string errors;
     } cases[] = {
         {"records, warnings and gpg's own lines",
-         RECORD +                                                    //
-             "not a record\n"                                        //
-             "GPG: Warning: dropped without a word\n"                //
-             "gpg: WA\n"                                             //
-             "customer=B\0hidden;;;;;;password=x\n"s +               //
+         RECORD +                                      //
+             "not a record\n"                          //
+             "GPG: Warning: dropped without a word\n"  //
+             "gpg: WA\n"                               //
+             "customer=B\0hidden;;;;;;password=x\n"s + //
              "customer=Acme;group=web;server=h2;service=ftp;serviceplus=21;user=bob;password=a;b; c\n" +
-             "customer=Z;group=;server=s;service=http;serviceplus=;user=u;password=caf\xe9",  // no final line feed
-         1,
+             "customer=Z;group=;server=s;service=http;serviceplus=;user=u;password=caf\xe9", // no final line feed
          {"s3cret", "a;b; c", "caf\xe9"},
          // The line is printed as read, its line feed included; a NUL ends what can be printed.
          "WARNING: not matched: not a record\n\n"
@@ -200,24 +101,26 @@ TEST(RecordReader, PlaintextLinesBecomeRecordsOrWarnings)
          "customer=c;group=;server=s;service=ssh;serviceplus=;user=u;password=one\r\n"
          "junk\r\n"
          "customer=c;group=;server=s;service=ssh;serviceplus=;user=v;password=two;three\r\n",
-         1,
          {"one", "two;three"},
          "WARNING: not matched: junk\r\n\n"},
         // Longer than the read buffer and than a pipe's buffer: still one line, one password.
-        {"long line", "customer=c;group=;server=s;service=ssh;serviceplus=;user=u;password=" + std::string(100000, 'p') +
-                          ";" + std::string(100000, 'q') + "\n",
-         1,
+        {"long line",
+         "customer=c;group=;server=s;service=ssh;serviceplus=;user=u;password=" + std::string(100000, 'p') + ";" +
+             std::string(100000, 'q') + "\n",
          {std::string(100000, 'p') + ";" + std::string(100000, 'q')},
          ""},
-        {"only lines that are not records", "first\nsecond\n", 0, {}, "WARNING: not matched: first\n\n"
-                                                                      "WARNING: not matched: second\n\n"},
-        {"empty file", "", 0, {}, ""},
+        {"only lines that are not records",
+         "first\nsecond\n",
+         {},
+         "WARNING: not matched: first\n\n"
+         "WARNING: not matched: second\n\n"},
+        {"empty file", "", {}, ""},
     };
     for (const auto& c : cases) {
         GpgHome home;
         home.encrypt_symmetric(c.plaintext, "pw");
         const Load loaded = load("pw", home.path("data.gpg"));
-        EXPECT_EQ(loaded.result, c.result) << c.name;
+        EXPECT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified) << c.name;
         EXPECT_EQ(passwords(loaded), c.passwords) << c.name;
         EXPECT_EQ(loaded.errors, c.errors) << c.name;
     }
@@ -226,7 +129,8 @@ TEST(RecordReader, PlaintextLinesBecomeRecordsOrWarnings)
 TEST(RecordReader, HandsAllSevenValuesOver)
 {
     GpgHome home;
-    home.encrypt_symmetric("customer=Acme; group=web ;server=h1;service=ssh;serviceplus=22;user=root;password=pw\n", "pw");
+    home.encrypt_symmetric("customer=Acme; group=web ;server=h1;service=ssh;serviceplus=22;user=root;password=pw\n",
+                           "pw");
     const Load loaded = load("pw", home.path("data.gpg"));
     ASSERT_EQ(loaded.records.size(), 1u);
     const RecordLine& r = loaded.records[0];
@@ -240,15 +144,15 @@ TEST(RecordReader, OnlyTheRightPassphraseDecrypts)
         const char* name;
         bool public_key;
         std::string passphrase;
-        int result;
+        DecryptOutcome outcome;
     } cases[] = {
-        {"symmetric, right passphrase", false, "correct horse", 1},
-        {"symmetric, wrong passphrase", false, "wrong", 0},
-        {"symmetric, empty passphrase", false, "", 0},
+        {"symmetric, right passphrase", false, "correct horse", DecryptOutcome::Verified},
+        {"symmetric, wrong passphrase", false, "wrong", DecryptOutcome::BadPassphrase},
+        {"symmetric, empty passphrase", false, "", DecryptOutcome::BadPassphrase},
         // The key's passphrase must come from the pipe: no pinentry can be asked here.
-        {"public key, right passphrase", true, "correct horse", 1},
-        {"public key, wrong passphrase", true, "wrong", 0},
-        {"public key, empty passphrase", true, "", 0},
+        {"public key, right passphrase", true, "correct horse", DecryptOutcome::Verified},
+        {"public key, wrong passphrase", true, "wrong", DecryptOutcome::BadPassphrase},
+        {"public key, empty passphrase", true, "", DecryptOutcome::BadPassphrase},
     };
     for (const auto& c : cases) {
         GpgHome home;
@@ -257,9 +161,9 @@ TEST(RecordReader, OnlyTheRightPassphraseDecrypts)
         else
             home.encrypt_symmetric(RECORD, "correct horse");
         const Load loaded = load(c.passphrase, home.path("data.gpg"));
-        EXPECT_EQ(loaded.result, c.result) << c.name;
-        EXPECT_EQ(loaded.records.size(), static_cast<std::size_t>(c.result)) << c.name;
-        // gpg's complaints are discarded; the load itself reports nothing.
+        EXPECT_EQ(loaded.verdict.outcome, c.outcome) << c.name << ": " << loaded.verdict.reason;
+        EXPECT_EQ(loaded.records.size(), c.outcome == DecryptOutcome::Verified ? 1u : 0u) << c.name;
+        // gpg's complaints go into the verdict; the load itself prints nothing.
         EXPECT_EQ(loaded.errors, "") << c.name;
     }
 }
@@ -269,17 +173,21 @@ TEST(RecordReader, AnyFileNameReachesGpgWholeAndRunsNothing)
     const struct {
         const char* name;
         std::string file;
-        bool relative;  // handed over as it is rather than as an absolute path
+        bool relative; // handed over as it is rather than as an absolute path
     } cases[] = {
         {"blanks", "my  accounts file.gpg", false},
         {"double quote", "say \"hi\".gpg", false},
+        {"single quote", "it's.gpg", false},
         {"dollar", "$HOME$(touch pwned).gpg", false},
         {"backquote", "`touch pwned`.gpg", false},
         {"backslash", "back\\slash\\.gpg", false},
+        {"newline", "two\nlines.gpg", false},
+        {"not UTF-8", "caf\xe9\xff.gpg", false},
         {"leading dash", "-n", true},
         {"leading dashes", "--version", true},
-        {"longer than a thousand bytes", std::string(250, 'a') + "/" + std::string(250, 'b') + "/" +
-                                             std::string(250, 'c') + "/" + std::string(250, 'd') + "/x y.gpg",
+        {"longer than a thousand bytes",
+         std::string(250, 'a') + "/" + std::string(250, 'b') + "/" + std::string(250, 'c') + "/" +
+             std::string(250, 'd') + "/x y.gpg",
          false},
     };
     const fs::path original_dir = fs::current_path();
@@ -295,7 +203,7 @@ TEST(RecordReader, AnyFileNameReachesGpgWholeAndRunsNothing)
         const Load loaded = load("pw", c.relative ? c.file : target.string());
         fs::current_path(original_dir);
 
-        EXPECT_EQ(loaded.result, 1) << c.name;
+        EXPECT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified) << c.name << ": " << loaded.verdict.reason;
         EXPECT_EQ(passwords(loaded), std::vector<std::string>{"s3cret"}) << c.name;
         EXPECT_FALSE(fs::exists(home.path("pwned"))) << c.name;
     }
@@ -306,18 +214,21 @@ TEST(RecordReader, FailuresYieldNothingAndSayNothing)
     GpgHome home;
     home.encrypt_symmetric(RECORD, "pw");
 
-    EXPECT_EQ(load("pw", home.path("missing.gpg")).result, 0);
-    EXPECT_EQ(load("pw", home.path("missing.gpg")).errors, "");
+    const Load missing = load("pw", home.path("missing.gpg"));
+    EXPECT_EQ(missing.verdict.outcome, DecryptOutcome::FileNotFound);
+    EXPECT_TRUE(missing.records.empty());
+    EXPECT_EQ(missing.errors, "");
 
-    // The shell runs, but finds no gpg.
     fs::create_directory(home.path("empty-bin"));
     {
         ScopedEnv path("PATH", home.path("empty-bin"));
         const Load loaded = load("pw", home.path("data.gpg"));
-        EXPECT_EQ(loaded.result, 0);
+        EXPECT_EQ(loaded.verdict.outcome, DecryptOutcome::Failed);
+        EXPECT_EQ(loaded.verdict.reason, "cannot run gpg: gpg: No such file or directory");
+        EXPECT_TRUE(loaded.records.empty());
         EXPECT_EQ(loaded.errors, "");
     }
-    EXPECT_EQ(load("pw", home.path("data.gpg")).result, 1) << "the file itself is fine";
+    EXPECT_EQ(load("pw", home.path("data.gpg")).verdict.outcome, DecryptOutcome::Verified) << "the file is fine";
 }
 
 TEST(RecordReader, PassphraseLargerThanThePipeYieldsNothingWithoutHanging)
@@ -328,43 +239,42 @@ TEST(RecordReader, PassphraseLargerThanThePipeYieldsNothingWithoutHanging)
     alarm(60);
     const Load loaded = load(std::string(1 << 20, 'p'), home.path("data.gpg"));
     alarm(0);
-    EXPECT_EQ(loaded.result, 0);
+    EXPECT_NE(loaded.verdict.outcome, DecryptOutcome::Verified);
+    EXPECT_TRUE(loaded.records.empty());
     EXPECT_EQ(loaded.errors, "");
 }
 
-// Without a descriptor to spare the load cannot start; it says so and yields nothing.
-TEST(RecordReader, MissingDescriptorsAreReportedAsAFailedPipe)
+// Short of descriptors, the load fails at whichever step runs out, says why, and leaks none of the
+// ones it did get.
+TEST(RecordReader, MissingDescriptorsFailTheLoadWithoutLeaks)
 {
     GpgHome home;
     home.encrypt_symmetric(RECORD, "pw");
 
-    // The two lowest free descriptor numbers: a limit just above the second leaves room for the
-    // passphrase pipe and none for popen's own pipe.
-    std::vector<int> free_numbers;
-    for (int fd = 0; free_numbers.size() < 2; ++fd)
-        if (fcntl(fd, F_GETFD) == -1)
-            free_numbers.push_back(fd);
-
-    const struct {
-        const char* name;
-        rlim_t limit;
-    } cases[] = {
-        {"no pipe for the passphrase", 0},
-        {"no pipe for the command", static_cast<rlim_t>(free_numbers[1] + 1)},
-    };
+    int lowest_free = 0;
+    while (fcntl(lowest_free, F_GETFD) != -1)
+        ++lowest_free;
     const int before = open_descriptors();
-    for (const auto& c : cases) {
+    // From none at all, through one more at a time, to enough for every pipe of the run.
+    for (int spare = 0; spare <= 12; ++spare) {
         rlimit saved{};
         getrlimit(RLIMIT_NOFILE, &saved);
         rlimit low = saved;
-        low.rlim_cur = c.limit;
+        low.rlim_cur = static_cast<rlim_t>(spare == 0 ? 0 : lowest_free + spare);
         ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
         const Load loaded = load("pw", home.path("data.gpg"));
         setrlimit(RLIMIT_NOFILE, &saved);
-        EXPECT_EQ(loaded.result, 0) << c.name;
-        EXPECT_EQ(loaded.errors, "Failed to open pipe\n") << c.name;
-        EXPECT_EQ(open_descriptors(), before) << c.name;
+        if (loaded.verdict.outcome != DecryptOutcome::Verified) {
+            EXPECT_TRUE(loaded.records.empty()) << spare;
+            EXPECT_NE(loaded.verdict.reason, "") << spare;
+        }
+        if (spare < 8) {
+            EXPECT_EQ(loaded.verdict.outcome, DecryptOutcome::Failed) << spare;
+            EXPECT_TRUE(loaded.verdict.reason.ends_with("Too many open files")) << spare << loaded.verdict.reason;
+        }
+        EXPECT_EQ(open_descriptors(), before) << spare;
     }
+    EXPECT_EQ(load("pw", home.path("data.gpg")).verdict.outcome, DecryptOutcome::Verified);
 }
 
 TEST(RecordReader, ManyLoadsLeaveNoDescriptorBehind)
@@ -373,29 +283,43 @@ TEST(RecordReader, ManyLoadsLeaveNoDescriptorBehind)
     home.encrypt_symmetric(RECORD, "pw");
     const int before = open_descriptors();
     for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(load("pw", home.path("data.gpg")).result, 1);
-        EXPECT_EQ(load("pw", home.path("missing.gpg")).result, 0);
-        EXPECT_EQ(load(std::string(1 << 20, 'p'), home.path("data.gpg")).result, 0);
+        EXPECT_EQ(load("pw", home.path("data.gpg")).verdict.outcome, DecryptOutcome::Verified);
+        EXPECT_EQ(load("pw", home.path("missing.gpg")).verdict.outcome, DecryptOutcome::FileNotFound);
+        EXPECT_NE(load(std::string(1 << 20, 'p'), home.path("data.gpg")).verdict.outcome, DecryptOutcome::Verified);
     }
     EXPECT_EQ(open_descriptors(), before);
 }
 
-TEST(RecordReader, ProcessWideOverloadExpandsTheHomeDirectory)
+TEST(ExpandHome, OnlyALeadingTildeSlashIsTheHome)
+{
+    ScopedEnv home_env("HOME", "/home/someone");
+    const struct {
+        std::string path;
+        std::string expanded;
+    } cases[] = {
+        {"~/data.gpg", "/home/someone/data.gpg"},
+        {"~/", "/home/someone/"},
+        {"~", "~"},
+        {"~other/data.gpg", "~other/data.gpg"},
+        {"/abs/~/data.gpg", "/abs/~/data.gpg"},
+        {"rel/data.gpg", "rel/data.gpg"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(expand_home(c.path), c.expanded) << c.path;
+
+    ScopedEnv no_home("HOME", "");
+    EXPECT_EQ(expand_home("~/data.gpg"), "~/data.gpg");
+}
+
+TEST(ExpandHome, LoadsTheFileUnderTheHome)
 {
     GpgHome home;
     home.encrypt_symmetric(RECORD, "pw");
     ScopedEnv home_env("HOME", home.dir());
-    const std::string saved_path = password_file_path;
-    password_file_path = "~/data.gpg";
-    passphrase = "pw";
-
-    std::vector<std::string> got;
-    const int result = read_record_lines([&got](const RecordLine& line) { got.push_back(line.password); });
-
-    passphrase.clear();
-    password_file_path = saved_path;
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(got, std::vector<std::string>{"s3cret"});
+    const Load loaded = load("pw", expand_home("~/data.gpg"));
+    EXPECT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified);
+    EXPECT_EQ(passwords(loaded), std::vector<std::string>{"s3cret"});
 }
 
 } // namespace
