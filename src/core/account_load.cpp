@@ -3,6 +3,7 @@
 #include "core/account_load.h"
 
 #include "core/record_reader.h"
+#include "core/text_encoding.h"
 #include "core/tree_building.h"
 
 #include <utility>
@@ -21,6 +22,7 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
                                            accounts_read.store(++accounts, std::memory_order_relaxed);
                                        },
                                        errors);
+    scrub(request.decrypt.passphrase);
     if (result.verdict.outcome != DecryptOutcome::Verified) {
         // Rows read before a failure were never vouched for: none of them may be shown.
         result.rows.clear();

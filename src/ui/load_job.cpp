@@ -3,6 +3,7 @@
 #include "ui/load_job.h"
 
 #include "core/record_reader.h"
+#include "core/text_encoding.h"
 #include "ui/entry_store.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
@@ -89,9 +90,11 @@ LoadJob::LoadJob(MainWindow& main, LoadRequest request) : main_(main)
 {
     worker_ = std::thread([this, request = std::move(request)]() mutable {
         result_ = load_accounts(decryption_, std::move(request), accounts_read_);
+        scrub(request.decrypt.passphrase);
         // The only thing the worker does to the main thread: ask it to take the result.
         done_source_ = g_idle_add(on_worker_done, this);
     });
+    scrub(request.decrypt.passphrase);
 }
 
 LoadJob::~LoadJob()
@@ -136,6 +139,9 @@ void start_load(MainWindow& main, std::string passphrase)
     request.decrypt.passphrase = std::move(passphrase);
     request.templates = main.settings;
     main.load = std::make_unique<LoadJob>(main, std::move(request));
+    // A short string keeps its bytes where it was moved from.
+    scrub(passphrase);
+    scrub(request.decrypt.passphrase);
 
     set_loading(main, true);
     show_status(main, format(_("Decrypting %s…"), shown_path(main).c_str()));

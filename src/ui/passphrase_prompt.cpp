@@ -2,6 +2,7 @@
 // entry is emptied on every way out, and the show toggle starts off every time it is shown.
 #include "ui/passphrase_prompt.h"
 
+#include "core/text_encoding.h"
 #include "ui/i18n.h"
 #include "ui/load_job.h"
 #include "ui/main_window.h"
@@ -61,6 +62,7 @@ void on_passphrase_entered(MainWindow& main)
     // Hiding empties the entry: the passphrase now lives only in the load's request.
     gtk_widget_hide(main.prompt);
     start_load(main, std::move(passphrase));
+    scrub(passphrase);
 }
 
 GtkWidget* create_passphrase_prompt(MainWindow& main)
