@@ -62,7 +62,8 @@ protected:
     std::string file(const char* name) const { return (dir_ / name).string(); }
 
     // Starts `line`, collecting reports; waits for the command's end.
-    std::vector<std::string> run(const std::string& line, std::chrono::milliseconds quick_failure = QUICK_FAILURE_WINDOW,
+    std::vector<std::string> run(const std::string& line,
+                                 std::chrono::milliseconds quick_failure = QUICK_FAILURE_WINDOW,
                                  bool* started = nullptr)
     {
         std::vector<std::string> reports;
@@ -136,9 +137,9 @@ TEST_F(CommandRunner, ReturnsAtOnceAndReapsTheChild)
 {
     const std::string pid_file = file("pid");
     const auto before = std::chrono::steady_clock::now();
-    ASSERT_TRUE(start_command_line(
-        "echo $$ > " + pid_file + ".part && mv " + pid_file + ".part " + pid_file + " && exec sleep 1",
-        [](const std::string& message) { ADD_FAILURE() << message; }));
+    ASSERT_TRUE(start_command_line("echo $$ > " + pid_file + ".part && mv " + pid_file + ".part " + pid_file +
+                                       " && exec sleep 1",
+                                   [](const std::string& message) { ADD_FAILURE() << message; }));
     EXPECT_LT(std::chrono::steady_clock::now() - before, 300ms);
     EXPECT_EQ(running_command_count(), 1u);
 
@@ -181,15 +182,24 @@ TEST_F(CommandRunner, ReportsOnlyQuickFailuresAndRefusals)
     const ReportCase cases[] = {
         {"success", "true", QUICK_FAILURE_WINDOW, true, {}},
         {"exit status", "exit 3", QUICK_FAILURE_WINDOW, true, {"The command failed (exit status 3): exit 3"}},
-        {"missing program", "/nonexistent/cmd 2>/dev/null", QUICK_FAILURE_WINDOW, true,
+        {"missing program",
+         "/nonexistent/cmd 2>/dev/null",
+         QUICK_FAILURE_WINDOW,
+         true,
          {"The command failed (exit status 127): /nonexistent/cmd 2>/dev/null"}},
         {"signal", "kill -9 $$", QUICK_FAILURE_WINDOW, true, {"The command was killed by signal 9: kill -9 $$"}},
-        {"line cut to 60 characters", long_line, QUICK_FAILURE_WINDOW, true,
+        {"line cut to 60 characters",
+         long_line,
+         QUICK_FAILURE_WINDOW,
+         true,
          {"The command failed (exit status 4): " + long_line.substr(0, 60) + "…"}},
         {"failure after the window", "sleep 0.5; exit 1", 200ms, true, {}},
         {"killed after the window", "sleep 0.5; kill -9 $$", 200ms, true, {}},
         {"empty line", "", QUICK_FAILURE_WINDOW, false, {}},
-        {"too long", too_long, QUICK_FAILURE_WINDOW, false,
+        {"too long",
+         too_long,
+         QUICK_FAILURE_WINDOW,
+         false,
          {"The command line is too long to run (" + std::to_string(too_long.size()) + " bytes)."}},
     };
     for (const auto& c : cases) {

@@ -323,5 +323,19 @@ TEST_F(EntryActions, PasswordIsOnTheClipboardBeforeTheCommandStarts)
     EXPECT_EQ(ran(), "webpw");
 }
 
+// A command that reads the clipboard and is not sent to the background with " &" still gets the
+// password: Sealkeep goes on serving the clipboard while the command runs.
+TEST_F(EntryActions, ACommandInTheForegroundCanReadTheClipboard)
+{
+    http_cmd = "timeout 5 xclip -o -selection clipboard > \"$OUT\"";
+    ASSERT_EQ(test::load_fixture(FIXTURE), 1);
+    gtk_tree_view_expand_all(entry_tree_view());
+    test::drain_events();
+    select_rows({ADMIN});
+    on_copy_password_and_execute(entry_tree_view());
+    EXPECT_TRUE(test::wait_for_commands());
+    EXPECT_EQ(ran(), "webpw");
+}
+
 } // namespace
 } // namespace sealkeep
