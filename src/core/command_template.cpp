@@ -119,8 +119,7 @@ std::size_t max_argument_bytes()
     return 32 * static_cast<std::size_t>(page > 0 ? page : 4096);
 }
 
-bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment,
-                       std::size_t arg_max)
+bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment, std::size_t arg_max)
 {
     if (command_line.size() + 1 > max_argument_bytes())
         return false;

@@ -33,8 +33,7 @@ std::size_t max_argument_bytes();
 
 // Whether `/bin/sh -c command_line` can be started with this environment when arguments,
 // environment strings and their pointers together may take `arg_max` bytes.
-bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment,
-                       std::size_t arg_max);
+bool fits_one_argument(std::string_view command_line, const std::vector<std::string>& environment, std::size_t arg_max);
 
 // The same with the startup environment and this process's limit on arguments and environment.
 bool fits_one_argument(std::string_view command_line);

@@ -70,11 +70,10 @@ void on_command_ended(GPid pid, gint status, gpointer data)
     if (g_get_monotonic_time() > command->deadline)
         return;
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
-        command->report(format_message(_("The command failed (exit status %d): %s"), WEXITSTATUS(status),
-                                       command->line));
+        command->report(
+            format_message(_("The command failed (exit status %d): %s"), WEXITSTATUS(status), command->line));
     else if (WIFSIGNALED(status))
-        command->report(format_message(_("The command was killed by signal %d: %s"), WTERMSIG(status),
-                                       command->line));
+        command->report(format_message(_("The command was killed by signal %d: %s"), WTERMSIG(status), command->line));
 }
 
 void free_running_command(gpointer data)

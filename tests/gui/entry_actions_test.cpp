@@ -28,7 +28,7 @@ constexpr const char* SSH_TEMPLATE = "printf '%%s' \"ssh %u@%h:%s\" > \"$OUT\"";
 constexpr const char* FTP_TEMPLATE = "printf '%%s' \"ftp %u@%h:%s\" > \"$OUT\"";
 constexpr const char* CSSH_TEMPLATE = "printf '%%s' \"cssh%h\" > \"$OUT\"";
 // Asks for the clipboard while the command runs: the request goes to whoever owns CLIPBOARD at that
-// moment. We are blocked until the command ends, so the answer comes once the loop runs again.
+// moment, and we answer from the main loop, which keeps running while the command does.
 constexpr const char* HTTP_TEMPLATE = "timeout 5 xclip -o -selection clipboard > \"$OUT\" & sleep 1";
 
 // Paths of the fixture's rows once loaded (the tree is fully expanded before selecting):
@@ -121,7 +121,8 @@ protected:
         char name[] = "/tmp/skea.XXXXXX";
         dir_ = mkdtemp(name);
         out_ = (dir_ / "out").string();
-        setenv("OUT", out_.c_str(), 1);
+        // Commands see the startup environment, not ours: OUT goes there.
+        out_variable_.emplace("OUT", out_);
         // Command lines are expanded while loading, so the templates go in first.
         ssh_cmd = SSH_TEMPLATE;
         ftp_cmd = FTP_TEMPLATE;
@@ -141,7 +142,7 @@ protected:
         ftp_cmd = saved_[2];
         telnet_cmd = saved_[3];
         http_cmd = saved_[4];
-        unsetenv("OUT");
+        out_variable_.reset();
         std::filesystem::remove_all(dir_);
     }
 
@@ -170,6 +171,7 @@ protected:
     std::string out_;
 
 private:
+    std::optional<test::StartupVariable> out_variable_;
     std::array<std::string, 5> saved_;
 };
 
@@ -224,7 +226,7 @@ TEST_F(EntryActions, CopyAndRunWhatTheSelectionSays)
         {"copy & run: root shortcut", COPY_RUN, YES, {ALPHA}, "rootpw", "ssh root@alpha:"},
         {"copy & run: top-most of several", COPY_RUN, YES, {BOB, CAROL}, "bobpw", "ssh bob@alpha:"},
         {"copy & run: top row without record", COPY_RUN, YES, {GAMMA, DAVE}, SENTINEL, NOTHING_RAN},
-        // An empty password copies nothing; the empty command line goes to the shell and runs nothing.
+        // An empty password copies nothing; the empty command line runs nothing.
         {"copy & run: empty password and line", COPY_RUN, YES, {DAVE}, SENTINEL, NOTHING_RAN},
 
         // Execute never touches the clipboard.
@@ -253,6 +255,7 @@ TEST_F(EntryActions, CopyAndRunWhatTheSelectionSays)
         database_loaded = c.loaded == Loaded::Yes ? 1 : 0;
         c.action(entry_tree_view());
         database_loaded = 1;
+        EXPECT_TRUE(test::wait_for_commands());
         test::drain_events();
         EXPECT_EQ(clipboard_text(GDK_SELECTION_CLIPBOARD), c.clipboard);
         EXPECT_EQ(clipboard_text(GDK_SELECTION_PRIMARY), c.clipboard);
@@ -317,6 +320,20 @@ TEST_F(EntryActions, PasswordIsOnTheClipboardBeforeTheCommandStarts)
         }
         g_usleep(10 * 1000);
     }
+    EXPECT_EQ(ran(), "webpw");
+}
+
+// A command that reads the clipboard and is not sent to the background with " &" still gets the
+// password: Sealkeep goes on serving the clipboard while the command runs.
+TEST_F(EntryActions, ACommandInTheForegroundCanReadTheClipboard)
+{
+    http_cmd = "timeout 5 xclip -o -selection clipboard > \"$OUT\"";
+    ASSERT_EQ(test::load_fixture(FIXTURE), 1);
+    gtk_tree_view_expand_all(entry_tree_view());
+    test::drain_events();
+    select_rows({ADMIN});
+    on_copy_password_and_execute(entry_tree_view());
+    EXPECT_TRUE(test::wait_for_commands());
     EXPECT_EQ(ran(), "webpw");
 }
 

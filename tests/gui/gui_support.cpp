@@ -5,6 +5,8 @@
 #include "ui/entry_store.h"
 #include "ui/password_load.h"
 #include "core/record_line.h"
+#include "core/startup_environment.h"
+#include "ui/command_runner.h"
 
 namespace sealkeep::test {
 
@@ -40,6 +42,45 @@ void drain_events()
 {
     while (gtk_events_pending())
         gtk_main_iteration();
+}
+
+bool wait_for_commands()
+{
+    const gint64 deadline = g_get_monotonic_time() + 10 * G_TIME_SPAN_SECOND;
+    while (running_command_count() > 0 && g_get_monotonic_time() < deadline) {
+        // Not a blocking iteration: a child's end may come while no other source is ready.
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(2000);
+    }
+    return running_command_count() == 0;
+}
+
+namespace {
+
+void remember_entries(const std::vector<std::string>& entries)
+{
+    std::vector<char*> envp;
+    for (const std::string& entry : entries)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    remember_startup_environment(envp.data());
+}
+
+} // namespace
+
+StartupVariable::StartupVariable(const std::string& name, const std::string& value) : saved_(startup_environment())
+{
+    std::vector<std::string> entries;
+    for (const std::string& entry : saved_)
+        if (entry.compare(0, name.size() + 1, name + "=") != 0)
+            entries.push_back(entry);
+    entries.push_back(name + "=" + value);
+    remember_entries(entries);
+}
+
+StartupVariable::~StartupVariable()
+{
+    remember_entries(saved_);
 }
 
 int load_fixture(const std::vector<std::string>& lines)

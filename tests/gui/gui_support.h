@@ -20,6 +20,22 @@ std::vector<std::string> expanded_paths();
 // Runs the main loop until no event is pending.
 void drain_events();
 
+// Runs the main loop until every command started through start_command_line has ended and been
+// reaped (at most 10 seconds); false when some are still running.
+bool wait_for_commands();
+
+// While it lives, the startup environment (what commands run by us see) has NAME=value in it too.
+class StartupVariable {
+public:
+    StartupVariable(const std::string& name, const std::string& value);
+    ~StartupVariable();
+    StartupVariable(const StartupVariable&) = delete;
+    StartupVariable& operator=(const StartupVariable&) = delete;
+
+private:
+    std::vector<std::string> saved_;
+};
+
 // Empties the store and loads these record lines (as they would stand in the file, one per element,
 // without line ending) through the real tree building; sets database_loaded from the result.
 int load_fixture(const std::vector<std::string>& lines);

@@ -359,6 +359,7 @@ TEST_F(MenusTest, EntryActionItemsAndButtonsActOnTheSelectedAccount)
                     gtk_bin_get_child(GTK_BIN(gtk_toolbar_get_nth_item(GTK_TOOLBAR(toolbar()), c.menu_index)))));
             else
                 gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, c.menu_index)));
+            EXPECT_TRUE(test::wait_for_commands());
             drain_events();
             EXPECT_EQ(clipboard_text(), c.clipboard ? std::string(c.clipboard) : command_line);
             EXPECT_EQ(ran(), c.ran);

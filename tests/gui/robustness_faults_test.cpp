@@ -193,6 +193,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
         ASSERT_EQ(entry_list.front()->command_line(), c.ssh_template);
 
         c.action(tree_view());
+        EXPECT_TRUE(test::wait_for_commands());
 
         if (c.copies_password)
             expected.clipboard = "pa";
