@@ -55,15 +55,28 @@ void set_loading(MainWindow& main, bool loading)
     }
 }
 
+// gpg's words fit one line of the status bar: a file name in them may be in any encoding, and a
+// message of gpg's has no set length.
+std::string one_line(const std::string& text)
+{
+    constexpr glong MAX_CHARS = 200;
+    GCharPtr valid{g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()))};
+    std::string line = valid.get();
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    if (g_utf8_strlen(line.c_str(), -1) > MAX_CHARS)
+        line = std::string(line.c_str(), g_utf8_offset_to_pointer(line.c_str(), MAX_CHARS)) + "…";
+    return line;
+}
+
 // The status line of a load that ended on its own.
 std::string verdict_text(const LoadResult& result)
 {
     const DecryptVerdict& verdict = result.verdict;
     if (verdict.outcome != DecryptOutcome::Verified)
-        return format(_("Not loaded: %s"), verdict.reason.empty() ? _("gpg failed") : verdict.reason.c_str());
+        return format(_("Not loaded: %s"), verdict.reason.empty() ? _("gpg failed") : one_line(verdict.reason).c_str());
     std::string text = format(P_("%zu account loaded.", "%zu accounts loaded.", result.accounts), result.accounts);
     if (!verdict.signature_note.empty())
-        text += " " + format(_("Signature not checked: %s"), verdict.signature_note.c_str());
+        text += " " + format(_("Signature not checked: %s"), one_line(verdict.signature_note).c_str());
     return text;
 }
 
