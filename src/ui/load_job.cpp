@@ -64,7 +64,7 @@ std::string one_line(const std::string& text)
     std::string line = valid.get();
     std::replace(line.begin(), line.end(), '\n', ' ');
     if (g_utf8_strlen(line.c_str(), -1) > MAX_CHARS)
-        line = std::string(line.c_str(), g_utf8_offset_to_pointer(line.c_str(), MAX_CHARS)) + "…";
+        line = line.substr(0, static_cast<std::size_t>(g_utf8_offset_to_pointer(line.c_str(), MAX_CHARS) - line.c_str())) + "…";
     return line;
 }
 
