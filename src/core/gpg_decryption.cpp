@@ -87,20 +87,6 @@ bool lift_above_child_fds(Fd& fd)
     return true;
 }
 
-// Appends to a buffer that holds plaintext. When it has to grow, the old buffer is overwritten
-// before it is freed, which a plain append would not do.
-void append_secret(std::string& buffer, std::string_view bytes)
-{
-    if (buffer.size() + bytes.size() > buffer.capacity()) {
-        std::string bigger;
-        bigger.reserve(std::max(buffer.capacity() * 2, buffer.size() + bytes.size()));
-        bigger.append(buffer);
-        scrub(buffer);
-        buffer.swap(bigger);
-    }
-    buffer.append(bytes);
-}
-
 // Cuts the plaintext into lines of any length, in a buffer that is overwritten before release.
 class PlaintextLines {
 public:

@@ -4,7 +4,6 @@
 #include "core/search_text.h"
 #include "core/text_encoding.h"
 
-#include <algorithm>
 #include <string_view>
 
 namespace sealkeep {
@@ -23,17 +22,10 @@ RowId LoadedRows::append_row(std::optional<RowId> parent, const std::string& tex
     rows_.push_back(Row{parent_index, static_cast<std::uint32_t>(texts_.size()), depth, stock_id, nullptr});
     // The toolkit takes a text up to its first NUL and shows UTF-8 only: other bytes are shown as Latin-1.
     const std::string_view shown(text.c_str());
-    if (texts_.size() + shown.size() * 2 + 1 > texts_.capacity()) {
-        // The texts name customers, servers and users: a grown buffer is overwritten before it goes.
-        std::string bigger;
-        bigger.reserve(std::max(texts_.capacity() * 2, texts_.size() + shown.size() * 2 + 1));
-        bigger.append(texts_);
-        scrub(texts_);
-        texts_.swap(bigger);
-    }
+    // The texts name customers, servers and users: a grown buffer is overwritten before it goes.
     std::string display = display_text(shown);
-    texts_.append(display);
-    texts_.push_back('\0');
+    display.push_back('\0');
+    append_secret(texts_, display);
     scrub(display);
     return id;
 }

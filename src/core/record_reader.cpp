@@ -8,8 +8,22 @@
 
 namespace sealkeep {
 
+void print_unmatched_line(FILE* errors, std::string_view line)
+{
+    // Printed as read, line ending included; a NUL ends what %s can show of it.
+    fprintf(errors, "WARNING: not matched: %.*s\n", static_cast<int>(std::min(line.find('\0'), line.size())),
+            line.data());
+}
+
 DecryptVerdict read_record_lines(GpgDecryption& decryption, DecryptRequest request, const AddLine& add_line,
                                  FILE* errors)
+{
+    return read_record_lines(decryption, std::move(request), add_line,
+                             [errors](std::string_view line) { print_unmatched_line(errors, line); });
+}
+
+DecryptVerdict read_record_lines(GpgDecryption& decryption, DecryptRequest request, const AddLine& add_line,
+                                 const UnmatchedLine& unmatched)
 {
     const auto handle = [&](std::string_view line) {
         // gpg may print its warnings on standard output too; they are no concern of the user's.
@@ -19,9 +33,7 @@ DecryptVerdict read_record_lines(GpgDecryption& decryption, DecryptRequest reque
             add_line(*record);
             return;
         }
-        // Printed as read, line ending included; a NUL ends what %s can show of it.
-        fprintf(errors, "WARNING: not matched: %.*s\n", static_cast<int>(std::min(line.find('\0'), line.size())),
-                line.data());
+        unmatched(line);
     };
     DecryptVerdict verdict = decryption.run(std::move(request), handle);
     // A short passphrase sits inside the string object itself, and a move leaves its bytes behind.

@@ -1,6 +1,7 @@
 // Text helpers: what the toolkit is given to show, and overwriting secrets.
 #include "core/text_encoding.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string.h>
 
@@ -73,6 +74,18 @@ void scrub(std::string& secret)
     // beyond the current end.
     explicit_bzero(secret.data(), secret.capacity());
     secret.clear();
+}
+
+void append_secret(std::string& buffer, std::string_view bytes)
+{
+    if (buffer.size() + bytes.size() > buffer.capacity()) {
+        std::string bigger;
+        bigger.reserve(std::max(buffer.capacity() * 2, buffer.size() + bytes.size()));
+        bigger.append(buffer);
+        scrub(buffer);
+        buffer.swap(bigger);
+    }
+    buffer.append(bytes);
 }
 
 } // namespace sealkeep

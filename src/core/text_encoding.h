@@ -13,4 +13,8 @@ std::string display_text(std::string_view bytes);
 // Overwrites every byte the string's buffer holds, then empties it.
 void scrub(std::string& secret);
 
+// Appends to a buffer that holds plaintext. When it has to grow, the old buffer is overwritten
+// before it is freed, which a plain append would not do.
+void append_secret(std::string& buffer, std::string_view bytes);
+
 } // namespace sealkeep
