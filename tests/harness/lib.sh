@@ -352,6 +352,17 @@ sk_measure_tree() {
     read -r SK_TREE_TOP SK_TREE_BOTTOM <<<"$area"
 }
 
+# sk_search TEXT: puts TEXT into the search entry wherever the focus was: a click into the entry, which
+# stands just below the tree (call sk_measure_tree first), all of its text selected and typed over.
+sk_search() {
+    local WIDTH
+    eval "$(sk_x xdotool getwindowgeometry --shell "$SK_WID" | grep '^WIDTH=')"
+    sk_click_window "$SK_WID" $((WIDTH / 2)) $((SK_TREE_BOTTOM + 16)) || return 1
+    sleep 0.2
+    sk_key ctrl+a || return 1
+    sk_type "$1"
+}
+
 # sk_toolbar_buttons: the centres of the toolbar's buttons, "X Y" per line, left to right, in window
 # coordinates. The toolbar ends where the tree begins, its labels stand just above that edge, and the
 # gaps between labels are wider than the blanks inside one. Call it with the prompt hidden and no row
@@ -502,10 +513,10 @@ sk_gpg_home() {
 # Forgets every cached passphrase: the agent is stopped and starts afresh on demand.
 sk_gpg_forget() { gpgconf --kill gpg-agent >/dev/null 2>&1 || true; }
 
-# sk_encrypt_symmetric OUT PASSPHRASE < plaintext
+# sk_encrypt_symmetric OUT PASSPHRASE [GPG OPTIONS...] < plaintext
 sk_encrypt_symmetric() {
     gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback --passphrase-fd 3 \
-        --symmetric --cipher-algo AES256 --output "$1" 3< <(printf '%s' "$2")
+        --symmetric --cipher-algo AES256 "${@:3}" --output "$1" 3< <(printf '%s' "$2")
     local status=$?
     sk_gpg_forget
     return $status
