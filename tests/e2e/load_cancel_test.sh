@@ -64,7 +64,7 @@ start_endless_load() {
     group=$(sk_process_group "$child")
     [ -n "$group" ] || return 1
     # Should the program leave the group behind, the test must not.
-    sk_cleanup_add "kill -KILL -- -$group"
+    sk_cleanup_add "sk_group_alive $group && kill -KILL -- -$group"
 }
 
 # no_process_with MARKER: nothing but the program runs with MARKER on its command line.
