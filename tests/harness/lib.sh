@@ -202,6 +202,63 @@ sk_wait_stderr() {
 }
 
 # ---------------------------------------------------------------------------------------------------------
+# Processes the program starts, and time.
+
+# sk_now: the time now in seconds, with fractions (for sk_since).
+sk_now() { date +%s.%N; }
+
+# sk_since START: the seconds since START (a value of sk_now), to the millisecond.
+sk_since() { awk -v start="$1" -v now="$(sk_now)" 'BEGIN { printf "%.3f", now - start }'; }
+
+# sk_below A B: the number A is less than B.
+sk_below() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+
+# sk_wait_child [SECONDS]: waits until the program has a child process (gpg while a load runs, or a command
+# it executes) and prints its pid.
+sk_wait_child() {
+    local i pid
+    for ((i = 0; i < ${1:-10} * 10; i++)); do
+        pid=$(pgrep -P "$SK_PID" 2>/dev/null | head -n 1)
+        if [ -n "$pid" ]; then
+            echo "$pid"
+            return 0
+        fi
+        sk_running || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# sk_wait_no_child [SECONDS]: waits until the program has no child process left.
+sk_wait_no_child() {
+    local i
+    for ((i = 0; i < ${1:-10} * 10; i++)); do
+        pgrep -P "$SK_PID" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# sk_process_group PID: the process group of a process (empty once it is gone).
+sk_process_group() { ps -o pgid= -p "$1" 2>/dev/null | tr -d ' '; }
+
+# sk_group_alive PGID: some process of that group still runs, however it was reparented. Zombies do not
+# count: an orphan is reaped by process 1, which in a container need not be an init that does so.
+sk_group_alive() {
+    ps -e -o pgid=,stat= | awk -v group="$1" '$1 == group && $2 !~ /^Z/ { found = 1 } END { exit !found }'
+}
+
+# sk_wait_group_gone PGID [SECONDS]
+sk_wait_group_gone() {
+    local i
+    for ((i = 0; i < ${2:-5} * 20; i++)); do
+        sk_group_alive "$1" || return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# ---------------------------------------------------------------------------------------------------------
 # X: every tool under timeout.
 
 sk_x() { timeout -k 2 "$SK_X_TIMEOUT" "$@"; }
@@ -293,6 +350,17 @@ sk_measure_tree() {
                       { if (run >= 6) { print first, last; exit } run = 0 }')
     [ -n "$area" ] || return 1
     read -r SK_TREE_TOP SK_TREE_BOTTOM <<<"$area"
+}
+
+# sk_search TEXT: puts TEXT into the search entry wherever the focus was: a click into the entry, which
+# stands just below the tree (call sk_measure_tree first), all of its text selected and typed over.
+sk_search() {
+    local WIDTH
+    eval "$(sk_x xdotool getwindowgeometry --shell "$SK_WID" | grep '^WIDTH=')"
+    sk_click_window "$SK_WID" $((WIDTH / 2)) $((SK_TREE_BOTTOM + 16)) || return 1
+    sleep 0.2
+    sk_key ctrl+a || return 1
+    sk_type "$1"
 }
 
 # sk_toolbar_buttons: the centres of the toolbar's buttons, "X Y" per line, left to right, in window
@@ -445,10 +513,10 @@ sk_gpg_home() {
 # Forgets every cached passphrase: the agent is stopped and starts afresh on demand.
 sk_gpg_forget() { gpgconf --kill gpg-agent >/dev/null 2>&1 || true; }
 
-# sk_encrypt_symmetric OUT PASSPHRASE < plaintext
+# sk_encrypt_symmetric OUT PASSPHRASE [GPG OPTIONS...] < plaintext
 sk_encrypt_symmetric() {
     gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback --passphrase-fd 3 \
-        --symmetric --cipher-algo AES256 --output "$1" 3< <(printf '%s' "$2")
+        --symmetric --cipher-algo AES256 "${@:3}" --output "$1" 3< <(printf '%s' "$2")
     local status=$?
     sk_gpg_forget
     return $status
@@ -467,6 +535,22 @@ sk_encrypt_public() {
     local status=$?
     sk_gpg_forget
     return $status
+}
+
+# The gpg found on PATH before any stand-in.
+SK_REAL_GPG=$(command -v gpg)
+
+# sk_gpg_stand_in SCRIPT: puts an executable "gpg" running this sh script first on PATH, for the programs
+# started from then on, and keeps its path in $SK_STAND_IN. The path is new each call, so the stand-in's
+# processes can be found by it; the script may exec "$SK_REAL_GPG" "$@".
+sk_gpg_stand_in() {
+    local dir
+    dir=$(mktemp -d "$SK_TMP/stand-in.XXXXXX") || return 1
+    SK_STAND_IN=$dir/gpg
+    { echo '#!/bin/sh'; printf '%s\n' "$1"; } >"$SK_STAND_IN"
+    chmod +x "$SK_STAND_IN"
+    export SK_REAL_GPG
+    export PATH="$dir:$PATH"
 }
 
 # A record line as the password file holds it.
