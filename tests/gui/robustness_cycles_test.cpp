@@ -31,9 +31,8 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
     ASSERT_GE(cycles, 2);
 
     test::GnupgHome home;
-    password_file_path = home.encrypt_symmetric(PLAINTEXT, "cycle passphrase");
-    GtkTreeView* view = GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
-    GtkEntry* search = GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
+    test::main_window().settings.password_file_path = home.encrypt_symmetric(PLAINTEXT, "cycle passphrase");
+    GtkEntry* search = test::main_window().search_entry;
     const std::vector<std::string> expected_rows = {
         "0 Acme",          "0:0 Prod",       "0:0:0 web1", "0:0:0:0 ssh", "0:0:0:0:0 root", "0:0:0:1 http",
         "0:0:0:1:0 admin", "0:0:0:1:0:0 ed", "1 Zeta",     "1:0 db1",     "1:0:0 ftp",      "1:0:0:0 __none__",
@@ -42,7 +41,7 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
     int after_first = -1;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
-        refresh_entries();
+        refresh_entries(test::main_window());
         test::drain_events();
         ASSERT_TRUE(test::tree_rows().empty());
 
@@ -55,8 +54,8 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
         // password then goes to the clipboard through the hidden entry.
         gtk_entry_set_text(search, cycle % 2 ? "root" : "__none__");
         test::drain_events();
-        ASSERT_EQ(search_matches().size(), 1u);
-        on_copy_password(view);
+        ASSERT_EQ(test::main_window().search.matches.size(), 1u);
+        on_copy_password(test::main_window());
         test::drain_events();
         ASSERT_EQ(test::clipboard_text(), cycle % 2 ? "r1" : "z;with;semis");
 
@@ -69,12 +68,12 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
 
     // Everything a cycle made is released by the next Refresh and the next search; a short search text
     // releases the last matches, so that nothing of ours is left for the leak check at exit.
-    refresh_entries();
+    refresh_entries(test::main_window());
     gtk_entry_set_text(search, "");
     test::drain_events();
-    EXPECT_TRUE(entry_list.empty());
-    EXPECT_TRUE(search_matches().empty());
-    EXPECT_EQ(database_loaded, 0);
+    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_TRUE(test::main_window().search.matches.empty());
+    EXPECT_EQ(test::main_window().database_loaded, 0);
 }
 
 } // namespace

@@ -70,25 +70,22 @@ class Faults : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_settings_.clear();
-        for (const auto& key : setting_keys())
-            saved_settings_.push_back(*key.value);
+        saved_settings_ = test::main_window().settings;
         // Something worth keeping in each place a fault could disturb: a loaded tree, a password on the
         // clipboard, a search text.
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1)});
-        copy_to_clipboard("kept on the clipboard");
+        copy_to_clipboard(test::main_window(), "kept on the clipboard");
         gtk_entry_set_text(search_entry(), "alpha");
         test::drain_events();
     }
     void TearDown() override
     {
-        refresh_entries();
-        for (std::size_t i = 0; i < saved_settings_.size(); ++i)
-            *setting_keys()[i].value = saved_settings_[i];
+        refresh_entries(test::main_window());
+        test::main_window().settings = saved_settings_;
     }
 
-    static GtkEntry* search_entry() { return GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY)); }
-    static GtkTreeView* tree_view() { return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW)); }
+    static GtkEntry* search_entry() { return test::main_window().search_entry; }
+    static GtkTreeView* tree_view() { return test::main_window().tree_view; }
 
     // The main loop runs, and nothing but what the fault may change has changed.
     void expect_nothing_else_lost(const test::Untouched& expected)
@@ -100,7 +97,7 @@ protected:
         EXPECT_EQ(now.search_text, expected.search_text);
     }
 
-    std::vector<std::string> saved_settings_;
+    SettingsValues saved_settings_;
 };
 
 // Loads that cannot read the file end as a wrong passphrase does: an empty tree, and not a word.
@@ -114,16 +111,16 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
     const Case cases[] = {
         {"gpg absent from PATH",
          [&](const test::GnupgHome& home) {
-             password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
              std::filesystem::create_directory(home.path() + "/empty");
              path = std::make_unique<PathFirst>(home.path() + "/empty", true);
          }},
         {"file deleted between Setup and the load",
          [&](const test::GnupgHome& home) {
-             password_file_path = home.encrypt_symmetric(LINE_A, "secret");
-             std::filesystem::remove(password_file_path);
+             test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             std::filesystem::remove(test::main_window().settings.password_file_path);
          }},
-        {"a folder where the file should be", [&](const test::GnupgHome& home) { password_file_path = home.path(); }},
+        {"a folder where the file should be", [&](const test::GnupgHome& home) { test::main_window().settings.password_file_path = home.path(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -136,7 +133,7 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
         EXPECT_EQ(outcome.loaded, 0);
         EXPECT_EQ(outcome.errors, "");
         EXPECT_TRUE(test::tree_rows().empty());
-        EXPECT_TRUE(entry_list.empty());
+        EXPECT_TRUE(test::main_window().records.empty());
         expect_nothing_else_lost(expected);
     }
 }
@@ -145,7 +142,7 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
 TEST_F(Faults, AGpgThatDiesHalfwayLeavesTheLinesItWrote)
 {
     test::GnupgHome home;
-    password_file_path = home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
+    test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
     const std::size_t written = LINE_A.size() + LINE_B.size() + LINE_C.size() / 2;
     // gpg gets a standard error of its own: started without one, it says so on standard output.
     write_script(home.path() + "/gpg", "\"" + real_gpg() + "\" \"$@\" 2>/dev/null | head -c " +
@@ -169,7 +166,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
     struct Case {
         const char* name;
         const char* ssh_template;
-        void (*action)(GtkTreeView*);
+        void (*action)(MainWindow&);
         bool copies_password;
     };
     const Case cases[] = {
@@ -180,9 +177,9 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ssh_cmd = c.ssh_template;
+        test::main_window().settings.ssh_cmd = c.ssh_template;
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1), LINE_B.substr(0, LINE_B.size() - 1)});
-        copy_to_clipboard("kept on the clipboard");
+        copy_to_clipboard(test::main_window(), "kept on the clipboard");
         // A search selects root's row (the text changes each time, or no search would run).
         gtk_entry_set_text(search_entry(), "");
         gtk_entry_set_text(search_entry(), "root");
@@ -190,16 +187,16 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
         ASSERT_EQ(gtk_tree_selection_count_selected_rows(gtk_tree_view_get_selection(tree_view())), 1);
         const std::vector<std::string> rows = test::tree_rows();
         test::Untouched expected = test::Untouched::now();
-        ASSERT_EQ(entry_list.front()->command_line(), c.ssh_template);
+        ASSERT_EQ(test::main_window().records.front()->command_line(), c.ssh_template);
 
-        c.action(tree_view());
+        c.action(test::main_window());
         EXPECT_TRUE(test::wait_for_commands());
 
         if (c.copies_password)
             expected.clipboard = "pa";
         expect_nothing_else_lost(expected);
         EXPECT_EQ(test::tree_rows(), rows);
-        EXPECT_EQ(database_loaded, 1);
+        EXPECT_EQ(test::main_window().database_loaded, 1);
     }
 }
 
@@ -218,14 +215,14 @@ void look_at_cursor(int)
 TEST_F(Faults, ALoadShowsTheBusyCursorAndRestoresIt)
 {
     test::GnupgHome home;
-    password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+    test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
     write_script(home.path() + "/gpg",
                  "kill -USR1 " + std::to_string(getpid()) + "\nexec \"" + real_gpg() + "\" \"$@\"\n");
     struct sigaction action = {}, previous = {};
     action.sa_handler = look_at_cursor;
     action.sa_flags = SA_RESTART;
     sigaction(SIGUSR1, &action, &previous);
-    GdkWindow* window = gtk_widget_get_window(main_window());
+    GdkWindow* window = gtk_widget_get_window(test::main_window().window);
     watched_window = window;
     ASSERT_EQ(gdk_window_get_cursor(window), nullptr);
     test::LoadOutcome outcome;
