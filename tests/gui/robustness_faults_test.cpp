@@ -1,7 +1,7 @@
 // Faults around a load and around a command line: gpg missing or dying halfway, the file gone, a
 // command that fails or never starts. Each ends with the main loop running, the tree as the load left
 // it (a failed load leaves it empty), and the settings in memory, the clipboard and the search text
-// as they were. Also the busy cursor that a load shows.
+// as they were. Also what the window shows while a load runs.
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
@@ -10,13 +10,13 @@
 #include "ui/entry_store.h"
 #include "ui/clipboard.h"
 #include "ui/entry_actions.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 #include "ui/view_commands.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -100,7 +100,8 @@ protected:
     SettingsValues saved_settings_;
 };
 
-// Loads that cannot read the file end as a wrong passphrase does: an empty tree, and not a word.
+// Loads that cannot read the file end as a wrong passphrase does: an empty tree, nothing on standard
+// error, and the reason in the status bar.
 TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
 {
     struct Case {
@@ -132,14 +133,16 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
         path.reset();
         EXPECT_EQ(outcome.loaded, 0);
         EXPECT_EQ(outcome.errors, "");
+        EXPECT_EQ(test::status_text().rfind("Not loaded:", 0), 0u) << test::status_text();
         EXPECT_TRUE(test::tree_rows().empty());
         EXPECT_TRUE(test::main_window().records.empty());
         expect_nothing_else_lost(expected);
     }
 }
 
-// gpg killed halfway through its output: what it wrote before is loaded, the cut line is reported.
-TEST_F(Faults, AGpgThatDiesHalfwayLeavesTheLinesItWrote)
+// gpg killed halfway through its output: nothing of what it wrote is shown, since gpg never vouched for
+// it; the cut line is still reported, and the status bar says the file was not loaded.
+TEST_F(Faults, AGpgThatDiesHalfwayLeavesNothingOfWhatItWrote)
 {
     test::GnupgHome home;
     test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
@@ -153,9 +156,10 @@ TEST_F(Faults, AGpgThatDiesHalfwayLeavesTheLinesItWrote)
         PathFirst path(home.path());
         outcome = test::load_through_prompt("secret");
     }
-    EXPECT_EQ(outcome.loaded, 1);
-    EXPECT_EQ(test::tree_rows(), (std::vector<std::string>{"0 Acme", "0:0 alpha", "0:0:0 ssh", "0:0:0:0 root",
-                                                           "0:1 beta", "0:1:0 ssh", "0:1:0:0 bob"}));
+    EXPECT_EQ(outcome.loaded, 0);
+    EXPECT_TRUE(test::tree_rows().empty());
+    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_EQ(test::status_text().rfind("Not loaded:", 0), 0u) << test::status_text();
     EXPECT_EQ(outcome.errors, "WARNING: not matched: " + LINE_C.substr(0, LINE_C.size() / 2) + "\n");
     expect_nothing_else_lost(expected);
 }
@@ -200,40 +204,31 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
     }
 }
 
-// While gpg runs, the main window shows the watch cursor; afterwards its own again. The main loop does
-// not run during a load, so the cursor is looked at from a signal that the gpg on PATH sends first.
-volatile std::sig_atomic_t cursor_during_load = -2;
-GdkWindow* watched_window = nullptr;
-
-void look_at_cursor(int)
-{
-    // Only fields of the window and its cursor are read here: nothing that allocates or locks.
-    GdkCursor* cursor = gdk_window_get_cursor(watched_window);
-    cursor_during_load = cursor ? gdk_cursor_get_cursor_type(cursor) : -1;
-}
-
-TEST_F(Faults, ALoadShowsTheBusyCursorAndRestoresIt)
+// While gpg runs, the window keeps answering and says so: the stop button shows and the status bar names
+// the file being decrypted; afterwards the button goes and the status bar gives the count. The gpg on
+// PATH waits a little first, so the load is sure to be seen running.
+TEST_F(Faults, ALoadShowsThatItRunsAndStopsShowingItWhenDone)
 {
     test::GnupgHome home;
     test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
-    write_script(home.path() + "/gpg",
-                 "kill -USR1 " + std::to_string(getpid()) + "\nexec \"" + real_gpg() + "\" \"$@\"\n");
-    struct sigaction action = {}, previous = {};
-    action.sa_handler = look_at_cursor;
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, &previous);
-    GdkWindow* window = gtk_widget_get_window(test::main_window().window);
-    watched_window = window;
-    ASSERT_EQ(gdk_window_get_cursor(window), nullptr);
-    test::LoadOutcome outcome;
-    {
-        PathFirst path(home.path());
-        outcome = test::load_through_prompt("secret");
-    }
-    sigaction(SIGUSR1, &previous, nullptr);
-    EXPECT_EQ(outcome.loaded, 1);
-    EXPECT_EQ(cursor_during_load, GDK_WATCH);
-    EXPECT_EQ(gdk_window_get_cursor(window), nullptr);
+    write_script(home.path() + "/gpg", "sleep 1\nexec \"" + real_gpg() + "\" \"$@\"\n");
+    GtkWidget* stop = test::main_window().stop_button;
+    PathFirst path(home.path());
+    gtk_widget_show(test::main_window().prompt);
+    gtk_entry_set_text(test::main_window().prompt_entry, "secret");
+    gtk_widget_activate(GTK_WIDGET(test::main_window().prompt_entry));
+    ASSERT_TRUE(load_running(test::main_window()));
+    test::drain_events();
+    EXPECT_TRUE(gtk_widget_get_visible(stop));
+    EXPECT_EQ(test::status_text().rfind("Decrypting accounts.gpg", 0), 0u) << test::status_text();
+    EXPECT_TRUE(test::main_loop_runs());
+
+    ASSERT_TRUE(test::wait_for_load());
+    EXPECT_FALSE(gtk_widget_get_visible(stop));
+    EXPECT_EQ(test::status_text(), "1 account loaded.");
+    EXPECT_EQ(test::main_window().database_loaded, 1);
+    // No cursor of the load's is left on the window.
+    EXPECT_EQ(gdk_window_get_cursor(gtk_widget_get_window(test::main_window().window)), nullptr);
 }
 
 } // namespace
