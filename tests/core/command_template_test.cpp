@@ -57,24 +57,27 @@ TEST(CommandTemplateTable, SelectsAndExpands)
         {"trailing blank", Via::ServiceName, nullptr, "ssh ", "", "h", "", "", ""},
 
         // Expansion of a service template.
-        {"the ssh example", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "ssh -l %u -p %s %h", "srv1", "22", "root",
-         "ssh -l root -p 22 srv1"},
+        {"the ssh example", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "ssh -l %u -p %s %h", "srv1", "22",
+         "root", "ssh -l root -p 22 srv1"},
         {"trailing percent stays", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "100%", "h", "", "", "100%"},
         // The host differs from the letter, so "%" followed by the host would show.
         {"double percent is one", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%%h", "srv", "", "", "%h"},
         {"unknown letter", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%x", "h", "", "", "%"},
         {"capital letter is unknown", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%H", "h", "", "", "%"},
         {"unknown letter inside", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "a%xb", "h", "", "", "a%b"},
-        {"value is not scanned again", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%u", "h", "", "a%hb", "a%hb"},
+        {"value is not scanned again", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%u", "h", "", "a%hb",
+         "a%hb"},
         {"values go in unquoted", Via::ServiceName, &SettingsValues::ftp_cmd, "ftp", "ftp %h %u", "x y", "", "$(id);|",
          "ftp x y $(id);|"},
         {"empty service template", Via::ServiceName, &SettingsValues::telnet_cmd, "telnet", "", "h", "p", "u", ""},
-        {"multi-byte characters pass", Via::ServiceName, &SettingsValues::http_cmd, "http", "\xc3\xa9%h\xe2\x82\xac", "h", "", "",
-         "\xc3\xa9h\xe2\x82\xac"},
+        {"multi-byte characters pass", Via::ServiceName, &SettingsValues::http_cmd, "http", "\xc3\xa9%h\xe2\x82\xac",
+         "h", "", "", "\xc3\xa9h\xe2\x82\xac"},
         // A percent before a multi-byte character drops the whole character, not just its first
         // byte: otherwise the continuation bytes would be left as invalid text.
-        {"percent before multi-byte", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "a%\xc3\xa9z", "h", "", "", "a%z"},
-        {"percent before euro sign", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%\xe2\x82\xac", "h", "", "", "%"},
+        {"percent before multi-byte", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "a%\xc3\xa9z", "h", "", "",
+         "a%z"},
+        {"percent before euro sign", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%\xe2\x82\xac", "h", "", "",
+         "%"},
         // Not UTF-8 at all: one byte goes, as for any other letter.
         {"percent before stray byte", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%\xa9z", "h", "", "", "%z"},
 

@@ -117,7 +117,9 @@ class EntryActions : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = {test::main_window().settings.ssh_cmd, test::main_window().settings.cssh_cmd, test::main_window().settings.ftp_cmd, test::main_window().settings.telnet_cmd, test::main_window().settings.http_cmd};
+        saved_ = {test::main_window().settings.ssh_cmd, test::main_window().settings.cssh_cmd,
+                  test::main_window().settings.ftp_cmd, test::main_window().settings.telnet_cmd,
+                  test::main_window().settings.http_cmd};
         char name[] = "/tmp/skea.XXXXXX";
         dir_ = mkdtemp(name);
         out_ = (dir_ / "out").string();

@@ -235,12 +235,12 @@ GnupgHome::~GnupgHome()
 }
 
 std::string GnupgHome::encrypt_symmetric(const std::string& plaintext, const std::string& passphrase,
-                                         const std::string& name) const
+                                         const std::string& name, const std::string& options) const
 {
     std::string out = path_ + "/" + name;
     // No symmetric-key cache: a later load must prove the passphrase it is given.
     std::string command = "gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback --passphrase '" +
-                          passphrase + "' -c -o '" + out + "'";
+                          passphrase + "' " + options + " -c -o '" + out + "'";
     FILE* pipe = popen(command.c_str(), "w");
     if (!pipe)
         throw std::runtime_error("cannot start gpg");

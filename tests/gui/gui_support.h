@@ -77,8 +77,9 @@ public:
     ~GnupgHome();
     const std::string& path() const { return path_; }
     // Encrypts `plaintext` symmetrically with `passphrase` into a file in this home; returns its path.
+    // `options` go to gpg's command line as they stand.
     std::string encrypt_symmetric(const std::string& plaintext, const std::string& passphrase,
-                                  const std::string& name = "accounts.gpg") const;
+                                  const std::string& name = "accounts.gpg", const std::string& options = "") const;
 
 private:
     std::string path_;

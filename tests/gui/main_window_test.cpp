@@ -80,7 +80,8 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
     EXPECT_NE(GTK_WIDGET(main.search_entry), clipboard);
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);
-    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_toggle)), gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry)));
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_toggle)),
+              gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry)));
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.status_bar)), status_row);
     EXPECT_EQ(gtk_widget_get_parent(main.stop_button), status_row);
     EXPECT_EQ(gtk_widget_get_toplevel(main.stop_button), main.window);

@@ -377,8 +377,10 @@ TEST_F(MenusTest, StepItemsAndTheirAcceleratorsWalkTheSearchMatches)
     const Case cases[] = {
         {"forward item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 5))); }, ROW_B},
         {"back item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 6))); }, ROW_C},
-        {"Ctrl+N", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_n, GDK_CONTROL_MASK); }, ROW_B},
-        {"Ctrl+P", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_p, GDK_CONTROL_MASK); }, ROW_C},
+        {"Ctrl+N", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_n, GDK_CONTROL_MASK); },
+         ROW_B},
+        {"Ctrl+P", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_p, GDK_CONTROL_MASK); },
+         ROW_C},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
@@ -422,7 +424,8 @@ TEST_F(MenusTest, RefreshItemAndCtrlRShowThePromptAndEmptyTheTree)
 {
     const std::pair<const char*, void (*)()> ways[] = {
         {"item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(VIEW_MENU, 5))); }},
-        {"Ctrl+R", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_r, GDK_CONTROL_MASK); }},
+        {"Ctrl+R",
+         [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_r, GDK_CONTROL_MASK); }},
     };
     for (const auto& [how, refresh] : ways) {
         SCOPED_TRACE(how);
@@ -480,8 +483,8 @@ TEST_F(MenusTest, DialogItemsOpenTheirDialogs)
 TEST_F(MenusTest, QuitItemAndCtrlQEndTheMainLoop)
 {
     EXPECT_TRUE(ends_main_loop([] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(FILE_MENU, 3))); }));
-    EXPECT_TRUE(
-        ends_main_loop([] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_q, GDK_CONTROL_MASK); }));
+    EXPECT_TRUE(ends_main_loop(
+        [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_q, GDK_CONTROL_MASK); }));
 }
 
 // Real key presses delivered to the focused entry: the window's accelerators come before the entry's own

@@ -67,12 +67,28 @@ TEST_F(PassphrasePrompt, LayoutMatchesTheDesign)
     EXPECT_TRUE(expand && fill);
 }
 
-TEST_F(PassphrasePrompt, ShowingThePanelFocusesTheEntry)
+// Focusing an entry selects its text (and offers it as PRIMARY): the panel comes up empty, so nothing
+// of a passphrase is ever selected, whatever the entry held before.
+TEST_F(PassphrasePrompt, ShowingThePanelFocusesTheEmptyEntryWithNothingSelected)
 {
-    gtk_widget_grab_focus(GTK_WIDGET(test::main_window().search_entry));
-    gtk_widget_hide(p.panel);
-    gtk_widget_show(p.panel);
-    EXPECT_TRUE(gtk_widget_has_focus(p.entry));
+    struct Case {
+        const char* name;
+        bool typed_while_shown;
+    } cases[] = {{"typed while shown", true}, {"set while hidden", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        gtk_widget_grab_focus(GTK_WIDGET(test::main_window().search_entry));
+        if (c.typed_while_shown)
+            gtk_entry_set_text(GTK_ENTRY(p.entry), "typed before");
+        gtk_widget_hide(p.panel);
+        if (!c.typed_while_shown)
+            gtk_entry_set_text(GTK_ENTRY(p.entry), "typed before");
+        gtk_widget_show(p.panel);
+        test::drain_events();
+        EXPECT_TRUE(gtk_widget_has_focus(p.entry));
+        EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "");
+        EXPECT_FALSE(gtk_editable_get_selection_bounds(GTK_EDITABLE(p.entry), nullptr, nullptr));
+    }
 }
 
 TEST_F(PassphrasePrompt, ToggleShowsAndMasksAndIsTurnedOffByHiding)
@@ -111,9 +127,10 @@ TEST_F(PassphrasePrompt, ConfirmingLoadsTheFileThenHidesAndFocusesTheSearch)
     for (bool by_ok : {false, true}) {
         SCOPED_TRACE(by_ok ? "OK" : "Enter");
         test::GnupgHome home;
-        test::main_window().settings.password_file_path = home.encrypt_symmetric("customer=A;group=;server=srv;service=ssh;serviceplus=;"
-                                                    "user=root;password=pw\n",
-                                                    "right one");
+        test::main_window().settings.password_file_path =
+            home.encrypt_symmetric("customer=A;group=;server=srv;service=ssh;serviceplus=;"
+                                   "user=root;password=pw\n",
+                                   "right one");
         gtk_widget_show(p.panel);
         gtk_entry_set_text(GTK_ENTRY(p.entry), "right one");
         if (by_ok)
@@ -140,9 +157,10 @@ TEST_F(PassphrasePrompt, AFailedLoadLeavesTheTreeEmptyAndAsksAgain)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::GnupgHome home;
-        test::main_window().settings.password_file_path = home.encrypt_symmetric("customer=A;group=;server=s;service=ssh;serviceplus=;"
-                                                    "user=u;password=p\n",
-                                                    "secret");
+        test::main_window().settings.password_file_path =
+            home.encrypt_symmetric("customer=A;group=;server=s;service=ssh;serviceplus=;"
+                                   "user=u;password=p\n",
+                                   "secret");
         test::load_fixture({test::record_line("Old;;srv;ssh;;u;p")});
         gtk_widget_show(p.panel);
         gtk_entry_set_text(GTK_ENTRY(p.entry), c.typed);

@@ -121,7 +121,8 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
              test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
              std::filesystem::remove(test::main_window().settings.password_file_path);
          }},
-        {"a folder where the file should be", [&](const test::GnupgHome& home) { test::main_window().settings.password_file_path = home.path(); }},
+        {"a folder where the file should be",
+         [&](const test::GnupgHome& home) { test::main_window().settings.password_file_path = home.path(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -145,7 +146,8 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
 TEST_F(Faults, AGpgThatDiesHalfwayLeavesNothingOfWhatItWrote)
 {
     test::GnupgHome home;
-    test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
+    test::main_window().settings.password_file_path =
+        home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
     const std::size_t written = LINE_A.size() + LINE_B.size() + LINE_C.size() / 2;
     // gpg gets a standard error of its own: started without one, it says so on standard output.
     write_script(home.path() + "/gpg", "\"" + real_gpg() + "\" \"$@\" 2>/dev/null | head -c " +

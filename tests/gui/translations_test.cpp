@@ -54,8 +54,8 @@ void collect_texts(GtkWidget* widget, Texts& texts)
             collect_texts(submenu, texts);
     if (GTK_IS_CONTAINER(widget))
         gtk_container_forall(
-            GTK_CONTAINER(widget), [](GtkWidget* child, gpointer data) { collect_texts(child, *static_cast<Texts*>(data)); },
-            &texts);
+            GTK_CONTAINER(widget),
+            [](GtkWidget* child, gpointer data) { collect_texts(child, *static_cast<Texts*>(data)); }, &texts);
 }
 
 // Messages in `language` from this build's catalogues while the object lives. LANGUAGE is ignored

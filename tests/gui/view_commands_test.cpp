@@ -180,7 +180,8 @@ void read_and_close_about(GtkWidget* dialog, void* data)
         seen->logo_width = gdk_pixbuf_get_width(logo);
         seen->logo_height = gdk_pixbuf_get_height(logo);
     }
-    seen->transient_for_main = gtk_window_get_transient_for(GTK_WINDOW(dialog)) == GTK_WINDOW(test::main_window().window);
+    seen->transient_for_main =
+        gtk_window_get_transient_for(GTK_WINDOW(dialog)) == GTK_WINDOW(test::main_window().window);
     seen->modal = gtk_window_get_modal(GTK_WINDOW(dialog));
 
     if (seen->close_by_button) {
