@@ -52,7 +52,7 @@ struct HostileCase {
     std::string plaintext;
     bool encrypted;
     std::vector<std::string> rows;
-    std::vector<std::string> passwords; // of test::main_window().records, in order
+    std::vector<std::string> passwords; // of the loaded records, in order
     std::size_t reported;               // "WARNING: not matched: " lines
     std::string also_reported;          // a warning that must stand on standard error as it is
 };
