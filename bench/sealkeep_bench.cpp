@@ -3,12 +3,14 @@
 // the plaintext password files that scripts/bench encrypts, so that every run measures the same data.
 //   sealkeep_bench generate ACCOUNTS OUT
 //   sealkeep_bench run [--callgrind] PASSPHRASE FILE:ACCOUNTS...
-#include "ui/settings_store.h"
-#include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/entry_store.h"
 #include "core/gpg_command.h"
+#include "core/settings_values.h"
+#include "ui/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
+#include "ui/settings_store.h"
 #include "ui/view_commands.h"
 
 #include <gtk/gtk.h>
@@ -21,11 +23,13 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -220,7 +224,8 @@ void report_text(const std::string& name, const std::string& value)
     std::fflush(stdout);
 }
 
-// The exact command the load runs, with the passphrase on a pipe of its own, its output thrown away.
+// The exact arguments the load starts gpg with, the passphrase on a pipe of its own, its output and
+// status lines and notices thrown away.
 double gpg_alone(const std::string& path, const std::string& secret)
 {
     int ends[2];
@@ -229,26 +234,19 @@ double gpg_alone(const std::string& path, const std::string& secret)
     if (write(ends[1], secret.data(), secret.size()) != static_cast<ssize_t>(secret.size()))
         return -1;
     close(ends[1]);
-    const std::string command = gpg_command(ends[0], path) + " >/dev/null";
+    const int status_fd = open("/dev/null", O_WRONLY);
+    std::string command;
+    for (const std::string& argument : gpg_arguments("gpg", status_fd, ends[0], path)) {
+        GCharPtr quoted{g_shell_quote(argument.c_str())};
+        command += std::string(quoted.get()) + " ";
+    }
+    command += ">/dev/null 2>/dev/null";
     const auto start = Clock::now();
     const int status = std::system(command.c_str());
     const double elapsed = seconds_since(start);
     close(ends[0]);
+    close(status_fd);
     return status == 0 ? elapsed : -1;
-}
-
-GtkEntry* first_entry_in(GtkWidget* widget)
-{
-    if (GTK_IS_ENTRY(widget))
-        return GTK_ENTRY(widget);
-    if (!GTK_IS_CONTAINER(widget))
-        return nullptr;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-    GtkEntry* found = nullptr;
-    for (GList* l = children; l && !found; l = l->next)
-        found = first_entry_in(GTK_WIDGET(l->data));
-    g_list_free(children);
-    return found;
 }
 
 struct Rows {
@@ -257,10 +255,10 @@ struct Rows {
     std::vector<std::string> lowered_texts;
 };
 
-Rows collect_rows()
+Rows collect_rows(MainWindow& main)
 {
     Rows rows;
-    GtkTreeModel* model = GTK_TREE_MODEL(entry_store());
+    GtkTreeModel* model = GTK_TREE_MODEL(main.store);
     rows.top_level = static_cast<std::size_t>(gtk_tree_model_iter_n_children(model, nullptr));
     gtk_tree_model_foreach(
         model,
@@ -323,13 +321,21 @@ struct SizeResult {
     double own_per_account_us = 0;
 };
 
-SizeResult measure(const std::string& path, std::size_t accounts, const std::string& secret, bool callgrind)
+// Runs the main loop until the load has ended, as the shown window does while gpg and the worker run.
+void wait_for_load(MainWindow& main)
+{
+    while (load_running(main))
+        g_main_context_iteration(nullptr, TRUE);
+    drain();
+}
+
+SizeResult measure(MainWindow& main, const std::string& path, std::size_t accounts, const std::string& secret,
+                   bool callgrind)
 {
     const std::string at = " @" + std::to_string(accounts);
-    GtkWidget* window = main_window();
-    GtkEntry* prompt_entry = first_entry_in(main_window_widget(KEY_PROMPT_PASSWD));
-    GtkEntry* search_entry = GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
-    password_file_path = path;
+    GtkEntry* prompt_entry = main.prompt_entry;
+    GtkEntry* search_entry = main.search_entry;
+    main.settings.password_file_path = path;
     SizeResult result;
     result.accounts = accounts;
 
@@ -345,9 +351,9 @@ SizeResult measure(const std::string& path, std::size_t accounts, const std::str
     std::vector<double> load_times, clear_times;
     long added_bytes = 0, added_heap = 0;
     for (int i = 0; i < loads; ++i) {
-        const bool full = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(entry_store()), nullptr) > 0;
+        const bool full = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(main.store), nullptr) > 0;
         auto start = Clock::now();
-        refresh_entries();
+        refresh_entries(main);
         drain();
         if (full)
             clear_times.push_back(seconds_since(start));
@@ -358,8 +364,9 @@ SizeResult measure(const std::string& path, std::size_t accounts, const std::str
         if (callgrind)
             CALLGRIND_TOGGLE_COLLECT;
         start = Clock::now();
+        // The load runs beside the main loop: it has ended when its rows are in the store.
         gtk_widget_activate(GTK_WIDGET(prompt_entry));
-        drain();
+        wait_for_load(main);
         load_times.push_back(seconds_since(start));
         if (callgrind) {
             CALLGRIND_TOGGLE_COLLECT;
@@ -372,15 +379,14 @@ SizeResult measure(const std::string& path, std::size_t accounts, const std::str
             added_bytes = resident_bytes() - before;
             added_heap = heap_in_use() - heap_before;
         }
-        if (!database_loaded || entry_list.size() < accounts) {
+        if (!main.database_loaded || main.records.size() < accounts) {
             std::fprintf(stderr, "sealkeep_bench: the load of %s gave %zu records, expected at least %zu\n",
-                         path.c_str(), entry_list.size(), accounts);
+                         path.c_str(), main.records.size(), accounts);
             std::exit(1);
         }
     }
-    (void)window;
 
-    const Rows rows = collect_rows();
+    const Rows rows = collect_rows(main);
     report_text("rows" + at, std::to_string(rows.total) + " (" + std::to_string(rows.top_level) + " customers)");
     const double load = median(load_times);
     if (!callgrind) {
@@ -428,7 +434,7 @@ SizeResult measure(const std::string& path, std::size_t accounts, const std::str
     }
 
     const auto start = Clock::now();
-    refresh_entries();
+    refresh_entries(main);
     drain();
     clear_times.push_back(seconds_since(start));
     if (!callgrind)
@@ -450,9 +456,10 @@ int run(int argc, char** argv)
     }
     const std::string secret = argv[next++];
 
-    load_settings();
+    RefPtr<GSettings> settings = open_settings();
+    SettingsValues values = load_settings(settings.get());
     gtk_init(nullptr, nullptr);
-    create_main_window();
+    std::unique_ptr<MainWindow> main = create_main_window(std::move(values), std::move(settings));
     drain();
 
     std::vector<SizeResult> results;
@@ -463,7 +470,7 @@ int run(int argc, char** argv)
             std::fprintf(stderr, "sealkeep_bench: %s is not FILE:ACCOUNTS\n", spec.c_str());
             return 2;
         }
-        results.push_back(measure(spec.substr(0, colon), std::stoul(spec.substr(colon + 1)), secret, callgrind));
+        results.push_back(measure(*main, spec.substr(0, colon), std::stoul(spec.substr(colon + 1)), secret, callgrind));
     }
 
     // Linear means the per-account figure does not grow with the file.

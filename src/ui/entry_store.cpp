@@ -2,7 +2,6 @@
 #include "ui/entry_store.h"
 
 #include "ui/main_window.h"
-#include "ui/search_bar.h"
 
 namespace sealkeep {
 
@@ -41,8 +40,8 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
 
 void clear_entry_store(MainWindow& main)
 {
-    // Matches are positions in the store: they go with its rows.
-    clear_search_matches(main.search);
+    // The search's matches stay: they are plain positions, a later step through them reveals nothing
+    // where no row stands any more, and the next search replaces them.
     if (main.store)
         gtk_tree_store_clear(main.store);
     release_entry_records(main.records);

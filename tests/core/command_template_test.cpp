@@ -16,30 +16,13 @@
 namespace sealkeep {
 namespace {
 
-// Saves the five templates and puts them back, so no case leaks into the next.
-class TemplatesTest : public testing::Test {
-protected:
-    void SetUp() override { saved_ = {ssh_cmd, cssh_cmd, ftp_cmd, telnet_cmd, http_cmd}; }
-    void TearDown() override
-    {
-        ssh_cmd = saved_[0];
-        cssh_cmd = saved_[1];
-        ftp_cmd = saved_[2];
-        telnet_cmd = saved_[3];
-        http_cmd = saved_[4];
-    }
-
-private:
-    std::array<std::string, 5> saved_;
-};
-
 enum class Via { ServiceName, Cluster };
 
 struct TemplateCase {
     const char* what;
     Via via;
     // Service cases: the template the name must select (nullptr: none), and the name.
-    std::string* selected;
+    std::string SettingsValues::*selected;
     const char* service;
     std::string tmpl;
     std::string host;
@@ -48,26 +31,24 @@ struct TemplateCase {
     std::string expected;
 };
 
-using CommandTemplateTable = TemplatesTest;
-
-TEST_F(CommandTemplateTable, SelectsAndExpands)
+TEST(CommandTemplateTable, SelectsAndExpands)
 {
     // Every template that a case does not select holds a marker, so a wrong selection shows as
     // the marker in the result.
     const TemplateCase cases[] = {
         // Selection: the name is a case-blind prefix of the template's name, first row winning.
-        {"ssh", Via::ServiceName, &ssh_cmd, "ssh", "%h", "h", "", "", "h"},
-        {"SSH", Via::ServiceName, &ssh_cmd, "SSH", "%h", "h", "", "", "h"},
-        {"S", Via::ServiceName, &ssh_cmd, "S", "%h", "h", "", "", "h"},
-        {"empty name selects the first row", Via::ServiceName, &ssh_cmd, "", "%h", "h", "", "", "h"},
-        {"ftp", Via::ServiceName, &ftp_cmd, "ftp", "%h", "h", "", "", "h"},
-        {"F", Via::ServiceName, &ftp_cmd, "F", "%h", "h", "", "", "h"},
-        {"http", Via::ServiceName, &http_cmd, "http", "%h", "h", "", "", "h"},
-        {"HTTP", Via::ServiceName, &http_cmd, "HTTP", "%h", "h", "", "", "h"},
-        {"ht", Via::ServiceName, &http_cmd, "ht", "%h", "h", "", "", "h"},
-        {"telnet", Via::ServiceName, &telnet_cmd, "telnet", "%h", "h", "", "", "h"},
-        {"Tel", Via::ServiceName, &telnet_cmd, "Tel", "%h", "h", "", "", "h"},
-        {"t", Via::ServiceName, &telnet_cmd, "t", "%h", "h", "", "", "h"},
+        {"ssh", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%h", "h", "", "", "h"},
+        {"SSH", Via::ServiceName, &SettingsValues::ssh_cmd, "SSH", "%h", "h", "", "", "h"},
+        {"S", Via::ServiceName, &SettingsValues::ssh_cmd, "S", "%h", "h", "", "", "h"},
+        {"empty name selects the first row", Via::ServiceName, &SettingsValues::ssh_cmd, "", "%h", "h", "", "", "h"},
+        {"ftp", Via::ServiceName, &SettingsValues::ftp_cmd, "ftp", "%h", "h", "", "", "h"},
+        {"F", Via::ServiceName, &SettingsValues::ftp_cmd, "F", "%h", "h", "", "", "h"},
+        {"http", Via::ServiceName, &SettingsValues::http_cmd, "http", "%h", "h", "", "", "h"},
+        {"HTTP", Via::ServiceName, &SettingsValues::http_cmd, "HTTP", "%h", "h", "", "", "h"},
+        {"ht", Via::ServiceName, &SettingsValues::http_cmd, "ht", "%h", "h", "", "", "h"},
+        {"telnet", Via::ServiceName, &SettingsValues::telnet_cmd, "telnet", "%h", "h", "", "", "h"},
+        {"Tel", Via::ServiceName, &SettingsValues::telnet_cmd, "Tel", "%h", "h", "", "", "h"},
+        {"t", Via::ServiceName, &SettingsValues::telnet_cmd, "t", "%h", "h", "", "", "h"},
         // A name longer than the template's never matches, although the template's name begins it.
         {"https", Via::ServiceName, nullptr, "https", "", "h", "", "", ""},
         {"sshd", Via::ServiceName, nullptr, "sshd", "", "h", "", "", ""},
@@ -76,26 +57,29 @@ TEST_F(CommandTemplateTable, SelectsAndExpands)
         {"trailing blank", Via::ServiceName, nullptr, "ssh ", "", "h", "", "", ""},
 
         // Expansion of a service template.
-        {"the ssh example", Via::ServiceName, &ssh_cmd, "ssh", "ssh -l %u -p %s %h", "srv1", "22", "root",
-         "ssh -l root -p 22 srv1"},
-        {"trailing percent stays", Via::ServiceName, &ssh_cmd, "ssh", "100%", "h", "", "", "100%"},
+        {"the ssh example", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "ssh -l %u -p %s %h", "srv1", "22",
+         "root", "ssh -l root -p 22 srv1"},
+        {"trailing percent stays", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "100%", "h", "", "", "100%"},
         // The host differs from the letter, so "%" followed by the host would show.
-        {"double percent is one", Via::ServiceName, &ssh_cmd, "ssh", "%%h", "srv", "", "", "%h"},
-        {"unknown letter", Via::ServiceName, &ssh_cmd, "ssh", "%x", "h", "", "", "%"},
-        {"capital letter is unknown", Via::ServiceName, &ssh_cmd, "ssh", "%H", "h", "", "", "%"},
-        {"unknown letter inside", Via::ServiceName, &ssh_cmd, "ssh", "a%xb", "h", "", "", "a%b"},
-        {"value is not scanned again", Via::ServiceName, &ssh_cmd, "ssh", "%u", "h", "", "a%hb", "a%hb"},
-        {"values go in unquoted", Via::ServiceName, &ftp_cmd, "ftp", "ftp %h %u", "x y", "", "$(id);|",
+        {"double percent is one", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%%h", "srv", "", "", "%h"},
+        {"unknown letter", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%x", "h", "", "", "%"},
+        {"capital letter is unknown", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%H", "h", "", "", "%"},
+        {"unknown letter inside", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "a%xb", "h", "", "", "a%b"},
+        {"value is not scanned again", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%u", "h", "", "a%hb",
+         "a%hb"},
+        {"values go in unquoted", Via::ServiceName, &SettingsValues::ftp_cmd, "ftp", "ftp %h %u", "x y", "", "$(id);|",
          "ftp x y $(id);|"},
-        {"empty service template", Via::ServiceName, &telnet_cmd, "telnet", "", "h", "p", "u", ""},
-        {"multi-byte characters pass", Via::ServiceName, &http_cmd, "http", "\xc3\xa9%h\xe2\x82\xac", "h", "", "",
-         "\xc3\xa9h\xe2\x82\xac"},
+        {"empty service template", Via::ServiceName, &SettingsValues::telnet_cmd, "telnet", "", "h", "p", "u", ""},
+        {"multi-byte characters pass", Via::ServiceName, &SettingsValues::http_cmd, "http", "\xc3\xa9%h\xe2\x82\xac",
+         "h", "", "", "\xc3\xa9h\xe2\x82\xac"},
         // A percent before a multi-byte character drops the whole character, not just its first
         // byte: otherwise the continuation bytes would be left as invalid text.
-        {"percent before multi-byte", Via::ServiceName, &ssh_cmd, "ssh", "a%\xc3\xa9z", "h", "", "", "a%z"},
-        {"percent before euro sign", Via::ServiceName, &ssh_cmd, "ssh", "%\xe2\x82\xac", "h", "", "", "%"},
+        {"percent before multi-byte", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "a%\xc3\xa9z", "h", "", "",
+         "a%z"},
+        {"percent before euro sign", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%\xe2\x82\xac", "h", "", "",
+         "%"},
         // Not UTF-8 at all: one byte goes, as for any other letter.
-        {"percent before stray byte", Via::ServiceName, &ssh_cmd, "ssh", "%\xa9z", "h", "", "", "%z"},
+        {"percent before stray byte", Via::ServiceName, &SettingsValues::ssh_cmd, "ssh", "%\xa9z", "h", "", "", "%z"},
 
         // The cluster template knows only %h; the host list begins with a blank.
         {"cluster glued", Via::Cluster, nullptr, nullptr, "cssh%h", " a b", "", "", "cssh a b"},
@@ -112,21 +96,21 @@ TEST_F(CommandTemplateTable, SelectsAndExpands)
             EXPECT_EQ(expand_template(c.tmpl, TemplateKind::Cluster, c.host), c.expected);
             continue;
         }
-        ssh_cmd = "<ssh>";
-        ftp_cmd = "<ftp>";
-        http_cmd = "<http>";
-        telnet_cmd = "<telnet>";
-        cssh_cmd = "<cssh %h>";
+        SettingsValues templates;
+        templates.password_file_path = "<file>";
+        templates.ssh_cmd = "<ssh>";
+        templates.ftp_cmd = "<ftp>";
+        templates.http_cmd = "<http>";
+        templates.telnet_cmd = "<telnet>";
+        templates.cssh_cmd = "<cssh %h>";
         if (c.selected)
-            *c.selected = c.tmpl;
-        EXPECT_EQ(select_service_template(c.service), c.selected);
-        EXPECT_EQ(expand_service_command(c.service, c.host, c.serviceplus, c.user), c.expected);
+            templates.*c.selected = c.tmpl;
+        EXPECT_EQ(select_service_template(templates, c.service), c.selected ? &(templates.*c.selected) : nullptr);
+        EXPECT_EQ(expand_service_command(templates, c.service, c.host, c.serviceplus, c.user), c.expected);
     }
 }
 
-using ClusterLine = TemplatesTest;
-
-TEST_F(ClusterLine, ExpandsTheTemplateInForceNow)
+TEST(ClusterLine, ExpandsTheClusterTemplateOfTheValuesGiven)
 {
     struct LineCase {
         const char* what;
@@ -142,9 +126,9 @@ TEST_F(ClusterLine, ExpandsTheTemplateInForceNow)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        // The template is read at every call, so one changed in Setup applies at once.
-        cssh_cmd = c.tmpl;
-        EXPECT_EQ(expand_cluster_command(c.host_list), c.expected);
+        // Every other value holds a marker, so expanding the wrong one shows.
+        SettingsValues templates{"<file %h>", "<ssh %h>", c.tmpl, "<ftp %h>", "<telnet %h>", "<http %h>"};
+        EXPECT_EQ(expand_cluster_command(templates, c.host_list), c.expected);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace sealkeep {
@@ -71,23 +72,35 @@ class TreeBuilding : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        release_entry_list();
-        ssh_cmd = "ssh %u@%h:%s";
-        ftp_cmd = "ftp %h";
-        http_cmd = "web %h%s";
-        telnet_cmd = "telnet %h";
+        templates.ssh_cmd = "ssh %u@%h:%s";
+        templates.ftp_cmd = "ftp %h";
+        templates.http_cmd = "web %h%s";
+        templates.telnet_cmd = "telnet %h";
     }
-    void TearDown() override { release_entry_list(); }
+    void TearDown() override { release_entry_records(records); }
 
+    // One load of these lines with the templates as they stand now; its records are kept (the rows
+    // point at them) after those of earlier builds.
     std::string build(const std::vector<std::string>& lines)
     {
-        TreeBuildState state;
+        TreeBuildState state(templates);
         for (const auto& text : lines)
             add_record_line(state, rows, record(text));
-        return rows.render();
+        std::string tree = rows.render();
+        for (auto& made : state.records)
+            records.push_back(std::move(made));
+        return tree;
     }
 
+    void reset()
+    {
+        rows = MemoryRows{};
+        release_entry_records(records);
+    }
+
+    SettingsValues templates;
     MemoryRows rows;
+    EntryRecords records;
 };
 
 struct TreeCase {
@@ -154,23 +167,29 @@ TEST_F(TreeBuilding, RowsAndRecordsFollowTheLevelRules)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        release_entry_list();
-        rows = MemoryRows{};
+        reset();
         EXPECT_EQ(build(c.lines), c.tree);
     }
 }
 
-TEST_F(TreeBuilding, EntryListHoldsEveryRecordInOrderOfCreation)
+TEST_F(TreeBuilding, StateHoldsEveryRecordInOrderOfCreation)
 {
     build({"A;;srv;ssh;;root;first", "A;;srv;ftp;;bob;ftp-pw", "A;;srv;ssh;;root;second"});
     // Per line: its user record, then its shortcut; the replaced shortcut stays listed.
     std::vector<std::string> passwords;
-    for (const auto& r : entry_list)
+    for (const auto& r : records)
         passwords.emplace_back(r->password());
     EXPECT_EQ(passwords, (std::vector<std::string>{"first", "first", "ftp-pw", "second", "second"}));
     // Separate records with equal contents, not one shared record.
-    EXPECT_NE(entry_list[0].get(), entry_list[1].get());
-    EXPECT_EQ(entry_list[0]->command_line(), entry_list[1]->command_line());
+    EXPECT_NE(records[0].get(), records[1].get());
+    EXPECT_EQ(records[0]->command_line(), records[1]->command_line());
+    // Every row's record is one of the state's.
+    for (const auto& row : rows.rows) {
+        if (!row.record)
+            continue;
+        EXPECT_TRUE(std::any_of(records.begin(), records.end(), [&](const auto& r) { return r.get() == row.record; }))
+            << row.text;
+    }
 }
 
 TEST_F(TreeBuilding, OnlyUserRowsAndShortcutServerRowsCarryRecords)
@@ -184,14 +203,22 @@ TEST_F(TreeBuilding, OnlyUserRowsAndShortcutServerRowsCarryRecords)
     }
 }
 
-TEST_F(TreeBuilding, CommandLinesUseTheTemplatesInForceWhenTheRecordIsMade)
+TEST_F(TreeBuilding, CommandLinesUseTheTemplatesTheLoadBeganWith)
 {
     build({"A;;s;ssh;;u;p"});
-    ssh_cmd = "changed %h";
+    templates.ssh_cmd = "changed %h";
     build({"A;;t;ssh;;u;p"});
-    ASSERT_EQ(entry_list.size(), 2u);
-    EXPECT_EQ(entry_list[0]->command_line(), "ssh u@s:");
-    EXPECT_EQ(entry_list[1]->command_line(), "changed t");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]->command_line(), "ssh u@s:");
+    EXPECT_EQ(records[1]->command_line(), "changed t");
+
+    // The state keeps its own copy: a change made while a load runs reaches only the next load.
+    TreeBuildState state(templates);
+    templates.ssh_cmd = "later %h";
+    add_record_line(state, rows, record("A;;v;ssh;;u;p"));
+    ASSERT_EQ(state.records.size(), 1u);
+    EXPECT_EQ(state.records[0]->command_line(), "changed v");
+    release_entry_records(state.records);
 }
 
 } // namespace

@@ -117,38 +117,40 @@ class EntryActions : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = {ssh_cmd, cssh_cmd, ftp_cmd, telnet_cmd, http_cmd};
+        saved_ = {test::main_window().settings.ssh_cmd, test::main_window().settings.cssh_cmd,
+                  test::main_window().settings.ftp_cmd, test::main_window().settings.telnet_cmd,
+                  test::main_window().settings.http_cmd};
         char name[] = "/tmp/skea.XXXXXX";
         dir_ = mkdtemp(name);
         out_ = (dir_ / "out").string();
         // Commands see the startup environment, not ours: OUT goes there.
         out_variable_.emplace("OUT", out_);
         // Command lines are expanded while loading, so the templates go in first.
-        ssh_cmd = SSH_TEMPLATE;
-        ftp_cmd = FTP_TEMPLATE;
-        http_cmd = HTTP_TEMPLATE;
-        cssh_cmd = CSSH_TEMPLATE;
+        test::main_window().settings.ssh_cmd = SSH_TEMPLATE;
+        test::main_window().settings.ftp_cmd = FTP_TEMPLATE;
+        test::main_window().settings.http_cmd = HTTP_TEMPLATE;
+        test::main_window().settings.cssh_cmd = CSSH_TEMPLATE;
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
-        gtk_tree_view_expand_all(entry_tree_view());
+        gtk_tree_view_expand_all(test::main_window().tree_view);
         test::drain_events();
     }
 
     void TearDown() override
     {
-        gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(entry_tree_view()));
-        clear_entry_store(entry_store());
-        ssh_cmd = saved_[0];
-        cssh_cmd = saved_[1];
-        ftp_cmd = saved_[2];
-        telnet_cmd = saved_[3];
-        http_cmd = saved_[4];
+        gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(test::main_window().tree_view));
+        clear_entry_store(test::main_window());
+        test::main_window().settings.ssh_cmd = saved_[0];
+        test::main_window().settings.cssh_cmd = saved_[1];
+        test::main_window().settings.ftp_cmd = saved_[2];
+        test::main_window().settings.telnet_cmd = saved_[3];
+        test::main_window().settings.http_cmd = saved_[4];
         out_variable_.reset();
         std::filesystem::remove_all(dir_);
     }
 
     static void select_rows(const std::vector<const char*>& paths)
     {
-        GtkTreeSelection* selection = gtk_tree_view_get_selection(entry_tree_view());
+        GtkTreeSelection* selection = gtk_tree_view_get_selection(test::main_window().tree_view);
         gtk_tree_selection_unselect_all(selection);
         for (const char* path : paths) {
             TreePathPtr tree_path{gtk_tree_path_new_from_string(path)};
@@ -179,7 +181,7 @@ enum class Loaded { Yes, No };
 
 struct ActionCase {
     const char* what;
-    void (*action)(GtkTreeView*);
+    void (*action)(MainWindow&);
     Loaded loaded;
     std::vector<const char*> rows;
     std::string clipboard;              // SENTINEL when nothing is copied
@@ -252,9 +254,9 @@ TEST_F(EntryActions, CopyAndRunWhatTheSelectionSays)
         select_rows(c.rows);
         // A cleared store leaves nothing to select, so only a selection that outlives the flag shows
         // that the flag alone stops the action.
-        database_loaded = c.loaded == Loaded::Yes ? 1 : 0;
-        c.action(entry_tree_view());
-        database_loaded = 1;
+        test::main_window().database_loaded = c.loaded == Loaded::Yes ? 1 : 0;
+        c.action(test::main_window());
+        test::main_window().database_loaded = 1;
         EXPECT_TRUE(test::wait_for_commands());
         test::drain_events();
         EXPECT_EQ(clipboard_text(GDK_SELECTION_CLIPBOARD), c.clipboard);
@@ -286,7 +288,7 @@ TEST_F(EntryActions, OtherProgramsPasteTheWholeValue)
         SCOPED_TRACE(c.what);
         seed_selections();
         select_rows({c.row});
-        on_copy_password(entry_tree_view());
+        on_copy_password(test::main_window());
         EXPECT_EQ(xclip_output(c.selection, c.target), c.expected);
     }
 }
@@ -294,10 +296,10 @@ TEST_F(EntryActions, OtherProgramsPasteTheWholeValue)
 TEST_F(EntryActions, CopyingTheSameValueAgainTakesTheClipboardBack)
 {
     select_rows({ROOT});
-    on_copy_password(entry_tree_view());
+    on_copy_password(test::main_window());
     // Another copy elsewhere replaces it, as another program's would.
     seed_selections();
-    on_copy_password(entry_tree_view());
+    on_copy_password(test::main_window());
     EXPECT_EQ(clipboard_text(GDK_SELECTION_CLIPBOARD), "rootpw");
     EXPECT_EQ(xclip_output("clipboard", "UTF8_STRING"), "rootpw");
 }
@@ -313,7 +315,7 @@ TEST_F(EntryActions, PasswordIsOnTheClipboardBeforeTheCommandStarts)
     ASSERT_EQ(clipboard_text(GDK_SELECTION_CLIPBOARD), "other program");
 
     select_rows({ADMIN});
-    on_copy_password_and_execute(entry_tree_view());
+    on_copy_password_and_execute(test::main_window());
     // The command's xclip is waiting for our answer: let the loop serve it.
     for (int i = 0; i < 500 && ran().value_or("").empty(); ++i) {
         while (g_main_context_iteration(nullptr, FALSE)) {
@@ -327,12 +329,12 @@ TEST_F(EntryActions, PasswordIsOnTheClipboardBeforeTheCommandStarts)
 // password: Sealkeep goes on serving the clipboard while the command runs.
 TEST_F(EntryActions, ACommandInTheForegroundCanReadTheClipboard)
 {
-    http_cmd = "timeout 5 xclip -o -selection clipboard > \"$OUT\"";
+    test::main_window().settings.http_cmd = "timeout 5 xclip -o -selection clipboard > \"$OUT\"";
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
-    gtk_tree_view_expand_all(entry_tree_view());
+    gtk_tree_view_expand_all(test::main_window().tree_view);
     test::drain_events();
     select_rows({ADMIN});
-    on_copy_password_and_execute(entry_tree_view());
+    on_copy_password_and_execute(test::main_window());
     EXPECT_TRUE(test::wait_for_commands());
     EXPECT_EQ(ran(), "webpw");
 }

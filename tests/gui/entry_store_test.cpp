@@ -1,24 +1,28 @@
 // The entry store and its view: the view's properties, and appending and clearing rows.
 #include "gui/gui_support.h"
 
-#include "ui/entry_store.h"
+#include "core/loaded_rows.h"
 #include "core/tree_building.h"
+#include "ui/entry_store.h"
+#include "ui/password_load.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 namespace sealkeep {
 namespace {
 
 class EntryStore : public ::testing::Test {
 protected:
-    void SetUp() override { clear_entry_store(entry_store()); }
-    void TearDown() override { clear_entry_store(entry_store()); }
-    GtkTreeModel* model() { return GTK_TREE_MODEL(entry_store()); }
+    void SetUp() override { clear_entry_store(test::main_window()); }
+    void TearDown() override { clear_entry_store(test::main_window()); }
+    GtkTreeModel* model() { return GTK_TREE_MODEL(test::main_window().store); }
 };
 
 TEST_F(EntryStore, ViewShowsIconAndTextColumnsWithMultipleSelection)
 {
-    GtkTreeView* view = entry_tree_view();
+    GtkTreeView* view = test::main_window().tree_view;
     EXPECT_EQ(gtk_tree_view_get_model(view), model());
     EXPECT_FALSE(gtk_tree_view_get_headers_visible(view));
     EXPECT_FALSE(gtk_tree_view_get_enable_search(view));
@@ -43,53 +47,62 @@ TEST_F(EntryStore, ViewShowsIconAndTextColumnsWithMultipleSelection)
     EXPECT_EQ(gtk_tree_view_column_get_max_width(text_column), 80);
 }
 
-TEST_F(EntryStore, AppendedRowsGoLastUnderTheirParentWithOrWithoutIcon)
+TEST_F(EntryStore, ShownRowsGoLastUnderTheirParentWithOrWithoutIcon)
 {
-    GtkTreeIter top, first, second;
-    append_tree_row(entry_store(), "customer", CUSTOMER_ICON, &top, nullptr);
-    append_tree_row(entry_store(), "one", nullptr, &first, &top);
-    append_tree_row(entry_store(), "two", nullptr, &second, &top);
+    LoadedRows rows;
+    const RowId top = rows.append_row(std::nullopt, "customer", CUSTOMER_ICON);
+    rows.append_row(top, "one", nullptr);
+    rows.append_row(top, "two", nullptr);
+    rows.append_row(std::nullopt, "second customer", CUSTOMER_ICON);
+    EXPECT_TRUE(show_loaded_rows(test::main_window(), std::move(rows)));
 
-    EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 1);
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 2);
     EXPECT_EQ(test::row_text("0"), "customer");
     EXPECT_EQ(test::row_text("0:0"), "one");
     EXPECT_EQ(test::row_text("0:1"), "two");
+    EXPECT_EQ(test::row_text("1"), "second customer");
 
+    GtkTreeIter iter;
     GdkPixbuf* icon = nullptr;
-    gpointer record = &top;
-    gtk_tree_model_get(model(), &top, COL_ICON, &icon, -1);
+    gpointer record = &iter;
+    ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, "0"));
+    gtk_tree_model_get(model(), &iter, COL_ICON, &icon, -1);
     EXPECT_NE(icon, nullptr);
     if (icon)
         g_object_unref(icon);
-    gtk_tree_model_get(model(), &second, COL_ICON, &icon, COL_ENTRY, &record, -1);
+    ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model(), &iter, "0:1"));
+    gtk_tree_model_get(model(), &iter, COL_ICON, &icon, COL_ENTRY, &record, -1);
     EXPECT_EQ(icon, nullptr);
     EXPECT_EQ(record, nullptr);
+    // Nothing to show is reported as such.
+    EXPECT_FALSE(show_loaded_rows(test::main_window(), LoadedRows{}));
 }
 
 TEST_F(EntryStore, TextThatIsNotUtf8IsShownAsLatin1)
 {
-    GtkTreeIter iter;
-    append_tree_row(entry_store(), "caf\xe9", nullptr, &iter, nullptr);
+    LoadedRows rows;
+    rows.append_row(std::nullopt, "caf\xe9", nullptr);
+    show_loaded_rows(test::main_window(), std::move(rows));
     EXPECT_EQ(test::row_text("0"), "caf\xc3\xa9");
     test::load_fixture({test::record_line("M\xfcller;;srv;ssh;;u;p")});
     EXPECT_EQ(test::row_text("0"), "M\xc3\xbcller");
     // The record keeps the bytes as read.
-    ASSERT_FALSE(entry_list.empty());
+    ASSERT_FALSE(test::main_window().records.empty());
 }
 
 TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
 {
     ASSERT_EQ(test::load_fixture({test::record_line("A;;srv;ssh;;root;pw"), test::record_line("B;;s2;ftp;;bob;pw2")}),
               1);
-    EXPECT_EQ(database_loaded, 1);
-    EXPECT_EQ(entry_list.size(), 3u);
-    clear_entry_store(entry_store());
+    EXPECT_EQ(test::main_window().database_loaded, 1);
+    EXPECT_EQ(test::main_window().records.size(), 3u);
+    clear_entry_store(test::main_window());
     EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
-    EXPECT_TRUE(entry_list.empty());
-    EXPECT_EQ(database_loaded, 0);
-    database_loaded = 1;
-    clear_entry_store(entry_store());
-    EXPECT_EQ(database_loaded, 0);
+    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_EQ(test::main_window().database_loaded, 0);
+    test::main_window().database_loaded = 1;
+    clear_entry_store(test::main_window());
+    EXPECT_EQ(test::main_window().database_loaded, 0);
     EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
 }
 
@@ -131,7 +144,7 @@ TEST_F(EntryStore, FixtureLoadPutsRowsInFileOrderWithRecords)
             g_object_unref(icon);
     }
     // The view is back on the store after the load.
-    EXPECT_EQ(gtk_tree_view_get_model(entry_tree_view()), model());
+    EXPECT_EQ(gtk_tree_view_get_model(test::main_window().tree_view), model());
 }
 
 } // namespace

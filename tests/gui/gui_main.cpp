@@ -1,25 +1,32 @@
 // Test entry for the in-process GUI tests: real settings on the private bus, the real main window.
 #include "core/startup_environment.h"
-#include "ui/settings_store.h"
+#include "gui/gui_support.h"
 #include "ui/main_window.h"
+#include "ui/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 #include <unistd.h>
 
+#include <utility>
+
 int main(int argc, char** argv)
 {
     // As the program does: commands see the environment from before load_settings changed it.
     sealkeep::remember_startup_environment(environ);
     testing::InitGoogleTest(&argc, argv);
-    sealkeep::load_settings();
+    sealkeep::RefPtr<GSettings> settings = sealkeep::open_settings();
+    sealkeep::SettingsValues values = sealkeep::load_settings(settings.get());
     gtk_test_init(&argc, &argv, nullptr);
     // Warnings from our own code fail the tests; gtk_test_init made them fatal, the toolkit's
     // harmless theme notices are not ours to fail on.
     g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL));
-    sealkeep::create_main_window();
+    sealkeep::test::set_main_window(sealkeep::create_main_window(std::move(values), std::move(settings)));
     while (gtk_events_pending())
         gtk_main_iteration();
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // Ends gpg of a load a failed test left running before the process goes.
+    sealkeep::test::set_main_window(nullptr);
+    return status;
 }

@@ -1,14 +1,42 @@
 // Shared helpers for the in-process GUI tests.
 #include "gui/gui_support.h"
 
-#include "ui/glib_ptr.h"
-#include "ui/entry_store.h"
-#include "ui/password_load.h"
+#include "core/loaded_rows.h"
 #include "core/record_line.h"
 #include "core/startup_environment.h"
+#include "core/tree_building.h"
 #include "ui/command_runner.h"
+#include "ui/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/load_job.h"
+#include "ui/password_load.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <utility>
 
 namespace sealkeep::test {
+
+namespace {
+std::unique_ptr<MainWindow>& the_main_window()
+{
+    static std::unique_ptr<MainWindow> main;
+    return main;
+}
+} // namespace
+
+MainWindow& main_window()
+{
+    return *the_main_window();
+}
+
+void set_main_window(std::unique_ptr<MainWindow> main)
+{
+    the_main_window() = std::move(main);
+}
 
 std::vector<GtkWidget*> child_widgets(GtkWidget* container)
 {
@@ -29,7 +57,7 @@ std::vector<std::string> expanded_paths()
 {
     std::vector<std::string> paths;
     gtk_tree_view_map_expanded_rows(
-        entry_tree_view(),
+        main_window().tree_view,
         [](GtkTreeView*, GtkTreePath* path, gpointer data) {
             static_cast<std::vector<std::string>*>(data)->push_back(path_string(path));
         },
@@ -85,20 +113,44 @@ StartupVariable::~StartupVariable()
 
 int load_fixture(const std::vector<std::string>& lines)
 {
-    GtkTreeStore* store = entry_store();
-    clear_entry_store(store);
-    database_loaded = load_into_store(store, [&](const AddLine& add_line) {
-        int result = 0;
-        for (const auto& text : lines) {
-            if (auto line = parse_record_line(text + "\n")) {
-                add_line(*line);
-                result = 1;
-            }
+    MainWindow& main = main_window();
+    clear_entry_store(main);
+    TreeBuildState state(main.settings);
+    LoadedRows rows;
+    std::size_t accounts = 0;
+    for (const auto& text : lines) {
+        if (auto line = parse_record_line(text + "\n")) {
+            add_record_line(state, rows, *line);
+            ++accounts;
         }
-        return result;
-    });
+    }
+    // As the load hands them over: the rows carry the records they point at.
+    rows.records() = std::move(state.records);
+    show_loaded_rows(main, std::move(rows));
+    main.database_loaded = accounts > 0;
     drain_events();
-    return database_loaded;
+    return main.database_loaded;
+}
+
+bool wait_for_load(int seconds)
+{
+    const gint64 deadline = g_get_monotonic_time() + seconds * G_TIME_SPAN_SECOND;
+    while (load_running(main_window()) && g_get_monotonic_time() < deadline) {
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(2000);
+    }
+    drain_events();
+    return !load_running(main_window());
+}
+
+std::string status_text()
+{
+    GtkStatusbar* bar = main_window().status_bar;
+    // The message area holds the one label the bar shows its top message in.
+    for (GtkWidget* child : child_widgets(gtk_statusbar_get_message_area(bar)))
+        if (GTK_IS_LABEL(child))
+            return gtk_label_get_text(GTK_LABEL(child));
+    return {};
 }
 
 std::string record_line(const std::string& seven_values)
@@ -118,7 +170,7 @@ std::string record_line(const std::string& seven_values)
 std::string row_text(const char* path)
 {
     GtkTreeIter iter;
-    GtkTreeModel* model = GTK_TREE_MODEL(entry_store());
+    GtkTreeModel* model = GTK_TREE_MODEL(main_window().store);
     if (!gtk_tree_model_get_iter_from_string(model, &iter, path))
         return {};
     gchar* text = nullptr;
@@ -158,11 +210,6 @@ void respond_in_nested_loop(void (*respond)(GtkWidget* dialog, void* data), void
 
 } // namespace sealkeep::test
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <stdexcept>
-
 namespace sealkeep::test {
 
 GnupgHome::GnupgHome()
@@ -188,12 +235,12 @@ GnupgHome::~GnupgHome()
 }
 
 std::string GnupgHome::encrypt_symmetric(const std::string& plaintext, const std::string& passphrase,
-                                         const std::string& name) const
+                                         const std::string& name, const std::string& options) const
 {
     std::string out = path_ + "/" + name;
     // No symmetric-key cache: a later load must prove the passphrase it is given.
     std::string command = "gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback --passphrase '" +
-                          passphrase + "' -c -o '" + out + "'";
+                          passphrase + "' " + options + " -c -o '" + out + "'";
     FILE* pipe = popen(command.c_str(), "w");
     if (!pipe)
         throw std::runtime_error("cannot start gpg");

@@ -1,12 +1,20 @@
 // Shared helpers for the in-process GUI tests: the real main window is built once by gui_main.cpp.
 #pragma once
 
+#include "ui/main_window.h"
+
 #include <gtk/gtk.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace sealkeep::test {
+
+// The one main window of the test process (built by gui_main.cpp).
+MainWindow& main_window();
+// Hands the window state over to the tests; null destroys it (at exit).
+void set_main_window(std::unique_ptr<MainWindow> main);
 
 // The children of a container, in packing order.
 std::vector<GtkWidget*> child_widgets(GtkWidget* container);
@@ -37,8 +45,15 @@ private:
 };
 
 // Empties the store and loads these record lines (as they would stand in the file, one per element,
-// without line ending) through the real tree building; sets database_loaded from the result.
+// without line ending) through the real tree building and the real showing of a verified load, without
+// gpg; sets database_loaded from the result.
 int load_fixture(const std::vector<std::string>& lines);
+
+// Runs the main loop until the running load has ended (at most `seconds`); false when it still runs.
+bool wait_for_load(int seconds = 30);
+
+// The text the status bar shows now.
+std::string status_text();
 
 // "A;G;srv;ssh;22;root;pw" written out as a record line of the file, with every key.
 std::string record_line(const std::string& seven_values);
@@ -62,8 +77,9 @@ public:
     ~GnupgHome();
     const std::string& path() const { return path_; }
     // Encrypts `plaintext` symmetrically with `passphrase` into a file in this home; returns its path.
+    // `options` go to gpg's command line as they stand.
     std::string encrypt_symmetric(const std::string& plaintext, const std::string& passphrase,
-                                  const std::string& name = "accounts.gpg") const;
+                                  const std::string& name = "accounts.gpg", const std::string& options = "") const;
 
 private:
     std::string path_;

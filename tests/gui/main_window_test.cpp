@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace sealkeep {
 namespace {
 
@@ -26,7 +28,7 @@ Packing packing_of(GtkWidget* box, GtkWidget* child)
 
 GtkWidget* stack()
 {
-    return gtk_bin_get_child(GTK_BIN(main_window()));
+    return gtk_bin_get_child(GTK_BIN(test::main_window().window));
 }
 
 TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
@@ -44,7 +46,7 @@ TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
     } expected[] = {
         {GTK_TYPE_MENU_BAR, {FALSE, FALSE, 0}}, {GTK_TYPE_VBOX, {FALSE, FALSE, 0}},
         {GTK_TYPE_TOOLBAR, {FALSE, FALSE, 0}},  {GTK_TYPE_SCROLLED_WINDOW, {TRUE, TRUE, 0}},
-        {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},     {GTK_TYPE_STATUSBAR, {FALSE, FALSE, 0}},
+        {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},     {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},
         {GTK_TYPE_ENTRY, {FALSE, TRUE, 0}},
     };
     int i = 0;
@@ -60,25 +62,34 @@ TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
     g_list_free(children);
 }
 
-TEST(MainWindow, KeysPointAtTheSharedWidgets)
+TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
 {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(stack()));
-    GtkWidget* prompt = GTK_WIDGET(g_list_nth_data(children, 1));
-    GtkWidget* scrolled = GTK_WIDGET(g_list_nth_data(children, 3));
-    GtkWidget* clipboard = GTK_WIDGET(g_list_nth_data(children, 6));
-    g_list_free(children);
+    const MainWindow& main = test::main_window();
+    std::vector<GtkWidget*> children = test::child_widgets(stack());
+    ASSERT_EQ(children.size(), 7u);
+    GtkWidget* prompt = children[1];
+    GtkWidget* scrolled = children[3];
+    GtkWidget* search_bar = children[4];
+    GtkWidget* status_row = children[5];
+    GtkWidget* clipboard = children[6];
 
-    EXPECT_EQ(main_window_widget(KEY_PROMPT_PASSWD), prompt);
-    EXPECT_EQ(main_window_widget(KEY_CLIPBOARD), clipboard);
-    EXPECT_EQ(main_window_widget(KEY_TREE_VIEW), GTK_WIDGET(entry_tree_view()));
-    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(entry_tree_view()));
-    EXPECT_TRUE(GTK_IS_ENTRY(main_window_widget(KEY_SEARCH_ENTRY)));
-    EXPECT_NE(main_window_widget(KEY_SEARCH_ENTRY), clipboard);
+    EXPECT_EQ(main.prompt, prompt);
+    EXPECT_EQ(main.clipboard_entry, clipboard);
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree_view));
+    EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.store));
+    EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
+    EXPECT_NE(GTK_WIDGET(main.search_entry), clipboard);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_toggle)),
+              gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry)));
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.status_bar)), status_row);
+    EXPECT_EQ(gtk_widget_get_parent(main.stop_button), status_row);
+    EXPECT_EQ(gtk_widget_get_toplevel(main.stop_button), main.window);
 }
 
 TEST(MainWindow, WindowPropertiesAndScrolling)
 {
-    GtkWindow* window = GTK_WINDOW(main_window());
+    GtkWindow* window = GTK_WINDOW(test::main_window().window);
     EXPECT_STREQ(gtk_window_get_title(window), "Sealkeep");
     gint width = 0, height = 0;
     gtk_window_get_default_size(window, &width, &height);
@@ -93,7 +104,7 @@ TEST(MainWindow, WindowPropertiesAndScrolling)
     GSList* groups = gtk_accel_groups_from_object(G_OBJECT(window));
     EXPECT_EQ(g_slist_length(groups), 1u);
 
-    GtkWidget* scrolled = gtk_widget_get_parent(GTK_WIDGET(entry_tree_view()));
+    GtkWidget* scrolled = gtk_widget_get_parent(GTK_WIDGET(test::main_window().tree_view));
     GtkPolicyType h, v;
     gtk_scrolled_window_get_policy(GTK_SCROLLED_WINDOW(scrolled), &h, &v);
     EXPECT_EQ(h, GTK_POLICY_NEVER);
@@ -102,36 +113,48 @@ TEST(MainWindow, WindowPropertiesAndScrolling)
 
 TEST(MainWindow, ClipboardEntryIsHiddenButNotMasked)
 {
-    GtkWidget* clipboard = main_window_widget(KEY_CLIPBOARD);
+    GtkWidget* clipboard = test::main_window().clipboard_entry;
     EXPECT_FALSE(gtk_widget_get_visible(clipboard));
     // A masked entry would copy nothing.
     EXPECT_TRUE(gtk_entry_get_visibility(GTK_ENTRY(clipboard)));
     // Showing and hiding the prompt does not bring it back.
-    GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD);
+    GtkWidget* prompt = test::main_window().prompt;
     gtk_widget_hide(prompt);
     gtk_widget_show(prompt);
     test::drain_events();
     EXPECT_FALSE(gtk_widget_get_visible(clipboard));
 }
 
-TEST(MainWindow, StatusBarStaysEmpty)
+// The status row: the status bar takes the width, the stop button sits at the end and shows only while
+// a load runs.
+TEST(MainWindow, StatusRowHoldsTheStatusBarAndAStopButtonShownOnlyWhileLoading)
 {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(stack()));
-    GtkWidget* status_bar = GTK_WIDGET(g_list_nth_data(children, 5));
-    g_list_free(children);
-    GtkWidget* label = gtk_statusbar_get_message_area(GTK_STATUSBAR(status_bar));
-    GList* parts = gtk_container_get_children(GTK_CONTAINER(label));
-    for (GList* l = parts; l; l = l->next) {
-        if (GTK_IS_LABEL(l->data)) {
-            EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(l->data)), "");
-        }
-    }
-    g_list_free(parts);
+    GtkWidget* row = test::child_widgets(stack()).at(5);
+    std::vector<GtkWidget*> parts = test::child_widgets(row);
+    ASSERT_EQ(parts.size(), 2u);
+    ASSERT_TRUE(GTK_IS_STATUSBAR(parts[0]));
+    EXPECT_EQ(parts[0], GTK_WIDGET(test::main_window().status_bar));
+    Packing bar = packing_of(row, parts[0]);
+    EXPECT_TRUE(bar.expand && bar.fill);
+    ASSERT_TRUE(GTK_IS_BUTTON(parts[1]));
+    EXPECT_EQ(parts[1], test::main_window().stop_button);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(parts[1])), GTK_STOCK_STOP);
+    GtkPackType pack_type;
+    gboolean expand, fill;
+    guint padding;
+    gtk_box_query_child_packing(GTK_BOX(row), parts[1], &expand, &fill, &padding, &pack_type);
+    EXPECT_EQ(pack_type, GTK_PACK_END);
+    EXPECT_FALSE(expand);
+    EXPECT_FALSE(gtk_widget_get_visible(parts[1]));
+    // Showing the whole window again (as a theme change or a deiconify may) does not bring it out.
+    gtk_widget_show_all(test::main_window().window);
+    EXPECT_FALSE(gtk_widget_get_visible(parts[1]));
+    gtk_widget_hide(test::main_window().clipboard_entry);
 }
 
 TEST(MainWindow, StatusIconShowsTheStockImageWithTheProgramName)
 {
-    GtkStatusIcon* icon = main_status_icon();
+    GtkStatusIcon* icon = test::main_window().status_icon.get();
     ASSERT_NE(icon, nullptr);
     EXPECT_TRUE(gtk_status_icon_get_visible(icon));
     gchar* tooltip = gtk_status_icon_get_tooltip_text(icon);
@@ -148,10 +171,10 @@ TEST(MainWindow, StatusIconShowsTheStockImageWithTheProgramName)
 
 TEST(MainWindow, SkipTaskbarOnlyWhenIconifiedAloneAndInATray)
 {
-    GtkWidget* window = main_window();
+    GtkWidget* window = test::main_window().window;
     // No tray runs in this session: the icon is not embedded, so even an iconified window stays in
     // the taskbar (otherwise nothing could bring it back).
-    ASSERT_FALSE(gtk_status_icon_is_embedded(main_status_icon()));
+    ASSERT_FALSE(gtk_status_icon_is_embedded(test::main_window().status_icon.get()));
     const GdkWindowState states[] = {
         GDK_WINDOW_STATE_ICONIFIED,
         static_cast<GdkWindowState>(GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED),
@@ -162,7 +185,7 @@ TEST(MainWindow, SkipTaskbarOnlyWhenIconifiedAloneAndInATray)
         event.type = GDK_WINDOW_STATE;
         event.new_window_state = state;
         gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), TRUE);
-        EXPECT_FALSE(on_window_state_event(window, &event, nullptr));
+        EXPECT_FALSE(on_window_state_event(window, &event, &test::main_window()));
         EXPECT_FALSE(gtk_window_get_skip_taskbar_hint(GTK_WINDOW(window))) << state;
     }
 }

@@ -27,7 +27,7 @@ using test::child_widgets;
 
 GtkWidget* window_child(std::size_t index)
 {
-    return child_widgets(gtk_bin_get_child(GTK_BIN(main_window()))).at(index);
+    return child_widgets(gtk_bin_get_child(GTK_BIN(test::main_window().window))).at(index);
 }
 
 GtkWidget* menu_bar()
@@ -50,7 +50,7 @@ GtkWidget* menu_item(Menu menu, std::size_t index)
 
 GtkTreeView* tree_view()
 {
-    return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
+    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree_view));
 }
 
 struct Accel {
@@ -148,7 +148,7 @@ protected:
         ASSERT_NE(scratch, nullptr) << "run inside tests/harness/session.sh";
         ran_file_ = std::string(scratch) + "/ran-by-menus";
         std::remove(ran_file_.c_str());
-        ssh_cmd = "echo ran %u@%h:%s >> " + ran_file_;
+        test::main_window().settings.ssh_cmd = "echo ran %u@%h:%s >> " + ran_file_;
         ASSERT_EQ(test::load_fixture({
                       test::record_line("Acme;web;srv1;ssh;22;alice;pw-a"),
                       test::record_line("Acme;web;srv2;ssh;22;alice;pw-b"),
@@ -171,12 +171,12 @@ protected:
 
     static void search_for(const char* text)
     {
-        gtk_entry_set_text(GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY)), text);
+        gtk_entry_set_text(GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry)), text);
         drain_events();
     }
 
-    static bool prompt_shown() { return gtk_widget_get_visible(main_window_widget(KEY_PROMPT_PASSWD)); }
-    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(entry_store()), nullptr); }
+    static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
+    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().store), nullptr); }
 
     std::string ran_file_;
 };
@@ -235,7 +235,7 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFourAccelerators)
 {
     ASSERT_TRUE(GTK_IS_MENU_BAR(menu_bar()));
     GtkAccelGroup* window_group = nullptr;
-    GSList* groups = gtk_accel_groups_from_object(G_OBJECT(main_window()));
+    GSList* groups = gtk_accel_groups_from_object(G_OBJECT(test::main_window().window));
     ASSERT_EQ(g_slist_length(groups), 1u);
     window_group = GTK_ACCEL_GROUP(groups->data);
 
@@ -377,8 +377,10 @@ TEST_F(MenusTest, StepItemsAndTheirAcceleratorsWalkTheSearchMatches)
     const Case cases[] = {
         {"forward item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 5))); }, ROW_B},
         {"back item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 6))); }, ROW_C},
-        {"Ctrl+N", [] { gtk_accel_groups_activate(G_OBJECT(main_window()), GDK_KEY_n, GDK_CONTROL_MASK); }, ROW_B},
-        {"Ctrl+P", [] { gtk_accel_groups_activate(G_OBJECT(main_window()), GDK_KEY_p, GDK_CONTROL_MASK); }, ROW_C},
+        {"Ctrl+N", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_n, GDK_CONTROL_MASK); },
+         ROW_B},
+        {"Ctrl+P", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_p, GDK_CONTROL_MASK); },
+         ROW_C},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
@@ -422,17 +424,18 @@ TEST_F(MenusTest, RefreshItemAndCtrlRShowThePromptAndEmptyTheTree)
 {
     const std::pair<const char*, void (*)()> ways[] = {
         {"item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(VIEW_MENU, 5))); }},
-        {"Ctrl+R", [] { gtk_accel_groups_activate(G_OBJECT(main_window()), GDK_KEY_r, GDK_CONTROL_MASK); }},
+        {"Ctrl+R",
+         [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_r, GDK_CONTROL_MASK); }},
     };
     for (const auto& [how, refresh] : ways) {
         SCOPED_TRACE(how);
         ASSERT_EQ(test::load_fixture({test::record_line("Acme;web;srv1;ssh;22;alice;pw-a")}), 1);
-        gtk_widget_hide(main_window_widget(KEY_PROMPT_PASSWD));
+        gtk_widget_hide(test::main_window().prompt);
         refresh();
         drain_events();
         EXPECT_TRUE(prompt_shown());
         EXPECT_EQ(top_rows(), 0);
-        EXPECT_EQ(database_loaded, 0);
+        EXPECT_EQ(test::main_window().database_loaded, 0);
     }
 }
 
@@ -474,21 +477,21 @@ TEST_F(MenusTest, DialogItemsOpenTheirDialogs)
         }
     }
     // Cancelled dialogs leave the loaded tree alone.
-    EXPECT_EQ(database_loaded, 1);
+    EXPECT_EQ(test::main_window().database_loaded, 1);
 }
 
 TEST_F(MenusTest, QuitItemAndCtrlQEndTheMainLoop)
 {
     EXPECT_TRUE(ends_main_loop([] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(FILE_MENU, 3))); }));
-    EXPECT_TRUE(
-        ends_main_loop([] { gtk_accel_groups_activate(G_OBJECT(main_window()), GDK_KEY_q, GDK_CONTROL_MASK); }));
+    EXPECT_TRUE(ends_main_loop(
+        [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_q, GDK_CONTROL_MASK); }));
 }
 
 // Real key presses delivered to the focused entry: the window's accelerators come before the entry's own
 // key handling, so they work while the user types a passphrase or a search.
 TEST_F(MenusTest, AcceleratorsWorkWhileAnEntryHasTheFocus)
 {
-    GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD);
+    GtkWidget* prompt = test::main_window().prompt;
     gtk_widget_show(prompt);
     drain_events();
     GtkWidget* passphrase_entry = nullptr;
@@ -503,7 +506,7 @@ TEST_F(MenusTest, AcceleratorsWorkWhileAnEntryHasTheFocus)
                 pending.push_back(child);
     }
     ASSERT_NE(passphrase_entry, nullptr);
-    GtkWidget* search_entry = main_window_widget(KEY_SEARCH_ENTRY);
+    GtkWidget* search_entry = GTK_WIDGET(test::main_window().search_entry);
 
     auto press = [](GtkWidget* focus, guint key) {
         gtk_widget_grab_focus(focus);

@@ -1,5 +1,6 @@
-// Many loads and Refreshes in one process: no descriptor may be left behind by a load (the pipe, gpg's
-// stream), and, built with the leak checker (tests/robustness/asan_cycles.sh), no memory either.
+// Many loads and Refreshes in one process, each cycle also a load stopped while gpg hangs: no descriptor
+// may be left behind by a load (the pipes, gpg's stream), and, built with the leak checker
+// (tests/robustness/asan_cycles.sh), no memory either.
 // SEALKEEP_CYCLES sets the number of cycles (the leak run uses 200; the everyday run fewer).
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
@@ -8,6 +9,7 @@
 #include "core/entry_record.h"
 #include "ui/entry_store.h"
 #include "ui/entry_actions.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 #include "ui/view_commands.h"
@@ -15,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include <sys/stat.h>
 
 namespace sealkeep {
 namespace {
@@ -31,9 +35,12 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
     ASSERT_GE(cycles, 2);
 
     test::GnupgHome home;
-    password_file_path = home.encrypt_symmetric(PLAINTEXT, "cycle passphrase");
-    GtkTreeView* view = GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
-    GtkEntry* search = GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
+    const std::string file = home.encrypt_symmetric(PLAINTEXT, "cycle passphrase");
+    // gpg waits on this for a writer that never comes: the loads on it only ever end by being stopped.
+    const std::string fifo = home.path() + "/hang.gpg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    MainWindow& main = test::main_window();
+    GtkEntry* search = test::main_window().search_entry;
     const std::vector<std::string> expected_rows = {
         "0 Acme",          "0:0 Prod",       "0:0:0 web1", "0:0:0:0 ssh", "0:0:0:0:0 root", "0:0:0:1 http",
         "0:0:0:1:0 admin", "0:0:0:1:0:0 ed", "1 Zeta",     "1:0 db1",     "1:0:0 ftp",      "1:0:0:0 __none__",
@@ -42,10 +49,26 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
     int after_first = -1;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
-        refresh_entries();
+        refresh_entries(main);
         test::drain_events();
         ASSERT_TRUE(test::tree_rows().empty());
 
+        // A load stopped by Refresh while gpg waits: its job, worker, gpg and pipes must all go.
+        main.settings.password_file_path = fifo;
+        start_load(main, "cycle passphrase");
+        const gint64 until = g_get_monotonic_time() + 100 * G_TIME_SPAN_MILLISECOND;
+        while (g_get_monotonic_time() < until)
+            if (!g_main_context_iteration(nullptr, FALSE))
+                g_usleep(2000);
+        ASSERT_TRUE(load_running(main));
+        refresh_entries(main);
+        const gint64 deadline = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
+        while (!main.stopping.empty() && g_get_monotonic_time() < deadline)
+            if (!g_main_context_iteration(nullptr, FALSE))
+                g_usleep(2000);
+        ASSERT_TRUE(main.stopping.empty()) << "a stopped load's worker did not end";
+
+        main.settings.password_file_path = file;
         const test::LoadOutcome outcome = test::load_through_prompt("cycle passphrase");
         ASSERT_EQ(outcome.loaded, 1);
         ASSERT_EQ(test::tree_rows(), expected_rows);
@@ -55,8 +78,8 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
         // password then goes to the clipboard through the hidden entry.
         gtk_entry_set_text(search, cycle % 2 ? "root" : "__none__");
         test::drain_events();
-        ASSERT_EQ(search_matches().size(), 1u);
-        on_copy_password(view);
+        ASSERT_EQ(test::main_window().search.matches.size(), 1u);
+        on_copy_password(test::main_window());
         test::drain_events();
         ASSERT_EQ(test::clipboard_text(), cycle % 2 ? "r1" : "z;with;semis");
 
@@ -69,12 +92,12 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
 
     // Everything a cycle made is released by the next Refresh and the next search; a short search text
     // releases the last matches, so that nothing of ours is left for the leak check at exit.
-    refresh_entries();
+    refresh_entries(main);
     gtk_entry_set_text(search, "");
     test::drain_events();
-    EXPECT_TRUE(entry_list.empty());
-    EXPECT_TRUE(search_matches().empty());
-    EXPECT_EQ(database_loaded, 0);
+    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_TRUE(test::main_window().search.matches.empty());
+    EXPECT_EQ(test::main_window().database_loaded, 0);
 }
 
 } // namespace

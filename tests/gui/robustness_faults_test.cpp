@@ -1,7 +1,7 @@
 // Faults around a load and around a command line: gpg missing or dying halfway, the file gone, a
 // command that fails or never starts. Each ends with the main loop running, the tree as the load left
 // it (a failed load leaves it empty), and the settings in memory, the clipboard and the search text
-// as they were. Also the busy cursor that a load shows.
+// as they were. Also what the window shows while a load runs.
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
@@ -10,13 +10,13 @@
 #include "ui/entry_store.h"
 #include "ui/clipboard.h"
 #include "ui/entry_actions.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 #include "ui/view_commands.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -70,25 +70,22 @@ class Faults : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_settings_.clear();
-        for (const auto& key : setting_keys())
-            saved_settings_.push_back(*key.value);
+        saved_settings_ = test::main_window().settings;
         // Something worth keeping in each place a fault could disturb: a loaded tree, a password on the
         // clipboard, a search text.
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1)});
-        copy_to_clipboard("kept on the clipboard");
+        copy_to_clipboard(test::main_window(), "kept on the clipboard");
         gtk_entry_set_text(search_entry(), "alpha");
         test::drain_events();
     }
     void TearDown() override
     {
-        refresh_entries();
-        for (std::size_t i = 0; i < saved_settings_.size(); ++i)
-            *setting_keys()[i].value = saved_settings_[i];
+        refresh_entries(test::main_window());
+        test::main_window().settings = saved_settings_;
     }
 
-    static GtkEntry* search_entry() { return GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY)); }
-    static GtkTreeView* tree_view() { return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW)); }
+    static GtkEntry* search_entry() { return test::main_window().search_entry; }
+    static GtkTreeView* tree_view() { return test::main_window().tree_view; }
 
     // The main loop runs, and nothing but what the fault may change has changed.
     void expect_nothing_else_lost(const test::Untouched& expected)
@@ -100,10 +97,11 @@ protected:
         EXPECT_EQ(now.search_text, expected.search_text);
     }
 
-    std::vector<std::string> saved_settings_;
+    SettingsValues saved_settings_;
 };
 
-// Loads that cannot read the file end as a wrong passphrase does: an empty tree, and not a word.
+// Loads that cannot read the file end as a wrong passphrase does: an empty tree, nothing on standard
+// error, and the reason in the status bar.
 TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
 {
     struct Case {
@@ -114,16 +112,17 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
     const Case cases[] = {
         {"gpg absent from PATH",
          [&](const test::GnupgHome& home) {
-             password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
              std::filesystem::create_directory(home.path() + "/empty");
              path = std::make_unique<PathFirst>(home.path() + "/empty", true);
          }},
         {"file deleted between Setup and the load",
          [&](const test::GnupgHome& home) {
-             password_file_path = home.encrypt_symmetric(LINE_A, "secret");
-             std::filesystem::remove(password_file_path);
+             test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             std::filesystem::remove(test::main_window().settings.password_file_path);
          }},
-        {"a folder where the file should be", [&](const test::GnupgHome& home) { password_file_path = home.path(); }},
+        {"a folder where the file should be",
+         [&](const test::GnupgHome& home) { test::main_window().settings.password_file_path = home.path(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,17 +134,20 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
         path.reset();
         EXPECT_EQ(outcome.loaded, 0);
         EXPECT_EQ(outcome.errors, "");
+        EXPECT_EQ(test::status_text().rfind("Not loaded:", 0), 0u) << test::status_text();
         EXPECT_TRUE(test::tree_rows().empty());
-        EXPECT_TRUE(entry_list.empty());
+        EXPECT_TRUE(test::main_window().records.empty());
         expect_nothing_else_lost(expected);
     }
 }
 
-// gpg killed halfway through its output: what it wrote before is loaded, the cut line is reported.
-TEST_F(Faults, AGpgThatDiesHalfwayLeavesTheLinesItWrote)
+// gpg killed halfway through its output: nothing of what it wrote is shown, since gpg never vouched for
+// it; the cut line is still reported, and the status bar says the file was not loaded.
+TEST_F(Faults, AGpgThatDiesHalfwayLeavesNothingOfWhatItWrote)
 {
     test::GnupgHome home;
-    password_file_path = home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
+    test::main_window().settings.password_file_path =
+        home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
     const std::size_t written = LINE_A.size() + LINE_B.size() + LINE_C.size() / 2;
     // gpg gets a standard error of its own: started without one, it says so on standard output.
     write_script(home.path() + "/gpg", "\"" + real_gpg() + "\" \"$@\" 2>/dev/null | head -c " +
@@ -156,9 +158,10 @@ TEST_F(Faults, AGpgThatDiesHalfwayLeavesTheLinesItWrote)
         PathFirst path(home.path());
         outcome = test::load_through_prompt("secret");
     }
-    EXPECT_EQ(outcome.loaded, 1);
-    EXPECT_EQ(test::tree_rows(), (std::vector<std::string>{"0 Acme", "0:0 alpha", "0:0:0 ssh", "0:0:0:0 root",
-                                                           "0:1 beta", "0:1:0 ssh", "0:1:0:0 bob"}));
+    EXPECT_EQ(outcome.loaded, 0);
+    EXPECT_TRUE(test::tree_rows().empty());
+    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_EQ(test::status_text().rfind("Not loaded:", 0), 0u) << test::status_text();
     EXPECT_EQ(outcome.errors, "WARNING: not matched: " + LINE_C.substr(0, LINE_C.size() / 2) + "\n");
     expect_nothing_else_lost(expected);
 }
@@ -169,7 +172,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
     struct Case {
         const char* name;
         const char* ssh_template;
-        void (*action)(GtkTreeView*);
+        void (*action)(MainWindow&);
         bool copies_password;
     };
     const Case cases[] = {
@@ -180,9 +183,9 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ssh_cmd = c.ssh_template;
+        test::main_window().settings.ssh_cmd = c.ssh_template;
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1), LINE_B.substr(0, LINE_B.size() - 1)});
-        copy_to_clipboard("kept on the clipboard");
+        copy_to_clipboard(test::main_window(), "kept on the clipboard");
         // A search selects root's row (the text changes each time, or no search would run).
         gtk_entry_set_text(search_entry(), "");
         gtk_entry_set_text(search_entry(), "root");
@@ -190,53 +193,44 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
         ASSERT_EQ(gtk_tree_selection_count_selected_rows(gtk_tree_view_get_selection(tree_view())), 1);
         const std::vector<std::string> rows = test::tree_rows();
         test::Untouched expected = test::Untouched::now();
-        ASSERT_EQ(entry_list.front()->command_line(), c.ssh_template);
+        ASSERT_EQ(test::main_window().records.front()->command_line(), c.ssh_template);
 
-        c.action(tree_view());
+        c.action(test::main_window());
         EXPECT_TRUE(test::wait_for_commands());
 
         if (c.copies_password)
             expected.clipboard = "pa";
         expect_nothing_else_lost(expected);
         EXPECT_EQ(test::tree_rows(), rows);
-        EXPECT_EQ(database_loaded, 1);
+        EXPECT_EQ(test::main_window().database_loaded, 1);
     }
 }
 
-// While gpg runs, the main window shows the watch cursor; afterwards its own again. The main loop does
-// not run during a load, so the cursor is looked at from a signal that the gpg on PATH sends first.
-volatile std::sig_atomic_t cursor_during_load = -2;
-GdkWindow* watched_window = nullptr;
-
-void look_at_cursor(int)
-{
-    // Only fields of the window and its cursor are read here: nothing that allocates or locks.
-    GdkCursor* cursor = gdk_window_get_cursor(watched_window);
-    cursor_during_load = cursor ? gdk_cursor_get_cursor_type(cursor) : -1;
-}
-
-TEST_F(Faults, ALoadShowsTheBusyCursorAndRestoresIt)
+// While gpg runs, the window keeps answering and says so: the stop button shows and the status bar names
+// the file being decrypted; afterwards the button goes and the status bar gives the count. The gpg on
+// PATH waits a little first, so the load is sure to be seen running.
+TEST_F(Faults, ALoadShowsThatItRunsAndStopsShowingItWhenDone)
 {
     test::GnupgHome home;
-    password_file_path = home.encrypt_symmetric(LINE_A, "secret");
-    write_script(home.path() + "/gpg",
-                 "kill -USR1 " + std::to_string(getpid()) + "\nexec \"" + real_gpg() + "\" \"$@\"\n");
-    struct sigaction action = {}, previous = {};
-    action.sa_handler = look_at_cursor;
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, &previous);
-    GdkWindow* window = gtk_widget_get_window(main_window());
-    watched_window = window;
-    ASSERT_EQ(gdk_window_get_cursor(window), nullptr);
-    test::LoadOutcome outcome;
-    {
-        PathFirst path(home.path());
-        outcome = test::load_through_prompt("secret");
-    }
-    sigaction(SIGUSR1, &previous, nullptr);
-    EXPECT_EQ(outcome.loaded, 1);
-    EXPECT_EQ(cursor_during_load, GDK_WATCH);
-    EXPECT_EQ(gdk_window_get_cursor(window), nullptr);
+    test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+    write_script(home.path() + "/gpg", "sleep 1\nexec \"" + real_gpg() + "\" \"$@\"\n");
+    GtkWidget* stop = test::main_window().stop_button;
+    PathFirst path(home.path());
+    gtk_widget_show(test::main_window().prompt);
+    gtk_entry_set_text(test::main_window().prompt_entry, "secret");
+    gtk_widget_activate(GTK_WIDGET(test::main_window().prompt_entry));
+    ASSERT_TRUE(load_running(test::main_window()));
+    test::drain_events();
+    EXPECT_TRUE(gtk_widget_get_visible(stop));
+    EXPECT_EQ(test::status_text().rfind("Decrypting accounts.gpg", 0), 0u) << test::status_text();
+    EXPECT_TRUE(test::main_loop_runs());
+
+    ASSERT_TRUE(test::wait_for_load());
+    EXPECT_FALSE(gtk_widget_get_visible(stop));
+    EXPECT_EQ(test::status_text(), "1 account loaded.");
+    EXPECT_EQ(test::main_window().database_loaded, 1);
+    // No cursor of the load's is left on the window.
+    EXPECT_EQ(gdk_window_get_cursor(gtk_widget_get_window(test::main_window().window)), nullptr);
 }
 
 } // namespace

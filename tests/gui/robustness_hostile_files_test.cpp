@@ -52,7 +52,7 @@ struct HostileCase {
     std::string plaintext;
     bool encrypted;
     std::vector<std::string> rows;
-    std::vector<std::string> passwords; // of entry_list, in order
+    std::vector<std::string> passwords; // of the loaded records, in order
     std::size_t reported;               // "WARNING: not matched: " lines
     std::string also_reported;          // a warning that must stand on standard error as it is
 };
@@ -61,23 +61,23 @@ class HostileFiles : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_path_ = password_file_path;
-        refresh_entries();
+        saved_path_ = test::main_window().settings.password_file_path;
+        refresh_entries(test::main_window());
         test::drain_events();
     }
     void TearDown() override
     {
-        refresh_entries();
-        password_file_path = saved_path_;
+        refresh_entries(test::main_window());
+        test::main_window().settings.password_file_path = saved_path_;
     }
 
     test::LoadOutcome load(const test::GnupgHome& home, const std::string& plaintext, bool encrypted)
     {
         if (encrypted) {
-            password_file_path = home.encrypt_symmetric(plaintext, "hostile");
+            test::main_window().settings.password_file_path = home.encrypt_symmetric(plaintext, "hostile");
         } else {
-            password_file_path = home.path() + "/plain.txt";
-            std::ofstream(password_file_path, std::ios::binary) << plaintext;
+            test::main_window().settings.password_file_path = home.path() + "/plain.txt";
+            std::ofstream(test::main_window().settings.password_file_path, std::ios::binary) << plaintext;
         }
         return test::load_through_prompt("hostile");
     }
@@ -85,7 +85,7 @@ protected:
     std::vector<std::string> passwords() const
     {
         std::vector<std::string> all;
-        for (const auto& record : entry_list)
+        for (const auto& record : test::main_window().records)
             all.emplace_back(record->password());
         return all;
     }
@@ -156,7 +156,7 @@ TEST_F(HostileFiles, EveryRecordLineLoadsAndEveryOtherLineIsReported)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::GnupgHome home;
-        refresh_entries();
+        refresh_entries(test::main_window());
         const test::LoadOutcome outcome = load(home, c.plaintext, c.encrypted);
         EXPECT_EQ(outcome.loaded, c.rows.empty() ? 0 : 1);
         EXPECT_EQ(test::tree_rows(), c.rows);
@@ -186,8 +186,8 @@ TEST_F(HostileFiles, TenMegabyteLines)
     EXPECT_EQ(outcome.loaded, 1);
     EXPECT_EQ(test::tree_rows(), (std::vector<std::string>{"0 Long", "0:0 srv", "0:0:0 ssh", "0:0:0:0 u", "1 Good",
                                                            "1:0 srv", "1:0:0 ssh", "1:0:0:0 u"}));
-    ASSERT_EQ(entry_list.size(), 2u);
-    EXPECT_TRUE(entry_list[0]->password() == long_password) << "the long password is cut or changed";
+    ASSERT_EQ(test::main_window().records.size(), 2u);
+    EXPECT_TRUE(test::main_window().records[0]->password() == long_password) << "the long password is cut or changed";
     EXPECT_EQ(test::count_of(outcome.errors, "WARNING: not matched: "), 1u);
     EXPECT_TRUE(outcome.errors == "WARNING: not matched: " + junk + "\n\n") << "the long line is not reported whole";
 }

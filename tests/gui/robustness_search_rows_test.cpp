@@ -50,7 +50,7 @@ const std::vector<std::string> SEARCHES = {"acme",
 
 GtkTreeView* tree_view()
 {
-    return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
+    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree_view));
 }
 
 struct Found {
@@ -72,12 +72,12 @@ Found search_for(const std::string& text)
     // From the same start each time: everything collapsed, nothing selected, no search text.
     gtk_tree_view_collapse_all(tree_view());
     gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(tree_view()));
-    GtkEntry* entry = GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
+    GtkEntry* entry = GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry));
     gtk_entry_set_text(entry, "");
     gtk_entry_set_text(entry, text.c_str());
     test::drain_events();
     Found found;
-    for (GtkTreePath* path : search_matches()) {
+    for (GtkTreePath* path : test::main_window().search.matches) {
         GCharPtr where{gtk_tree_path_to_string(path)};
         found.matches.push_back(where.get());
     }
@@ -95,8 +95,8 @@ Found search_for(const std::string& text)
 void set_row_text(const char* path, const char* text)
 {
     GtkTreeIter iter;
-    ASSERT_TRUE(gtk_tree_model_get_iter_from_string(GTK_TREE_MODEL(entry_store()), &iter, path));
-    gtk_tree_store_set(entry_store(), &iter, COL_TEXT, text, -1);
+    ASSERT_TRUE(gtk_tree_model_get_iter_from_string(GTK_TREE_MODEL(test::main_window().store), &iter, path));
+    gtk_tree_store_set(test::main_window().store, &iter, COL_TEXT, text, -1);
 }
 
 TEST(RobustnessSearchRows, AfterALoadASearchFindsWhatTheWalkOfTheStoreFinds)
@@ -118,7 +118,7 @@ TEST(RobustnessSearchRows, AfterALoadASearchFindsWhatTheWalkOfTheStoreFinds)
     EXPECT_EQ(after_load[0].cursor, "0");
     EXPECT_EQ(after_load[2].matches, (std::vector<std::string>{"0:0:0:0:0:0", "0:2:0:0:0", "3:0:0:0:0"}));
     EXPECT_EQ(after_load[2].cursor, "0:0:0:0:0:0");
-    refresh_entries();
+    refresh_entries(test::main_window());
 }
 
 TEST(RobustnessSearchRows, AChangedStoreIsSearchedAsItIsNow)
@@ -134,7 +134,7 @@ TEST(RobustnessSearchRows, AChangedStoreIsSearchedAsItIsNow)
     EXPECT_EQ(search_for("web01").matches, (std::vector<std::string>{"0:0:0"}));
 
     // After Refresh the store is empty, and so is every search.
-    refresh_entries();
+    refresh_entries(test::main_window());
     test::drain_events();
     EXPECT_EQ(search_for("acme"), Found{});
     EXPECT_TRUE(test::main_loop_runs());

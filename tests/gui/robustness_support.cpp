@@ -1,12 +1,15 @@
 // Shared by the robustness tests: loads through the real prompt, the whole tree, what must stay untouched.
 #include "gui/robustness_support.h"
 
-#include "ui/glib_ptr.h"
-#include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/entry_store.h"
+#include "core/settings_values.h"
 #include "gui/gui_support.h"
+#include "ui/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/load_job.h"
 #include "ui/main_window.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,14 +23,6 @@
 namespace sealkeep::test {
 
 namespace {
-
-GtkEntry* prompt_entry()
-{
-    // The panel holds a row whose first child is the passphrase entry.
-    GListPtr rows{gtk_container_get_children(GTK_CONTAINER(main_window_widget(KEY_PROMPT_PASSWD)))};
-    GListPtr row{gtk_container_get_children(GTK_CONTAINER(g_list_nth_data(rows.get(), 1)))};
-    return GTK_ENTRY(g_list_nth_data(row.get(), 0));
-}
 
 // Points descriptor 2 at a file while it lives; what was written there is read back at the end.
 class StderrToFile {
@@ -69,19 +64,21 @@ private:
 
 LoadOutcome load_through_prompt(const std::string& passphrase)
 {
-    GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD);
+    GtkWidget* prompt = test::main_window().prompt;
     gtk_widget_show(prompt);
     drain_events();
-    GtkEntry* entry = prompt_entry();
+    GtkEntry* entry = test::main_window().prompt_entry;
     gtk_entry_set_text(entry, passphrase.c_str());
     LoadOutcome outcome;
     {
         StderrToFile errors;
         gtk_widget_activate(GTK_WIDGET(entry));
+        if (!wait_for_load())
+            ADD_FAILURE() << "the load did not end";
         outcome.errors = errors.finish();
     }
     drain_events();
-    outcome.loaded = database_loaded;
+    outcome.loaded = test::main_window().database_loaded;
     return outcome;
 }
 
@@ -89,7 +86,7 @@ std::vector<std::string> tree_rows()
 {
     std::vector<std::string> rows;
     gtk_tree_model_foreach(
-        GTK_TREE_MODEL(entry_store()),
+        GTK_TREE_MODEL(test::main_window().store),
         [](GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer data) -> gboolean {
             GCharPtr where{gtk_tree_path_to_string(path)};
             gchar* raw = nullptr;
@@ -128,10 +125,9 @@ std::string clipboard_text()
 Untouched Untouched::now()
 {
     Untouched state;
-    for (std::size_t i = 0; i < state.settings.size(); ++i)
-        state.settings[i] = *setting_keys()[i].value;
+    state.settings = test::main_window().settings;
     state.clipboard = clipboard_text();
-    state.search_text = gtk_entry_get_text(GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY)));
+    state.search_text = gtk_entry_get_text(GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry)));
     return state;
 }
 

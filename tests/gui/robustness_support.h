@@ -3,9 +3,10 @@
 // search text).
 #pragma once
 
+#include "core/settings_values.h"
+
 #include <gtk/gtk.h>
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,12 @@ namespace sealkeep::test {
 
 // What one load through the prompt left behind.
 struct LoadOutcome {
-    int loaded = 0;     // database_loaded afterwards
+    int loaded = 0;     // database_loaded once the load has ended
     std::string errors; // what the process wrote on standard error meanwhile
 };
 
-// Types the passphrase into the real prompt and confirms it, as a person does, with password_file_path
-// as it stands; standard error is captured while the load runs.
+// Types the passphrase into the real prompt and confirms it, as a person does, with the password file
+// path in use, and runs the main loop until the load has ended; standard error is captured meanwhile.
 LoadOutcome load_through_prompt(const std::string& passphrase);
 
 // Every row text of the store in walk order (each row before its children), with its path: "0:1 text".
@@ -35,7 +36,7 @@ std::string clipboard_text();
 
 // What a fault must leave as it was.
 struct Untouched {
-    std::array<std::string, 6> settings;
+    SettingsValues settings;
     std::string clipboard;
     std::string search_text;
 

@@ -37,12 +37,12 @@ const std::vector<std::string> TEXT_FIXTURE = {
 
 GtkTreeView* tree_view()
 {
-    return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
+    return test::main_window().tree_view;
 }
 
 GtkEntry* search_entry()
 {
-    return GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
+    return test::main_window().search_entry;
 }
 
 using test::path_string;
@@ -50,7 +50,7 @@ using test::path_string;
 std::vector<std::string> match_paths()
 {
     std::vector<std::string> paths;
-    for (GtkTreePath* path : search_matches())
+    for (GtkTreePath* path : test::main_window().search.matches)
         paths.push_back(path_string(path));
     return paths;
 }
@@ -135,8 +135,8 @@ TEST_F(SearchNavigation, FindsAndRevealsMatchesAtEveryLevelInTreeOrder)
     type_search("ACME");
     // Customer, then a server below it, then a user further down: each row before its children.
     EXPECT_EQ(match_texts(), (std::vector<std::string>{"Acme", "web.acme.org", "acmeadmin"}));
-    EXPECT_EQ(search_match_index(), 0u);
-    ASSERT_EQ(search_matches().size(), 3u);
+    EXPECT_EQ(test::main_window().search.match_index, 0u);
+    ASSERT_EQ(test::main_window().search.matches.size(), 3u);
     const auto paths = match_paths();
     expect_revealed(paths[0]);
     // Only the first match is revealed (expanding to it opens the row itself too): the others stay
@@ -180,9 +180,9 @@ TEST_F(SearchNavigation, TextRules)
             click(forward_button());
             click(back_button());
             EXPECT_EQ(cursor_path(), "1");
-            EXPECT_EQ(search_match_index(), 0u);
+            EXPECT_EQ(test::main_window().search.match_index, 0u);
         } else {
-            ASSERT_FALSE(search_matches().empty());
+            ASSERT_FALSE(test::main_window().search.matches.empty());
             expect_revealed(match_paths()[0]);
         }
     }
@@ -192,7 +192,7 @@ TEST_F(SearchNavigation, StepsForwardAndBackWithWrapAround)
 {
     ASSERT_EQ(load_fixture(ACME_FIXTURE), 1);
     type_search("acme");
-    ASSERT_EQ(search_matches().size(), 3u);
+    ASSERT_EQ(test::main_window().search.matches.size(), 3u);
     const auto paths = match_paths();  // A, B, C in tree order
 
     struct Step {
@@ -204,14 +204,14 @@ TEST_F(SearchNavigation, StepsForwardAndBackWithWrapAround)
     };
     for (const auto& step : steps) {
         click(step.button());
-        EXPECT_EQ(search_match_index(), step.index);
+        EXPECT_EQ(test::main_window().search.match_index, step.index);
         expect_revealed(paths[step.index]);
     }
 
     // The Action menu reaches the same handlers with the tree view as their argument.
-    find_previous_match(tree_view());
+    find_previous_match(test::main_window());
     expect_revealed(paths[2]);
-    find_next_match(tree_view());
+    find_next_match(test::main_window());
     expect_revealed(paths[0]);
 }
 
@@ -224,7 +224,7 @@ TEST_F(SearchNavigation, SingleMatchStaysOnItsRow)
     for (GtkWidget* (*button)() : {forward_button, back_button, forward_button}) {
         gtk_tree_view_collapse_all(tree_view());
         click(button());
-        EXPECT_EQ(search_match_index(), 0u);
+        EXPECT_EQ(test::main_window().search.match_index, 0u);
         expect_revealed(path);
     }
 }
@@ -237,12 +237,12 @@ TEST_F(SearchNavigation, EnterSearchesAgainFromTheFirstMatch)
     ASSERT_EQ(paths.size(), 3u);
     click(forward_button());
     click(forward_button());
-    ASSERT_EQ(search_match_index(), 2u);
+    ASSERT_EQ(test::main_window().search.match_index, 2u);
 
     gtk_widget_activate(GTK_WIDGET(search_entry()));
     drain_events();
     EXPECT_EQ(match_paths(), paths);  // a fresh search, not a step
-    EXPECT_EQ(search_match_index(), 0u);
+    EXPECT_EQ(test::main_window().search.match_index, 0u);
     expect_revealed(paths[0]);
 }
 
@@ -250,7 +250,7 @@ TEST_F(SearchNavigation, ShorteningToTwoBytesDropsTheMatchesButNotTheCursor)
 {
     ASSERT_EQ(load_fixture(ACME_FIXTURE), 1);
     type_search("acme");
-    ASSERT_EQ(search_matches().size(), 3u);
+    ASSERT_EQ(test::main_window().search.matches.size(), 3u);
     click(forward_button());
     const std::string shown = match_paths()[1];
     ASSERT_EQ(cursor_path(), shown);
@@ -259,8 +259,8 @@ TEST_F(SearchNavigation, ShorteningToTwoBytesDropsTheMatchesButNotTheCursor)
     gtk_editable_delete_text(GTK_EDITABLE(search_entry()), 2, -1);
     drain_events();
     ASSERT_STREQ(gtk_entry_get_text(search_entry()), "ac");
-    EXPECT_TRUE(search_matches().empty());
-    EXPECT_EQ(search_match_index(), 0u);
+    EXPECT_TRUE(test::main_window().search.matches.empty());
+    EXPECT_EQ(test::main_window().search.match_index, 0u);
     EXPECT_EQ(cursor_path(), shown);
     click(forward_button());
     EXPECT_EQ(cursor_path(), shown);
@@ -303,7 +303,7 @@ TEST_F(SearchNavigation, StalePathsAfterAReloadDoNoHarm)
     EXPECT_EQ(selected_paths(), std::vector<std::string>{});
     EXPECT_EQ(expanded_paths(), std::vector<std::string>{});
     // The list itself is a search's to rebuild: stepping leaves the stored paths as they were.
-    EXPECT_EQ(search_matches().size(), 2u);
+    EXPECT_EQ(test::main_window().search.matches.size(), 2u);
 }
 
 TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
@@ -312,12 +312,17 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
     ASSERT_EQ(load_fixture(ACME_FIXTURE), 1);
     gtk_entry_set_text(search_entry(), "acme");
     drain_events();
-    ASSERT_EQ(search_matches().size(), 3u);
+    ASSERT_EQ(test::main_window().search.matches.size(), 3u);
 
-    GtkWidget* entry = nullptr;
-    GtkWidget* bar = create_search_bar(tree_view(), &entry);
+    // A second bar around a state of its own that shares the real tree, so the real bar stays as it is.
+    MainWindow second;
+    second.tree_view = test::main_window().tree_view;
+    second.store = test::main_window().store;
+    GtkWidget* bar = create_search_bar(second);
     g_object_ref_sink(bar);
-    EXPECT_EQ(search_matches().size(), 3u);
+    GtkWidget* entry = GTK_WIDGET(second.search_entry);
+    EXPECT_EQ(test::main_window().search.matches.size(), 3u);
+    EXPECT_TRUE(second.search.matches.empty());
 
     ASSERT_TRUE(GTK_IS_HBOX(bar));
     EXPECT_FALSE(gtk_box_get_homogeneous(GTK_BOX(bar)));
@@ -367,10 +372,11 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
         EXPECT_EQ(pack, GTK_PACK_START) << i;
     }
 
-    // The new bar's entry searches the real tree too once its text changes.
+    // The new bar's entry searches the tree of its state once its text changes.
     gtk_entry_set_text(GTK_ENTRY(entry), "mail");
     drain_events();
-    EXPECT_EQ(search_matches().size(), 1u);
+    EXPECT_EQ(second.search.matches.size(), 1u);
+    EXPECT_EQ(test::main_window().search.matches.size(), 3u);
 
     gtk_widget_destroy(bar);
     g_object_unref(bar);

@@ -54,14 +54,14 @@ Values values_in_memory()
 {
     Values result;
     for (std::size_t i = 0; i < setting_keys().size(); ++i)
-        result[i] = *setting_keys()[i].value;
+        result[i] = test::main_window().settings.*setting_keys()[i].value;
     return result;
 }
 
 void set_values_in_memory(const Values& values)
 {
     for (std::size_t i = 0; i < setting_keys().size(); ++i)
-        *setting_keys()[i].value = values[i];
+        test::main_window().settings.*setting_keys()[i].value = values[i];
 }
 
 std::string run_gsettings(const std::vector<std::string>& args)
@@ -175,8 +175,8 @@ protected:
     void SetUp() override
     {
         set_values_in_memory(IN_MEMORY);
-        save_settings();
-        GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD);
+        save_settings(test::main_window().settings_object.get(), test::main_window().settings);
+        GtkWidget* prompt = test::main_window().prompt;
         ASSERT_NE(prompt, nullptr);
         gtk_widget_hide(prompt);
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
@@ -189,8 +189,8 @@ protected:
 
     void TearDown() override { drain_events(); }
 
-    static bool prompt_shown() { return gtk_widget_get_visible(main_window_widget(KEY_PROMPT_PASSWD)); }
-    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(entry_store()), nullptr); }
+    static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
+    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().store), nullptr); }
 
     std::string chosen_file_;
 };
@@ -217,7 +217,7 @@ template <typename Act> void run_setup(Act act)
             }
         },
         &data);
-    show_setup_dialog();
+    show_setup_dialog(test::main_window());
 }
 
 // Answers the chooser that is about to run: picks `file` (or nothing) and gives `response`.
@@ -266,7 +266,7 @@ void answer_next_chooser(ChooserAnswer* answer)
 
 GtkWidget* open_file_menu_item()
 {
-    GtkWidget* vbox = gtk_bin_get_child(GTK_BIN(main_window()));
+    GtkWidget* vbox = gtk_bin_get_child(GTK_BIN(test::main_window().window));
     GtkWidget* menu_bar = child_widgets(vbox).at(0);
     GtkWidget* file_menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(child_widgets(menu_bar).at(0)));
     return child_widgets(file_menu).at(0);
@@ -277,7 +277,7 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
     GtkWindow* window = GTK_WINDOW(dialog);
     EXPECT_STREQ(gtk_window_get_title(window), "Setup");
     EXPECT_TRUE(gtk_window_get_modal(window));
-    EXPECT_EQ(gtk_window_get_transient_for(window), GTK_WINDOW(main_window()));
+    EXPECT_EQ(gtk_window_get_transient_for(window), GTK_WINDOW(test::main_window().window));
     GtkWindowPosition position;
     g_object_get(dialog, "window-position", &position, nullptr);
     EXPECT_EQ(position, GTK_WIN_POS_CENTER);
@@ -362,7 +362,7 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
         }
         EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(items.at(0))), "Default file");
         EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(w.file_entry)), IN_MEMORY[0]);
-        EXPECT_EQ(setup_file_entry(), w.file_entry);
+        EXPECT_EQ(test::main_window().setup_file_entry, w.file_entry);
     }
     EXPECT_NE(w.open_button, nullptr);
     if (w.open_button) {
@@ -430,7 +430,7 @@ TEST_F(SetupDialogTest, LaysOutTheSixSettingsUnderTwoFramesAndShowsTheValuesInMe
         check_setup_layout(dialog, w);
         return GTK_RESPONSE_CANCEL;
     });
-    EXPECT_EQ(setup_file_entry(), nullptr) << "the entry of a destroyed dialog must be forgotten";
+    EXPECT_EQ(test::main_window().setup_file_entry, nullptr) << "the entry of a destroyed dialog must be forgotten";
 }
 
 TEST_F(SetupDialogTest, OkWithoutChangesStoresTheValuesInMemoryAgain)
@@ -442,7 +442,7 @@ TEST_F(SetupDialogTest, OkWithoutChangesStoresTheValuesInMemoryAgain)
 
     EXPECT_EQ(values_in_memory(), IN_MEMORY);
     EXPECT_STORED(IN_MEMORY);
-    EXPECT_EQ(setup_file_entry(), nullptr);
+    EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
 }
 
 TEST_F(SetupDialogTest, CancelAndClosingKeepEveryValueAndStoreNothing)
@@ -458,7 +458,7 @@ TEST_F(SetupDialogTest, CancelAndClosingKeepEveryValueAndStoreNothing)
         });
         EXPECT_EQ(values_in_memory(), IN_MEMORY);
         EXPECT_STORED(BEHIND_OUR_BACK);
-        EXPECT_EQ(setup_file_entry(), nullptr);
+        EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
     }
 }
 
@@ -477,7 +477,7 @@ TEST_F(SetupDialogTest, OkStoresEachEntryUnderItsOwnKeyExactlyAsTyped)
     EXPECT_EQ(values_in_memory(), typed);
     EXPECT_STORED(typed);
     // OK reloads nothing: the tree keeps the last load's accounts until the next Refresh.
-    EXPECT_EQ(database_loaded, 1);
+    EXPECT_EQ(test::main_window().database_loaded, 1);
     EXPECT_EQ(test::row_text("0"), "Acme");
     EXPECT_FALSE(prompt_shown());
 }
@@ -485,7 +485,7 @@ TEST_F(SetupDialogTest, OkStoresEachEntryUnderItsOwnKeyExactlyAsTyped)
 TEST_F(SetupDialogTest, PathGivenOnTheCommandLineIsShownAndStoredByOk)
 {
     // As the command line does it: the path changes in memory only.
-    password_file_path = "/from/the command line.gpg";
+    test::main_window().settings.password_file_path = "/from/the command line.gpg";
     ASSERT_EQ(stored_in_dconf()[0], IN_MEMORY[0]);
 
     std::string shown;
@@ -504,7 +504,7 @@ TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
 {
     // A Setup dialog that came and went first: the chooser must not reach for its entry.
     run_setup([](GtkWidget*, const SetupWidgets&) { return GTK_RESPONSE_CANCEL; });
-    ASSERT_EQ(setup_file_entry(), nullptr);
+    ASSERT_EQ(test::main_window().setup_file_entry, nullptr);
 
     ChooserAnswer answer{chosen_file_, GTK_RESPONSE_OK};
     answer_next_chooser(&answer);
@@ -513,14 +513,14 @@ TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
 
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(answer.title, "Select a new password file");
-    EXPECT_EQ(answer.parent, GTK_WINDOW(main_window()));
-    EXPECT_EQ(password_file_path, chosen_file_);
+    EXPECT_EQ(answer.parent, GTK_WINDOW(test::main_window().window));
+    EXPECT_EQ(test::main_window().settings.password_file_path, chosen_file_);
     Values expected = IN_MEMORY;
     expected[0] = chosen_file_;
     EXPECT_STORED(expected);
     EXPECT_TRUE(prompt_shown());
     EXPECT_EQ(top_rows(), 0);
-    EXPECT_EQ(database_loaded, 0);
+    EXPECT_EQ(test::main_window().database_loaded, 0);
 }
 
 TEST_F(SetupDialogTest, DismissedChooserChangesNothing)
@@ -528,13 +528,13 @@ TEST_F(SetupDialogTest, DismissedChooserChangesNothing)
     store_behind_our_back(BEHIND_OUR_BACK);
     ChooserAnswer answer{chosen_file_, GTK_RESPONSE_CANCEL};
     answer_next_chooser(&answer);
-    choose_password_file();
+    choose_password_file(test::main_window());
 
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(values_in_memory(), IN_MEMORY);
     EXPECT_STORED(BEHIND_OUR_BACK);
     EXPECT_FALSE(prompt_shown());
-    EXPECT_EQ(database_loaded, 1);
+    EXPECT_EQ(test::main_window().database_loaded, 1);
     EXPECT_EQ(test::row_text("0"), "Acme");
 }
 
@@ -564,7 +564,7 @@ TEST_F(SetupDialogTest, FileChosenInsideSetupStaysWhenSetupIsCancelled)
     });
 
     ASSERT_TRUE(seen.answer.answered);
-    EXPECT_EQ(seen.answer.parent, GTK_WINDOW(main_window())) << "the chooser's parent is the main window";
+    EXPECT_EQ(seen.answer.parent, GTK_WINDOW(test::main_window().window)) << "the chooser's parent is the main window";
     EXPECT_EQ(seen.entry_after_choice, chosen_file_);
     Values expected = IN_MEMORY;
     expected[0] = chosen_file_;
@@ -574,7 +574,7 @@ TEST_F(SetupDialogTest, FileChosenInsideSetupStaysWhenSetupIsCancelled)
 
     EXPECT_EQ(values_in_memory(), expected);
     EXPECT_STORED(expected);
-    EXPECT_EQ(setup_file_entry(), nullptr);
+    EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
 }
 
 } // namespace

@@ -54,8 +54,8 @@ void collect_texts(GtkWidget* widget, Texts& texts)
             collect_texts(submenu, texts);
     if (GTK_IS_CONTAINER(widget))
         gtk_container_forall(
-            GTK_CONTAINER(widget), [](GtkWidget* child, gpointer data) { collect_texts(child, *static_cast<Texts*>(data)); },
-            &texts);
+            GTK_CONTAINER(widget),
+            [](GtkWidget* child, gpointer data) { collect_texts(child, *static_cast<Texts*>(data)); }, &texts);
 }
 
 // Messages in `language` from this build's catalogues while the object lives. LANGUAGE is ignored
@@ -100,10 +100,12 @@ private:
     std::optional<std::string> previous_language_;
 };
 
-// A builder's widgets, owned here and destroyed afterwards, so the main window is left untouched.
-Texts texts_of_new(const std::function<GtkWidget*()>& build)
+// A builder's widgets, owned here and destroyed afterwards, built around a window state of their own,
+// so the main window and its state are left untouched.
+Texts texts_of_new(const std::function<GtkWidget*(MainWindow&)>& build)
 {
-    RefPtr<GtkWidget> widget = take_ref(GTK_WIDGET(g_object_ref_sink(build())));
+    MainWindow scratch;
+    RefPtr<GtkWidget> widget = take_ref(GTK_WIDGET(g_object_ref_sink(build(scratch))));
     Texts texts;
     collect_texts(widget.get(), texts);
     gtk_widget_destroy(widget.get());
@@ -138,11 +140,6 @@ Texts texts_of_dialog(const std::function<void()>& open, int response)
     return capture.texts;
 }
 
-GtkTreeView* tree_view()
-{
-    return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
-}
-
 struct Surface {
     const char* name;
     std::function<Texts()> texts;
@@ -157,35 +154,35 @@ std::vector<Surface> surfaces()
          [] {
              // Not the window's group: the window must not get a second set of shortcuts.
              RefPtr<GtkAccelGroup> accel_group = take_ref(gtk_accel_group_new());
-             return texts_of_new([&] { return create_menu_bar(accel_group.get(), tree_view()); });
+             return texts_of_new([&](MainWindow& main) { return create_menu_bar(accel_group.get(), main); });
          },
          {"_File", "_Open file", "_Action", "Copy command line", "Copy password", "Copy password & Execute",
           "_View", "Collapse all", "Expand a little", "Expand all", "Unselect all", "_Help"},
          {}},
         {"toolbar",
-         [] { return texts_of_new([] { return create_toolbar(tree_view()); }); },
+         [] { return texts_of_new([](MainWindow& main) { return create_toolbar(main); }); },
          {"Copy cmd line", "Copy command line.", "Copy passwd", "Copy password.", "Copy & Execute",
           "Copy password and execute command line.", "Execute command line."},
          {}},
         {"passphrase prompt",
-         [] { return texts_of_new([] { return create_passphrase_prompt(); }); },
+         [] { return texts_of_new([](MainWindow& main) { return create_passphrase_prompt(main); }); },
          {"Please enter your PGP Passphrase:"},
          {}},
         {"search bar",
-         [] { return texts_of_new([] { return create_search_bar(tree_view(), nullptr); }); },
+         [] { return texts_of_new([](MainWindow& main) { return create_search_bar(main); }); },
          {"Search : ", "enter your search here"},
          {"Find forward.", "Find back."}},
         {"Setup dialog",
-         [] { return texts_of_dialog(show_setup_dialog, GTK_RESPONSE_CANCEL); },
+         [] { return texts_of_dialog([] { show_setup_dialog(test::main_window()); }, GTK_RESPONSE_CANCEL); },
          {"Setup", "Password file database encrypted whith GnuPG:", "Default file", "External commands to launch:",
           "SSH command", "CSSH command", "FTP command", "TELNET command", "HTTP command"},
          {}},
         {"password-file chooser",
-         [] { return texts_of_dialog(choose_password_file, GTK_RESPONSE_CANCEL); },
+         [] { return texts_of_dialog([] { choose_password_file(test::main_window()); }, GTK_RESPONSE_CANCEL); },
          {"Select a new password file"},
          {}},
         {"About dialog",
-         [] { return texts_of_dialog(show_about_dialog, GTK_RESPONSE_CANCEL); },
+         [] { return texts_of_dialog([] { show_about_dialog(test::main_window()); }, GTK_RESPONSE_CANCEL); },
          {"Lightweight password manager based on GPG and GTK+."},
          {"Sealkeep", "0.12.1"}},
     };
@@ -218,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(Languages, TranslatedWidgets, testing::Values("fr", "de
 TEST(TranslatedWidgets, OtherTestsStillSeeEnglish)
 {
     { Language french("fr"); }
-    const Texts shown = texts_of_new([] { return create_search_bar(tree_view(), nullptr); });
+    const Texts shown = texts_of_new([](MainWindow& main) { return create_search_bar(main); });
     EXPECT_TRUE(shown.count("Search : "));
     EXPECT_TRUE(shown.count("enter your search here"));
 }

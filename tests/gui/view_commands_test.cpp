@@ -30,7 +30,7 @@ const std::vector<std::string> DEEP_FIXTURE = {
 
 GtkTreeView* tree_view()
 {
-    return GTK_TREE_VIEW(main_window_widget(KEY_TREE_VIEW));
+    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree_view));
 }
 
 using test::path_string;
@@ -62,19 +62,19 @@ TEST(ViewCommands, ExpandALittleOpensThreeLevelsAndClosesNothing)
     using Paths = std::vector<std::string>;
 
     gtk_tree_view_collapse_all(tree_view());
-    expand_a_little(tree_view());
+    expand_a_little(test::main_window());
     // Customers and their children open, so their grandchildren show; nothing below those.
     EXPECT_EQ(expanded_paths(), (Paths{"0", "0:0", "1", "1:0"}));
 
     // A row opened by hand far down stays open.
     gtk_tree_view_collapse_all(tree_view());
     open_row("0:0:0:0:0");
-    expand_a_little(tree_view());
+    expand_a_little(test::main_window());
     EXPECT_EQ(expanded_paths(), (Paths{"0", "0:0", "0:0:0", "0:0:0:0", "0:0:0:0:0", "1", "1:0"}));
 
     gtk_tree_view_expand_all(tree_view());
     const Paths all = expanded_paths();
-    expand_a_little(tree_view());
+    expand_a_little(test::main_window());
     EXPECT_EQ(expanded_paths(), all);
 }
 
@@ -83,18 +83,18 @@ TEST(ViewCommands, ExpandALittleNeedsALoadedDatabase)
     // Rows without a successful load behind them (the flag is what the command obeys).
     ASSERT_EQ(load_fixture(DEEP_FIXTURE), 1);
     gtk_tree_view_collapse_all(tree_view());
-    database_loaded = 0;
-    expand_a_little(tree_view());
+    test::main_window().database_loaded = 0;
+    expand_a_little(test::main_window());
     EXPECT_EQ(expanded_paths(), std::vector<std::string>{});
-    database_loaded = 1;
+    test::main_window().database_loaded = 1;
 
     // After Refresh the tree is empty and the flag cleared; every view command is then a no-op.
-    refresh_entries();
+    refresh_entries(test::main_window());
     drain_events();
-    expand_a_little(tree_view());
+    expand_a_little(test::main_window());
     gtk_tree_view_collapse_all(tree_view());
     gtk_tree_view_expand_all(tree_view());
-    unselect_all(tree_view());
+    unselect_all(test::main_window());
     EXPECT_EQ(top_level_rows(), 0);
     EXPECT_EQ(expanded_paths(), std::vector<std::string>{});
 }
@@ -110,38 +110,38 @@ TEST(ViewCommands, UnselectAllKeepsTheCursor)
     gtk_tree_selection_select_path(selection, other.get());
     ASSERT_EQ(gtk_tree_selection_count_selected_rows(selection), 2);
 
-    unselect_all(tree_view());
+    unselect_all(test::main_window());
     EXPECT_EQ(gtk_tree_selection_count_selected_rows(selection), 0);
     EXPECT_EQ(cursor_path(), "0:0:0");
 }
 
 TEST(ViewCommands, RefreshEmptiesTheTreeShowsThePromptAndKeepsTheSearch)
 {
-    GtkWidget* prompt = main_window_widget(KEY_PROMPT_PASSWD);
-    GtkEntry* search = GTK_ENTRY(main_window_widget(KEY_SEARCH_ENTRY));
+    GtkWidget* prompt = test::main_window().prompt;
+    GtkEntry* search = GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry));
     ASSERT_NE(prompt, nullptr);
     ASSERT_EQ(load_fixture(DEEP_FIXTURE), 1);
     gtk_widget_hide(prompt);
     gtk_entry_set_text(search, "root");
     drain_events();
-    find_next_match(tree_view());
-    const std::vector<GtkTreePath*> matches = search_matches();
+    find_next_match(test::main_window());
+    const std::vector<GtkTreePath*> matches = test::main_window().search.matches;
     ASSERT_EQ(matches.size(), 2u);
 
     // The second round: Refresh while the prompt is shown and the tree empty changes nothing.
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        refresh_entries();
+        refresh_entries(test::main_window());
         drain_events();
         EXPECT_EQ(top_level_rows(), 0);
-        EXPECT_EQ(database_loaded, 0);
-        EXPECT_TRUE(entry_list.empty());
+        EXPECT_EQ(test::main_window().database_loaded, 0);
+        EXPECT_TRUE(test::main_window().records.empty());
         EXPECT_TRUE(gtk_widget_get_visible(prompt));
-        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(main_window()));
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(test::main_window().window));
         EXPECT_TRUE(focus && GTK_IS_ENTRY(focus) && gtk_widget_is_ancestor(focus, prompt));
         EXPECT_STREQ(gtk_entry_get_text(search), "root");
-        EXPECT_EQ(search_matches(), matches);
-        EXPECT_EQ(search_match_index(), 1u);
+        EXPECT_EQ(test::main_window().search.matches, matches);
+        EXPECT_EQ(test::main_window().search.match_index, 1u);
     }
 
     gtk_entry_set_text(search, "");
@@ -180,7 +180,8 @@ void read_and_close_about(GtkWidget* dialog, void* data)
         seen->logo_width = gdk_pixbuf_get_width(logo);
         seen->logo_height = gdk_pixbuf_get_height(logo);
     }
-    seen->transient_for_main = gtk_window_get_transient_for(GTK_WINDOW(dialog)) == GTK_WINDOW(main_window());
+    seen->transient_for_main =
+        gtk_window_get_transient_for(GTK_WINDOW(dialog)) == GTK_WINDOW(test::main_window().window);
     seen->modal = gtk_window_get_modal(GTK_WINDOW(dialog));
 
     if (seen->close_by_button) {
@@ -210,7 +211,7 @@ TEST(AboutDialog, ShowsItsFieldsAndGoesWhenClosed)
         AboutSeen seen;
         seen.close_by_button = by_button;
         test::respond_in_nested_loop(read_and_close_about, &seen);
-        show_about_dialog();
+        show_about_dialog(test::main_window());
         drain_events();
 
         EXPECT_EQ(seen.program_name, "Sealkeep");
