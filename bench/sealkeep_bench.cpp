@@ -6,6 +6,7 @@
 #include "core/entry_record.h"
 #include "core/gpg_command.h"
 #include "core/settings_values.h"
+#include "ui/account_model.h"
 #include "ui/entry_store.h"
 #include "ui/glib_ptr.h"
 #include "ui/load_job.h"
@@ -258,7 +259,7 @@ struct Rows {
 Rows collect_rows(MainWindow& main)
 {
     Rows rows;
-    GtkTreeModel* model = GTK_TREE_MODEL(main.store);
+    GtkTreeModel* model = GTK_TREE_MODEL(main.model);
     rows.top_level = static_cast<std::size_t>(gtk_tree_model_iter_n_children(model, nullptr));
     gtk_tree_model_foreach(
         model,
@@ -351,7 +352,7 @@ SizeResult measure(MainWindow& main, const std::string& path, std::size_t accoun
     std::vector<double> load_times, clear_times;
     long added_bytes = 0, added_heap = 0;
     for (int i = 0; i < loads; ++i) {
-        const bool full = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(main.store), nullptr) > 0;
+        const bool full = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(main.model), nullptr) > 0;
         auto start = Clock::now();
         refresh_entries(main);
         drain();
@@ -379,9 +380,11 @@ SizeResult measure(MainWindow& main, const std::string& path, std::size_t accoun
             added_bytes = resident_bytes() - before;
             added_heap = heap_in_use() - heap_before;
         }
-        if (!main.database_loaded || main.records.size() < accounts) {
+        const Document* document = account_model_document(main.model);
+        const std::size_t records = document ? document->records().size() : 0;
+        if (!main.database_loaded || records < accounts) {
             std::fprintf(stderr, "sealkeep_bench: the load of %s gave %zu records, expected at least %zu\n",
-                         path.c_str(), main.records.size(), accounts);
+                         path.c_str(), records, accounts);
             std::exit(1);
         }
     }

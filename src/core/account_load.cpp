@@ -1,14 +1,11 @@
-// One whole load: decryption, parsing and the tree rules on one worker thread; the rows are kept
-// only when gpg's verdict says the plaintext is whole and unaltered.
+// One whole load: decryption and the document on one worker thread; the document is kept only when
+// gpg's verdict says the plaintext is whole and unaltered.
 #include "core/account_load.h"
 
 #include "core/record_reader.h"
 #include "core/text_encoding.h"
-#include "core/tree_building.h"
 
-#include <string>
 #include <utility>
-#include <vector>
 
 namespace sealkeep {
 
@@ -16,41 +13,21 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
                          FILE* errors)
 {
     LoadResult result;
-    TreeBuildState state(std::move(request.templates));
-    std::size_t accounts = 0;
-    // Unmatched lines are plaintext too: they are reported only once gpg has vouched for them. They
-    // wait in one buffer that is overwritten when it grows and when it goes.
-    std::string unmatched;
-    std::vector<std::size_t> unmatched_ends;
-    struct Scrubbed {
-        std::string& text;
-        ~Scrubbed() { scrub(text); }
-    } scrubbed{unmatched};
-    result.verdict = read_record_lines(
-        decryption, std::move(request.decrypt),
-        [&](const RecordLine& line) {
-            add_record_line(state, result.rows, line);
-            accounts_read.store(++accounts, std::memory_order_relaxed);
-        },
-        [&](std::string_view line) {
-            append_secret(unmatched, line);
-            unmatched_ends.push_back(unmatched.size());
-        });
+    auto document = std::make_unique<Document>(std::move(request.templates));
+    result.verdict = decryption.run(std::move(request.decrypt), [&](std::string_view line) {
+        if (document->add_line(line) == Document::LineKind::Record)
+            accounts_read.store(document->accounts(), std::memory_order_relaxed);
+    });
+    // A short passphrase sits inside the string object itself, and a move leaves its bytes behind.
     scrub(request.decrypt.passphrase);
-    if (result.verdict.outcome != DecryptOutcome::Verified) {
-        // Rows read before a failure were never vouched for: none of them may be shown.
-        result.rows.clear();
-        release_entry_records(state.records);
-        return result;
-    }
-    std::size_t start = 0;
-    for (std::size_t end : unmatched_ends) {
-        print_unmatched_line(errors, std::string_view(unmatched).substr(start, end - start));
-        start = end;
-    }
-    result.rows.records() = std::move(state.records);
-    result.rows.shrink_to_fit();
-    result.accounts = accounts;
+    if (result.verdict.outcome != DecryptOutcome::Verified)
+        return result; // nothing of it was vouched for: the document goes, overwritten
+    document->finish();
+    // Unmatched lines are plaintext too: they are reported only now that gpg has vouched for them.
+    for (const Document::Line& line : document->lines())
+        if (line.record == Document::NONE && !is_gpg_warning_line(document->line_bytes(line)))
+            print_unmatched_line(errors, document->line_bytes(line));
+    result.document = std::move(document);
     return result;
 }
 

@@ -1,14 +1,15 @@
-// One whole load off the main thread: gpg decrypts, the record lines become rows and records, and
-// nothing is kept unless gpg vouched for the whole plaintext.
+// One whole load off the main thread: gpg decrypts, every line goes into the document, and nothing is
+// kept unless gpg vouched for the whole plaintext.
 #pragma once
 
+#include "core/document.h"
 #include "core/gpg_decryption.h"
-#include "core/loaded_rows.h"
 #include "core/settings_values.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 namespace sealkeep {
 
@@ -19,12 +20,12 @@ struct LoadRequest {
 
 struct LoadResult {
     DecryptVerdict verdict;
-    LoadedRows rows;          // empty unless the verdict is Verified
-    std::size_t accounts = 0; // record lines read (0 unless Verified)
+    std::unique_ptr<Document> document; // null unless the verdict is Verified
 };
 
 // Runs the load on the calling thread; `accounts_read` counts record lines as they are parsed, for a
 // progress display on another thread. decryption.cancel() from any thread ends it early (Cancelled).
+// Lines that are not record lines are reported on `errors` once the load is verified.
 LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::atomic<std::size_t>& accounts_read,
                          FILE* errors = stderr);
 

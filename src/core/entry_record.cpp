@@ -1,46 +1,44 @@
-// The record an account row carries: three texts in one block, overwritten when it goes.
+// An account's texts, worked out from its record line when they are needed.
 #include "core/entry_record.h"
 
-#include <cstring>
+#include "core/command_template.h"
+#include "core/document.h"
+#include "core/record_line.h"
+#include "core/tree_building.h"
 
-#include <string.h>
+#include <optional>
 
 namespace sealkeep {
 
-std::unique_ptr<EntryRecord> EntryRecord::make(std::string_view password, std::string_view command_line,
-                                               std::string_view host)
+namespace {
+
+std::optional<RecordLine> parse(const Document& document, std::uint32_t line)
 {
-    const std::size_t texts_size = password.size() + command_line.size() + host.size() + 3;
-    void* block = ::operator new(sizeof(EntryRecord) + texts_size);
-    std::unique_ptr<EntryRecord> record(new (block) EntryRecord());
-    record->password_size_ = password.size();
-    record->command_line_size_ = command_line.size();
-    record->texts_size_ = texts_size;
-    char* next = record->texts();
-    for (std::string_view text : {password, command_line, host}) {
-        std::memcpy(next, text.data(), text.size());
-        next[text.size()] = '\0';
-        next += text.size() + 1;
-    }
-    return record;
+    return parse_record_line(document.line_bytes(document.lines()[line]));
 }
 
-EntryRecord::~EntryRecord()
+} // namespace
+
+std::string EntryRecord::password() const
 {
-    explicit_bzero(texts(), texts_size_);
+    auto record = parse(*document_, line_);
+    return record ? record->password : std::string();
 }
 
-void EntryRecord::operator delete(EntryRecord* record, std::destroying_delete_t)
+std::string EntryRecord::command_line() const
 {
-    record->~EntryRecord();
-    ::operator delete(record);
+    auto record = parse(*document_, line_);
+    if (!record)
+        return {};
+    // The user row of an account without a user reads "__none__", and so does its command line.
+    const std::string user = record->user.empty() ? std::string(NO_USER_TEXT) : record->user;
+    return expand_service_command(document_->templates(), record->service, record->server, record->serviceplus, user);
 }
 
-void release_entry_records(EntryRecords& records)
+std::string EntryRecord::host() const
 {
-    records.clear();
-    // The list's own buffer goes too, so a large load leaves nothing behind.
-    records.shrink_to_fit();
+    auto record = parse(*document_, line_);
+    return record ? record->server : std::string();
 }
 
 } // namespace sealkeep

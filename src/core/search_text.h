@@ -1,7 +1,9 @@
 // The text side of the search: which search texts count, and the ASCII-folded substring test.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace sealkeep {
@@ -14,5 +16,9 @@ std::string ascii_lower(std::string_view text);
 
 // Whether `lowered_search` (already lowered) occurs in `row_text` with A-Z folded; allocates nothing.
 bool contains_folded(std::string_view row_text, std::string_view lowered_search);
+
+// The rows whose text holds `lowered_search` (already lowered, no NUL in it), A-Z folded, in order.
+// `texts` is every row's text followed by a NUL, row after row.
+std::vector<std::uint32_t> find_matching_rows(std::string_view texts, std::string_view lowered_search);
 
 } // namespace sealkeep

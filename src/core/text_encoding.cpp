@@ -88,4 +88,15 @@ void append_secret(std::string& buffer, std::string_view bytes)
     buffer.append(bytes);
 }
 
+void shrink_secret(std::string& buffer)
+{
+    if (buffer.capacity() == buffer.size())
+        return;
+    std::string exact;
+    exact.reserve(buffer.size());
+    exact.append(buffer);
+    scrub(buffer);
+    buffer.swap(exact);
+}
+
 } // namespace sealkeep

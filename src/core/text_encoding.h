@@ -17,4 +17,7 @@ void scrub(std::string& secret);
 // before it is freed, which a plain append would not do.
 void append_secret(std::string& buffer, std::string_view bytes);
 
+// Drops the spare room growing left in a buffer that holds plaintext, overwriting the old buffer.
+void shrink_secret(std::string& buffer);
+
 } // namespace sealkeep

@@ -2,7 +2,6 @@
 // skip their level; root's ssh account is also attached to its server row.
 #include "core/tree_building.h"
 
-#include "core/command_template.h"
 
 namespace sealkeep {
 
@@ -19,16 +18,9 @@ bool differs(const std::optional<std::string>& current, const std::string& value
     return !current || *current != value;
 }
 
-std::unique_ptr<EntryRecord> make_record(const SettingsValues& templates, const RecordLine& line,
-                                         const std::string& user)
-{
-    std::string command_line = expand_service_command(templates, line.service, line.server, line.serviceplus, user);
-    return EntryRecord::make(line.password, command_line, line.server);
-}
-
 } // namespace
 
-void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line)
+void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line, std::uint32_t record)
 {
     if (differs(state.value[LEVEL_CUSTOMER], line.customer)) {
         state.row[LEVEL_CUSTOMER] = sink.append_row(std::nullopt, line.customer, CUSTOMER_ICON);
@@ -63,17 +55,10 @@ void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& lin
     RowId user_parent = line.serviceplus.empty() ? state.row[LEVEL_SERVICE] : state.row[LEVEL_SERVICEPLUS];
     RowId user_row = sink.append_row(user_parent, user, nullptr);
 
-    auto record = make_record(state.templates, line, user);
-    sink.set_record(user_row, record.get());
-    state.records.push_back(std::move(record));
-
-    if (user == "root" && line.service == "ssh") {
-        // The shortcut replaces any earlier one on this server row; the earlier record stays
-        // with the load's records until they are released.
-        auto shortcut = make_record(state.templates, line, user);
-        sink.set_record(state.row[LEVEL_SERVER], shortcut.get());
-        state.records.push_back(std::move(shortcut));
-    }
+    sink.set_record(user_row, record);
+    // The shortcut replaces any earlier one on this server row.
+    if (user == "root" && line.service == "ssh")
+        sink.set_record(state.row[LEVEL_SERVER], record);
 }
 
 } // namespace sealkeep

@@ -1,15 +1,13 @@
 // The rules that turn record lines into rows: which rows a line needs, under which parents.
 #pragma once
 
-#include "core/entry_record.h"
 #include "core/record_line.h"
-#include "core/settings_values.h"
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 
 namespace sealkeep {
 
@@ -24,8 +22,8 @@ public:
     virtual ~RowSink() = default;
     // Appends a row as the last child of parent (top level when none); returns its id.
     virtual RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) = 0;
-    // Points the row at a record (replacing any it pointed at); the sink does not own it.
-    virtual void set_record(RowId row, EntryRecord* record) = 0;
+    // Points the row at a record (replacing any it pointed at), by the record's number.
+    virtual void set_record(RowId row, std::uint32_t record) = 0;
 };
 
 enum TreeLevel { LEVEL_CUSTOMER, LEVEL_GROUP, LEVEL_SERVER, LEVEL_SERVICE, LEVEL_SERVICEPLUS, LEVEL_COUNT };
@@ -33,16 +31,12 @@ enum TreeLevel { LEVEL_CUSTOMER, LEVEL_GROUP, LEVEL_SERVER, LEVEL_SERVICE, LEVEL
 // Carried from one record line to the next during one load. A value of none differs from every
 // text, the empty one included.
 struct TreeBuildState {
-    explicit TreeBuildState(SettingsValues templates_in_use = {}) : templates(std::move(templates_in_use)) {}
-
-    SettingsValues templates; // the command lines' templates, as they stood when the load began
-    EntryRecords records;     // every record made, owned here until the load hands them on
     std::array<std::optional<std::string>, LEVEL_COUNT> value;
     std::array<RowId, LEVEL_COUNT> row{};
 };
 
-// The tree step for one record line: appends the rows it needs, makes its record (and the root
-// shortcut's), points the rows at them and keeps them in state.records.
-void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line);
+// The tree step for one record line: appends the rows it needs and points its user row (and, for root's
+// ssh account, its server row: the root shortcut) at the line's record.
+void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line, std::uint32_t record);
 
 } // namespace sealkeep

@@ -4,6 +4,7 @@
 #include "ui/entry_actions.h"
 
 #include "core/command_template.h"
+#include "core/text_encoding.h"
 #include "ui/clipboard.h"
 #include "ui/command_runner.h"
 #include "ui/entry_store.h"
@@ -57,8 +58,11 @@ void copy_command_line_to_clipboard(MainWindow& main, const EntryRecord* record)
 
 void copy_password_to_clipboard(MainWindow& main, const EntryRecord* record)
 {
-    if (record)
-        copy_to_clipboard(main, record->password());
+    if (!record)
+        return;
+    std::string password = record->password();
+    copy_to_clipboard(main, password);
+    scrub(password);
 }
 
 void copy_password_and_run(MainWindow& main, const EntryRecord* record)
@@ -71,7 +75,7 @@ void copy_password_and_run(MainWindow& main, const EntryRecord* record)
 void run_command_line(MainWindow& main, const EntryRecord* record)
 {
     if (record)
-        run_in_background(main, std::string(record->command_line()));
+        run_in_background(main, record->command_line());
 }
 
 void on_copy_command_line(MainWindow& main)

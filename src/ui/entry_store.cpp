@@ -1,17 +1,20 @@
-// The entry store and its one view. Rows point at records; the window state owns them.
+// The account tree's one view. Its model owns the document shown; a load or a clear gives it a new one.
 #include "ui/entry_store.h"
 
+#include "core/tree_building.h"
 #include "ui/main_window.h"
 
 namespace sealkeep {
 
 GtkWidget* create_entry_tree_view(MainWindow& main)
 {
-    main.store = gtk_tree_store_new(N_ENTRY_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
-    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(main.store));
-    // The view keeps the store alive from here on.
-    g_object_unref(main.store);
+    GtkWidget* view = gtk_tree_view_new();
     main.tree_view = GTK_TREE_VIEW(view);
+    // Rendered once, shared by every customer row of every load.
+    main.customer_icon = take_ref(gtk_widget_render_icon(view, CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
+    GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
+    set_entry_model(main, empty);
+    g_object_unref(empty);
     GtkTreeView* the_view = main.tree_view;
 
     gtk_tree_view_set_headers_visible(the_view, FALSE);
@@ -38,13 +41,22 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
     return view;
 }
 
+void set_entry_model(MainWindow& main, GtkTreeModel* model)
+{
+    // The view holds the model's only reference that lasts: replacing it drops the old model, and
+    // with it the old document.
+    main.model = model;
+    if (main.tree_view)
+        gtk_tree_view_set_model(main.tree_view, model);
+}
+
 void clear_entry_store(MainWindow& main)
 {
     // The search's matches stay: they are plain positions, a later step through them reveals nothing
     // where no row stands any more, and the next search replaces them.
-    if (main.store)
-        gtk_tree_store_clear(main.store);
-    release_entry_records(main.records);
+    GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
+    set_entry_model(main, empty);
+    g_object_unref(empty);
     main.database_loaded = false;
 }
 

@@ -1,5 +1,7 @@
-// The entry store (accounts as a tree model) and its one view.
+// The account tree's view, and emptying it.
 #pragma once
+
+#include "ui/account_model.h"
 
 #include <gtk/gtk.h>
 
@@ -7,13 +9,13 @@ namespace sealkeep {
 
 struct MainWindow;
 
-enum { COL_ICON, COL_TEXT, COL_ENTRY, N_ENTRY_COLUMNS };
-
-// Builds the store and its view into main.store and main.tree_view; returns the view.
+// Builds the view with an empty model into main.tree_view and main.model; returns the view.
 GtkWidget* create_entry_tree_view(MainWindow& main);
 
-// Removes every row, releases every record and clears database_loaded. The search keeps its text and
-// its matches (positions that may then lead nowhere).
+// Shows a new model on the view (main.model follows it).
+void set_entry_model(MainWindow& main, GtkTreeModel* model);
+
+// Drops every row and the document behind them (overwritten as it goes), and clears database_loaded.
 void clear_entry_store(MainWindow& main);
 
 } // namespace sealkeep

@@ -74,7 +74,8 @@ std::string verdict_text(const LoadResult& result)
     const DecryptVerdict& verdict = result.verdict;
     if (verdict.outcome != DecryptOutcome::Verified)
         return format(_("Not loaded: %s"), verdict.reason.empty() ? _("gpg failed") : one_line(verdict.reason).c_str());
-    std::string text = format(P_("%zu account loaded.", "%zu accounts loaded.", result.accounts), result.accounts);
+    const std::size_t accounts = result.document ? result.document->accounts() : 0;
+    std::string text = format(P_("%zu account loaded.", "%zu accounts loaded.", accounts), accounts);
     if (!verdict.signature_note.empty())
         text += " " + format(_("Signature not checked: %s"), one_line(verdict.signature_note).c_str());
     return text;
@@ -85,8 +86,8 @@ void finish_load(MainWindow& main, LoadResult result)
     set_loading(main, false);
     show_status(main, verdict_text(result));
     if (result.verdict.outcome == DecryptOutcome::Verified) {
-        show_loaded_rows(main, std::move(result.rows));
-        main.database_loaded = result.accounts > 0;
+        main.database_loaded = result.document && result.document->accounts() > 0;
+        show_loaded_rows(main, std::move(result.document));
         gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
         return;
     }

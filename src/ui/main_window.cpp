@@ -39,7 +39,7 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     // The widgets go with the window; nothing may reach them through the state from here on.
     main->window = nullptr;
     main->tree_view = nullptr;
-    main->store = nullptr;
+    main->model = nullptr;
     main->prompt = nullptr;
     main->prompt_entry = nullptr;
     main->prompt_toggle = nullptr;
@@ -98,7 +98,6 @@ MainWindow::~MainWindow()
     if (status_icon)
         g_signal_handlers_disconnect_by_data(status_icon.get(), this);
     clear_search_matches(search);
-    release_entry_records(records);
 }
 
 void show_status(MainWindow& main, const std::string& text)

@@ -3,7 +3,6 @@
 // handlers are handed this object; nothing of it lives in module-level variables.
 #pragma once
 
-#include "core/entry_record.h"
 #include "core/settings_values.h"
 #include "ui/glib_ptr.h"
 #include "ui/search_bar.h"
@@ -30,7 +29,8 @@ struct MainWindow {
 
     GtkWidget* window = nullptr;
     GtkTreeView* tree_view = nullptr;
-    GtkTreeStore* store = nullptr; // kept alive by the view
+    GtkTreeModel* model = nullptr;  // the view's; it owns the document shown
+    RefPtr<GdkPixbuf> customer_icon; // shared by every customer row
     GtkWidget* prompt = nullptr;
     GtkEntry* prompt_entry = nullptr;
     GtkToggleButton* prompt_toggle = nullptr;
@@ -44,7 +44,6 @@ struct MainWindow {
     RefPtr<GSettings> settings_object; // null: nothing is stored (tests, a missing bus)
     SettingsValues settings;           // the values in use
 
-    EntryRecords records;          // owned here; rows of the store point at them
     bool database_loaded = false;  // the last load was verified and found at least one account
     SearchState search;
 

@@ -1,14 +1,15 @@
-// Showing a verified load: its rows go into the store in one pass, its records to the window state.
+// Showing a verified load: the view gets a model over its document.
 #pragma once
 
-#include "core/loaded_rows.h"
+#include "core/document.h"
+
+#include <memory>
 
 namespace sealkeep {
 
 struct MainWindow;
 
-// Fills the store (cleared by the caller) with the rows, keeps their records in main.records and
-// hands the search the rows' texts. Returns whether any row was added.
-bool show_loaded_rows(MainWindow& main, LoadedRows rows);
+// Shows the document (finished) in place of whatever the view showed. Returns whether it has any row.
+bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document);
 
 } // namespace sealkeep

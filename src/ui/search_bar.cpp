@@ -1,42 +1,17 @@
 // The search bar below the tree, and stepping through the rows that the last search found.
 #include "ui/search_bar.h"
 
-#include "ui/glib_ptr.h"
-#include "ui/entry_store.h"
+#include "core/search_text.h"
+#include "ui/account_model.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
-#include "core/search_text.h"
 
-#include <algorithm>
 #include <cstring>
-#include <memory>
-#include <string>
-#include <string_view>
+#include <vector>
 
 namespace sealkeep {
 
 namespace {
-
-constexpr const char* MODEL_CHANGES[] = {"row-inserted", "row-deleted", "row-changed", "rows-reordered"};
-
-// Connected swapped: the change signals differ in their arguments, the state comes first in each.
-void on_model_changed(SearchState* search)
-{
-    search->rows_valid = false;
-    search->rows = SearchRows{};
-    if (!search->blocked && search->model)
-        g_signal_handlers_block_by_func(search->model, reinterpret_cast<gpointer>(on_model_changed), search);
-    search->blocked = true;
-}
-
-void forget_model(SearchState& search)
-{
-    if (!search.model)
-        return;
-    g_signal_handlers_disconnect_by_func(search.model, reinterpret_cast<gpointer>(on_model_changed), &search);
-    g_object_remove_weak_pointer(G_OBJECT(search.model), reinterpret_cast<gpointer*>(&search.model));
-    search.model = nullptr;
-}
 
 // Makes a match the cursor row, its ancestors expanded. The stored path may lead nowhere once the
 // store was cleared or reloaded after the search: such a path is left alone rather than handed to
@@ -57,7 +32,6 @@ void reveal_match(GtkTreeView* tree_view, GtkTreePath* path)
 SearchState::~SearchState()
 {
     clear_search_matches(*this);
-    forget_model(*this);
 }
 
 namespace {
@@ -115,112 +89,27 @@ GtkWidget* create_search_bar(MainWindow& main)
     return bar;
 }
 
-void set_search_rows(SearchState& search, GtkTreeModel* model, SearchRows rows)
-{
-    if (search.model != model) {
-        forget_model(search);
-        search.model = model;
-        search.blocked = false;
-        g_object_add_weak_pointer(G_OBJECT(model), reinterpret_cast<gpointer*>(&search.model));
-        for (const char* change : MODEL_CHANGES)
-            g_signal_connect_swapped(model, change, G_CALLBACK(on_model_changed), &search);
-    } else if (search.blocked) {
-        g_signal_handlers_unblock_by_func(model, reinterpret_cast<gpointer>(on_model_changed), &search);
-        search.blocked = false;
-    }
-    search.rows = std::move(rows);
-    search.rows_valid = true;
-}
-
-namespace {
-
-// The walk of match_search_row over the handed-over texts instead of the model: the same rows in the
-// same order, the same test, the same first match revealed, without a trip through the model per row.
-void search_handed_over_rows(MainWindow& main)
-{
-    SearchState& search = main.search;
-    if (search.search_bytes < MIN_SEARCH_BYTES)
-        return;
-    const std::string_view texts = search.rows.texts;
-    const std::string_view needle = search.lowered;
-    // The search text holds no NUL, so a hit never spans two rows; rows before the next hit are only
-    // counted, which a walk does by their depths (a deeper row is the first child, an equal or
-    // shallower one the next sibling at its depth).
-    std::vector<gint> indices;
-    // One path per depth whose indices are rewritten for each match and then copied: building a path
-    // index by index would reallocate it at every level, for each of up to every row.
-    std::vector<TreePathPtr> templates;
-    std::size_t hit = texts.find(needle);
-    std::size_t start = 0;
-    for (std::uint8_t depth : search.rows.depths) {
-        if (hit == std::string_view::npos)
-            break;
-        if (depth < indices.size()) {
-            indices.resize(depth + 1u);
-            ++indices[depth];
-        } else {
-            indices.push_back(0);
-        }
-        const std::size_t end = texts.find('\0', start);
-        if (hit < end) {
-            while (templates.size() <= depth) {
-                GtkTreePath* path = gtk_tree_path_new();
-                for (std::size_t i = 0; i <= templates.size(); ++i)
-                    gtk_tree_path_append_index(path, 0);
-                templates.emplace_back(path);
-            }
-            GtkTreePath* path = templates[depth].get();
-            std::copy(indices.begin(), indices.end(), gtk_tree_path_get_indices(path));
-            search.matches.push_back(gtk_tree_path_copy(path));
-            if (search.matches.size() == 1)
-                reveal_match(main.tree_view, path);
-            hit = texts.find(needle, end + 1);
-        }
-        start = end + 1;
-    }
-}
-
-} // namespace
-
 void run_search(MainWindow& main)
 {
     SearchState& search = main.search;
     clear_search_matches(search);
     if (!main.tree_view || !main.search_entry)
         return;
-
     const char* text = gtk_entry_get_text(main.search_entry);
-    search.search_bytes = std::strlen(text);
-    search.lowered = ascii_lower(text);
+    // A text of two bytes or less (bytes, not characters: a lone 'é' is two) finds nothing, and leaves
+    // the cursor, the selection and the expanded rows as they were.
+    if (std::strlen(text) < MIN_SEARCH_BYTES)
+        return;
     GtkTreeModel* model = gtk_tree_view_get_model(main.tree_view);
-    if (search.rows_valid && model && model == search.model)
-        search_handed_over_rows(main);
-    else if (model)
-        gtk_tree_model_foreach(model, match_search_row, &main);
-}
-
-gboolean match_search_row(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer main_window)
-{
-    MainWindow& main = *static_cast<MainWindow*>(main_window);
-    SearchState& search = main.search;
-    // A text of two bytes or less (bytes, not characters: a lone 'é' is two) finds nothing; stopping
-    // at the first row leaves the cursor, the selection and the expanded rows as they were.
-    if (search.search_bytes < MIN_SEARCH_BYTES)
-        return TRUE;
-
-    // gtk_tree_model_get_value copies the text once; gtk_tree_model_get would copy it twice.
-    GValue value = G_VALUE_INIT;
-    gtk_tree_model_get_value(model, iter, COL_TEXT, &value);
-    const char* row_text = g_value_get_string(&value);
-    const bool found = row_text && contains_folded(row_text, search.lowered);
-    g_value_unset(&value);
-    if (!found)
-        return FALSE;
-
-    search.matches.push_back(gtk_tree_path_copy(path));
-    if (search.matches.size() == 1)
-        reveal_match(main.tree_view, path);
-    return FALSE;
+    const Document* document = account_model_document(model);
+    if (!document)
+        return;
+    const std::vector<std::uint32_t> rows = find_matching_rows(document->texts(), ascii_lower(text));
+    search.matches.reserve(rows.size());
+    for (std::uint32_t row : rows)
+        search.matches.push_back(account_model_path(model, row));
+    if (!search.matches.empty())
+        reveal_match(main.tree_view, search.matches.front());
 }
 
 void find_next_match(MainWindow& main)

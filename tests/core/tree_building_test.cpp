@@ -1,71 +1,43 @@
-// Tree building: which rows a sequence of record lines makes, under which parents, and which
-// records hang on them, checked against an in-memory row sink.
+// Tree building: which rows a sequence of record lines makes, under which parents, and which records
+// hang on them, checked through the document a load builds from the lines.
+#include "core/document.h"
 #include "core/settings_values.h"
 #include "core/tree_building.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <memory>
 #include <sstream>
 
 namespace sealkeep {
 namespace {
 
-struct MemoryRows : RowSink {
-    struct Row {
-        std::optional<RowId> parent;
-        std::string text;
-        const char* stock_id;
-        EntryRecord* record = nullptr;
-    };
-    std::vector<Row> rows;
-
-    RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) override
-    {
-        rows.push_back(Row{parent, text, stock_id});
-        return rows.size() - 1;
-    }
-    void set_record(RowId row, EntryRecord* record) override { rows[row].record = record; }
-
-    // One line per row in tree order, indented by depth; "*" marks an icon, {host|command|password}
-    // the record the row points at.
-    std::string render() const
-    {
-        std::ostringstream out;
-        render_children(out, std::nullopt, 0);
-        return out.str();
-    }
-
-private:
-    void render_children(std::ostringstream& out, std::optional<RowId> parent, int depth) const
-    {
-        for (RowId id = 0; id < rows.size(); ++id) {
-            if (rows[id].parent != parent)
-                continue;
-            const Row& row = rows[id];
-            out << std::string(depth * 2, ' ') << (row.stock_id ? "*" : "") << row.text;
-            if (row.record)
-                out << " {" << row.record->host() << "|" << row.record->command_line() << "|" << row.record->password()
-                    << "}";
-            out << "\n";
-            render_children(out, id, depth + 1);
-        }
-    }
-};
-
-// "customer;group;server;service;serviceplus;user;password" split into its seven values.
-RecordLine record(const std::string& text)
+// "customer;group;server;service;serviceplus;user;password" written out as a line of the file.
+std::string line_text(const std::string& seven_values)
 {
-    RecordLine line;
-    std::string* fields[] = {&line.customer,    &line.group, &line.server,  &line.service,
-                             &line.serviceplus, &line.user,  &line.password};
+    static const char* const keys[] = {"customer", "group", "server", "service", "serviceplus", "user", "password"};
+    std::string line;
     std::size_t start = 0;
     for (int i = 0; i < 7; ++i) {
-        std::size_t end = i < 6 ? text.find(';', start) : std::string::npos;
-        *fields[i] = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::size_t end = i < 6 ? seven_values.find(';', start) : std::string::npos;
+        line += std::string(i ? ";" : "") + keys[i] + "=" + seven_values.substr(start, end - start);
         start = end + 1;
     }
-    return line;
+    return line + "\n";
+}
+
+// One line per row in tree order, indented by depth; "*" marks an icon, {host|command|password} the
+// record the row points at.
+void render_children(std::ostringstream& out, const Document& document, std::uint32_t parent, int depth)
+{
+    for (std::uint32_t n = 0; n < document.child_count(parent); ++n) {
+        const std::uint32_t row = document.child(parent, n);
+        out << std::string(depth * 2, ' ') << (document.rows()[row].customer_icon ? "*" : "") << document.text(row);
+        if (const EntryRecord* record = document.record_of(row))
+            out << " {" << record->host() << "|" << record->command_line() << "|" << record->password() << "}";
+        out << "\n";
+        render_children(out, document, row, depth + 1);
+    }
 }
 
 class TreeBuilding : public ::testing::Test {
@@ -77,30 +49,22 @@ protected:
         templates.http_cmd = "web %h%s";
         templates.telnet_cmd = "telnet %h";
     }
-    void TearDown() override { release_entry_records(records); }
 
-    // One load of these lines with the templates as they stand now; its records are kept (the rows
-    // point at them) after those of earlier builds.
+    // One load of these lines with the templates as they stand now; the document stays for the test.
     std::string build(const std::vector<std::string>& lines)
     {
-        TreeBuildState state(templates);
+        document = std::make_unique<Document>(templates);
+        // A line that begins with "!" goes in as it stands: no record line.
         for (const auto& text : lines)
-            add_record_line(state, rows, record(text));
-        std::string tree = rows.render();
-        for (auto& made : state.records)
-            records.push_back(std::move(made));
-        return tree;
-    }
-
-    void reset()
-    {
-        rows = MemoryRows{};
-        release_entry_records(records);
+            document->add_line(text.starts_with('!') ? text.substr(1) + "\n" : line_text(text));
+        document->finish();
+        std::ostringstream out;
+        render_children(out, *document, Document::NONE, 0);
+        return out.str();
     }
 
     SettingsValues templates;
-    MemoryRows rows;
-    EntryRecords records;
+    std::unique_ptr<Document> document;
 };
 
 struct TreeCase {
@@ -160,65 +124,58 @@ TEST_F(TreeBuilding, RowsAndRecordsFollowTheLevelRules)
          {"A;;srv;ssh;22;root;first", "A;;srv;ssh;2222;root;second"},
          "*A\n  srv {srv|ssh root@srv:2222|second}\n    ssh\n      22\n        root {srv|ssh root@srv:22|first}\n"
          "      2222\n        root {srv|ssh root@srv:2222|second}\n"},
+        // Blanks around a value are not part of it; inside it, they are.
         {"customer names differing only in case or blanks are different customers",
-         {"a;;s;ftp;;u;p", "A;;s;ftp;;u;p", "A ;;s;ftp;;u;p"},
-         "*a\n  s\n    ftp\n      u {s|ftp s|p}\n*A\n  s\n    ftp\n      u {s|ftp s|p}\n*A \n  s\n    ftp\n      u "
-         "{s|ftp s|p}\n"},
+         {"a b;;s;ftp;;u;p", "A b;;s;ftp;;u;p", "A  b;;s;ftp;;u;p"},
+         "*a b\n  s\n    ftp\n      u {s|ftp s|p}\n*A b\n  s\n    ftp\n      u {s|ftp s|p}\n*A  b\n  s\n    ftp\n"
+         "      u {s|ftp s|p}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        reset();
         EXPECT_EQ(build(c.lines), c.tree);
     }
 }
 
-TEST_F(TreeBuilding, StateHoldsEveryRecordInOrderOfCreation)
+TEST_F(TreeBuilding, EachRecordLineIsOneRecordAndTheShortcutSharesIt)
 {
-    build({"A;;srv;ssh;;root;first", "A;;srv;ftp;;bob;ftp-pw", "A;;srv;ssh;;root;second"});
-    // Per line: its user record, then its shortcut; the replaced shortcut stays listed.
+    build({"A;;srv;ssh;;root;first", "A;;srv;ftp;;bob;ftp-pw", "!noise", "A;;srv;ssh;;root;second"});
     std::vector<std::string> passwords;
-    for (const auto& r : records)
-        passwords.emplace_back(r->password());
-    EXPECT_EQ(passwords, (std::vector<std::string>{"first", "first", "ftp-pw", "second", "second"}));
-    // Separate records with equal contents, not one shared record.
-    EXPECT_NE(records[0].get(), records[1].get());
-    EXPECT_EQ(records[0]->command_line(), records[1]->command_line());
-    // Every row's record is one of the state's.
-    for (const auto& row : rows.rows) {
-        if (!row.record)
-            continue;
-        EXPECT_TRUE(std::any_of(records.begin(), records.end(), [&](const auto& r) { return r.get() == row.record; }))
-            << row.text;
-    }
+    for (const EntryRecord& record : document->records())
+        passwords.push_back(record.password());
+    EXPECT_EQ(passwords, (std::vector<std::string>{"first", "ftp-pw", "second"}));
+    // A record is its line: the line that is no record has none.
+    EXPECT_EQ(document->records()[2].line(), 3u);
+    EXPECT_EQ(document->lines()[2].record, Document::NONE);
+    // The server row carries the later root line's record itself, not a copy.
+    const std::uint32_t server = document->child(document->child(Document::NONE, 0), 0);
+    EXPECT_EQ(document->record_of(server), &document->records()[2]);
 }
 
 TEST_F(TreeBuilding, OnlyUserRowsAndShortcutServerRowsCarryRecords)
 {
     build({"A;G;srv;ssh;22;root;p", "A;G;srv;http;;web;q"});
-    for (const auto& row : rows.rows) {
-        bool is_user = row.text == "root" || row.text == "web";
-        bool is_shortcut = row.text == "srv";
-        EXPECT_EQ(row.record != nullptr, is_user || is_shortcut) << row.text;
-        EXPECT_EQ(row.stock_id != nullptr, row.text == "A") << row.text;
+    for (std::uint32_t row = 0; row < document->rows().size(); ++row) {
+        const std::string text = document->text(row);
+        const bool is_user = text == "root" || text == "web";
+        const bool is_shortcut = text == "srv";
+        EXPECT_EQ(document->record_of(row) != nullptr, is_user || is_shortcut) << text;
+        EXPECT_EQ(document->rows()[row].customer_icon, text == "A") << text;
     }
 }
 
 TEST_F(TreeBuilding, CommandLinesUseTheTemplatesTheLoadBeganWith)
 {
     build({"A;;s;ssh;;u;p"});
-    templates.ssh_cmd = "changed %h";
-    build({"A;;t;ssh;;u;p"});
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0]->command_line(), "ssh u@s:");
-    EXPECT_EQ(records[1]->command_line(), "changed t");
+    EXPECT_EQ(document->records()[0].command_line(), "ssh u@s:");
 
-    // The state keeps its own copy: a change made while a load runs reaches only the next load.
-    TreeBuildState state(templates);
+    // The document keeps its own copy: a change made while a load runs reaches only the next load.
+    auto running = std::make_unique<Document>(templates);
     templates.ssh_cmd = "later %h";
-    add_record_line(state, rows, record("A;;v;ssh;;u;p"));
-    ASSERT_EQ(state.records.size(), 1u);
-    EXPECT_EQ(state.records[0]->command_line(), "changed v");
-    release_entry_records(state.records);
+    running->add_line(line_text("A;;v;ssh;;u;p"));
+    running->finish();
+    EXPECT_EQ(running->records()[0].command_line(), "ssh u@v:");
+    build({"A;;t;ssh;;u;p"});
+    EXPECT_EQ(document->records()[0].command_line(), "later t");
 }
 
 } // namespace

@@ -1,13 +1,14 @@
-// The entry store and its view: the view's properties, and appending and clearing rows.
+// The account tree's view: its properties, showing a loaded document, and clearing it.
 #include "gui/gui_support.h"
 
-#include "core/loaded_rows.h"
+#include "core/document.h"
 #include "core/tree_building.h"
 #include "ui/entry_store.h"
 #include "ui/password_load.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <utility>
 
 namespace sealkeep {
@@ -17,7 +18,7 @@ class EntryStore : public ::testing::Test {
 protected:
     void SetUp() override { clear_entry_store(test::main_window()); }
     void TearDown() override { clear_entry_store(test::main_window()); }
-    GtkTreeModel* model() { return GTK_TREE_MODEL(test::main_window().store); }
+    GtkTreeModel* model() { return GTK_TREE_MODEL(test::main_window().model); }
 };
 
 TEST_F(EntryStore, ViewShowsIconAndTextColumnsWithMultipleSelection)
@@ -47,14 +48,21 @@ TEST_F(EntryStore, ViewShowsIconAndTextColumnsWithMultipleSelection)
     EXPECT_EQ(gtk_tree_view_column_get_max_width(text_column), 80);
 }
 
+// A finished document of these lines, as a load's worker builds it.
+std::unique_ptr<Document> document_of(const std::vector<std::string>& lines)
+{
+    auto document = std::make_unique<Document>(test::main_window().settings);
+    for (const auto& line : lines)
+        document->add_line(line + "\n");
+    document->finish();
+    return document;
+}
+
 TEST_F(EntryStore, ShownRowsGoLastUnderTheirParentWithOrWithoutIcon)
 {
-    LoadedRows rows;
-    const RowId top = rows.append_row(std::nullopt, "customer", CUSTOMER_ICON);
-    rows.append_row(top, "one", nullptr);
-    rows.append_row(top, "two", nullptr);
-    rows.append_row(std::nullopt, "second customer", CUSTOMER_ICON);
-    EXPECT_TRUE(show_loaded_rows(test::main_window(), std::move(rows)));
+    EXPECT_TRUE(show_loaded_rows(test::main_window(), document_of({test::record_line("customer;;one;ssh;;u;p"),
+                                                                   test::record_line("customer;;two;ssh;;u;p"),
+                                                                   test::record_line("second customer;;s;ssh;;u;p")})));
 
     EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 2);
     EXPECT_EQ(test::row_text("0"), "customer");
@@ -75,19 +83,18 @@ TEST_F(EntryStore, ShownRowsGoLastUnderTheirParentWithOrWithoutIcon)
     EXPECT_EQ(icon, nullptr);
     EXPECT_EQ(record, nullptr);
     // Nothing to show is reported as such.
-    EXPECT_FALSE(show_loaded_rows(test::main_window(), LoadedRows{}));
+    EXPECT_FALSE(show_loaded_rows(test::main_window(), document_of({"no record"})));
+    EXPECT_FALSE(show_loaded_rows(test::main_window(), nullptr));
 }
 
 TEST_F(EntryStore, TextThatIsNotUtf8IsShownAsLatin1)
 {
-    LoadedRows rows;
-    rows.append_row(std::nullopt, "caf\xe9", nullptr);
-    show_loaded_rows(test::main_window(), std::move(rows));
-    EXPECT_EQ(test::row_text("0"), "caf\xc3\xa9");
-    test::load_fixture({test::record_line("M\xfcller;;srv;ssh;;u;p")});
+    test::load_fixture({test::record_line("M\xfcller;;caf\xe9;ssh;;u;p")});
     EXPECT_EQ(test::row_text("0"), "M\xc3\xbcller");
+    EXPECT_EQ(test::row_text("0:0"), "caf\xc3\xa9");
     // The record keeps the bytes as read.
-    ASSERT_FALSE(test::main_window().records.empty());
+    ASSERT_FALSE(test::records().empty());
+    EXPECT_EQ(test::records()[0]->host(), "caf\xe9");
 }
 
 TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
@@ -95,10 +102,11 @@ TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
     ASSERT_EQ(test::load_fixture({test::record_line("A;;srv;ssh;;root;pw"), test::record_line("B;;s2;ftp;;bob;pw2")}),
               1);
     EXPECT_EQ(test::main_window().database_loaded, 1);
-    EXPECT_EQ(test::main_window().records.size(), 3u);
+    // One record per record line: root's shortcut on its server row is the same record.
+    EXPECT_EQ(test::records().size(), 2u);
     clear_entry_store(test::main_window());
     EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
-    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_TRUE(test::records().empty());
     EXPECT_EQ(test::main_window().database_loaded, 0);
     test::main_window().database_loaded = 1;
     clear_entry_store(test::main_window());

@@ -1,7 +1,8 @@
 // Shared helpers for the in-process GUI tests.
 #include "gui/gui_support.h"
 
-#include "core/loaded_rows.h"
+#include "core/document.h"
+#include "ui/account_model.h"
 #include "core/record_line.h"
 #include "core/startup_environment.h"
 #include "core/tree_building.h"
@@ -115,21 +116,29 @@ int load_fixture(const std::vector<std::string>& lines)
 {
     MainWindow& main = main_window();
     clear_entry_store(main);
-    TreeBuildState state(main.settings);
-    LoadedRows rows;
-    std::size_t accounts = 0;
-    for (const auto& text : lines) {
-        if (auto line = parse_record_line(text + "\n")) {
-            add_record_line(state, rows, *line);
-            ++accounts;
-        }
-    }
-    // As the load hands them over: the rows carry the records they point at.
-    rows.records() = std::move(state.records);
-    show_loaded_rows(main, std::move(rows));
-    main.database_loaded = accounts > 0;
+    // As the load's worker builds it, from lines as read.
+    auto document = std::make_unique<Document>(main.settings);
+    for (const auto& text : lines)
+        document->add_line(text + "\n");
+    document->finish();
+    main.database_loaded = document->accounts() > 0;
+    show_loaded_rows(main, std::move(document));
     drain_events();
     return main.database_loaded;
+}
+
+const Document* document()
+{
+    return account_model_document(main_window().model);
+}
+
+std::vector<const EntryRecord*> records()
+{
+    std::vector<const EntryRecord*> result;
+    if (const Document* loaded = document())
+        for (const EntryRecord& record : loaded->records())
+            result.push_back(&record);
+    return result;
 }
 
 bool wait_for_load(int seconds)
@@ -170,7 +179,7 @@ std::string record_line(const std::string& seven_values)
 std::string row_text(const char* path)
 {
     GtkTreeIter iter;
-    GtkTreeModel* model = GTK_TREE_MODEL(main_window().store);
+    GtkTreeModel* model = GTK_TREE_MODEL(main_window().model);
     if (!gtk_tree_model_get_iter_from_string(model, &iter, path))
         return {};
     gchar* text = nullptr;

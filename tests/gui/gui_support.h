@@ -1,6 +1,7 @@
 // Shared helpers for the in-process GUI tests: the real main window is built once by gui_main.cpp.
 #pragma once
 
+#include "core/document.h"
 #include "ui/main_window.h"
 
 #include <gtk/gtk.h>
@@ -54,6 +55,10 @@ bool wait_for_load(int seconds = 30);
 
 // The text the status bar shows now.
 std::string status_text();
+
+// The document the tree shows (null when nothing is loaded), and its records, one per record line.
+const Document* document();
+std::vector<const EntryRecord*> records();
 
 // "A;G;srv;ssh;22;root;pw" written out as a record line of the file, with every key.
 std::string record_line(const std::string& seven_values);

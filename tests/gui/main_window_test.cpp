@@ -76,7 +76,7 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     EXPECT_EQ(main.prompt, prompt);
     EXPECT_EQ(main.clipboard_entry, clipboard);
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree_view));
-    EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.store));
+    EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.model));
     EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
     EXPECT_NE(GTK_WIDGET(main.search_entry), clipboard);
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);

@@ -176,7 +176,7 @@ protected:
     }
 
     static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
-    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().store), nullptr); }
+    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().model), nullptr); }
 
     std::string ran_file_;
 };

@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override { clear_entry_store(test::main_window()); }
 
-    int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().store), nullptr); }
+    int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().model), nullptr); }
 
     Prompt p;
 };

@@ -95,7 +95,7 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
     refresh_entries(main);
     gtk_entry_set_text(search, "");
     test::drain_events();
-    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_TRUE(test::records().empty());
     EXPECT_TRUE(test::main_window().search.matches.empty());
     EXPECT_EQ(test::main_window().database_loaded, 0);
 }

@@ -136,7 +136,7 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
         EXPECT_EQ(outcome.errors, "");
         EXPECT_EQ(test::status_text().rfind("Not loaded:", 0), 0u) << test::status_text();
         EXPECT_TRUE(test::tree_rows().empty());
-        EXPECT_TRUE(test::main_window().records.empty());
+        EXPECT_TRUE(test::records().empty());
         expect_nothing_else_lost(expected);
     }
 }
@@ -160,7 +160,7 @@ TEST_F(Faults, AGpgThatDiesHalfwayLeavesNothingOfWhatItWrote)
     }
     EXPECT_EQ(outcome.loaded, 0);
     EXPECT_TRUE(test::tree_rows().empty());
-    EXPECT_TRUE(test::main_window().records.empty());
+    EXPECT_TRUE(test::records().empty());
     EXPECT_EQ(test::status_text().rfind("Not loaded:", 0), 0u) << test::status_text();
     EXPECT_EQ(outcome.errors, "");
     expect_nothing_else_lost(expected);
@@ -193,7 +193,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
         ASSERT_EQ(gtk_tree_selection_count_selected_rows(gtk_tree_view_get_selection(tree_view())), 1);
         const std::vector<std::string> rows = test::tree_rows();
         test::Untouched expected = test::Untouched::now();
-        ASSERT_EQ(test::main_window().records.front()->command_line(), c.ssh_template);
+        ASSERT_EQ(test::records().front()->command_line(), c.ssh_template);
 
         c.action(test::main_window());
         EXPECT_TRUE(test::wait_for_commands());

@@ -85,7 +85,7 @@ protected:
     std::vector<std::string> passwords() const
     {
         std::vector<std::string> all;
-        for (const auto& record : test::main_window().records)
+        for (const EntryRecord* record : test::records())
             all.emplace_back(record->password());
         return all;
     }
@@ -186,8 +186,8 @@ TEST_F(HostileFiles, TenMegabyteLines)
     EXPECT_EQ(outcome.loaded, 1);
     EXPECT_EQ(test::tree_rows(), (std::vector<std::string>{"0 Long", "0:0 srv", "0:0:0 ssh", "0:0:0:0 u", "1 Good",
                                                            "1:0 srv", "1:0:0 ssh", "1:0:0:0 u"}));
-    ASSERT_EQ(test::main_window().records.size(), 2u);
-    EXPECT_TRUE(test::main_window().records[0]->password() == long_password) << "the long password is cut or changed";
+    ASSERT_EQ(test::records().size(), 2u);
+    EXPECT_TRUE(test::records()[0]->password() == long_password) << "the long password is cut or changed";
     EXPECT_EQ(test::count_of(outcome.errors, "WARNING: not matched: "), 1u);
     EXPECT_TRUE(outcome.errors == "WARNING: not matched: " + junk + "\n\n") << "the long line is not reported whole";
 }

@@ -86,7 +86,7 @@ std::vector<std::string> tree_rows()
 {
     std::vector<std::string> rows;
     gtk_tree_model_foreach(
-        GTK_TREE_MODEL(test::main_window().store),
+        GTK_TREE_MODEL(test::main_window().model),
         [](GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer data) -> gboolean {
             GCharPtr where{gtk_tree_path_to_string(path)};
             gchar* raw = nullptr;

@@ -317,7 +317,7 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
     // A second bar around a state of its own that shares the real tree, so the real bar stays as it is.
     MainWindow second;
     second.tree_view = test::main_window().tree_view;
-    second.store = test::main_window().store;
+    second.model = test::main_window().model;
     GtkWidget* bar = create_search_bar(second);
     g_object_ref_sink(bar);
     GtkWidget* entry = GTK_WIDGET(second.search_entry);

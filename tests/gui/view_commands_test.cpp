@@ -135,7 +135,7 @@ TEST(ViewCommands, RefreshEmptiesTheTreeShowsThePromptAndKeepsTheSearch)
         drain_events();
         EXPECT_EQ(top_level_rows(), 0);
         EXPECT_EQ(test::main_window().database_loaded, 0);
-        EXPECT_TRUE(test::main_window().records.empty());
+        EXPECT_TRUE(test::records().empty());
         EXPECT_TRUE(gtk_widget_get_visible(prompt));
         GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(test::main_window().window));
         EXPECT_TRUE(focus && GTK_IS_ENTRY(focus) && gtk_widget_is_ancestor(focus, prompt));

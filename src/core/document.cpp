@@ -1,0 +1,111 @@
+// The loaded document: built line by line on the load's worker, read by the tree model and the actions.
+#include "core/document.h"
+
+#include "core/record_line.h"
+#include "core/text_encoding.h"
+
+#include <cstring>
+
+namespace sealkeep {
+
+Document::Document(SettingsValues templates) : templates_(std::move(templates)) {}
+
+Document::~Document()
+{
+    // The plaintext and the rows' texts (customers, hosts, users) are overwritten before they go.
+    scrub(plaintext_);
+    scrub(texts_);
+}
+
+Document::LineKind Document::add_line(std::string_view line)
+{
+    const auto number = static_cast<std::uint32_t>(lines_.size());
+    lines_.push_back(Line{static_cast<std::uint32_t>(plaintext_.size()), static_cast<std::uint32_t>(line.size()), NONE});
+    append_secret(plaintext_, line);
+    // gpg may print its warnings on standard output too; such a line is kept but is no account.
+    if (is_gpg_warning_line(line))
+        return LineKind::GpgWarning;
+    const auto record = parse_record_line(line);
+    if (!record)
+        return LineKind::Unmatched;
+    const auto record_number = static_cast<std::uint32_t>(records_.size());
+    records_.emplace_back(*this, number);
+    lines_.back().record = record_number;
+    add_record_line(state_, *this, *record, record_number);
+    ++accounts_;
+    return LineKind::Record;
+}
+
+RowId Document::append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id)
+{
+    const auto id = static_cast<std::uint32_t>(rows_.size());
+    const std::uint32_t parent_row = parent ? static_cast<std::uint32_t>(*parent) : NONE;
+    std::uint32_t position;
+    std::uint8_t depth;
+    if (parent_row == NONE) {
+        position = static_cast<std::uint32_t>(top_.size());
+        top_.push_back(id);
+        depth = 0;
+    } else {
+        position = rows_[parent_row].child_count++;
+        depth = static_cast<std::uint8_t>(rows_[parent_row].depth + 1);
+    }
+    rows_.push_back(Row{parent_row, position, 0, 0, static_cast<std::uint32_t>(texts_.size()), NONE, depth,
+                        stock_id != nullptr});
+    // The toolkit shows a text up to its first NUL, and UTF-8 only: other bytes are shown as Latin-1.
+    std::string shown = display_text(std::string_view(text.c_str()));
+    shown.push_back('\0');
+    append_secret(texts_, shown);
+    scrub(shown);
+    return id;
+}
+
+void Document::set_record(RowId row, std::uint32_t record)
+{
+    rows_[row].record = record;
+}
+
+void Document::finish()
+{
+    // Each parent's children side by side, in the order they were made: rows come in walk order, so
+    // a parent's children are met in their order, and a child's slot is its parent's start plus its
+    // position.
+    std::uint32_t next = 0;
+    for (Row& row : rows_) {
+        row.child_begin = next;
+        next += row.child_count;
+    }
+    children_.assign(next, NONE);
+    for (std::uint32_t id = 0; id < rows_.size(); ++id) {
+        const Row& row = rows_[id];
+        if (row.parent != NONE)
+            children_[rows_[row.parent].child_begin + row.position] = id;
+    }
+    shrink_secret(plaintext_);
+    shrink_secret(texts_);
+    lines_.shrink_to_fit();
+    records_.shrink_to_fit();
+    rows_.shrink_to_fit();
+    top_.shrink_to_fit();
+}
+
+std::uint32_t Document::child(std::uint32_t parent, std::uint32_t n) const
+{
+    if (parent == NONE)
+        return n < top_.size() ? top_[n] : NONE;
+    const Row& row = rows_[parent];
+    return n < row.child_count ? children_[row.child_begin + n] : NONE;
+}
+
+std::uint32_t Document::child_count(std::uint32_t parent) const
+{
+    return parent == NONE ? static_cast<std::uint32_t>(top_.size()) : rows_[parent].child_count;
+}
+
+const EntryRecord* Document::record_of(std::uint32_t row) const
+{
+    const std::uint32_t record = rows_[row].record;
+    return record == NONE ? nullptr : &records_[record];
+}
+
+} // namespace sealkeep

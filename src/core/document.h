@@ -1,0 +1,88 @@
+// The decrypted file as loaded, as one value: every line's exact bytes (matched or not, with its own
+// line ending, in whatever encoding it came), the records of the matched lines as views into them, and
+// the rows that the tree rules make from them, in compact arrays. Built by the load's worker, handed
+// over whole once gpg has vouched for it, and overwritten when it goes.
+#pragma once
+
+#include "core/entry_record.h"
+#include "core/settings_values.h"
+#include "core/tree_building.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sealkeep {
+
+class Document : private RowSink {
+public:
+    static constexpr std::uint32_t NONE = std::numeric_limits<std::uint32_t>::max();
+
+    enum class LineKind { Record, Unmatched, GpgWarning };
+
+    struct Line {
+        std::uint32_t offset; // into plaintext()
+        std::uint32_t length; // line ending included
+        std::uint32_t record; // NONE: not a record line
+    };
+
+    // One row of the tree. Rows are kept in the order they were made, which is the order of a walk of
+    // the tree (each row before its children, siblings in order).
+    struct Row {
+        std::uint32_t parent;      // NONE: a customer, at the top level
+        std::uint32_t position;    // among its siblings
+        std::uint32_t child_begin; // where its children stand in the children index
+        std::uint32_t child_count;
+        std::uint32_t text;        // offset of its NUL-terminated display text in texts()
+        std::uint32_t record;      // NONE, or the record it carries
+        std::uint8_t depth;        // 0 for a customer
+        bool customer_icon;
+    };
+
+    // Command lines are built from these templates, as they stood when the load began.
+    explicit Document(SettingsValues templates = {});
+    ~Document();
+    // Records point at their document: it stays where it was made.
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    // Building, in file order: one line as read, its ending included.
+    LineKind add_line(std::string_view line);
+    // Builds the children index; call once, after the last line.
+    void finish();
+
+    const std::string& plaintext() const { return plaintext_; }
+    const std::vector<Line>& lines() const { return lines_; }
+    std::string_view line_bytes(const Line& line) const { return {plaintext_.data() + line.offset, line.length}; }
+    const std::vector<EntryRecord>& records() const { return records_; }
+    std::size_t accounts() const { return accounts_; }
+    const SettingsValues& templates() const { return templates_; }
+
+    const std::vector<Row>& rows() const { return rows_; }
+    const char* text(std::uint32_t row) const { return texts_.c_str() + rows_[row].text; }
+    // Every row's display text followed by a NUL, in row order: what the search walks.
+    const std::string& texts() const { return texts_; }
+    // The n-th child of a row (NONE: of the top level), or NONE.
+    std::uint32_t child(std::uint32_t parent, std::uint32_t n) const;
+    std::uint32_t child_count(std::uint32_t parent) const;
+    const EntryRecord* record_of(std::uint32_t row) const;
+
+private:
+    RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) override;
+    void set_record(RowId row, std::uint32_t record) override;
+
+    SettingsValues templates_;
+    std::string plaintext_;
+    std::vector<Line> lines_;
+    std::vector<EntryRecord> records_;
+    std::vector<Row> rows_;
+    std::vector<std::uint32_t> children_; // each row's children, parent by parent
+    std::vector<std::uint32_t> top_;      // the customers
+    std::string texts_;
+    TreeBuildState state_;
+    std::size_t accounts_ = 0;
+};
+
+} // namespace sealkeep

@@ -1,0 +1,254 @@
+// The account tree model: a GObject implementing GtkTreeModel over the document's compact rows. An
+// iterator holds a row number; the model never changes after it is made, so iterators stay valid for
+// as long as the model lives.
+#include "ui/account_model.h"
+
+#include <vector>
+
+namespace sealkeep {
+
+namespace {
+
+struct AccountModel {
+    GObject parent;
+    Document* document; // owned; null: no rows
+    GdkPixbuf* customer_icon;
+    gint stamp;
+};
+
+struct AccountModelClass {
+    GObjectClass parent_class;
+};
+
+void account_model_tree_model_init(GtkTreeModelIface* iface);
+
+#define ACCOUNT_MODEL(object) (reinterpret_cast<AccountModel*>(object))
+
+GType account_model_get_type();
+
+G_DEFINE_TYPE_WITH_CODE(AccountModel, account_model, G_TYPE_OBJECT,
+                        G_IMPLEMENT_INTERFACE(GTK_TYPE_TREE_MODEL, account_model_tree_model_init))
+
+void account_model_finalize(GObject* object)
+{
+    AccountModel* model = ACCOUNT_MODEL(object);
+    delete model->document;
+    if (model->customer_icon)
+        g_object_unref(model->customer_icon);
+    G_OBJECT_CLASS(account_model_parent_class)->finalize(object);
+}
+
+void account_model_class_init(AccountModelClass* klass)
+{
+    G_OBJECT_CLASS(klass)->finalize = account_model_finalize;
+}
+
+void account_model_init(AccountModel* model)
+{
+    model->document = nullptr;
+    model->customer_icon = nullptr;
+    model->stamp = static_cast<gint>(g_random_int());
+}
+
+constexpr std::uint32_t NONE = Document::NONE;
+
+// Row numbers are kept off by one, so that no iterator of a row holds a null pointer.
+std::uint32_t row_of(const GtkTreeIter* iter)
+{
+    return static_cast<std::uint32_t>(GPOINTER_TO_SIZE(iter->user_data) - 1);
+}
+
+gboolean set_iter(AccountModel* model, GtkTreeIter* iter, std::uint32_t row)
+{
+    if (row == NONE) {
+        iter->stamp = 0;
+        return FALSE;
+    }
+    iter->stamp = model->stamp;
+    iter->user_data = GSIZE_TO_POINTER(static_cast<gsize>(row) + 1);
+    iter->user_data2 = nullptr;
+    iter->user_data3 = nullptr;
+    return TRUE;
+}
+
+bool valid(AccountModel* model, const GtkTreeIter* iter)
+{
+    return iter && iter->stamp == model->stamp && model->document;
+}
+
+GtkTreeModelFlags get_flags(GtkTreeModel*)
+{
+    return GTK_TREE_MODEL_ITERS_PERSIST;
+}
+
+gint get_n_columns(GtkTreeModel*)
+{
+    return N_ENTRY_COLUMNS;
+}
+
+GType get_column_type(GtkTreeModel*, gint column)
+{
+    switch (column) {
+    case COL_ICON:
+        return GDK_TYPE_PIXBUF;
+    case COL_TEXT:
+        return G_TYPE_STRING;
+    case COL_ENTRY:
+        return G_TYPE_POINTER;
+    default:
+        return G_TYPE_INVALID;
+    }
+}
+
+gboolean get_iter(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreePath* path)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    const gint depth = gtk_tree_path_get_depth(path);
+    if (!model->document || depth == 0)
+        return set_iter(model, iter, NONE);
+    const gint* indices = gtk_tree_path_get_indices(path);
+    std::uint32_t row = NONE;
+    for (gint level = 0; level < depth; ++level) {
+        if (indices[level] < 0)
+            return set_iter(model, iter, NONE);
+        row = model->document->child(row, static_cast<std::uint32_t>(indices[level]));
+        if (row == NONE)
+            return set_iter(model, iter, NONE);
+    }
+    return set_iter(model, iter, row);
+}
+
+GtkTreePath* get_path(GtkTreeModel* tree_model, GtkTreeIter* iter)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    g_return_val_if_fail(valid(model, iter), nullptr);
+    return account_model_path(tree_model, row_of(iter));
+}
+
+void get_value(GtkTreeModel* tree_model, GtkTreeIter* iter, gint column, GValue* value)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    g_value_init(value, get_column_type(tree_model, column));
+    if (!valid(model, iter))
+        return;
+    const std::uint32_t row = row_of(iter);
+    const Document& document = *model->document;
+    switch (column) {
+    case COL_ICON:
+        // Only customers carry an icon; a cell left empty reads as null, as before.
+        if (document.rows()[row].customer_icon)
+            g_value_set_object(value, model->customer_icon);
+        break;
+    case COL_TEXT:
+        // The text lives as long as the model: no copy.
+        g_value_set_static_string(value, document.text(row));
+        break;
+    case COL_ENTRY:
+        g_value_set_pointer(value, const_cast<EntryRecord*>(document.record_of(row)));
+        break;
+    default:
+        break;
+    }
+}
+
+gboolean iter_next(GtkTreeModel* tree_model, GtkTreeIter* iter)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (!valid(model, iter))
+        return FALSE;
+    const Document::Row& row = model->document->rows()[row_of(iter)];
+    return set_iter(model, iter, model->document->child(row.parent, row.position + 1));
+}
+
+gboolean iter_nth_child(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreeIter* parent, gint n)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (!model->document || n < 0 || (parent && !valid(model, parent)))
+        return set_iter(model, iter, NONE);
+    const std::uint32_t parent_row = parent ? row_of(parent) : NONE;
+    return set_iter(model, iter, model->document->child(parent_row, static_cast<std::uint32_t>(n)));
+}
+
+gboolean iter_children(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreeIter* parent)
+{
+    return iter_nth_child(tree_model, iter, parent, 0);
+}
+
+gint iter_n_children(GtkTreeModel* tree_model, GtkTreeIter* iter)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (!model->document || (iter && !valid(model, iter)))
+        return 0;
+    return static_cast<gint>(model->document->child_count(iter ? row_of(iter) : NONE));
+}
+
+gboolean iter_has_child(GtkTreeModel* tree_model, GtkTreeIter* iter)
+{
+    return iter_n_children(tree_model, iter) > 0;
+}
+
+gboolean iter_parent(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreeIter* child)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (!valid(model, child))
+        return set_iter(model, iter, NONE);
+    return set_iter(model, iter, model->document->rows()[row_of(child)].parent);
+}
+
+void account_model_tree_model_init(GtkTreeModelIface* iface)
+{
+    iface->get_flags = get_flags;
+    iface->get_n_columns = get_n_columns;
+    iface->get_column_type = get_column_type;
+    iface->get_iter = get_iter;
+    iface->get_path = get_path;
+    iface->get_value = get_value;
+    iface->iter_next = iter_next;
+    iface->iter_children = iter_children;
+    iface->iter_has_child = iter_has_child;
+    iface->iter_n_children = iter_n_children;
+    iface->iter_nth_child = iter_nth_child;
+    iface->iter_parent = iter_parent;
+}
+
+} // namespace
+
+GtkTreeModel* account_model_new(std::unique_ptr<Document> document, GdkPixbuf* customer_icon)
+{
+    auto* model = ACCOUNT_MODEL(g_object_new(account_model_get_type(), nullptr));
+    model->document = document.release();
+    model->customer_icon = customer_icon ? GDK_PIXBUF(g_object_ref(customer_icon)) : nullptr;
+    return GTK_TREE_MODEL(model);
+}
+
+const Document* account_model_document(GtkTreeModel* model)
+{
+    if (!model || !G_TYPE_CHECK_INSTANCE_TYPE(model, account_model_get_type()))
+        return nullptr;
+    return ACCOUNT_MODEL(model)->document;
+}
+
+std::uint32_t account_model_row(const GtkTreeIter* iter)
+{
+    return row_of(iter);
+}
+
+void account_model_iter(GtkTreeModel* model, std::uint32_t row, GtkTreeIter* iter)
+{
+    set_iter(ACCOUNT_MODEL(model), iter, row);
+}
+
+GtkTreePath* account_model_path(GtkTreeModel* tree_model, std::uint32_t row)
+{
+    const Document& document = *ACCOUNT_MODEL(tree_model)->document;
+    const std::uint8_t depth = document.rows()[row].depth;
+    GtkTreePath* path = gtk_tree_path_new();
+    for (std::uint8_t level = 0; level <= depth; ++level)
+        gtk_tree_path_append_index(path, 0);
+    gint* indices = gtk_tree_path_get_indices(path);
+    for (std::uint32_t at = row; at != NONE; at = document.rows()[at].parent)
+        indices[document.rows()[at].depth] = static_cast<gint>(document.rows()[at].position);
+    return path;
+}
+
+} // namespace sealkeep
