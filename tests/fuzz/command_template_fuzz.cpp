@@ -39,11 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
 
     // The template found for a service name is one of the four service templates.
-    sealkeep::ssh_cmd = std::string(tmpl);
-    const std::string* chosen = sealkeep::select_service_template(host);
-    if (chosen && chosen != &sealkeep::ssh_cmd && chosen != &sealkeep::ftp_cmd && chosen != &sealkeep::http_cmd &&
-        chosen != &sealkeep::telnet_cmd)
+    sealkeep::SettingsValues templates;
+    templates.ssh_cmd = std::string(tmpl);
+    const std::string* chosen = sealkeep::select_service_template(templates, host);
+    if (chosen && chosen != &templates.ssh_cmd && chosen != &templates.ftp_cmd && chosen != &templates.http_cmd &&
+        chosen != &templates.telnet_cmd)
         abort();
-    (void)sealkeep::expand_service_command(host, host, serviceplus, user);
+    (void)sealkeep::expand_service_command(templates, host, host, serviceplus, user);
     return 0;
 }
