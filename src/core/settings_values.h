@@ -14,6 +14,7 @@ struct SettingsValues {
     std::string ftp_cmd;
     std::string telnet_cmd;
     std::string http_cmd;
+    bool search_filter = false; // the search bar filters the tree instead of stepping through it
 
     bool operator==(const SettingsValues&) const = default;
 };

@@ -9,9 +9,21 @@ namespace sealkeep {
 
 namespace {
 
+// The rows a filtered model shows, in the same document: each shown row's shown children, side by side.
+struct Filter {
+    std::vector<std::uint32_t> child_begin; // per row of the document
+    std::vector<std::uint32_t> child_count;
+    std::vector<std::uint32_t> position;
+    std::vector<std::uint32_t> children;
+    std::vector<std::uint32_t> top;
+};
+
 struct AccountModel {
     GObject parent;
-    Document* document; // owned; null: no rows
+    const Document* document; // null: no rows
+    bool owns_document;       // false for a filtered model: its base model keeps the document
+    GtkTreeModel* base;       // a filtered model's unfiltered model (a reference), else null
+    Filter* filter;           // owned; null: every row is shown
     GdkPixbuf* customer_icon;
     gint stamp;
 };
@@ -32,7 +44,11 @@ G_DEFINE_TYPE_WITH_CODE(AccountModel, account_model, G_TYPE_OBJECT,
 void account_model_finalize(GObject* object)
 {
     AccountModel* model = ACCOUNT_MODEL(object);
-    delete model->document;
+    if (model->owns_document)
+        delete model->document;
+    delete model->filter;
+    if (model->base)
+        g_object_unref(model->base);
     if (model->customer_icon)
         g_object_unref(model->customer_icon);
     G_OBJECT_CLASS(account_model_parent_class)->finalize(object);
@@ -46,6 +62,9 @@ void account_model_class_init(AccountModelClass* klass)
 void account_model_init(AccountModel* model)
 {
     model->document = nullptr;
+    model->owns_document = false;
+    model->base = nullptr;
+    model->filter = nullptr;
     model->customer_icon = nullptr;
     model->stamp = static_cast<gint>(g_random_int());
 }
@@ -74,6 +93,30 @@ gboolean set_iter(AccountModel* model, GtkTreeIter* iter, std::uint32_t row)
 bool valid(AccountModel* model, const GtkTreeIter* iter)
 {
     return iter && iter->stamp == model->stamp && model->document;
+}
+
+// The shown children and positions: the document's own, or the filter's.
+std::uint32_t child(const AccountModel* model, std::uint32_t parent, std::uint32_t n)
+{
+    const Filter* filter = model->filter;
+    if (!filter)
+        return model->document->child(parent, n);
+    if (parent == NONE)
+        return n < filter->top.size() ? filter->top[n] : NONE;
+    return n < filter->child_count[parent] ? filter->children[filter->child_begin[parent] + n] : NONE;
+}
+
+std::uint32_t child_count(const AccountModel* model, std::uint32_t parent)
+{
+    const Filter* filter = model->filter;
+    if (!filter)
+        return model->document->child_count(parent);
+    return parent == NONE ? static_cast<std::uint32_t>(filter->top.size()) : filter->child_count[parent];
+}
+
+std::uint32_t position(const AccountModel* model, std::uint32_t row)
+{
+    return model->filter ? model->filter->position[row] : model->document->rows()[row].position;
 }
 
 GtkTreeModelFlags get_flags(GtkTreeModel*)
@@ -111,7 +154,7 @@ gboolean get_iter(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreePath* path
     for (gint level = 0; level < depth; ++level) {
         if (indices[level] < 0)
             return set_iter(model, iter, NONE);
-        row = model->document->child(row, static_cast<std::uint32_t>(indices[level]));
+        row = child(model, row, static_cast<std::uint32_t>(indices[level]));
         if (row == NONE)
             return set_iter(model, iter, NONE);
     }
@@ -156,8 +199,8 @@ gboolean iter_next(GtkTreeModel* tree_model, GtkTreeIter* iter)
     AccountModel* model = ACCOUNT_MODEL(tree_model);
     if (!valid(model, iter))
         return FALSE;
-    const Document::Row& row = model->document->rows()[row_of(iter)];
-    return set_iter(model, iter, model->document->child(row.parent, row.position + 1));
+    const std::uint32_t row = row_of(iter);
+    return set_iter(model, iter, child(model, model->document->rows()[row].parent, position(model, row) + 1));
 }
 
 gboolean iter_nth_child(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreeIter* parent, gint n)
@@ -166,7 +209,7 @@ gboolean iter_nth_child(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreeIter
     if (!model->document || n < 0 || (parent && !valid(model, parent)))
         return set_iter(model, iter, NONE);
     const std::uint32_t parent_row = parent ? row_of(parent) : NONE;
-    return set_iter(model, iter, model->document->child(parent_row, static_cast<std::uint32_t>(n)));
+    return set_iter(model, iter, child(model, parent_row, static_cast<std::uint32_t>(n)));
 }
 
 gboolean iter_children(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreeIter* parent)
@@ -179,7 +222,7 @@ gint iter_n_children(GtkTreeModel* tree_model, GtkTreeIter* iter)
     AccountModel* model = ACCOUNT_MODEL(tree_model);
     if (!model->document || (iter && !valid(model, iter)))
         return 0;
-    return static_cast<gint>(model->document->child_count(iter ? row_of(iter) : NONE));
+    return static_cast<gint>(child_count(model, iter ? row_of(iter) : NONE));
 }
 
 gboolean iter_has_child(GtkTreeModel* tree_model, GtkTreeIter* iter)
@@ -217,6 +260,7 @@ GtkTreeModel* account_model_new(std::unique_ptr<Document> document, GdkPixbuf* c
 {
     auto* model = ACCOUNT_MODEL(g_object_new(account_model_get_type(), nullptr));
     model->document = document.release();
+    model->owns_document = true;
     model->customer_icon = customer_icon ? GDK_PIXBUF(g_object_ref(customer_icon)) : nullptr;
     return GTK_TREE_MODEL(model);
 }
@@ -240,15 +284,58 @@ void account_model_iter(GtkTreeModel* model, std::uint32_t row, GtkTreeIter* ite
 
 GtkTreePath* account_model_path(GtkTreeModel* tree_model, std::uint32_t row)
 {
-    const Document& document = *ACCOUNT_MODEL(tree_model)->document;
+    const AccountModel* model = ACCOUNT_MODEL(tree_model);
+    const Document& document = *model->document;
     const std::uint8_t depth = document.rows()[row].depth;
     GtkTreePath* path = gtk_tree_path_new();
     for (std::uint8_t level = 0; level <= depth; ++level)
         gtk_tree_path_append_index(path, 0);
     gint* indices = gtk_tree_path_get_indices(path);
     for (std::uint32_t at = row; at != NONE; at = document.rows()[at].parent)
-        indices[document.rows()[at].depth] = static_cast<gint>(document.rows()[at].position);
+        indices[document.rows()[at].depth] = static_cast<gint>(position(model, at));
     return path;
+}
+
+GtkTreeModel* account_model_new_filtered(GtkTreeModel* base, const std::vector<bool>& shown)
+{
+    AccountModel* unfiltered = ACCOUNT_MODEL(base);
+    auto* model = ACCOUNT_MODEL(g_object_new(account_model_get_type(), nullptr));
+    model->document = unfiltered->document;
+    model->base = GTK_TREE_MODEL(g_object_ref(base));
+    model->customer_icon = unfiltered->customer_icon ? GDK_PIXBUF(g_object_ref(unfiltered->customer_icon)) : nullptr;
+    if (!model->document)
+        return GTK_TREE_MODEL(model);
+    // One pass in row order: a shown row's parent is shown too, and comes first.
+    const auto& rows = model->document->rows();
+    auto* filter = new Filter;
+    filter->child_begin.assign(rows.size(), 0);
+    filter->child_count.assign(rows.size(), 0);
+    filter->position.assign(rows.size(), 0);
+    for (std::uint32_t row = 0; row < rows.size(); ++row) {
+        if (!shown[row])
+            continue;
+        const std::uint32_t parent = rows[row].parent;
+        filter->position[row] = parent == NONE ? static_cast<std::uint32_t>(filter->top.size())
+                                               : filter->child_count[parent]++;
+        if (parent == NONE)
+            filter->top.push_back(row);
+    }
+    std::uint32_t next = 0;
+    for (std::uint32_t row = 0; row < rows.size(); ++row) {
+        filter->child_begin[row] = next;
+        next += filter->child_count[row];
+    }
+    filter->children.assign(next, NONE);
+    for (std::uint32_t row = 0; row < rows.size(); ++row)
+        if (shown[row] && rows[row].parent != NONE)
+            filter->children[filter->child_begin[rows[row].parent] + filter->position[row]] = row;
+    model->filter = filter;
+    return GTK_TREE_MODEL(model);
+}
+
+GtkTreeModel* account_model_base(GtkTreeModel* model)
+{
+    return ACCOUNT_MODEL(model)->base ? ACCOUNT_MODEL(model)->base : model;
 }
 
 } // namespace sealkeep

@@ -7,7 +7,9 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace sealkeep {
 
@@ -24,5 +26,12 @@ const Document* account_model_document(GtkTreeModel* model);
 std::uint32_t account_model_row(const GtkTreeIter* iter);
 void account_model_iter(GtkTreeModel* model, std::uint32_t row, GtkTreeIter* iter);
 GtkTreePath* account_model_path(GtkTreeModel* model, std::uint32_t row);
+
+// A model (one reference, the caller's) of the same document that shows only the rows flagged in
+// `shown` (one flag per row; a shown row's parent must be shown too). It keeps `base` alive.
+GtkTreeModel* account_model_new_filtered(GtkTreeModel* base, const std::vector<bool>& shown);
+
+// The unfiltered model behind a model (the model itself when it is not filtered).
+GtkTreeModel* account_model_base(GtkTreeModel* model);
 
 } // namespace sealkeep

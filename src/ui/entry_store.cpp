@@ -54,6 +54,8 @@ void clear_entry_store(MainWindow& main)
 {
     // The search's matches stay: they are plain positions, a later step through them reveals nothing
     // where no row stands any more, and the next search replaces them.
+    // A filter's whole tree goes too: it is the document being dropped.
+    forget_search_filter(main.search);
     GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
     set_entry_model(main, empty);
     g_object_unref(empty);

@@ -5,6 +5,7 @@
 #include "ui/account_model.h"
 #include "ui/entry_store.h"
 #include "ui/main_window.h"
+#include "ui/search_bar.h"
 
 #include <utility>
 
@@ -13,9 +14,13 @@ namespace sealkeep {
 bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document)
 {
     const bool any = document && !document->rows().empty();
+    forget_search_filter(main.search);
     GtkTreeModel* model = account_model_new(std::move(document), main.customer_icon.get());
     set_entry_model(main, model);
     g_object_unref(model);
+    // A filter that is on shows its part of the new tree at once.
+    if (main.settings.search_filter)
+        run_search(main);
     return any;
 }
 

@@ -4,7 +4,9 @@
 #include "core/search_text.h"
 #include "ui/account_model.h"
 #include "ui/i18n.h"
+#include "ui/entry_store.h"
 #include "ui/main_window.h"
+#include "ui/settings_store.h"
 
 #include <cstring>
 #include <vector>
@@ -32,6 +34,7 @@ void reveal_match(GtkTreeView* tree_view, GtkTreePath* path)
 SearchState::~SearchState()
 {
     clear_search_matches(*this);
+    forget_search_filter(*this);
 }
 
 namespace {
@@ -49,6 +52,73 @@ void on_find_forward(GtkButton*, MainWindow* main)
 void on_find_back(GtkButton*, MainWindow* main)
 {
     find_previous_match(*main);
+}
+
+void on_filter_toggled(GtkToggleButton* toggle, MainWindow* main)
+{
+    const bool on = gtk_toggle_button_get_active(toggle);
+    if (on == main->settings.search_filter)
+        return;
+    main->settings.search_filter = on;
+    save_setting(main->settings_object.get(), SEARCH_FILTER_KEY, on);
+    run_search(*main);
+}
+
+void remember_expanded(GtkTreeView*, GtkTreePath* path, gpointer data)
+{
+    static_cast<std::vector<GtkTreePath*>*>(data)->push_back(gtk_tree_path_copy(path));
+}
+
+// Every row to show: the matches, their ancestors, and everything under a match. Rows come in walk
+// order, so a row's subtree is the run of rows after it that stand deeper.
+std::vector<bool> rows_to_show(const Document& document, const std::vector<std::uint32_t>& matches)
+{
+    const auto& rows = document.rows();
+    std::vector<bool> shown(rows.size(), false);
+    std::uint32_t covered_until = 0; // rows before this are inside a subtree already shown
+    for (std::uint32_t match : matches) {
+        for (std::uint32_t row = match; row != Document::NONE && !shown[row]; row = rows[row].parent)
+            shown[row] = true;
+        if (match < covered_until)
+            continue;
+        std::uint32_t row = match + 1;
+        while (row < rows.size() && rows[row].depth > rows[match].depth)
+            shown[row++] = true;
+        covered_until = row;
+    }
+    return shown;
+}
+
+// Shows the whole tree again, with the rows that were expanded before the filter.
+void end_filter(MainWindow& main)
+{
+    SearchState& search = main.search;
+    if (!search.unfiltered)
+        return;
+    GtkTreeModel* whole = search.unfiltered;
+    search.unfiltered = nullptr;
+    set_entry_model(main, whole);
+    g_object_unref(whole);
+    for (GtkTreePath* path : search.expanded_before) {
+        gtk_tree_view_expand_row(main.tree_view, path, FALSE);
+        gtk_tree_path_free(path);
+    }
+    search.expanded_before.clear();
+}
+
+// Shows only the rows that matter for these matches, all expanded.
+void show_filtered(MainWindow& main, const Document& document, const std::vector<std::uint32_t>& matches)
+{
+    SearchState& search = main.search;
+    GtkTreeModel* whole = account_model_base(main.model);
+    if (!search.unfiltered) {
+        gtk_tree_view_map_expanded_rows(main.tree_view, remember_expanded, &search.expanded_before);
+        search.unfiltered = GTK_TREE_MODEL(g_object_ref(whole));
+    }
+    GtkTreeModel* filtered = account_model_new_filtered(whole, rows_to_show(document, matches));
+    set_entry_model(main, filtered);
+    g_object_unref(filtered);
+    gtk_tree_view_expand_all(main.tree_view);
 }
 
 } // namespace
@@ -85,6 +155,13 @@ GtkWidget* create_search_bar(MainWindow& main)
         gtk_box_pack_start(GTK_BOX(bar), button, FALSE, FALSE, 0);
     }
 
+    GtkWidget* filter = gtk_toggle_button_new_with_label(_("Filter"));
+    gtk_widget_set_tooltip_text(filter, _("Show only the matching rows."));
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(filter), main.settings.search_filter);
+    g_signal_connect(filter, "toggled", G_CALLBACK(on_filter_toggled), &main);
+    gtk_box_pack_start(GTK_BOX(bar), filter, FALSE, FALSE, 0);
+    main.search.filter_toggle = GTK_TOGGLE_BUTTON(filter);
+
     main.search_entry = GTK_ENTRY(entry);
     return bar;
 }
@@ -97,14 +174,18 @@ void run_search(MainWindow& main)
         return;
     const char* text = gtk_entry_get_text(main.search_entry);
     // A text of two bytes or less (bytes, not characters: a lone 'é' is two) finds nothing, and leaves
-    // the cursor, the selection and the expanded rows as they were.
+    // the cursor, the selection and the expanded rows as they were; a filter ends.
+    if (std::strlen(text) < MIN_SEARCH_BYTES || !main.settings.search_filter)
+        end_filter(main);
     if (std::strlen(text) < MIN_SEARCH_BYTES)
         return;
-    GtkTreeModel* model = gtk_tree_view_get_model(main.tree_view);
-    const Document* document = account_model_document(model);
+    const Document* document = account_model_document(main.model);
     if (!document)
         return;
     const std::vector<std::uint32_t> rows = find_matching_rows(document->texts(), ascii_lower(text));
+    if (main.settings.search_filter)
+        show_filtered(main, *document, rows);
+    GtkTreeModel* model = main.model;
     search.matches.reserve(rows.size());
     for (std::uint32_t row : rows)
         search.matches.push_back(account_model_path(model, row));
@@ -129,6 +210,22 @@ void find_previous_match(MainWindow& main)
     search.match_index = (search.match_index >= 1) ? search.match_index - 1
                                                    : static_cast<std::uint32_t>(search.matches.size() - 1);
     reveal_match(main.tree_view, search.matches[search.match_index]);
+}
+
+void set_search_filter(MainWindow& main, bool on)
+{
+    if (main.search.filter_toggle)
+        gtk_toggle_button_set_active(main.search.filter_toggle, on);
+}
+
+void forget_search_filter(SearchState& search)
+{
+    if (search.unfiltered)
+        g_object_unref(search.unfiltered);
+    search.unfiltered = nullptr;
+    for (GtkTreePath* path : search.expanded_before)
+        gtk_tree_path_free(path);
+    search.expanded_before.clear();
 }
 
 void clear_search_matches(SearchState& search)

@@ -21,6 +21,12 @@ struct SearchState {
     // a reference that follows the row), and the index of the one shown last.
     std::vector<GtkTreePath*> matches;
     std::uint32_t match_index = 0;
+
+    // While the filter shows a part of the tree: the whole tree's model, and the rows that were
+    // expanded in it before, to be shown again as they were when the filter ends.
+    GtkTreeModel* unfiltered = nullptr; // a reference
+    std::vector<GtkTreePath*> expanded_before;
+    GtkToggleButton* filter_toggle = nullptr;
 };
 
 // Builds the bar; main.search_entry receives its text entry.
@@ -32,5 +38,11 @@ void run_search(MainWindow& main);
 void find_next_match(MainWindow& main);
 void find_previous_match(MainWindow& main);
 void clear_search_matches(SearchState& search);
+
+// Turns filtering as you type on or off (the search-filter setting) and searches again.
+void set_search_filter(MainWindow& main, bool on);
+
+// Forgets a filter's saved whole tree without showing it again (a load or a clear replaced it).
+void forget_search_filter(SearchState& search);
 
 } // namespace sealkeep

@@ -72,7 +72,16 @@ SettingsValues load_settings(GSettings* settings)
         GCharPtr value{raw};
         values.*key.value = value ? value.get() : "";
     }
+    values.search_filter = g_settings_get_boolean(settings, SEARCH_FILTER_KEY);
     return values;
+}
+
+void save_setting(GSettings* settings, const char* key, bool value)
+{
+    if (!settings)
+        return;
+    g_settings_set_boolean(settings, key, value);
+    g_settings_apply(settings);
 }
 
 void save_settings(GSettings* settings, const SettingsValues& values)

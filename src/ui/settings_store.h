@@ -14,10 +14,15 @@ inline constexpr const char* SCHEMA_ID = "net.sealkeep.Sealkeep";
 // naming the schema and how to install it, and exits with status 1.
 RefPtr<GSettings> open_settings();
 
-// Reads all six values.
+// Reads every value.
 SettingsValues load_settings(GSettings* settings);
 
-// Writes all six values and waits until they have reached the store. A null settings object stores nothing.
+inline constexpr const char* SEARCH_FILTER_KEY = "search-filter";
+
+// Writes the one boolean key (the caller changed only it). A null settings object stores nothing.
+void save_setting(GSettings* settings, const char* key, bool value);
+
+// Writes all six string values and waits until they have reached the store. A null settings object stores nothing.
 void save_settings(GSettings* settings, const SettingsValues& values);
 
 } // namespace sealkeep

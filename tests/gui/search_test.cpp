@@ -330,7 +330,8 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
     EXPECT_EQ(gtk_container_get_border_width(GTK_CONTAINER(bar)), 2u);
 
     GListPtr children{gtk_container_get_children(GTK_CONTAINER(bar))};
-    ASSERT_EQ(g_list_length(children.get()), 4u);
+    // Label, entry, the two arrows, and the filter's toggle last.
+    ASSERT_EQ(g_list_length(children.get()), 5u);
     auto child = [&](int i) { return GTK_WIDGET(g_list_nth_data(children.get(), i)); };
 
     ASSERT_TRUE(GTK_IS_LABEL(child(0)));
@@ -358,10 +359,14 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
         EXPECT_EQ(size, GTK_ICON_SIZE_BUTTON);
     }
 
+    ASSERT_TRUE(GTK_IS_TOGGLE_BUTTON(child(4)));
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(child(4))), "Filter");
+    EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(child(4))));
+
     struct Packing {
         gboolean expand, fill;
-    } packing[] = {{FALSE, FALSE}, {TRUE, TRUE}, {FALSE, FALSE}, {FALSE, FALSE}};
-    for (int i = 0; i < 4; ++i) {
+    } packing[] = {{FALSE, FALSE}, {TRUE, TRUE}, {FALSE, FALSE}, {FALSE, FALSE}, {FALSE, FALSE}};
+    for (int i = 0; i < 5; ++i) {
         gboolean expand = FALSE, fill = FALSE;
         guint padding = 1;
         GtkPackType pack = GTK_PACK_END;

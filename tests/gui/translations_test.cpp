@@ -170,7 +170,7 @@ std::vector<Surface> surfaces()
          {}},
         {"search bar",
          [] { return texts_of_new([](MainWindow& main) { return create_search_bar(main); }); },
-         {"Search : ", "enter your search here"},
+         {"Search : ", "enter your search here", "Filter", "Show only the matching rows."},
          {"Find forward.", "Find back."}},
         {"Setup dialog",
          [] { return texts_of_dialog([] { show_setup_dialog(test::main_window()); }, GTK_RESPONSE_CANCEL); },

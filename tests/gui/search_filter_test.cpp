@@ -1,0 +1,199 @@
+// Filtering as you type, in the real main window: which rows the tree keeps, that they are all expanded,
+// stepping through the matches shown, the whole tree back with the user's own expansion, the setting,
+// and a reload while the filter is on.
+#include "gui/gui_support.h"
+
+#include "ui/entry_store.h"
+#include "ui/main_window.h"
+#include "ui/search_bar.h"
+#include "ui/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace sealkeep {
+namespace {
+
+// Two customers share a user name; "web" names a group, a server and a service detail.
+const std::vector<std::string> FIXTURE = {
+    "customer=Acme;group=Web;server=alpha;service=ssh;serviceplus=;user=alice;password=1",
+    "customer=Acme;group=Web;server=bravo;service=ssh;serviceplus=;user=bob;password=2",
+    "customer=Acme;group=Db;server=charlie;service=ssh;serviceplus=;user=carol;password=3",
+    "customer=Beta;group=;server=delta;service=http;serviceplus=/web;user=alice;password=4",
+    "customer=Gamma;group=;server=echo;service=ftp;serviceplus=;user=eve;password=5",
+};
+
+// Every row the view shows, as "path text", expanded rows included: what a person sees when scrolling.
+std::vector<std::string> shown_rows()
+{
+    std::vector<std::string> rows;
+    GtkTreeView* view = test::main_window().tree_view;
+    GtkTreeModel* model = gtk_tree_view_get_model(view);
+    struct Walk {
+        static void children(GtkTreeView* view, GtkTreeModel* model, GtkTreeIter* parent,
+                             std::vector<std::string>& rows)
+        {
+            GtkTreeIter iter;
+            for (gboolean more = gtk_tree_model_iter_children(model, &iter, parent); more;
+                 more = gtk_tree_model_iter_next(model, &iter)) {
+                TreePathPtr path{gtk_tree_model_get_path(model, &iter)};
+                gchar* text = nullptr;
+                gtk_tree_model_get(model, &iter, COL_TEXT, &text, -1);
+                rows.push_back(test::path_string(path.get()) + " " + text);
+                g_free(text);
+                if (gtk_tree_view_row_expanded(view, path.get()))
+                    children(view, model, &iter, rows);
+            }
+        }
+    };
+    Walk::children(view, model, nullptr, rows);
+    return rows;
+}
+
+std::string cursor_text()
+{
+    GtkTreePath* cursor = nullptr;
+    gtk_tree_view_get_cursor(test::main_window().tree_view, &cursor, nullptr);
+    if (!cursor)
+        return {};
+    TreePathPtr owned{cursor};
+    GtkTreeModel* model = gtk_tree_view_get_model(test::main_window().tree_view);
+    GtkTreeIter iter;
+    gtk_tree_model_get_iter(model, &iter, cursor);
+    gchar* text = nullptr;
+    gtk_tree_model_get(model, &iter, COL_TEXT, &text, -1);
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+}
+
+void type(const char* text)
+{
+    gtk_entry_set_text(test::main_window().search_entry, text);
+    test::drain_events();
+}
+
+class SearchFilter : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        set_search_filter(test::main_window(), false);
+        type("");
+        ASSERT_EQ(test::load_fixture(FIXTURE), 1);
+    }
+    void TearDown() override
+    {
+        set_search_filter(test::main_window(), false);
+        type("");
+        clear_entry_store(test::main_window());
+    }
+};
+
+TEST_F(SearchFilter, ShowsMatchesTheirAncestorsAndAllUnderThemExpanded)
+{
+    set_search_filter(test::main_window(), true);
+    const struct {
+        const char* search;
+        std::vector<std::string> rows;
+    } cases[] = {
+        // A user row: its ancestors only, in both customers.
+        {"alice",
+         {"0 Acme", "0:0 Web", "0:0:0 alpha", "0:0:0:0 ssh", "0:0:0:0:0 alice", "1 Beta", "1:0 delta", "1:0:0 http",
+          "1:0:0:0 /web", "1:0:0:0:0 alice"}},
+        // A group row: everything under it too, and a detail row elsewhere that matches as well.
+        {"web",
+         {"0 Acme", "0:0 Web", "0:0:0 alpha", "0:0:0:0 ssh", "0:0:0:0:0 alice", "0:0:1 bravo", "0:0:1:0 ssh",
+          "0:0:1:0:0 bob", "1 Beta", "1:0 delta", "1:0:0 http", "1:0:0:0 /web", "1:0:0:0:0 alice"}},
+        {"nothing like it", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.search);
+        type(c.search);
+        EXPECT_EQ(shown_rows(), c.rows);
+    }
+}
+
+TEST_F(SearchFilter, NextAndPreviousStepThroughTheMatchesShown)
+{
+    set_search_filter(test::main_window(), true);
+    type("alice");
+    ASSERT_EQ(test::main_window().search.matches.size(), 2u);
+    EXPECT_EQ(test::path_string(test::main_window().search.matches[1]), "1:0:0:0:0");
+    EXPECT_EQ(cursor_text(), "alice");
+    find_next_match(test::main_window());
+    GtkTreePath* cursor = nullptr;
+    gtk_tree_view_get_cursor(test::main_window().tree_view, &cursor, nullptr);
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(test::path_string(cursor), "1:0:0:0:0");
+    gtk_tree_path_free(cursor);
+    find_next_match(test::main_window());
+    find_previous_match(test::main_window());
+    gtk_tree_view_get_cursor(test::main_window().tree_view, &cursor, nullptr);
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(test::path_string(cursor), "1:0:0:0:0");
+    gtk_tree_path_free(cursor);
+}
+
+TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadIt)
+{
+    // The user's own expansion: Gamma open, the rest closed.
+    TreePathPtr gamma{gtk_tree_path_new_from_string("2")};
+    gtk_tree_view_expand_row(test::main_window().tree_view, gamma.get(), FALSE);
+    const std::vector<std::string> before = shown_rows();
+    ASSERT_EQ(before, (std::vector<std::string>{"0 Acme", "1 Beta", "2 Gamma", "2:0 echo"}));
+
+    set_search_filter(test::main_window(), true);
+    for (const char* way_out : {"empty", "two bytes", "off"}) {
+        SCOPED_TRACE(way_out);
+        set_search_filter(test::main_window(), true);
+        type("carol");
+        EXPECT_EQ(shown_rows().size(), 5u);
+        if (std::string(way_out) == "empty")
+            type("");
+        else if (std::string(way_out) == "two bytes")
+            type("ca");
+        else
+            set_search_filter(test::main_window(), false);
+        if (std::string(way_out) == "off") {
+            // The search goes on in the whole tree: the match is revealed there.
+            EXPECT_EQ(cursor_text(), "carol");
+            type("");
+        } else {
+            EXPECT_EQ(shown_rows(), before);
+        }
+    }
+    EXPECT_TRUE(test::main_window().database_loaded);
+}
+
+TEST_F(SearchFilter, TheToggleIsTheStoredSetting)
+{
+    MainWindow& main = test::main_window();
+    set_search_filter(main, true);
+    EXPECT_TRUE(main.settings.search_filter);
+    EXPECT_TRUE(g_settings_get_boolean(main.settings_object.get(), SEARCH_FILTER_KEY));
+    set_search_filter(main, false);
+    EXPECT_FALSE(main.settings.search_filter);
+    EXPECT_FALSE(g_settings_get_boolean(main.settings_object.get(), SEARCH_FILTER_KEY));
+}
+
+TEST_F(SearchFilter, AReloadWhileTheFilterIsOnFiltersTheNewTree)
+{
+    set_search_filter(test::main_window(), true);
+    type("bob");
+    EXPECT_EQ(shown_rows().size(), 5u);
+    std::vector<std::string> changed = FIXTURE;
+    changed.push_back("customer=Zulu;group=;server=bobcat;service=ssh;serviceplus=;user=root;password=6");
+    ASSERT_EQ(test::load_fixture(changed), 1);
+    EXPECT_EQ(shown_rows(), (std::vector<std::string>{"0 Acme", "0:0 Web", "0:0:0 bravo", "0:0:0:0 ssh",
+                                                      "0:0:0:0:0 bob", "1 Zulu", "1:0 bobcat", "1:0:0 ssh",
+                                                      "1:0:0:0 root"}));
+    // A Refresh drops the tree; the filter shows nothing of the old one afterwards.
+    clear_entry_store(test::main_window());
+    type("bobcat");
+    EXPECT_EQ(shown_rows(), std::vector<std::string>{});
+}
+
+} // namespace
+} // namespace sealkeep
