@@ -431,15 +431,22 @@ sk_close_window() {
 # ---------------------------------------------------------------------------------------------------------
 # Window manager and notification area.
 
-# Starts openbox and waits until it manages the screen.
+# Starts openbox and waits until it manages the screen. On a loaded machine the display can refuse a
+# first connection, so a window manager that ends at once is started again, a few times.
 sk_start_wm() {
-    openbox --sm-disable >"$SK_TMP/openbox.log" 2>&1 &
-    SK_WM_PID=$!
-    local i
-    for ((i = 0; i < 100; i++)); do
-        sk_x xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-        sleep 0.1
+    local attempt i
+    for attempt in 1 2 3; do
+        openbox --sm-disable >"$SK_TMP/openbox.log" 2>&1 &
+        SK_WM_PID=$!
+        for ((i = 0; i < 100; i++)); do
+            sk_x xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+            kill -0 "$SK_WM_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$SK_WM_PID" 2>/dev/null
+        sleep 1
     done
+    SK_WM_PID=
     echo "openbox did not start:" >&2
     cat "$SK_TMP/openbox.log" >&2
     return 1
