@@ -1,0 +1,84 @@
+# Filtering as you type, as a person uses it: the Filter toggle clicked, a search typed, the rows the tree
+# keeps counted on screen, stepping through the matches with Ctrl+N (seen through Copy password), the
+# whole tree back as it was when the text is deleted, the setting kept for the next start, and a reload
+# with the filter on.
+source "$(dirname "$0")/../harness/lib.sh"
+
+passphrase=filter-pass
+sk_gpg_home
+{
+    sk_record acme "" alpha ssh "" alice pw-alice-1
+    sk_record acme "" bravo ssh "" bob pw-bob
+    sk_record beta "" delta ssh "" alice pw-alice-2
+    sk_record gamma "" echo ftp "" eve pw-eve
+} | sk_encrypt_symmetric "$SK_TMP/accounts.gpg" "$passphrase"
+
+sk_start_wm || exit 1
+sk_start "$SK_TMP/accounts.gpg"
+sk_wait_window 20 || { sk_fail "no window"; sk_finish; }
+sk_type_passphrase "$passphrase"
+sleep 1.5
+sk_measure_tree || sk_fail "the tree area was not found"
+sk_check_eq "loaded: the three customers" 3 "$(sk_tree_rows_shown)"
+
+click_filter() {
+    local WIDTH
+    eval "$(sk_x xdotool getwindowgeometry --shell "$SK_WID" | grep '^WIDTH=')"
+    sk_click_window "$SK_WID" $((WIDTH - 20)) $((SK_TREE_BOTTOM + 16))
+    sleep 0.5
+}
+copied_password() {
+    sk_menu a 1 # Action, Copy password
+    sleep 0.4
+    sk_selection clipboard
+}
+
+click_filter
+sk_check_eq "the toggle is the stored setting" true "$(sk_setting_get search-filter)"
+sk_search eve
+sleep 0.5
+# gamma, echo, ftp, eve: only the match and its ancestors, expanded.
+sk_check_eq "filtering on eve keeps its branch only, expanded" 4 "$(sk_tree_rows_shown)"
+shot=$(sk_screenshot filtered) && sk_log "screenshot: $shot"
+
+sk_search alice
+sleep 0.5
+sk_check_eq "two customers' branches for alice" 8 "$(sk_tree_rows_shown)"
+sk_check_eq "the first match is selected" pw-alice-1 "$(copied_password)"
+sk_focus
+sk_key ctrl+n
+sleep 0.4
+sk_check_eq "Ctrl+N steps to the next match shown" pw-alice-2 "$(copied_password)"
+
+# Deleting the text shows the whole tree as it was: the three customers, closed.
+sk_search x
+sk_key BackSpace
+sleep 0.5
+sk_check_eq "an empty search shows the whole tree as it was" 3 "$(sk_tree_rows_shown)"
+
+# A reload with the filter on filters the new tree at once.
+sk_search eve
+sleep 0.3
+sk_focus
+sk_key ctrl+r
+sleep 0.5
+sk_type "$passphrase"
+sk_key Return
+sleep 1.5
+sk_check_eq "after a reload the filter shows eve's branch" 4 "$(sk_tree_rows_shown)"
+
+sk_close_window
+sk_wait_exit 10
+sk_check_eq "exit status" 0 "$SK_STATUS"
+
+# The next start has the filter on: the toggle's state was stored.
+sk_start "$SK_TMP/accounts.gpg"
+sk_wait_window 20 || { sk_fail "no window on the second start"; sk_finish; }
+sk_type_passphrase "$passphrase"
+sleep 1.5
+sk_search eve
+sleep 0.5
+sk_check_eq "the next start filters too" 4 "$(sk_tree_rows_shown)"
+sk_close_window
+sk_wait_exit 10
+sk_finish
