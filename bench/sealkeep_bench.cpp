@@ -343,7 +343,9 @@ double own_cpu_seconds()
 {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -468,7 +470,7 @@ std::vector<SearchText> pick_search_texts(const Rows& rows)
         none = std::string("qj") + c;
     auto matched = [&](const std::string& tri) {
         return static_cast<std::size_t>(std::count_if(rows.lowered_texts.begin(), rows.lowered_texts.end(),
-                                                       [&](const std::string& t) { return t.find(tri) != t.npos; }));
+                                                      [&](const std::string& t) { return t.find(tri) != t.npos; }));
     };
     std::vector<SearchText> texts = {{"few", nearest(10), 0},
                                      {"1%", nearest(static_cast<double>(rows.total) / 100), 0},
@@ -497,8 +499,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     result.shape = shape;
     result.accounts = accounts;
     FirstDraw draw;
-    const gulong exposed =
-        g_signal_connect_after(main.tree_view, "expose-event", G_CALLBACK(on_view_exposed), &draw);
+    const gulong exposed = g_signal_connect_after(main.tree_view, "expose-event", G_CALLBACK(on_view_exposed), &draw);
 
     // gpg's first run starts the agent; that is nobody's steady cost.
     gpg_alone(path, secret);
@@ -575,8 +576,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
         report("memory added by a load" + at, static_cast<double>(added_bytes) / 1e6, "MB", 1);
         report("memory added / (plaintext + 100 bytes per account)" + at, static_cast<double>(added_bytes) / allowed,
                "", 2, big ? "<= 1" : "", static_cast<double>(added_bytes) <= allowed);
-        report("memory per account" + at, static_cast<double>(added_bytes) / static_cast<double>(accounts), "bytes",
-               0);
+        report("memory per account" + at, static_cast<double>(added_bytes) / static_cast<double>(accounts), "bytes", 0);
         report("heap in use per account" + at, static_cast<double>(added_heap) / static_cast<double>(accounts), "bytes",
                0);
     }

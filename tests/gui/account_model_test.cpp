@@ -212,7 +212,7 @@ private:
     GdkPixbuf* icon_;
     GtkTreeStore* store_;
     GtkTreeModel* model_;
-    const Document* document_; // the model's
+    const Document* document_;                // the model's
     std::vector<std::uint32_t> record_lines_; // the line of each record, by record number
     std::size_t compared_ = 0;
 };
@@ -271,11 +271,11 @@ TEST_F(AccountModel, AnswersAsATreeStoreFilledByTheSameRules)
          records_of({"A;;srv;ssh;22;root;first", "A;;srv;ftp;;bob;x", "A;;srv;ssh;2222;root;second",
                      "A;;other;SSH;;root;none"})},
         {"text that is not UTF-8 is shown as Latin-1",
-         records_of({"M\xfcller;;caf\xe9;ssh;;u;p", "Caf\xc3\xa9;;\xc3\x89" "cole;ftp;;\xe9t\xe9;p"})},
+         records_of({"M\xfcller;;caf\xe9;ssh;;u;p", "Caf\xc3\xa9;;\xc3\x89tude;ftp;;\xe9t\xe9;p"})},
         {"every value empty", records_of({";;;;;;", ";;;;;;", ";G;;;;;"})},
         {"lines that are no records between records",
-         {"just text", record_line("A;;s;ssh;;root;p"), "gpg: WARNING: something", "",
-          record_line("A;;s;ssh;;bob;q"), "customer=broken", record_line("B;;t;ftp;;u;r")}},
+         {"just text", record_line("A;;s;ssh;;root;p"), "gpg: WARNING: something", "", record_line("A;;s;ssh;;bob;q"),
+          "customer=broken", record_line("B;;t;ftp;;u;r")}},
         {"one row with many children", many_users()},
         {"many customers", many_customers()},
         {"no record line at all", {"noise", "gpg: WARNING: only a warning"}},
