@@ -1,0 +1,311 @@
+// The account model against a plain GtkTreeStore filled by the same tree rules from the same lines: for
+// every kind of tree the rules make, both must answer every question of the GtkTreeModel interface alike.
+#include "gui/gui_support.h"
+
+#include "core/document.h"
+#include "core/record_line.h"
+#include "core/text_encoding.h"
+#include "core/tree_building.h"
+#include "ui/account_model.h"
+#include "ui/glib_ptr.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sealkeep {
+namespace {
+
+using test::record_line;
+
+// Rows appended to a tree store, the way the view's store was filled before the model: COL_ENTRY holds
+// the record's number (-1: none) where the model holds the record itself.
+class StoreSink : public RowSink {
+public:
+    StoreSink(GtkTreeStore* store, GdkPixbuf* icon) : store_(store), icon_(icon) {}
+
+    RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) override
+    {
+        GtkTreeIter iter;
+        gtk_tree_store_append(store_, &iter, parent ? &iters_[*parent] : nullptr);
+        gtk_tree_store_set(store_, &iter, COL_ICON, stock_id ? icon_ : nullptr, COL_TEXT, display_text(text).c_str(),
+                           COL_ENTRY, -1, -1);
+        iters_.push_back(iter); // a tree store's iterators persist
+        return iters_.size() - 1;
+    }
+
+    void set_record(RowId row, std::uint32_t record) override
+    {
+        gtk_tree_store_set(store_, &iters_[row], COL_ENTRY, static_cast<gint>(record), -1);
+    }
+
+private:
+    GtkTreeStore* store_;
+    GdkPixbuf* icon_;
+    std::vector<GtkTreeIter> iters_;
+};
+
+// One set of lines shown both ways. The lines are as they stand in the file, without line ending.
+class BothModels {
+public:
+    BothModels(const std::vector<std::string>& lines, GdkPixbuf* icon) : icon_(icon)
+    {
+        store_ = gtk_tree_store_new(N_ENTRY_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_INT);
+        StoreSink sink(store_, icon);
+        TreeBuildState state;
+        auto document = std::make_unique<Document>(test::main_window().settings);
+        for (std::uint32_t number = 0; number < lines.size(); ++number) {
+            document->add_line(lines[number] + "\n");
+            if (is_gpg_warning_line(lines[number]))
+                continue;
+            if (const auto parsed = parse_record_line(lines[number] + "\n")) {
+                add_record_line(state, sink, *parsed, static_cast<std::uint32_t>(record_lines_.size()));
+                record_lines_.push_back(number);
+            }
+        }
+        document->finish();
+        document_ = document.get();
+        model_ = account_model_new(std::move(document), icon);
+    }
+    ~BothModels()
+    {
+        g_object_unref(model_);
+        g_object_unref(store_);
+    }
+    BothModels(const BothModels&) = delete;
+    BothModels& operator=(const BothModels&) = delete;
+
+    // Walks both trees from the top level down and compares every answer on the way.
+    void compare_all()
+    {
+        EXPECT_EQ(gtk_tree_model_get_flags(model_), gtk_tree_model_get_flags(GTK_TREE_MODEL(store_)));
+        EXPECT_EQ(gtk_tree_model_get_n_columns(model_), N_ENTRY_COLUMNS);
+        EXPECT_EQ(gtk_tree_model_get_column_type(model_, COL_ICON), GDK_TYPE_PIXBUF);
+        EXPECT_EQ(gtk_tree_model_get_column_type(model_, COL_TEXT), G_TYPE_STRING);
+        EXPECT_EQ(gtk_tree_model_get_column_type(model_, COL_ENTRY), G_TYPE_POINTER);
+        compare_children(nullptr, nullptr, "");
+        EXPECT_EQ(walk(model_), walk(GTK_TREE_MODEL(store_)));
+        EXPECT_EQ(compared_, static_cast<std::size_t>(document_->rows().size()));
+    }
+
+    GtkTreeModel* model() { return model_; }
+    GtkTreeModel* store() { return GTK_TREE_MODEL(store_); }
+
+private:
+    // gtk_tree_model_foreach's walk (first, children, next, parent) as "path text" lines.
+    static std::vector<std::string> walk(GtkTreeModel* tree)
+    {
+        std::vector<std::string> rows;
+        gtk_tree_model_foreach(
+            tree,
+            [](GtkTreeModel* m, GtkTreePath* path, GtkTreeIter* iter, gpointer data) -> gboolean {
+                gchar* text = nullptr;
+                gtk_tree_model_get(m, iter, COL_TEXT, &text, -1);
+                static_cast<std::vector<std::string>*>(data)->push_back(test::path_string(path) + " " +
+                                                                        (text ? text : "(null)"));
+                g_free(text);
+                return FALSE;
+            },
+            &rows);
+        return rows;
+    }
+
+    static std::string string_of(GtkTreeModel* tree, GtkTreeIter* iter)
+    {
+        GCharPtr text{gtk_tree_model_get_string_from_iter(tree, iter)};
+        return text ? text.get() : "(none)";
+    }
+
+    // The children of one row (the top level when both parents are null), then theirs.
+    void compare_children(GtkTreeIter* model_parent, GtkTreeIter* store_parent, const std::string& parent_path)
+    {
+        SCOPED_TRACE("under \"" + parent_path + "\"");
+        GtkTreeModel* store = GTK_TREE_MODEL(store_);
+        const gint count = gtk_tree_model_iter_n_children(store, store_parent);
+        ASSERT_EQ(gtk_tree_model_iter_n_children(model_, model_parent), count);
+        if (model_parent) {
+            EXPECT_EQ(gtk_tree_model_iter_has_child(model_, model_parent), count > 0);
+            EXPECT_EQ(gtk_tree_model_iter_has_child(store, store_parent), count > 0);
+        }
+        const std::string prefix = parent_path.empty() ? "" : parent_path + ":";
+
+        GtkTreeIter by_next;
+        bool next_valid = gtk_tree_model_iter_children(model_, &by_next, model_parent);
+        EXPECT_EQ(next_valid, count > 0);
+        for (gint n = 0; n < count; ++n) {
+            const std::string path = prefix + std::to_string(n);
+            GtkTreeIter model_iter, store_iter;
+            ASSERT_TRUE(gtk_tree_model_iter_nth_child(model_, &model_iter, model_parent, n)) << path;
+            ASSERT_TRUE(gtk_tree_model_iter_nth_child(store, &store_iter, store_parent, n)) << path;
+            // Stepping from the first child with iter_next meets the same rows.
+            ASSERT_TRUE(next_valid) << path;
+            EXPECT_EQ(string_of(model_, &by_next), path);
+            next_valid = gtk_tree_model_iter_next(model_, &by_next);
+            compare_row(&model_iter, &store_iter, path);
+            compare_children(&model_iter, &store_iter, path);
+        }
+        EXPECT_FALSE(next_valid) << "iter_next past the last child of \"" << parent_path << "\"";
+
+        GtkTreeIter beyond;
+        EXPECT_FALSE(gtk_tree_model_iter_nth_child(model_, &beyond, model_parent, count));
+        EXPECT_FALSE(gtk_tree_model_iter_nth_child(model_, &beyond, model_parent, count + 1000));
+        // Paths one past the last child, and deeper ones through it, lead nowhere.
+        for (const std::string& path : {prefix + std::to_string(count), prefix + std::to_string(count) + ":0",
+                                        prefix + std::to_string(count + 7) + ":0:0:0:0:0:0:0"}) {
+            EXPECT_FALSE(gtk_tree_model_get_iter_from_string(store, &beyond, path.c_str())) << path;
+            EXPECT_FALSE(gtk_tree_model_get_iter_from_string(model_, &beyond, path.c_str())) << path;
+        }
+    }
+
+    void compare_row(GtkTreeIter* model_iter, GtkTreeIter* store_iter, const std::string& path)
+    {
+        SCOPED_TRACE("row \"" + path + "\"");
+        ++compared_;
+        GtkTreeModel* store = GTK_TREE_MODEL(store_);
+        EXPECT_EQ(string_of(model_, model_iter), path);
+        EXPECT_EQ(string_of(store, store_iter), path);
+
+        gchar* model_text = nullptr;
+        gchar* store_text = nullptr;
+        GdkPixbuf* model_icon = nullptr;
+        GdkPixbuf* store_icon = nullptr;
+        EntryRecord* record = nullptr;
+        gint record_number = -1;
+        gtk_tree_model_get(model_, model_iter, COL_TEXT, &model_text, COL_ICON, &model_icon, COL_ENTRY, &record, -1);
+        gtk_tree_model_get(store, store_iter, COL_TEXT, &store_text, COL_ICON, &store_icon, COL_ENTRY, &record_number,
+                           -1);
+        ASSERT_NE(model_text, nullptr);
+        EXPECT_STREQ(model_text, store_text);
+        EXPECT_TRUE(g_utf8_validate(model_text, -1, nullptr));
+        EXPECT_EQ(model_icon, store_icon);
+        g_free(model_text);
+        g_free(store_text);
+        for (GdkPixbuf* icon : {model_icon, store_icon})
+            if (icon)
+                g_object_unref(icon);
+        EXPECT_EQ(record != nullptr, record_number >= 0);
+        if (record && record_number >= 0) {
+            const auto number = static_cast<std::size_t>(record_number);
+            ASSERT_LT(number, document_->records().size());
+            EXPECT_EQ(record, &document_->records()[number]);
+            EXPECT_EQ(record->line(), record_lines_[number]);
+        }
+
+        GtkTreeIter model_up, store_up;
+        const bool has_parent = gtk_tree_model_iter_parent(store, &store_up, store_iter);
+        ASSERT_EQ(gtk_tree_model_iter_parent(model_, &model_up, model_iter), has_parent);
+        if (has_parent) {
+            EXPECT_EQ(string_of(model_, &model_up), string_of(store, &store_up));
+        }
+
+        // From the path back to the same row.
+        GtkTreeIter found;
+        ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model_, &found, path.c_str()));
+        TreePathPtr found_path{gtk_tree_model_get_path(model_, &found)};
+        EXPECT_EQ(test::path_string(found_path.get()), path);
+        EXPECT_EQ(account_model_row(&found), account_model_row(model_iter));
+    }
+
+    GdkPixbuf* icon_;
+    GtkTreeStore* store_;
+    GtkTreeModel* model_;
+    const Document* document_;                // the model's
+    std::vector<std::uint32_t> record_lines_; // the line of each record, by record number
+    std::size_t compared_ = 0;
+};
+
+class AccountModel : public ::testing::Test {
+protected:
+    void SetUp() override { icon = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 4, 4); }
+    void TearDown() override { g_object_unref(icon); }
+    GdkPixbuf* icon = nullptr;
+};
+
+struct ModelCase {
+    const char* name;
+    std::vector<std::string> lines;
+};
+
+// Lines as they stand in the file: record lines from seven values, and whatever else a file may hold.
+std::vector<std::string> records_of(const std::vector<std::string>& seven_values)
+{
+    std::vector<std::string> lines;
+    for (const auto& values : seven_values)
+        lines.push_back(record_line(values));
+    return lines;
+}
+
+std::vector<std::string> many_users()
+{
+    std::vector<std::string> values;
+    for (int n = 0; n < 300; ++n)
+        values.push_back("A;;srv;ssh;;user" + std::to_string(n) + ";p");
+    return records_of(values);
+}
+
+std::vector<std::string> many_customers()
+{
+    std::vector<std::string> values;
+    for (int n = 0; n < 400; ++n)
+        values.push_back("Customer " + std::to_string(n) + ";" + (n % 3 ? "" : "G") + ";srv;ftp;;u;p");
+    return records_of(values);
+}
+
+TEST_F(AccountModel, AnswersAsATreeStoreFilledByTheSameRules)
+{
+    const ModelCase cases[] = {
+        {"consecutive lines share their upper rows",
+         records_of({"A;G;srv;ssh;;bob;p1", "A;G;srv;ssh;;amy;p2", "A;G;srv;ftp;;amy;p3", "A;G;web;ftp;;amy;p4",
+                     "A;H;web;ftp;;amy;p5", "B;H;web;ftp;;amy;p6"})},
+        {"only consecutive lines share rows", records_of({"A;;s;ftp;;u;p", "B;;s;ftp;;u;p", "A;;s;ftp;;u;p"})},
+        {"a group, then none, then the group again",
+         records_of({"A;G;s;ftp;;u;p", "A;;s;ftp;;u;p", "A;;t;ftp;;u;p", "A;G;s;ftp;;u;p"})},
+        {"a service detail, then none, then another",
+         records_of({"A;;s;http;:81;u;p", "A;;s;http;:81;w;p", "A;;s;http;;v;q", "A;;s;http;/adm;x;q"})},
+        {"the same detail under two services", records_of({"A;;srv;ftp;:8080;u;p", "A;;srv;http;:8080;v;q"})},
+        {"an empty user is __none__", records_of({"A;;srv;ssh;22;;p", "A;;srv;ssh;;;q"})},
+        {"root's ssh account on its server row, the later one replacing the earlier",
+         records_of({"A;;srv;ssh;22;root;first", "A;;srv;ftp;;bob;x", "A;;srv;ssh;2222;root;second",
+                     "A;;other;SSH;;root;none"})},
+        {"text that is not UTF-8 is shown as Latin-1",
+         records_of({"M\xfcller;;caf\xe9;ssh;;u;p", "Caf\xc3\xa9;;\xc3\x89tude;ftp;;\xe9t\xe9;p"})},
+        {"every value empty", records_of({";;;;;;", ";;;;;;", ";G;;;;;"})},
+        {"lines that are no records between records",
+         {"just text", record_line("A;;s;ssh;;root;p"), "gpg: WARNING: something", "", record_line("A;;s;ssh;;bob;q"),
+          "customer=broken", record_line("B;;t;ftp;;u;r")}},
+        {"one row with many children", many_users()},
+        {"many customers", many_customers()},
+        {"no record line at all", {"noise", "gpg: WARNING: only a warning"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BothModels both(c.lines, icon);
+        both.compare_all();
+    }
+}
+
+TEST_F(AccountModel, ModelWithoutDocumentIsEmpty)
+{
+    GtkTreeModel* model = account_model_new(nullptr, icon);
+    GtkTreeStore* store = gtk_tree_store_new(N_ENTRY_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_INT);
+    for (GtkTreeModel* tree : {model, GTK_TREE_MODEL(store)}) {
+        SCOPED_TRACE(G_OBJECT_TYPE_NAME(tree));
+        GtkTreeIter iter;
+        EXPECT_EQ(gtk_tree_model_iter_n_children(tree, nullptr), 0);
+        EXPECT_FALSE(gtk_tree_model_get_iter_first(tree, &iter));
+        EXPECT_FALSE(gtk_tree_model_iter_children(tree, &iter, nullptr));
+        EXPECT_FALSE(gtk_tree_model_iter_nth_child(tree, &iter, nullptr, 0));
+        for (const char* path : {"0", "1", "0:0"})
+            EXPECT_FALSE(gtk_tree_model_get_iter_from_string(tree, &iter, path)) << path;
+        EXPECT_EQ(gtk_tree_model_get_n_columns(tree), N_ENTRY_COLUMNS);
+    }
+    EXPECT_EQ(account_model_document(model), nullptr);
+    g_object_unref(store);
+    g_object_unref(model);
+}
+
+} // namespace
+} // namespace sealkeep
