@@ -4,7 +4,11 @@
 #include "core/record_line.h"
 #include "core/text_encoding.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace sealkeep {
 
@@ -106,6 +110,69 @@ const EntryRecord* Document::record_of(std::uint32_t row) const
 {
     const std::uint32_t record = rows_[row].record;
     return record == NONE ? nullptr : &records_[record];
+}
+
+namespace {
+
+// Below this, overwriting takes well under a millisecond: not worth a thread's hand-over.
+constexpr std::size_t DROP_AT_ONCE_BYTES = 1u << 20;
+
+// One thread that drops documents in the order they come; started on first use, joined at exit.
+class Disposal {
+public:
+    ~Disposal()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        ready_.notify_one();
+        if (worker_.joinable())
+            worker_.join();
+    }
+
+    void drop(std::unique_ptr<Document> document)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            waiting_.push_back(std::move(document));
+            if (!worker_.joinable())
+                worker_ = std::thread([this] { run(); });
+        }
+        ready_.notify_one();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return ending_ || !waiting_.empty(); });
+            if (waiting_.empty())
+                return;
+            std::unique_ptr<Document> next = std::move(waiting_.front());
+            waiting_.pop_front();
+            lock.unlock();
+            next.reset();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::unique_ptr<Document>> waiting_;
+    bool ending_ = false;
+    std::thread worker_;
+};
+
+} // namespace
+
+void drop_document(std::unique_ptr<Document> document)
+{
+    if (!document || document->plaintext().size() < DROP_AT_ONCE_BYTES)
+        return;
+    static Disposal disposal;
+    disposal.drop(std::move(document));
 }
 
 } // namespace sealkeep

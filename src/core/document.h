@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,5 +85,10 @@ private:
     TreeBuildState state_;
     std::size_t accounts_ = 0;
 };
+
+// Drops a document: a large one is overwritten and freed on a thread of its own, so that whoever lets it
+// go (Refresh, a lock, the next load) does not wait for a hundred megabytes to be overwritten; a small
+// one at once. Documents still waiting when the process ends are dropped before it does.
+void drop_document(std::unique_ptr<Document> document);
 
 } // namespace sealkeep

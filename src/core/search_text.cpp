@@ -2,6 +2,7 @@
 #include "core/search_text.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace sealkeep {
 
@@ -37,12 +38,20 @@ std::vector<std::uint32_t> find_matching_rows(std::string_view texts, std::strin
     if (lowered_search.empty())
         return rows;
     // One pass over all the texts: a hit never spans two rows (the search holds no NUL), and the
-    // rows between two hits are only counted.
-    const auto fold_equal = [](char text, char search) { return fold_byte(text) == search; };
+    // rows between two hits are only counted. The searcher skips ahead by the length of the search
+    // text where it can, A-Z folded on both sides.
+    struct FoldHash {
+        std::size_t operator()(char c) const { return static_cast<unsigned char>(fold_byte(c)); }
+    };
+    struct FoldEqual {
+        bool operator()(char a, char b) const { return fold_byte(a) == fold_byte(b); }
+    };
+    const std::boyer_moore_horspool_searcher searcher(lowered_search.begin(), lowered_search.end(), FoldHash{},
+                                                      FoldEqual{});
     std::uint32_t row = 0;
     auto at = texts.begin();
     for (;;) {
-        const auto hit = std::search(at, texts.end(), lowered_search.begin(), lowered_search.end(), fold_equal);
+        const auto hit = std::search(at, texts.end(), searcher);
         if (hit == texts.end())
             break;
         row += static_cast<std::uint32_t>(std::count(at, hit, '\0'));

@@ -45,7 +45,7 @@ void account_model_finalize(GObject* object)
 {
     AccountModel* model = ACCOUNT_MODEL(object);
     if (model->owns_document)
-        delete model->document;
+        drop_document(std::unique_ptr<Document>(const_cast<Document*>(model->document)));
     delete model->filter;
     if (model->base)
         g_object_unref(model->base);

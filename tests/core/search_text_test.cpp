@@ -50,5 +50,26 @@ TEST(SearchText, ContainsFolded)
         EXPECT_EQ(contains_folded(c.row, c.search), c.found) << c.row << " / " << c.search;
 }
 
+// The whole tree's texts in one buffer: each row's hit is counted once, a hit never joins two rows, and
+// the rows are numbered in order however far apart the hits are.
+TEST(SearchText, FindsTheRowsThatHoldTheTextInOnePass)
+{
+    using namespace std::string_literals;
+    const std::string texts = "Acme\0web01\0ACME-db\0root\0acmeacme\0me\0ac\0"s;
+    const struct {
+        const char* search;
+        std::vector<std::uint32_t> rows;
+    } cases[] = {
+        {"acme", {0, 2, 4}},  // folded, and once for a row that holds it twice
+        {"mewe", {}},         // "Acme" then "web01": never across the NUL between rows
+        {"root", {3}},
+        {"ac", {0, 2, 4, 6}}, // the last row too
+        {"zzz", {}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(find_matching_rows(texts, c.search), c.rows) << c.search;
+}
+
 } // namespace
 } // namespace sealkeep
