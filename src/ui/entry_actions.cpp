@@ -58,7 +58,7 @@ void copy_command_line_to_clipboard(MainWindow& main, const EntryRecord* record)
 void copy_password_to_clipboard(MainWindow& main, const EntryRecord* record)
 {
     if (record)
-        copy_to_clipboard(main, record->password());
+        copy_to_clipboard(main, record->password(), CopyKind::Password);
 }
 
 void copy_password_and_run(MainWindow& main, const EntryRecord* record)

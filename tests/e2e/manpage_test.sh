@@ -31,7 +31,7 @@ awk '
         gsub(/&amp;/, "\\&", value); gsub(/&lt;/, "<", value); gsub(/&gt;/, ">", value)
         print key "\t" value
     }' "$src/data/net.sealkeep.Sealkeep.gschema.xml" >"$work/defaults"
-[ "$(wc -l <"$work/defaults")" -eq 6 ] || fail "expected six keys in the schema, read: $(cat "$work/defaults")"
+[ "$(wc -l <"$work/defaults")" -eq 8 ] || fail "expected eight keys in the schema, read: $(cat "$work/defaults")"
 
 while IFS=$'\t' read -r key value; do
     grep -qF -- "$key" "$work/page.txt" || fail "the manual page does not name the key $key"
