@@ -42,11 +42,11 @@ sk_record zyxcorp web "$account" ssh "" usr "$password" | sk_encrypt_public "$SK
 
 sk_start_wm || exit 1
 sk_start "$SK_TMP/accounts.gpg"
-sk_wait_window 20 || { sk_fail "no window"; sk_finish; }
+sk_wait_window 20 || { sk_fail "no window: $(sk_stderr)"; sk_finish; }
 sk_type_passphrase "$passphrase"
 sleep 2
 sk_measure_tree || sk_fail "the tree cannot be measured"
-sk_search zyx
+sk_search usr
 sleep 0.5
 
 # Copies the password of the selected row by the Action menu; prints what the clipboard holds then.
@@ -60,7 +60,7 @@ copy_password() {
 wait_cleared() {
     local i
     for ((i = 0; i < 50; i++)); do
-        [ -z "$(sk_selection clipboard)" ] && [ -z "$(sk_selection primary)" ] && return 0
+        [ -z "$(sk_selection clipboard)" ] && [ "$(sk_selection primary)" != "$password" ] && return 0
         sleep 0.1
     done
     return 1
