@@ -85,6 +85,12 @@ void Document::finish()
         if (row.parent != NONE)
             children_[rows_[row.parent].child_begin + row.position] = id;
     }
+    // The tree rules' memory of the last line is no longer needed: its values go, overwritten.
+    for (auto& value : state_.value)
+        if (value) {
+            scrub(*value);
+            value.reset();
+        }
     shrink_secret(plaintext_);
     shrink_secret(texts_);
     lines_.shrink_to_fit();

@@ -8,6 +8,8 @@ std::vector<std::string> gpg_arguments(std::string_view program, int status_fd, 
 {
     // --pinentry-mode loopback: without it GnuPG 2.1 and later ignore --passphrase-fd for a secret
     // key with a passphrase and ask the agent's pinentry instead.
+    // --no-symkey-cache: a symmetric passphrase that the agent kept would open the file again without
+    // the passphrase being typed, so every load checks what was typed.
     // "--" keeps a path that begins with "-" from being taken as an option (gpg would then decrypt
     // standard input).
     return {std::string(program),
@@ -15,6 +17,7 @@ std::vector<std::string> gpg_arguments(std::string_view program, int status_fd, 
             "--no-tty",
             "--pinentry-mode",
             "loopback",
+            "--no-symkey-cache",
             "--status-fd",
             std::to_string(status_fd),
             "--passphrase-fd",

@@ -39,6 +39,9 @@ struct DecryptVerdict {
     // Set when the file is signed by a key that gpg cannot check (not in the keyring): such a load
     // still stands, and the user is told. Empty otherwise.
     std::string signature_note;
+    // Verified with a secret key: the fingerprint of the (sub)key that opened the file, whose passphrase
+    // the agent is then made to forget. Empty for a symmetric file.
+    std::string decryption_key;
 };
 
 class GpgDecryption {

@@ -118,6 +118,9 @@ void GpgStatusSummary::add(std::string_view line)
         no_secret_key = true;
     } else if (keyword == "DECRYPTION_KEY") {
         key_decrypted = true;
+        // DECRYPTION_KEY <fingerprint of the (sub)key> <fingerprint of its primary key> <trust>
+        if (w.size() > 1)
+            decryption_key = std::string(w[1]);
     } else if (keyword == "NODATA") {
         no_data = true;
     } else if (keyword == "FAILURE") {
@@ -163,6 +166,7 @@ DecryptVerdict judge_gpg_end(const GpgEnd& end)
     if (clean_exit && s.decryption_okay && !s.decryption_failed && !s.bad_mdc && protected_ && !s.bad_signature &&
         !s.unchecked_signature && !s.failure) {
         verdict.outcome = DecryptOutcome::Verified;
+        verdict.decryption_key = s.decryption_key;
         if (s.unknown_signer)
             verdict.signature_note = "signed by an unknown key " + s.unknown_key_id;
         return verdict;

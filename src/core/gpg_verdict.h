@@ -23,6 +23,7 @@ struct GpgStatusSummary {
     bool bad_passphrase = false;
     bool no_secret_key = false;
     bool key_decrypted = false; // a secret key opened the session key
+    std::string decryption_key; // the fingerprint of that (sub)key, from DECRYPTION_KEY
     bool no_data = false;
     bool file_missing = false; // a FAILURE code that is ENOENT
     bool failure = false;      // any FAILURE line

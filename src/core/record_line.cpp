@@ -55,7 +55,9 @@ std::string_view without_line_ending(std::string_view line)
 
 RecordLine::~RecordLine()
 {
-    scrub(password);
+    // Every value names an account, not only the password.
+    for (std::string* value : {&customer, &group, &server, &service, &serviceplus, &user, &password})
+        scrub(*value);
 }
 
 std::optional<RecordLine> parse_record_line(std::string_view line)

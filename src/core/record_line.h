@@ -20,7 +20,7 @@ struct RecordLine {
     RecordLine() = default;
     RecordLine(const RecordLine&) = default;
     RecordLine& operator=(const RecordLine&) = default;
-    ~RecordLine(); // overwrites the password
+    ~RecordLine(); // overwrites every value
 };
 
 // One line as read (line ending included, if it had one); nullopt when it is not a record line.

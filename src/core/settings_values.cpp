@@ -16,4 +16,13 @@ const std::array<SettingKey, 6>& setting_keys()
     return keys;
 }
 
+const std::array<IntSettingKey, 2>& int_setting_keys()
+{
+    static const std::array<IntSettingKey, 2> keys{{
+        {"clipboard-clear-seconds", &SettingsValues::clipboard_clear_seconds},
+        {"lock-idle-minutes", &SettingsValues::lock_idle_minutes},
+    }};
+    return keys;
+}
+
 } // namespace sealkeep

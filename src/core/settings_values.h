@@ -1,4 +1,4 @@
-// The six persistent settings values, as one value that its holder owns: the window keeps the ones in
+// The persistent settings values (six texts and two numbers), as one value that its holder owns: the window keeps the ones in
 // use, and a load or a command gets a copy.
 #pragma once
 
@@ -14,6 +14,8 @@ struct SettingsValues {
     std::string ftp_cmd;
     std::string telnet_cmd;
     std::string http_cmd;
+    int clipboard_clear_seconds = 45; // a copied password leaves the selections after this; 0: never
+    int lock_idle_minutes = 10;       // the window locks after this long without input; 0: never
     bool search_filter = false; // the search bar filters the tree instead of stepping through it
 
     bool operator==(const SettingsValues&) const = default;
@@ -26,5 +28,13 @@ struct SettingKey {
 
 // Keys in the order in which they are read and written.
 const std::array<SettingKey, 6>& setting_keys();
+
+struct IntSettingKey {
+    const char* key;
+    int SettingsValues::*value;
+};
+
+// The integer keys, read and written after the text keys.
+const std::array<IntSettingKey, 2>& int_setting_keys();
 
 } // namespace sealkeep

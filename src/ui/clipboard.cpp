@@ -1,28 +1,184 @@
-// Copying through the main window's hidden entry: the entry's selection makes the value the PRIMARY
-// selection too, and the toolkit serves both selections for as long as it holds them.
+// Copying with Sealkeep as the owner of CLIPBOARD and PRIMARY: the toolkit asks for the text whenever
+// another program pastes, and tells when another program took a selection over. A password is offered
+// with a hint that clipboard managers should not keep it, and goes away after the set delay.
 #include "ui/clipboard.h"
 
 #include "core/text_encoding.h"
+#include "ui/glib_ptr.h"
+#include "ui/i18n.h"
 #include "ui/main_window.h"
-
-#include <string>
 
 namespace sealkeep {
 
-void copy_to_clipboard(MainWindow& main, std::string_view value)
+namespace {
+
+constexpr const char* PASSWORD_HINT_TARGET = "x-kde-passwordManagerHint";
+constexpr const char* COUNTDOWN_CONTEXT = "clipboard-countdown";
+
+enum TargetInfo : guint { INFO_TEXT, INFO_PASSWORD_HINT };
+
+GtkClipboard* selection_clipboard(int index)
 {
-    GtkWidget* entry = main.clipboard_entry;
-    // An empty text leaves no selection to copy; returning early also leaves PRIMARY as it was,
-    // instead of dropping it with the entry's old selection.
-    if (!entry || value.empty())
+    return gtk_clipboard_get(index == 0 ? GDK_SELECTION_CLIPBOARD : GDK_SELECTION_PRIMARY);
+}
+
+void on_get(GtkClipboard*, GtkSelectionData* data, guint info, gpointer user_data)
+{
+    const ClipboardState& state = static_cast<MainWindow*>(user_data)->clipboard;
+    if (info == INFO_PASSWORD_HINT) {
+        static constexpr char SECRET[] = "secret";
+        gtk_selection_data_set(data, gdk_atom_intern_static_string(PASSWORD_HINT_TARGET), 8,
+                               reinterpret_cast<const guchar*>(SECRET), sizeof SECRET - 1);
         return;
-    // The entry takes UTF-8 only and would cut anything else short. A value that is not UTF-8 is
-    // taken as Latin-1, which keeps every byte: a STRING request gets the original bytes back.
-    std::string text = display_text(value);
-    gtk_entry_set_text(GTK_ENTRY(entry), text.c_str());
+    }
+    // For STRING the toolkit converts to Latin-1: a value taken as Latin-1 gets its own bytes back.
+    gtk_selection_data_set_text(data, state.text.c_str(), static_cast<gint>(state.text.size()));
+}
+
+void show_countdown(MainWindow& main)
+{
+    if (!main.status_bar)
+        return;
+    const guint context = gtk_statusbar_get_context_id(main.status_bar, COUNTDOWN_CONTEXT);
+    gtk_statusbar_pop(main.status_bar, context);
+    const int left = main.clipboard.seconds_left;
+    GCharPtr text{g_strdup_printf(P_("Clipboard cleared in %d s", "Clipboard cleared in %d s", left), left)};
+    gtk_statusbar_push(main.status_bar, context, text.get());
+}
+
+void stop_countdown(MainWindow& main)
+{
+    ClipboardState& state = main.clipboard;
+    if (state.countdown_source) {
+        g_source_remove(state.countdown_source);
+        state.countdown_source = 0;
+    }
+    if (main.status_bar)
+        gtk_statusbar_pop(main.status_bar, gtk_statusbar_get_context_id(main.status_bar, COUNTDOWN_CONTEXT));
+    if (main.clear_clipboard_button)
+        gtk_widget_hide(main.clear_clipboard_button);
+}
+
+// The toolkit calls this when a selection stops being ours: another program took it, or we cleared it
+// or copied anew. The text goes once neither selection offers it.
+void on_lost(GtkClipboard* clipboard, gpointer user_data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(user_data);
+    ClipboardState& state = main.clipboard;
+    for (int index = 0; index < 2; ++index)
+        if (selection_clipboard(index) == clipboard)
+            state.owned[index] = false;
+    if (state.owned[0] || state.owned[1])
+        return;
+    stop_countdown(main);
+    scrub(state.text);
+}
+
+gboolean on_countdown_tick(gpointer user_data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(user_data);
+    if (--main.clipboard.seconds_left > 0) {
+        show_countdown(main);
+        return G_SOURCE_CONTINUE;
+    }
+    // Cleared here, the source is already on its way out.
+    main.clipboard.countdown_source = 0;
+    clear_copied_password(main);
+    return G_SOURCE_REMOVE;
+}
+
+void start_countdown(MainWindow& main)
+{
+    ClipboardState& state = main.clipboard;
+    stop_countdown(main);
+    if (state.kind != CopyKind::Password || main.settings.clipboard_clear_seconds <= 0)
+        return;
+    state.seconds_left = main.settings.clipboard_clear_seconds;
+    state.countdown_source = g_timeout_add(1000, on_countdown_tick, &main);
+    show_countdown(main);
+    if (main.clear_clipboard_button)
+        gtk_widget_show(main.clear_clipboard_button);
+}
+
+void clear_owned(MainWindow& main)
+{
+    // Each clear makes the toolkit call on_lost, which drops the flag and, at the last one, the text.
+    for (int index = 0; index < 2; ++index)
+        if (main.clipboard.owned[index])
+            gtk_clipboard_clear(selection_clipboard(index));
+    stop_countdown(main);
+    scrub(main.clipboard.text);
+    main.clipboard.owned[0] = main.clipboard.owned[1] = false;
+}
+
+void on_clear_clicked(GtkButton*, MainWindow* main)
+{
+    clear_copied_password(*main);
+}
+
+} // namespace
+
+ClipboardState::~ClipboardState()
+{
     scrub(text);
-    gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
-    gtk_editable_copy_clipboard(GTK_EDITABLE(entry));
+}
+
+void copy_to_clipboard(MainWindow& main, std::string_view value, CopyKind kind)
+{
+    if (value.empty())
+        return;
+    GtkTargetList* list = gtk_target_list_new(nullptr, 0);
+    gtk_target_list_add_text_targets(list, INFO_TEXT);
+    if (kind == CopyKind::Password)
+        gtk_target_list_add(list, gdk_atom_intern_static_string(PASSWORD_HINT_TARGET), 0, INFO_PASSWORD_HINT);
+    gint n_targets = 0;
+    GtkTargetEntry* targets = gtk_target_table_new_from_list(list, &n_targets);
+    gtk_target_list_unref(list);
+
+    // Taking a selection over makes the toolkit call on_lost for the copy it replaces: the old text
+    // goes there, the new one is set only after both selections are ours.
+    bool owned[2] = {false, false};
+    for (int index = 0; index < 2; ++index)
+        owned[index] = gtk_clipboard_set_with_data(selection_clipboard(index), targets, static_cast<guint>(n_targets),
+                                                   on_get, on_lost, &main) != FALSE;
+    gtk_target_table_free(targets, n_targets);
+
+    ClipboardState& state = main.clipboard;
+    scrub(state.text);
+    state.text = display_text(value);
+    state.kind = kind;
+    state.owned[0] = owned[0];
+    state.owned[1] = owned[1];
+    start_countdown(main);
+}
+
+void clear_copied_password(MainWindow& main)
+{
+    if (main.clipboard.kind != CopyKind::Password)
+        return;
+    const bool had_any = main.clipboard.owned[0] || main.clipboard.owned[1];
+    clear_owned(main);
+    if (had_any)
+        show_status(main, _("Clipboard cleared."));
+}
+
+void release_clipboard(MainWindow& main)
+{
+    clear_owned(main);
+    // The requests to give the selections up must reach the X server before the connection closes.
+    if (GdkDisplay* display = gdk_display_get_default())
+        gdk_display_flush(display);
+}
+
+GtkWidget* create_clipboard_clear_button(MainWindow& main)
+{
+    GtkWidget* button = gtk_button_new_with_label(_("Clear now"));
+    gtk_button_set_relief(GTK_BUTTON(button), GTK_RELIEF_NONE);
+    gtk_widget_set_tooltip_text(button, _("Take the copied password off the clipboard now."));
+    gtk_widget_set_no_show_all(button, TRUE);
+    g_signal_connect(button, "clicked", G_CALLBACK(on_clear_clicked), &main);
+    main.clear_clipboard_button = button;
+    return button;
 }
 
 } // namespace sealkeep

@@ -61,7 +61,7 @@ void copy_password_to_clipboard(MainWindow& main, const EntryRecord* record)
     if (!record)
         return;
     std::string password = record->password();
-    copy_to_clipboard(main, password);
+    copy_to_clipboard(main, password, CopyKind::Password);
     scrub(password);
 }
 

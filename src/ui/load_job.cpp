@@ -4,8 +4,10 @@
 
 #include "core/record_reader.h"
 #include "core/text_encoding.h"
+#include "ui/agent_cache.h"
 #include "ui/entry_store.h"
 #include "ui/i18n.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/password_load.h"
 
@@ -86,8 +88,14 @@ void finish_load(MainWindow& main, LoadResult result)
     set_loading(main, false);
     show_status(main, verdict_text(result));
     if (result.verdict.outcome == DecryptOutcome::Verified) {
+        // The agent cached the key's passphrase on the way: without it the next load, an unlock among
+        // them, would open the file whatever was typed. Other keys of the user stay cached.
+        main.lock.decryption_key = result.verdict.decryption_key;
+        if (!main.lock.decryption_key.empty())
+            forget_key_passphrase(main.lock.decryption_key);
         main.database_loaded = result.document && result.document->accounts() > 0;
         show_loaded_rows(main, std::move(result.document));
+        restore_tree_after_unlock(main);
         gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
         return;
     }

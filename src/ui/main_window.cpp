@@ -1,9 +1,11 @@
-// The main window: the stack of children in their fixed order, the status bar with its stop button,
-// the hidden clipboard entry, the status icon and the window's behaviour when iconified or closed.
+// The main window: the stack of children in their fixed order, the status bar with its clear and stop
+// buttons, the status icon with its menu and the window's behaviour when iconified or closed.
 #include "ui/main_window.h"
 
+#include "ui/clipboard.h"
 #include "ui/entry_store.h"
 #include "ui/load_job.h"
+#include "ui/lock.h"
 #include "ui/menus.h"
 #include "ui/passphrase_prompt.h"
 #include "ui/search_bar.h"
@@ -36,6 +38,7 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     // Closing the window ends the program: the load is cancelled now, its worker joined at exit.
     if (main->load)
         main->load->cancel();
+    release_clipboard(*main);
     // The widgets go with the window; nothing may reach them through the state from here on.
     main->window = nullptr;
     main->tree_view = nullptr;
@@ -44,8 +47,8 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     main->prompt_entry = nullptr;
     main->prompt_toggle = nullptr;
     main->search_entry = nullptr;
-    main->clipboard_entry = nullptr;
     main->status_bar = nullptr;
+    main->clear_clipboard_button = nullptr;
     main->stop_button = nullptr;
     main->setup_file_entry = nullptr;
     gtk_main_quit();
@@ -82,7 +85,15 @@ GtkWidget* create_status_row(MainWindow& main)
     gtk_widget_set_no_show_all(main.stop_button, TRUE);
     g_signal_connect(main.stop_button, "clicked", G_CALLBACK(on_stop_clicked), &main);
     gtk_box_pack_end(GTK_BOX(row), main.stop_button, FALSE, FALSE, 0);
+    // Beside the count-down it ends, left of the stop button.
+    gtk_box_pack_end(GTK_BOX(row), create_clipboard_clear_button(main), FALSE, FALSE, 0);
     return row;
+}
+
+void on_status_icon_popup_menu(GtkStatusIcon* icon, guint button, guint activate_time, MainWindow* main)
+{
+    gtk_menu_popup(GTK_MENU(main->status_icon_menu), nullptr, nullptr, gtk_status_icon_position_menu, icon, button,
+                   activate_time);
 }
 
 } // namespace
@@ -91,12 +102,16 @@ MainWindow::MainWindow() = default;
 
 MainWindow::~MainWindow()
 {
+    stop_lock_triggers(*this);
+    release_clipboard(*this);
     end_all_loads(*this);
     // The window itself, if still there (Quit), goes with the process.
     if (window)
         g_signal_handlers_disconnect_by_data(window, this);
     if (status_icon)
         g_signal_handlers_disconnect_by_data(status_icon.get(), this);
+    if (status_icon_menu)
+        gtk_widget_destroy(status_icon_menu);
     clear_search_matches(search);
 }
 
@@ -127,6 +142,12 @@ void on_status_icon_activate(MainWindow* main)
         gtk_window_deiconify(GTK_WINDOW(main->window));
     else
         gtk_window_iconify(GTK_WINDOW(main->window));
+}
+
+void quit_program(MainWindow& main)
+{
+    release_clipboard(main);
+    gtk_main_quit();
 }
 
 std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<GSettings> settings_object)
@@ -180,17 +201,14 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     // The prompt's "show" handler gives its entry the focus here.
     gtk_widget_show_all(window);
 
-    // Made after the window is shown, and never seen. Its text is not masked: a masked entry
-    // copies nothing to the clipboard.
-    main->clipboard_entry = gtk_entry_new();
-    gtk_box_pack_start(GTK_BOX(vbox), main->clipboard_entry, FALSE, TRUE, 0);
-    gtk_widget_show(main->clipboard_entry);
-    gtk_widget_hide(main->clipboard_entry);
-
     main->status_icon = create_status_icon();
     gtk_status_icon_set_tooltip_text(main->status_icon.get(), "Sealkeep");
     gtk_status_icon_set_visible(main->status_icon.get(), TRUE);
     g_signal_connect_swapped(main->status_icon.get(), "activate", G_CALLBACK(on_status_icon_activate), main.get());
+    main->status_icon_menu = create_status_icon_menu(*main);
+    g_signal_connect(main->status_icon.get(), "popup-menu", G_CALLBACK(on_status_icon_popup_menu), main.get());
+
+    start_lock_triggers(*main);
     return main;
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "core/settings_values.h"
+#include "ui/clipboard.h"
 #include "ui/glib_ptr.h"
+#include "ui/lock.h"
 #include "ui/search_bar.h"
 
 #include <gio/gio.h>
@@ -35,10 +37,11 @@ struct MainWindow {
     GtkEntry* prompt_entry = nullptr;
     GtkToggleButton* prompt_toggle = nullptr;
     GtkEntry* search_entry = nullptr;
-    GtkWidget* clipboard_entry = nullptr; // never shown: copies go through its selection
     GtkStatusbar* status_bar = nullptr;
-    GtkWidget* stop_button = nullptr; // shown while a load runs
+    GtkWidget* clear_clipboard_button = nullptr; // shown while a copied password counts down
+    GtkWidget* stop_button = nullptr;            // shown while a load runs
     RefPtr<GtkStatusIcon> status_icon;
+    GtkWidget* status_icon_menu = nullptr; // the icon's right-click menu, destroyed with the state
     GtkWidget* setup_file_entry = nullptr; // the open Setup dialog's file entry, null while none is open
 
     RefPtr<GSettings> settings_object; // null: nothing is stored (tests, a missing bus)
@@ -50,6 +53,9 @@ struct MainWindow {
     std::unique_ptr<LoadJob> load;               // the running load, if any
     std::vector<std::unique_ptr<LoadJob>> stopping; // cancelled loads whose workers have not ended yet
     guint progress_source = 0;                      // the load's progress in the status bar
+
+    ClipboardState clipboard; // what Sealkeep offers on the selections
+    LockState lock;           // what brings the lock, and what is put back after it
 };
 
 // Builds and shows the main window around its state.
@@ -57,6 +63,9 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
 
 gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, MainWindow* main);
 void on_status_icon_activate(MainWindow* main);
+
+// Ends the main loop; what Sealkeep still owns of the selections is given up first.
+void quit_program(MainWindow& main);
 
 // One line in the status bar, replacing the last one.
 void show_status(MainWindow& main, const std::string& text);

@@ -1,9 +1,10 @@
-// The menu bar with its four accelerators, and the toolbar: every command of the program is reachable
+// The menu bar with its five accelerators, and the toolbar: every command of the program is reachable
 // from here. No item is ever made insensitive; each action decides for itself whether it can act.
 #include "ui/menus.h"
 
 #include "ui/entry_actions.h"
 #include "ui/i18n.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
 #include "ui/setup_dialog.h"
@@ -34,10 +35,15 @@ struct MenuDef {
     std::vector<ItemDef> items;
 };
 
-void quit(MainWindow&)
+void quit(MainWindow& main)
 {
     // The load, if one runs, is cancelled when the window state goes after the main loop.
-    gtk_main_quit();
+    quit_program(main);
+}
+
+void show_or_hide(MainWindow& main)
+{
+    on_status_icon_activate(&main);
 }
 
 // Menu items and tool buttons hand the state over as their user data.
@@ -64,7 +70,7 @@ GtkWidget* make_item(const ItemDef& def)
         return gtk_menu_item_new_with_mnemonic(_(def.text));
     case Kind::Stock:
         // No accelerator group: the stock items' default shortcuts (Ctrl+Q for Quit among them) must not
-        // exist beside the four that are installed below.
+        // exist beside the five that are installed below.
         return gtk_image_menu_item_new_from_stock(def.text, nullptr);
     case Kind::Separator:
         break;
@@ -100,6 +106,7 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
              {Kind::Stock, "gtk-preferences", &show_setup_dialog, 0},
              SEPARATOR,
              {Kind::Stock, "gtk-quit", &quit, GDK_KEY_q},
+             {Kind::Mnemonic, N_("_Lock"), &lock_window, GDK_KEY_l},
          }},
         {N_("_Action"),
          {
@@ -130,6 +137,25 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
     for (const MenuDef& def : menus)
         gtk_menu_shell_append(GTK_MENU_SHELL(bar), make_menu(def, accel_group, main));
     return bar;
+}
+
+GtkWidget* create_status_icon_menu(MainWindow& main)
+{
+    const ItemDef items[] = {
+        {Kind::Label, N_("Show/Hide"), &show_or_hide, 0},
+        {Kind::Mnemonic, N_("_Lock"), &lock_window, 0},
+        SEPARATOR,
+        {Kind::Stock, "gtk-quit", &quit, 0},
+    };
+    GtkWidget* menu = gtk_menu_new();
+    for (const ItemDef& def : items) {
+        GtkWidget* item = make_item(def);
+        if (def.action)
+            connect_action(item, "activate", def.action, main);
+        gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    }
+    gtk_widget_show_all(menu);
+    return menu;
 }
 
 GtkWidget* create_toolbar(MainWindow& main)

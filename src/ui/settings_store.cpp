@@ -1,4 +1,4 @@
-// The settings store: the six values in GSettings, always over dconf.
+// The settings store: the settings values in GSettings, always over dconf.
 #include "ui/settings_store.h"
 
 #include <cstdio>
@@ -72,6 +72,8 @@ SettingsValues load_settings(GSettings* settings)
         GCharPtr value{raw};
         values.*key.value = value ? value.get() : "";
     }
+    for (const auto& key : int_setting_keys())
+        values.*key.value = g_settings_get_int(settings, key.key);
     values.search_filter = g_settings_get_boolean(settings, SEARCH_FILTER_KEY);
     return values;
 }
@@ -90,6 +92,8 @@ void save_settings(GSettings* settings, const SettingsValues& values)
         return;
     for (const auto& key : setting_keys())
         g_settings_set(settings, key.key, "s", (values.*key.value).c_str());
+    for (const auto& key : int_setting_keys())
+        g_settings_set_int(settings, key.key, values.*key.value);
     g_settings_apply(settings);
     // dconf writes asynchronously: without this, values saved just before the program ends are lost.
     g_settings_sync();

@@ -1,4 +1,4 @@
-// The Setup dialog, which edits the six settings values, and the chooser that picks another password file
+// The Setup dialog, which edits the settings values, and the chooser that picks another password file
 // and starts over with it.
 #include "ui/setup_dialog.h"
 
@@ -6,6 +6,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/load_job.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
 #include "ui/view_commands.h"
@@ -94,6 +95,40 @@ GtkWidget* build_template_table(const SettingsValues& values, std::array<GtkWidg
     return table;
 }
 
+struct LimitRow {
+    const char* label;
+    int SettingsValues::*value;
+    int max; // as the schema's range allows
+};
+
+// The rows of the third frame: how long secrets are kept.
+const std::array<LimitRow, 2>& limit_rows()
+{
+    static const std::array<LimitRow, 2> rows{{
+        {N_("Clear a copied password after (seconds, 0: never)"), &SettingsValues::clipboard_clear_seconds, 86400},
+        {N_("Lock after no input for (minutes, 0: never)"), &SettingsValues::lock_idle_minutes, 1440},
+    }};
+    return rows;
+}
+
+GtkWidget* build_limit_table(const SettingsValues& values, std::array<GtkWidget*, 2>& spins)
+{
+    GtkWidget* table = gtk_table_new(2, 2, FALSE);
+    gtk_table_set_col_spacings(GTK_TABLE(table), 6);
+    const auto& rows = limit_rows();
+    for (guint r = 0; r < rows.size(); ++r) {
+        GtkWidget* alignment = gtk_alignment_new(1.0, 0.5, 0, 0);
+        gtk_container_add(GTK_CONTAINER(alignment), gtk_label_new(_(rows[r].label)));
+        gtk_table_attach(GTK_TABLE(table), alignment, 0, 1, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
+
+        spins[r] = gtk_spin_button_new_with_range(0, rows[r].max, 1);
+        gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spins[r]), TRUE);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(spins[r]), values.*rows[r].value);
+        gtk_table_attach(GTK_TABLE(table), spins[r], 1, 2, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
+    }
+    return table;
+}
+
 } // namespace
 
 void show_setup_dialog(MainWindow& main)
@@ -116,6 +151,10 @@ void show_setup_dialog(MainWindow& main)
     GtkWidget* table = build_template_table(main.settings, template_entries);
     gtk_box_pack_start(content, framed(_("External commands to launch:"), 8, 8, 4, 4, table), FALSE, FALSE, 2);
 
+    std::array<GtkWidget*, 2> limit_spins{};
+    GtkWidget* limits = build_limit_table(main.settings, limit_spins);
+    gtk_box_pack_start(content, framed(_("Secrets kept short-lived:"), 8, 8, 4, 4, limits), FALSE, FALSE, 2);
+
     gtk_widget_show_all(dialog);
     if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_OK) {
         // Cancel and closing the window discard the edits; a file already chosen through the open
@@ -129,7 +168,15 @@ void show_setup_dialog(MainWindow& main)
     const auto& rows = template_rows();
     for (std::size_t r = 0; r < rows.size(); ++r)
         main.settings.*rows[r].value = gtk_entry_get_text(GTK_ENTRY(template_entries[r]));
+    const auto& limits_rows = limit_rows();
+    for (std::size_t r = 0; r < limits_rows.size(); ++r) {
+        // A value typed but not yet confirmed with Enter counts too.
+        gtk_spin_button_update(GTK_SPIN_BUTTON(limit_spins[r]));
+        main.settings.*limits_rows[r].value = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit_spins[r]));
+    }
     gtk_widget_destroy(dialog);
+    // A password already counting down keeps its delay; the idle time counts anew from now.
+    set_idle_lock_seconds(main, static_cast<guint>(main.settings.lock_idle_minutes) * 60u);
     // A load that runs was started with the old path and templates: it stops, and the prompt offers
     // to start over with the new ones.
     if (stop_load(main) && main.prompt)

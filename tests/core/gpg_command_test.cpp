@@ -37,20 +37,21 @@ const std::vector<std::string> AWKWARD_PATHS = {
 TEST(GpgArguments, FixedOptionsThenThePathAfterDoubleDash)
 {
     EXPECT_EQ(gpg_arguments("/opt/gpg", 4, 3, "/x/y.gpg"),
-              (std::vector<std::string>{"/opt/gpg", "--batch", "--no-tty", "--pinentry-mode", "loopback", "--status-fd",
-                                        "4", "--passphrase-fd", "3", "--decrypt", "--", "/x/y.gpg"}));
+              (std::vector<std::string>{"/opt/gpg", "--batch", "--no-tty", "--pinentry-mode", "loopback",
+                                        "--no-symkey-cache", "--status-fd", "4", "--passphrase-fd", "3", "--decrypt",
+                                        "--", "/x/y.gpg"}));
     const auto large = gpg_arguments("gpg", 123456, 7, "p");
-    EXPECT_EQ(large[6], "123456");
-    EXPECT_EQ(large[8], "7");
+    EXPECT_EQ(large[7], "123456");
+    EXPECT_EQ(large[9], "7");
 }
 
 TEST(GpgArguments, PathIsTheLastArgumentUnchanged)
 {
     for (const auto& path : AWKWARD_PATHS) {
         const auto arguments = gpg_arguments("gpg", 4, 3, path);
-        ASSERT_EQ(arguments.size(), 12u) << path;
-        EXPECT_EQ(arguments[10], "--") << path;
-        EXPECT_EQ(arguments[11], path) << path;
+        ASSERT_EQ(arguments.size(), 13u) << path;
+        EXPECT_EQ(arguments[11], "--") << path;
+        EXPECT_EQ(arguments[12], path) << path;
     }
 }
 

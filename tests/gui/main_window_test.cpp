@@ -1,7 +1,8 @@
-// The main window frame: its children in order and packing, the keys, the hidden clipboard entry,
-// the icons and the window-state handling.
+// The main window frame: its children in order and packing, the keys, the status row, the icons and
+// the window-state handling.
 #include "gui/gui_support.h"
 
+#include "ui/clipboard.h"
 #include "ui/entry_store.h"
 #include "ui/main_window.h"
 
@@ -31,7 +32,7 @@ GtkWidget* stack()
     return gtk_bin_get_child(GTK_BIN(test::main_window().window));
 }
 
-TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
+TEST(MainWindow, StackHoldsTheSixChildrenInOrderWithTheirPacking)
 {
     GtkWidget* box = stack();
     ASSERT_TRUE(GTK_IS_VBOX(box));
@@ -39,7 +40,7 @@ TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
     EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(box)), 0);
 
     GList* children = gtk_container_get_children(GTK_CONTAINER(box));
-    ASSERT_EQ(g_list_length(children), 7u);
+    ASSERT_EQ(g_list_length(children), 6u);
     struct Expected {
         GType type;
         Packing packing;
@@ -47,7 +48,6 @@ TEST(MainWindow, StackHoldsTheSevenChildrenInOrderWithTheirPacking)
         {GTK_TYPE_MENU_BAR, {FALSE, FALSE, 0}}, {GTK_TYPE_VBOX, {FALSE, FALSE, 0}},
         {GTK_TYPE_TOOLBAR, {FALSE, FALSE, 0}},  {GTK_TYPE_SCROLLED_WINDOW, {TRUE, TRUE, 0}},
         {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},     {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},
-        {GTK_TYPE_ENTRY, {FALSE, TRUE, 0}},
     };
     int i = 0;
     for (GList* l = children; l; l = l->next, ++i) {
@@ -66,25 +66,23 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
 {
     const MainWindow& main = test::main_window();
     std::vector<GtkWidget*> children = test::child_widgets(stack());
-    ASSERT_EQ(children.size(), 7u);
+    ASSERT_EQ(children.size(), 6u);
     GtkWidget* prompt = children[1];
     GtkWidget* scrolled = children[3];
     GtkWidget* search_bar = children[4];
     GtkWidget* status_row = children[5];
-    GtkWidget* clipboard = children[6];
 
     EXPECT_EQ(main.prompt, prompt);
-    EXPECT_EQ(main.clipboard_entry, clipboard);
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree_view));
     EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.model));
     EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
-    EXPECT_NE(GTK_WIDGET(main.search_entry), clipboard);
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_toggle)),
               gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry)));
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.status_bar)), status_row);
     EXPECT_EQ(gtk_widget_get_parent(main.stop_button), status_row);
     EXPECT_EQ(gtk_widget_get_toplevel(main.stop_button), main.window);
+    EXPECT_EQ(gtk_widget_get_parent(main.clear_clipboard_button), status_row);
 }
 
 TEST(MainWindow, WindowPropertiesAndScrolling)
@@ -111,45 +109,35 @@ TEST(MainWindow, WindowPropertiesAndScrolling)
     EXPECT_EQ(v, GTK_POLICY_AUTOMATIC);
 }
 
-TEST(MainWindow, ClipboardEntryIsHiddenButNotMasked)
-{
-    GtkWidget* clipboard = test::main_window().clipboard_entry;
-    EXPECT_FALSE(gtk_widget_get_visible(clipboard));
-    // A masked entry would copy nothing.
-    EXPECT_TRUE(gtk_entry_get_visibility(GTK_ENTRY(clipboard)));
-    // Showing and hiding the prompt does not bring it back.
-    GtkWidget* prompt = test::main_window().prompt;
-    gtk_widget_hide(prompt);
-    gtk_widget_show(prompt);
-    test::drain_events();
-    EXPECT_FALSE(gtk_widget_get_visible(clipboard));
-}
-
 // The status row: the status bar takes the width, the stop button sits at the end and shows only while
-// a load runs.
-TEST(MainWindow, StatusRowHoldsTheStatusBarAndAStopButtonShownOnlyWhileLoading)
+// a load runs; the clipboard's clear button stands left of it and shows only while a password counts down.
+TEST(MainWindow, StatusRowHoldsTheStatusBarAStopButtonAndAClearButtonShownOnlyWhenNeeded)
 {
     GtkWidget* row = test::child_widgets(stack()).at(5);
     std::vector<GtkWidget*> parts = test::child_widgets(row);
-    ASSERT_EQ(parts.size(), 2u);
+    ASSERT_EQ(parts.size(), 3u);
     ASSERT_TRUE(GTK_IS_STATUSBAR(parts[0]));
     EXPECT_EQ(parts[0], GTK_WIDGET(test::main_window().status_bar));
     Packing bar = packing_of(row, parts[0]);
     EXPECT_TRUE(bar.expand && bar.fill);
-    ASSERT_TRUE(GTK_IS_BUTTON(parts[1]));
-    EXPECT_EQ(parts[1], test::main_window().stop_button);
-    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(parts[1])), GTK_STOCK_STOP);
-    GtkPackType pack_type;
-    gboolean expand, fill;
-    guint padding;
-    gtk_box_query_child_packing(GTK_BOX(row), parts[1], &expand, &fill, &padding, &pack_type);
-    EXPECT_EQ(pack_type, GTK_PACK_END);
-    EXPECT_FALSE(expand);
-    EXPECT_FALSE(gtk_widget_get_visible(parts[1]));
-    // Showing the whole window again (as a theme change or a deiconify may) does not bring it out.
-    gtk_widget_show_all(test::main_window().window);
-    EXPECT_FALSE(gtk_widget_get_visible(parts[1]));
-    gtk_widget_hide(test::main_window().clipboard_entry);
+    // Packed from the end: the stop button is the last one seen, the clear button stands left of it.
+    ASSERT_EQ(parts[1], test::main_window().clear_clipboard_button);
+    ASSERT_EQ(parts[2], test::main_window().stop_button);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(parts[2])), GTK_STOCK_STOP);
+    // A password copied by an earlier test may still count down.
+    clear_copied_password(test::main_window());
+    for (GtkWidget* button : {parts[1], parts[2]}) {
+        GtkPackType pack_type;
+        gboolean expand, fill;
+        guint padding;
+        gtk_box_query_child_packing(GTK_BOX(row), button, &expand, &fill, &padding, &pack_type);
+        EXPECT_EQ(pack_type, GTK_PACK_END);
+        EXPECT_FALSE(expand);
+        EXPECT_FALSE(gtk_widget_get_visible(button));
+        // Showing the whole window again (as a theme change or a deiconify may) does not bring it out.
+        gtk_widget_show_all(test::main_window().window);
+        EXPECT_FALSE(gtk_widget_get_visible(button));
+    }
 }
 
 TEST(MainWindow, StatusIconShowsTheStockImageWithTheProgramName)

@@ -203,6 +203,7 @@ const std::vector<MenuRow>& menu_table()
              {Kind::Stock, "gtk-preferences", 0},
              {Kind::Separator, nullptr, 0},
              {Kind::Stock, "gtk-quit", GDK_KEY_q},
+             {Kind::Mnemonic, "_Lock", GDK_KEY_l},
          }},
         {"_Action",
          {
@@ -231,7 +232,7 @@ const std::vector<MenuRow>& menu_table()
     return table;
 }
 
-TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFourAccelerators)
+TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFiveAccelerators)
 {
     ASSERT_TRUE(GTK_IS_MENU_BAR(menu_bar()));
     GtkAccelGroup* window_group = nullptr;
@@ -289,7 +290,7 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFourAccelerators)
         }
     }
 
-    // Walk the whole group: the four above and nothing else.
+    // Walk the whole group: the five above and nothing else.
     int entries = 0;
     gtk_accel_group_find(
         window_group,
@@ -298,7 +299,7 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFourAccelerators)
             return gboolean(FALSE);
         },
         &entries);
-    EXPECT_EQ(entries, 4);
+    EXPECT_EQ(entries, 5);
 }
 
 TEST_F(MenusTest, ToolbarHoldsTheFourActionButtons)

@@ -7,6 +7,7 @@
 #include "core/entry_record.h"
 #include "ui/entry_store.h"
 #include "gui/gui_support.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/setup_dialog.h"
 
@@ -146,7 +147,7 @@ SetupWidgets find_setup_widgets(GtkWidget* dialog)
     for (GtkWidget* w : frames)
         if (GTK_IS_FRAME(w))
             only_frames.push_back(w);
-    if (only_frames.size() != 2)
+    if (only_frames.size() != 3)
         return found;
     GtkWidget* file_row = gtk_bin_get_child(GTK_BIN(gtk_bin_get_child(GTK_BIN(only_frames[0]))));
     auto row = child_widgets(file_row);
@@ -154,19 +155,22 @@ SetupWidgets find_setup_widgets(GtkWidget* dialog)
         found.file_entry = row[1];
         found.open_button = row[2];
     }
-    GtkWidget* table = gtk_bin_get_child(GTK_BIN(gtk_bin_get_child(GTK_BIN(only_frames[1]))));
-    std::map<guint, std::string> label_of_row;
-    std::map<guint, GtkWidget*> entry_of_row;
-    for (GtkWidget* child : child_widgets(table)) {
-        guint left = 0, top = 0;
-        gtk_container_child_get(GTK_CONTAINER(table), child, "left-attach", &left, "top-attach", &top, nullptr);
-        if (left == 0 && GTK_IS_ALIGNMENT(child))
-            label_of_row[top] = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(child))));
-        else if (left == 1)
-            entry_of_row[top] = child;
+    // The command templates' entries and the spin buttons of the limits, each by the label beside it.
+    for (GtkWidget* frame : {only_frames[1], only_frames[2]}) {
+        GtkWidget* table = gtk_bin_get_child(GTK_BIN(gtk_bin_get_child(GTK_BIN(frame))));
+        std::map<guint, std::string> label_of_row;
+        std::map<guint, GtkWidget*> entry_of_row;
+        for (GtkWidget* child : child_widgets(table)) {
+            guint left = 0, top = 0;
+            gtk_container_child_get(GTK_CONTAINER(table), child, "left-attach", &left, "top-attach", &top, nullptr);
+            if (left == 0 && GTK_IS_ALIGNMENT(child))
+                label_of_row[top] = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(child))));
+            else if (left == 1)
+                entry_of_row[top] = child;
+        }
+        for (const auto& [top, label] : label_of_row)
+            found.entry_by_label[label] = entry_of_row[top];
     }
-    for (const auto& [top, label] : label_of_row)
-        found.entry_by_label[label] = entry_of_row[top];
     return found;
 }
 
@@ -310,14 +314,15 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
     const FrameLayout frame_layouts[] = {
         {"Password file database encrypted whith GnuPG:", 4, 4, 4, 4},
         {"External commands to launch:", 8, 8, 4, 4},
+        {"Secrets kept short-lived:", 8, 8, 4, 4},
     };
     GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
     std::vector<GtkWidget*> frames;
     for (GtkWidget* child : child_widgets(content))
         if (GTK_IS_FRAME(child))
             frames.push_back(child);
-    EXPECT_EQ(frames.size(), 2u);
-    for (std::size_t i = 0; i < frames.size() && i < 2; ++i) {
+    EXPECT_EQ(frames.size(), 3u);
+    for (std::size_t i = 0; i < frames.size() && i < 3; ++i) {
         SCOPED_TRACE(frame_layouts[i].label);
         EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(frames[i])), frame_layouts[i].label);
         gboolean expand = TRUE, fill = TRUE;
@@ -381,8 +386,10 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
         {"SSH command", &IN_MEMORY[1]},    {"CSSH command", &IN_MEMORY[2]}, {"FTP command", &IN_MEMORY[3]},
         {"TELNET command", &IN_MEMORY[4]}, {"HTTP command", &IN_MEMORY[5]},
     };
-    EXPECT_EQ(w.entry_by_label.size(), 5u);
-    GtkWidget* table = w.entry_by_label.empty() ? nullptr : gtk_widget_get_parent(w.entry_by_label.begin()->second);
+    // Five templates and the two limits of the third frame.
+    EXPECT_EQ(w.entry_by_label.size(), 7u);
+    GtkWidget* table = w.entry_by_label.count("SSH command") ? gtk_widget_get_parent(w.entry_by_label.at("SSH command"))
+                                                              : nullptr;
     ASSERT_TRUE(table && GTK_IS_TABLE(table));
     guint n_rows = 0, n_columns = 0;
     gboolean homogeneous = TRUE;
@@ -424,7 +431,7 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
     }
 }
 
-TEST_F(SetupDialogTest, LaysOutTheSixSettingsUnderTwoFramesAndShowsTheValuesInMemory)
+TEST_F(SetupDialogTest, LaysOutTheSettingsUnderThreeFramesAndShowsTheValuesInMemory)
 {
     run_setup([](GtkWidget* dialog, const SetupWidgets& w) {
         check_setup_layout(dialog, w);
@@ -480,6 +487,59 @@ TEST_F(SetupDialogTest, OkStoresEachEntryUnderItsOwnKeyExactlyAsTyped)
     EXPECT_EQ(test::main_window().database_loaded, 1);
     EXPECT_EQ(test::row_text("0"), "Acme");
     EXPECT_FALSE(prompt_shown());
+}
+
+// The two limits: shown from memory, stored as numbers by OK (a value typed without Enter counts),
+// kept by Cancel, and the idle lock takes its new time at once.
+TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
+{
+    constexpr const char* CLEAR = "Clear a copied password after (seconds, 0: never)";
+    constexpr const char* IDLE = "Lock after no input for (minutes, 0: never)";
+    MainWindow& main = test::main_window();
+    const SettingsValues saved = main.settings;
+    main.settings.clipboard_clear_seconds = 45;
+    main.settings.lock_idle_minutes = 10;
+    const struct {
+        const char* name;
+        const char* typed_clear;
+        const char* typed_idle;
+        gint response;
+        int shown_clear, shown_idle; // what the dialog shows when it opens
+        int clear, idle;             // in memory and stored afterwards
+    } cases[] = {
+        {"OK", "7", "0", GTK_RESPONSE_OK, 45, 10, 7, 0},
+        {"Cancel", "9", "3", GTK_RESPONSE_CANCEL, 7, 0, 7, 0},
+        {"OK again", "0", "25", GTK_RESPONSE_OK, 7, 0, 0, 25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int shown_clear = -1, shown_idle = -1;
+        run_setup([&](GtkWidget*, const SetupWidgets& w) {
+            GtkWidget* clear = w.entry_by_label.at(CLEAR);
+            GtkWidget* idle = w.entry_by_label.at(IDLE);
+            EXPECT_TRUE(GTK_IS_SPIN_BUTTON(clear));
+            EXPECT_TRUE(GTK_IS_SPIN_BUTTON(idle));
+            shown_clear = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(clear));
+            shown_idle = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(idle));
+            gtk_entry_set_text(GTK_ENTRY(clear), c.typed_clear);
+            gtk_entry_set_text(GTK_ENTRY(idle), c.typed_idle);
+            return c.response;
+        });
+        EXPECT_EQ(main.settings.clipboard_clear_seconds, c.clear);
+        EXPECT_EQ(main.settings.lock_idle_minutes, c.idle);
+        EXPECT_EQ(main.lock.idle_seconds, static_cast<guint>(main.settings.lock_idle_minutes) * 60u);
+        RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
+        if (c.response == GTK_RESPONSE_OK) {
+            EXPECT_EQ(g_settings_get_int(fresh.get(), "clipboard-clear-seconds"), c.clear);
+            EXPECT_EQ(g_settings_get_int(fresh.get(), "lock-idle-minutes"), c.idle);
+            EXPECT_EQ(run_gsettings({"get", SCHEMA_ID, "lock-idle-minutes"}), std::to_string(c.idle) + "\n");
+        }
+        EXPECT_EQ(shown_clear, c.shown_clear);
+        EXPECT_EQ(shown_idle, c.shown_idle);
+    }
+    main.settings = saved;
+    set_idle_lock_seconds(main, 0);
+    save_settings(main.settings_object.get(), main.settings);
 }
 
 TEST_F(SetupDialogTest, PathGivenOnTheCommandLineIsShownAndStoredByOk)

@@ -1,0 +1,324 @@
+// Secrets kept short-lived, in the real window: a copied password read back with xclip from both
+// selections and gone after the delay, kept where another program copied meanwhile; locking by command,
+// by idle time and by the screen saver's signal on the session bus; the tree put back after the passphrase.
+#include "gui/gui_support.h"
+#include "gui/robustness_support.h"
+
+#include "core/text_encoding.h"
+#include "ui/clipboard.h"
+#include "ui/entry_actions.h"
+#include "ui/lock.h"
+#include "ui/main_window.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace sealkeep {
+namespace {
+
+const std::vector<std::string> FIXTURE = {
+    "customer=Acme;group=web;server=alpha;service=ssh;serviceplus=;user=root;password=alpha-root-pw",
+    "customer=Acme;group=web;server=beta;service=ssh;serviceplus=;user=bob;password=beta-bob-pw",
+    "customer=Zeta;group=db;server=gamma;service=ssh;serviceplus=;user=carol;password=gamma-carol-pw",
+};
+
+// Runs a program and keeps the main loop running meanwhile (xclip asks this very process for the
+// selection it owns). Its standard output, or nullopt when it failed.
+std::optional<std::string> run_beside_loop(std::vector<const char*> argv)
+{
+    argv.push_back(nullptr);
+    GPid pid;
+    gint out_fd = -1;
+    if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv.data()), nullptr,
+                                  static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+                                  nullptr, &pid, nullptr, &out_fd, nullptr, nullptr)) {
+        ADD_FAILURE() << "cannot run " << argv[0];
+        return std::nullopt;
+    }
+    struct Child {
+        bool done = false;
+        int status = 0;
+    } child;
+    g_child_watch_add(
+        pid,
+        [](GPid, gint status, gpointer data) {
+            static_cast<Child*>(data)->status = status;
+            static_cast<Child*>(data)->done = true;
+        },
+        &child);
+    while (!child.done)
+        g_main_context_iteration(nullptr, TRUE);
+    g_spawn_close_pid(pid);
+    std::string out;
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(out_fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<std::size_t>(n));
+    close(out_fd);
+    if (!WIFEXITED(child.status) || WEXITSTATUS(child.status) != 0)
+        return std::nullopt;
+    return out;
+}
+
+// What the selection gives another program; "<none>" when nobody owns it or it has no text.
+std::string selection_text(const char* selection, const char* target = "UTF8_STRING")
+{
+    auto out = run_beside_loop({"timeout", "5", "xclip", "-o", "-selection", selection, "-t", target});
+    return out ? *out : "<none>";
+}
+
+// Runs the main loop until `done` holds, at most `seconds`.
+bool run_until(const std::function<bool()>& done, double seconds)
+{
+    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(seconds * G_USEC_PER_SEC);
+    while (!done() && g_get_monotonic_time() < end)
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(5000);
+    return done();
+}
+
+const EntryRecord* record_of(const char* password)
+{
+    for (const EntryRecord* record : test::records())
+        if (record->password() == password)
+            return record;
+    return nullptr;
+}
+
+class SecretsLifetime : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_ = test::main_window().settings;
+        gtk_widget_hide(test::main_window().prompt);
+        ASSERT_EQ(test::load_fixture(FIXTURE), 1);
+    }
+    void TearDown() override
+    {
+        release_clipboard(test::main_window());
+        set_idle_lock_seconds(test::main_window(), 0);
+        test::main_window().settings = saved_;
+        test::drain_events();
+    }
+    SettingsValues saved_;
+};
+
+TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHintForManagers)
+{
+    MainWindow& main = test::main_window();
+    main.settings.clipboard_clear_seconds = 2;
+    copy_password_to_clipboard(main, record_of("alpha-root-pw"));
+    EXPECT_EQ(selection_text("clipboard"), "alpha-root-pw");
+    EXPECT_EQ(selection_text("primary"), "alpha-root-pw");
+    const std::string targets = selection_text("clipboard", "TARGETS");
+    EXPECT_NE(targets.find("x-kde-passwordManagerHint"), std::string::npos) << targets;
+    EXPECT_NE(targets.find("UTF8_STRING"), std::string::npos) << targets;
+    EXPECT_EQ(selection_text("clipboard", "x-kde-passwordManagerHint"), "secret");
+    EXPECT_EQ(test::status_text(), "Clipboard cleared in 2 s");
+    EXPECT_TRUE(gtk_widget_get_visible(main.clear_clipboard_button));
+
+    // A new copy one second in starts the delay again: after the first delay it is still there.
+    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
+    copy_password_to_clipboard(main, record_of("beta-bob-pw"));
+    EXPECT_EQ(test::status_text(), "Clipboard cleared in 2 s");
+    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
+    EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
+
+    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
+    EXPECT_EQ(selection_text("clipboard"), "<none>");
+    EXPECT_EQ(selection_text("primary"), "<none>");
+    EXPECT_FALSE(gtk_widget_get_visible(main.clear_clipboard_button));
+    EXPECT_TRUE(main.clipboard.text.empty());
+}
+
+TEST_F(SecretsLifetime, WhatAnotherProgramCopiedMeanwhileIsKept)
+{
+    MainWindow& main = test::main_window();
+    main.settings.clipboard_clear_seconds = 1;
+    copy_password_to_clipboard(main, record_of("alpha-root-pw"));
+    ASSERT_TRUE(run_beside_loop({"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
+    ASSERT_TRUE(run_until([&] { return !main.clipboard.owned[0]; }, 3));
+    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
+    EXPECT_EQ(selection_text("clipboard"), "from another program");
+    EXPECT_EQ(selection_text("primary"), "<none>");
+}
+
+TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
+{
+    MainWindow& main = test::main_window();
+    main.settings.clipboard_clear_seconds = 1;
+    main.settings.ssh_cmd = "ssh %u@%h";
+    // Command lines are built at load time.
+    ASSERT_EQ(test::load_fixture(FIXTURE), 1);
+    copy_command_line_to_clipboard(main, record_of("alpha-root-pw"));
+    EXPECT_EQ(selection_text("clipboard", "TARGETS").find("x-kde-passwordManagerHint"), std::string::npos);
+    EXPECT_FALSE(gtk_widget_get_visible(main.clear_clipboard_button));
+    run_until([] { return false; }, 1.5);
+    EXPECT_EQ(selection_text("clipboard"), "ssh root@alpha");
+
+    // A password copied over it, then taken off at once by the button beside the count-down.
+    main.settings.clipboard_clear_seconds = 45;
+    copy_password_to_clipboard(main, record_of("gamma-carol-pw"));
+    ASSERT_TRUE(gtk_widget_get_visible(main.clear_clipboard_button));
+    gtk_button_clicked(GTK_BUTTON(main.clear_clipboard_button));
+    EXPECT_EQ(test::status_text(), "Clipboard cleared.");
+    EXPECT_EQ(selection_text("clipboard"), "<none>");
+    EXPECT_EQ(selection_text("primary"), "<none>");
+
+    // 0 never clears; the hint is still offered.
+    main.settings.clipboard_clear_seconds = 0;
+    copy_password_to_clipboard(main, record_of("beta-bob-pw"));
+    EXPECT_FALSE(gtk_widget_get_visible(main.clear_clipboard_button));
+    run_until([] { return false; }, 1.2);
+    EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
+}
+
+// The rows expanded and selected, as texts from the top down, each sorted.
+std::vector<std::string> tree_state(bool selected)
+{
+    MainWindow& main = test::main_window();
+    std::vector<std::string> result;
+    GtkTreeModel* model = gtk_tree_view_get_model(main.tree_view);
+    auto describe = [model](GtkTreePath* path) {
+        std::string text;
+        for (gint depth = 1; depth <= gtk_tree_path_get_depth(path); ++depth) {
+            TreePathPtr up{gtk_tree_path_new_from_indices(gtk_tree_path_get_indices(path)[0], -1)};
+            for (gint d = 1; d < depth; ++d)
+                gtk_tree_path_append_index(up.get(), gtk_tree_path_get_indices(path)[d]);
+            GtkTreeIter iter;
+            gtk_tree_model_get_iter(model, &iter, up.get());
+            gchar* raw = nullptr;
+            gtk_tree_model_get(model, &iter, 1, &raw, -1);
+            text += std::string("/") + (raw ? raw : "");
+            g_free(raw);
+        }
+        return text;
+    };
+    if (selected) {
+        PathListPtr rows{gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(main.tree_view), nullptr)};
+        for (GList* row = rows.get(); row; row = row->next)
+            result.push_back(describe(static_cast<GtkTreePath*>(row->data)));
+    } else {
+        for (const std::string& path : test::expanded_paths()) {
+            TreePathPtr tree_path{gtk_tree_path_new_from_string(path.c_str())};
+            result.push_back(describe(tree_path.get()));
+        }
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+void expect_locked(const char* how)
+{
+    SCOPED_TRACE(how);
+    MainWindow& main = test::main_window();
+    EXPECT_EQ(gtk_tree_model_iter_n_children(gtk_tree_view_get_model(main.tree_view), nullptr), 0);
+    EXPECT_TRUE(test::records().empty());
+    EXPECT_EQ(test::document(), nullptr);
+    EXPECT_FALSE(main.database_loaded);
+    EXPECT_TRUE(main.search.matches.empty());
+    EXPECT_TRUE(gtk_widget_get_visible(main.prompt));
+    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.prompt_entry)));
+    EXPECT_EQ(test::status_text(), "Locked.");
+    EXPECT_FALSE(main.clipboard.owned[0] || main.clipboard.owned[1]);
+}
+
+TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsItWas)
+{
+    MainWindow& main = test::main_window();
+    test::GnupgHome home;
+    std::string plaintext;
+    for (const std::string& line : FIXTURE)
+        plaintext += line + "\n";
+    main.settings.password_file_path = home.encrypt_symmetric(plaintext, "unlock-pw");
+    ASSERT_EQ(test::load_through_prompt("unlock-pw").loaded, 1);
+
+    // Gamma's user expanded down to carol, beta selected; a search with matches; a password copied.
+    GtkTreeView* view = main.tree_view;
+    gtk_window_present(GTK_WINDOW(main.window));
+    gtk_entry_set_text(main.search_entry, "bob");
+    ASSERT_FALSE(main.search.matches.empty());
+    gtk_tree_view_collapse_all(view);
+    TreePathPtr carol{gtk_tree_path_new_from_string("1:0:0:0")};
+    gtk_tree_view_expand_to_path(view, carol.get());
+    TreePathPtr beta{gtk_tree_path_new_from_string("0:0:1")};
+    gtk_tree_view_expand_to_path(view, beta.get());
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+    gtk_tree_selection_unselect_all(selection);
+    gtk_tree_selection_select_path(selection, beta.get());
+    gtk_tree_selection_select_path(selection, carol.get());
+    const auto expanded = tree_state(false);
+    const auto selected = tree_state(true);
+    ASSERT_EQ(selected.size(), 2u);
+
+    const struct {
+        const char* how;
+        std::function<void()> lock;
+    } ways[] = {
+        {"Ctrl+L", [&] { gtk_accel_groups_activate(G_OBJECT(main.window), GDK_KEY_l, GDK_CONTROL_MASK); }},
+        {"the screen saver's signal",
+         [] {
+             ASSERT_TRUE(run_beside_loop({"gdbus", "emit", "--session", "--object-path", "/org/freedesktop/ScreenSaver",
+                                          "--signal", "org.freedesktop.ScreenSaver.ActiveChanged", "true"}));
+             ASSERT_TRUE(run_until([] { return test::status_text() == "Locked."; }, 5));
+         }},
+        {"idle time",
+         [&] {
+             set_idle_lock_seconds(main, 1);
+             ASSERT_TRUE(run_until([] { return test::status_text() == "Locked."; }, 4));
+             set_idle_lock_seconds(main, 0);
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        copy_password_to_clipboard(main, record_of("gamma-carol-pw"));
+        way.lock();
+        expect_locked(way.how);
+        EXPECT_EQ(std::string(gtk_entry_get_text(main.search_entry)), "bob");
+        EXPECT_EQ(selection_text("clipboard"), "<none>");
+        EXPECT_EQ(selection_text("primary"), "<none>");
+        // The search entry takes PRIMARY back for its own text when it gets the focus after the load.
+
+        // A second lock before the passphrase keeps what the first remembered.
+        lock_window(main);
+        ASSERT_EQ(test::load_through_prompt("unlock-pw").loaded, 1);
+        EXPECT_EQ(tree_state(false), expanded);
+        EXPECT_EQ(tree_state(true), selected);
+        EXPECT_TRUE(main.lock.expanded.empty());
+        EXPECT_TRUE(main.lock.selected.empty());
+    }
+}
+
+TEST_F(SecretsLifetime, IdleTimeLocksOnlyWhatIsLoadedAndInputPostponesIt)
+{
+    MainWindow& main = test::main_window();
+    set_idle_lock_seconds(main, 1);
+    // Input in the window every half second keeps it open.
+    const gint64 end = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
+    while (g_get_monotonic_time() < end) {
+        GdkEvent* motion = gdk_event_new(GDK_MOTION_NOTIFY);
+        motion->motion.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main.window)));
+        gdk_event_put(motion);
+        gdk_event_free(motion);
+        run_until([] { return false; }, 0.4);
+    }
+    EXPECT_TRUE(main.database_loaded);
+    ASSERT_TRUE(run_until([&] { return !main.database_loaded; }, 3));
+    EXPECT_EQ(test::status_text(), "Locked.");
+    // Nothing loaded: the next idle period shows nothing new.
+    show_status(main, "after");
+    run_until([] { return false; }, 1.5);
+    EXPECT_EQ(test::status_text(), "after");
+}
+
+} // namespace
+} // namespace sealkeep
