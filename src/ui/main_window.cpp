@@ -12,6 +12,8 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
+
 namespace sealkeep {
 
 namespace {
@@ -86,7 +88,15 @@ GtkWidget* create_status_row(MainWindow& main)
     g_signal_connect(main.stop_button, "clicked", G_CALLBACK(on_stop_clicked), &main);
     gtk_box_pack_end(GTK_BOX(row), main.stop_button, FALSE, FALSE, 0);
     // Beside the count-down it ends, left of the stop button.
-    gtk_box_pack_end(GTK_BOX(row), create_clipboard_clear_button(main), FALSE, FALSE, 0);
+    GtkWidget* clear_button = create_clipboard_clear_button(main);
+    gtk_box_pack_end(GTK_BOX(row), clear_button, FALSE, FALSE, 0);
+    // The row is as high as its buttons from the start, so that showing one never moves the rest of the
+    // window (a row that jumps under the pointer moves the search field away from a click).
+    GtkRequisition stop_size;
+    GtkRequisition clear_size;
+    gtk_widget_size_request(main.stop_button, &stop_size);
+    gtk_widget_size_request(clear_button, &clear_size);
+    gtk_widget_set_size_request(row, -1, std::max(stop_size.height, clear_size.height));
     return row;
 }
 
