@@ -63,6 +63,10 @@ int sealkeep_main(int argc, char** argv)
         print_usage(argc > 0 ? argv[0] : "");
         return 0;
     }
+    if (command_line.show_version) {
+        g_print("%s", version_text().c_str());
+        return 0;
+    }
     if (command_line.file_path)
         settings.password_file_path = *command_line.file_path;
 
