@@ -16,6 +16,9 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
     for (const auto& key : setting_keys()) {
         if (std::strcmp(key.key, key_name) != 0)
             continue;
+        GCharPtr text{g_settings_get_string(settings, key.key)};
+        if (is_own_write_taken_back(settings, key.key, text.get()))
+            return;
         SettingsValues stored;
         load_setting(settings, key, stored);
         const bool is_path = key.value == &SettingsValues::password_file_path;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,26 @@ bool is_path_field(std::string SettingsValues::*field)
     return field == &SettingsValues::password_file_path;
 }
 
+// For each key a settings object wrote: the stored text the write replaced, and when.
+struct ReplacedValue {
+    std::string text;
+    gint64 written_at;
+};
+using ReplacedValues = std::map<std::string, ReplacedValue>;
+constexpr const char* REPLACED_VALUES = "sealkeep-replaced-values";
+constexpr gint64 TAKE_BACK_WINDOW = 60 * G_TIME_SPAN_SECOND;
+
+ReplacedValues& replaced_values(GSettings* settings)
+{
+    auto* values = static_cast<ReplacedValues*>(g_object_get_data(G_OBJECT(settings), REPLACED_VALUES));
+    if (!values) {
+        values = new ReplacedValues;
+        g_object_set_data_full(G_OBJECT(settings), REPLACED_VALUES, values,
+                               [](gpointer data) { delete static_cast<ReplacedValues*>(data); });
+    }
+    return *values;
+}
+
 } // namespace
 
 std::string stored_form_of_path(const std::string& path)
@@ -90,6 +111,19 @@ std::string path_of_stored_form(const std::string& stored)
     // path: it is used as it stands rather than as some local file.
     const bool local = !host || g_strcmp0(host, "localhost") == 0;
     return path && local ? std::string(path.get()) : stored;
+}
+
+bool is_own_write_taken_back(GSettings* settings, const char* key, const std::string& stored)
+{
+    ReplacedValues& replaced = replaced_values(settings);
+    auto found = replaced.find(key);
+    if (found == replaced.end())
+        return false;
+    const bool taken_back = found->second.text == stored &&
+                            g_get_monotonic_time() - found->second.written_at < TAKE_BACK_WINDOW;
+    if (taken_back)
+        replaced.erase(found);
+    return taken_back;
 }
 
 const SettingKey* key_of_field(std::string SettingsValues::*field)
@@ -145,6 +179,8 @@ void save_settings(GSettings* settings, const SettingsValues& values, const Sett
             continue;
         const std::string& value = values.*field;
         const std::string text = is_path_field(field) ? stored_form_of_path(value) : value;
+        GCharPtr before{g_settings_get_string(settings, key->key)};
+        replaced_values(settings)[key->key] = {before.get(), g_get_monotonic_time()};
         g_settings_set(settings, key->key, "s", text.c_str());
     }
     g_settings_apply(settings);

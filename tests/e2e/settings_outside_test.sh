@@ -19,9 +19,10 @@ open_setup() {
     local dialog
     sk_focus "$1"
     sk_menu f 1
-    dialog=$(sk_x xdotool search --sync --onlyvisible --pid "$2" --name '^Setup$' | head -n 1)
+    dialog=$(sk_x xdotool search --all --sync --onlyvisible --pid "$2" --name '^Setup$' | head -n 1)
     [ -n "$dialog" ] || return 1
     sk_focus "$dialog"
+    [ "$(sk_x xdotool getactivewindow)" = "$dialog" ] || return 1
     echo "$dialog"
 }
 
@@ -62,11 +63,15 @@ second_pid=$!
 sk_cleanup_add "kill $second_pid"
 second=
 for _ in $(seq 40); do
-    second=$(sk_x xdotool search --onlyvisible --pid "$second_pid" --name '^Sealkeep$' 2>/dev/null | head -n 1)
+    second=$(sk_x xdotool search --all --onlyvisible --pid "$second_pid" --name '^Sealkeep$' 2>/dev/null | head -n 1)
     [ -n "$second" ] && break
     sleep 0.5
 done
 sk_check "the second instance's window appears" test -n "$second"
+# Side by side, so that a key meant for one never lands in the other.
+sk_x xdotool windowmove --sync "$first" 0 0
+sk_x xdotool windowmove --sync "$second" 640 0
+sleep 0.5
 
 setup_second=$(open_setup "$second" "$second_pid")
 sk_check "the second instance's Setup opens" test -n "$setup_second"
