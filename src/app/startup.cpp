@@ -42,9 +42,11 @@ void init_toolkit()
     gtk_init(&toolkit_argc, &toolkit_argv_ptr);
 }
 
-void run_main_window(SettingsValues settings, RefPtr<GSettings> settings_object, bool ask_at_start)
+void run_main_window(SettingsValues settings, RefPtr<GSettings> settings_object, bool ask_at_start,
+                     bool file_path_given)
 {
     std::unique_ptr<MainWindow> main = create_main_window(std::move(settings), std::move(settings_object));
+    main->file_path_given = file_path_given;
     if (!ask_at_start)
         gtk_widget_hide(main->prompt);
     gtk_main();
@@ -63,11 +65,16 @@ int sealkeep_main(int argc, char** argv)
         print_usage(argc > 0 ? argv[0] : "");
         return 0;
     }
+    if (command_line.show_version) {
+        g_print("%s", version_text().c_str());
+        return 0;
+    }
     if (command_line.file_path)
         settings.password_file_path = *command_line.file_path;
 
     init_toolkit();
-    run_main_window(std::move(settings), std::move(settings_object), command_line.ask_at_start);
+    run_main_window(std::move(settings), std::move(settings_object), command_line.ask_at_start,
+                    command_line.file_path.has_value());
     return 0;
 }
 

@@ -15,6 +15,7 @@ void print_usage(const char* program_name);
 void init_toolkit();
 // Builds the main window around these settings and runs the main loop until Quit or the window closes;
 // a load still running then is stopped before this returns.
-void run_main_window(SettingsValues settings, RefPtr<GSettings> settings_object, bool ask_at_start);
+void run_main_window(SettingsValues settings, RefPtr<GSettings> settings_object, bool ask_at_start,
+                     bool file_path_given);
 
 } // namespace sealkeep

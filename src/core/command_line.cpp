@@ -1,5 +1,7 @@
-// Command-line parsing with the C library's getopt.
+// Command-line parsing with the C library's getopt, and the two long options --help and --version.
 #include "core/command_line.h"
+
+#include <cstring>
 
 #include <unistd.h>
 
@@ -13,7 +15,24 @@ CommandLine parse_command_line(int argc, char** argv)
     optind = 0;
     opterr = 1;
     int opt;
-    while ((opt = getopt(argc, argv, "+nh?")) != -1) {
+    for (;;) {
+        // The two long options are whole arguments of their own. They are looked at before getopt sees
+        // them, so that every other argument beginning with "--" keeps getopt's usual complaint. Inside a
+        // group of short options argv[optind] is that group, which never equals them.
+        // Before the first call optind is still 0; glibc then starts at 1.
+        const int next = optind == 0 ? 1 : optind;
+        if (next < argc) {
+            if (std::strcmp(argv[next], "--help") == 0) {
+                result.show_usage = true;
+                return result;
+            }
+            if (std::strcmp(argv[next], "--version") == 0) {
+                result.show_version = true;
+                return result;
+            }
+        }
+        if ((opt = getopt(argc, argv, "+nh?")) == -1)
+            break;
         switch (opt) {
         case 'n':
             result.ask_at_start = false;
@@ -35,6 +54,11 @@ std::string usage_text(const char* program_name)
 {
     return std::string("Usage: ") + (program_name ? program_name : "") +
            " [options] [password_file]\n\nvalid options are:\n  -n : Do not ask password at start\n";
+}
+
+std::string version_text()
+{
+    return "Sealkeep " SEALKEEP_VERSION "\n";
 }
 
 } // namespace sealkeep

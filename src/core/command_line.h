@@ -1,4 +1,5 @@
-// Command-line parsing: the options n, h and ? under POSIX rules, and the optional file argument.
+// Command-line parsing: the options n, h and ? under POSIX rules, --help and --version, and the optional
+// file argument.
 #pragma once
 
 #include <optional>
@@ -7,7 +8,8 @@
 namespace sealkeep {
 
 struct CommandLine {
-    bool show_usage = false;              // -h, -? or an unknown option: print usage and exit 0
+    bool show_usage = false;              // -h, -?, --help or an unknown option: print usage and exit 0
+    bool show_version = false;            // --version: print the name and version and exit 0
     bool ask_at_start = true;             // cleared by -n
     std::optional<std::string> file_path; // first argument left after the options
 };
@@ -16,5 +18,8 @@ struct CommandLine {
 CommandLine parse_command_line(int argc, char** argv);
 
 std::string usage_text(const char* program_name);
+
+// The program's name and the version it was built as, on one line.
+std::string version_text();
 
 } // namespace sealkeep

@@ -3,6 +3,8 @@
 #include "ui/main_window.h"
 
 #include "ui/clipboard.h"
+#include "ui/settings_follow.h"
+
 #include "ui/entry_store.h"
 #include "ui/load_job.h"
 #include "ui/lock.h"
@@ -115,6 +117,7 @@ MainWindow::~MainWindow()
     stop_lock_triggers(*this);
     release_clipboard(*this);
     end_all_loads(*this);
+    stop_following_settings(*this);
     // The window itself, if still there (Quit), goes with the process.
     if (window)
         g_signal_handlers_disconnect_by_data(window, this);
@@ -165,6 +168,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     auto main = std::make_unique<MainWindow>();
     main->settings = std::move(settings);
     main->settings_object = std::move(settings_object);
+    follow_settings_changes(*main);
 
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     main->window = window;

@@ -43,9 +43,23 @@ struct MainWindow {
     RefPtr<GtkStatusIcon> status_icon;
     GtkWidget* status_icon_menu = nullptr; // the icon's right-click menu, destroyed with the state
     GtkWidget* setup_file_entry = nullptr; // the open Setup dialog's file entry, null while none is open
+    // The open Setup dialog's entries, each with the text it was last given and the value behind that
+    // text; empty while none is open. An entry whose text still equals it has not been edited: a change
+    // from outside may replace it, and OK leaves its key alone.
+    struct SetupField {
+        GtkWidget* entry;
+        std::string SettingsValues::*value;
+        std::string shown;
+        std::string behind;
+    };
+    std::vector<SetupField> setup_fields;
 
     RefPtr<GSettings> settings_object; // null: nothing is stored (tests, a missing bus)
     SettingsValues settings;           // the values in use
+    // The path given on the command line is in force for this run, whatever the store says, until the
+    // user picks another file.
+    bool file_path_given = false;
+    gulong settings_changed_handler = 0; // follows changes of the store made outside this window
 
     bool database_loaded = false;  // the last load was verified and found at least one account
     SearchState search;

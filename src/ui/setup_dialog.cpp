@@ -1,7 +1,8 @@
 // The Setup dialog, which edits the settings values, and the chooser that picks another password file
-// and starts over with it.
+// and starts over with it. Each stores only what the user changed.
 #include "ui/setup_dialog.h"
 
+#include "core/record_reader.h"
 #include "core/settings_values.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
@@ -12,6 +13,7 @@
 #include "ui/view_commands.h"
 
 #include <array>
+#include <cstring>
 #include <string>
 
 namespace sealkeep {
@@ -34,6 +36,61 @@ const std::array<TemplateRow, 5>& template_rows()
         {N_("HTTP command"), &SettingsValues::http_cmd},
     }};
     return rows;
+}
+
+bool is_path(std::string SettingsValues::*field)
+{
+    return field == &SettingsValues::password_file_path;
+}
+
+// An entry shows a path in GLib's display form, which stands in for bytes that are no text in the
+// file-name encoding; the bytes themselves are kept beside it.
+std::string shown_text(std::string SettingsValues::*field, const std::string& value)
+{
+    if (!is_path(field))
+        return value;
+    GCharPtr shown{g_filename_display_name(value.c_str())};
+    return shown.get();
+}
+
+// What the user typed is text; a path made of it is in the file-name encoding.
+std::string typed_value(std::string SettingsValues::*field, const char* text)
+{
+    if (!is_path(field))
+        return text;
+    GCharPtr path{g_filename_from_utf8(text, -1, nullptr, nullptr, nullptr)};
+    return path ? path.get() : text;
+}
+
+void show_value(MainWindow::SetupField& field, const std::string& value)
+{
+    field.behind = value;
+    field.shown = shown_text(field.value, value);
+    gtk_entry_set_text(GTK_ENTRY(field.entry), field.shown.c_str());
+}
+
+bool edited(const MainWindow::SetupField& field)
+{
+    return field.shown != gtk_entry_get_text(GTK_ENTRY(field.entry));
+}
+
+MainWindow::SetupField* setup_field(MainWindow& main, std::string SettingsValues::*value)
+{
+    for (auto& field : main.setup_fields)
+        if (field.value == value)
+            return &field;
+    return nullptr;
+}
+
+void add_setup_field(MainWindow& main, GtkWidget* entry, std::string SettingsValues::*value)
+{
+    main.setup_fields.push_back({entry, value, {}, {}});
+    show_value(main.setup_fields.back(), main.settings.*value);
+}
+
+void forget_setup_fields(GtkWidget*, MainWindow* main)
+{
+    main->setup_fields.clear();
 }
 
 // A file chosen through the dialog's open button shows up in the dialog's entry for as long as the
@@ -65,7 +122,7 @@ GtkWidget* build_file_row(MainWindow& main, GtkWidget** file_entry)
     gtk_box_pack_start(GTK_BOX(row), gtk_label_new(_("Default file")), FALSE, FALSE, 2);
 
     *file_entry = gtk_entry_new();
-    gtk_entry_set_text(GTK_ENTRY(*file_entry), main.settings.password_file_path.c_str());
+    add_setup_field(main, *file_entry, &SettingsValues::password_file_path);
     gtk_box_pack_start(GTK_BOX(row), *file_entry, TRUE, TRUE, 4);
 
     // The image is the button's child rather than its "image" property: the toolkit hides button images
@@ -77,7 +134,7 @@ GtkWidget* build_file_row(MainWindow& main, GtkWidget** file_entry)
     return row;
 }
 
-GtkWidget* build_template_table(const SettingsValues& values, std::array<GtkWidget*, 5>& entries)
+GtkWidget* build_template_table(MainWindow& main, std::array<GtkWidget*, 5>& entries)
 {
     GtkWidget* table = gtk_table_new(5, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
@@ -88,7 +145,7 @@ GtkWidget* build_template_table(const SettingsValues& values, std::array<GtkWidg
         gtk_table_attach(GTK_TABLE(table), alignment, 0, 1, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
 
         entries[r] = gtk_entry_new();
-        gtk_entry_set_text(GTK_ENTRY(entries[r]), (values.*rows[r].value).c_str());
+        add_setup_field(main, entries[r], rows[r].value);
         const auto grow = static_cast<GtkAttachOptions>(GTK_EXPAND | GTK_FILL);
         gtk_table_attach(GTK_TABLE(table), entries[r], 1, 2, r, r + 1, grow, grow, 0, 0);
     }
@@ -139,6 +196,8 @@ void show_setup_dialog(MainWindow& main)
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(dialog), 320, -1);
     GtkBox* content = GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog)));
+    main.setup_fields.clear();
+    g_signal_connect(dialog, "destroy", G_CALLBACK(forget_setup_fields), &main);
 
     GtkWidget* file_entry = nullptr;
     GtkWidget* file_row = build_file_row(main, &file_entry);
@@ -148,7 +207,7 @@ void show_setup_dialog(MainWindow& main)
     g_signal_connect(file_entry, "destroy", G_CALLBACK(forget_file_entry), &main);
 
     std::array<GtkWidget*, 5> template_entries{};
-    GtkWidget* table = build_template_table(main.settings, template_entries);
+    GtkWidget* table = build_template_table(main, template_entries);
     gtk_box_pack_start(content, framed(_("External commands to launch:"), 8, 8, 4, 4, table), FALSE, FALSE, 2);
 
     std::array<GtkWidget*, 2> limit_spins{};
@@ -163,16 +222,28 @@ void show_setup_dialog(MainWindow& main)
         return;
     }
 
-    // Taken as typed: the templates are free text, and an empty one is a valid choice.
-    main.settings.password_file_path = gtk_entry_get_text(GTK_ENTRY(file_entry));
-    const auto& rows = template_rows();
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        main.settings.*rows[r].value = gtk_entry_get_text(GTK_ENTRY(template_entries[r]));
+    // Only the entries the user edited are taken, as typed: the templates are free text, and an empty one
+    // is a valid choice. The others keep the value in use, which may have changed outside meanwhile.
+    SettingFields changed;
+    for (const auto& field : main.setup_fields) {
+        if (!edited(field))
+            continue;
+        main.settings.*field.value = typed_value(field.value, gtk_entry_get_text(GTK_ENTRY(field.entry)));
+        changed.push_back(field.value);
+        if (is_path(field.value))
+            main.file_path_given = false;
+    }
     const auto& limits_rows = limit_rows();
     for (std::size_t r = 0; r < limits_rows.size(); ++r) {
-        // A value typed but not yet confirmed with Enter counts too.
+        // A value typed but not yet confirmed with Enter counts too; an unchanged one is not written.
         gtk_spin_button_update(GTK_SPIN_BUTTON(limit_spins[r]));
-        main.settings.*limits_rows[r].value = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit_spins[r]));
+        const int value = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit_spins[r]));
+        if (value == main.settings.*limits_rows[r].value)
+            continue;
+        main.settings.*limits_rows[r].value = value;
+        for (const auto& key : int_setting_keys())
+            if (key.value == limits_rows[r].value)
+                save_int_setting(main.settings_object.get(), key.key, value);
     }
     gtk_widget_destroy(dialog);
     // A password already counting down keeps its delay; the idle time counts anew from now.
@@ -181,23 +252,99 @@ void show_setup_dialog(MainWindow& main)
     // to start over with the new ones.
     if (stop_load(main) && main.prompt)
         gtk_widget_show(main.prompt);
-    save_settings(main.settings_object.get(), main.settings);
+    save_settings(main.settings_object.get(), main.settings, changed);
 }
+
+void show_outside_change_in_setup(MainWindow& main, std::string SettingsValues::*value)
+{
+    MainWindow::SetupField* field = setup_field(main, value);
+    if (field && !edited(*field))
+        show_value(*field, main.settings.*value);
+}
+
+namespace {
+
+const char* const ENCRYPTED_ENDINGS[] = {".gpg", ".asc", ".pgp"};
+
+// Compared as bytes, without regard to ASCII case: a name that is no UTF-8 has no display name the
+// toolkit's patterns could match (GIO adds a note to it), yet it is a file like any other.
+bool looks_encrypted(const std::string& path)
+{
+    for (const char* ending : ENCRYPTED_ENDINGS) {
+        const std::size_t length = std::strlen(ending);
+        if (path.size() > length && g_ascii_strcasecmp(path.c_str() + path.size() - length, ending) == 0)
+            return true;
+    }
+    return false;
+}
+
+gboolean has_encrypted_ending(const GtkFileFilterInfo* info, gpointer)
+{
+    const char* name = info->filename ? info->filename : info->display_name;
+    return name && looks_encrypted(name);
+}
+
+// The chooser starts where the current password file is, with that file selected, rather than on the
+// toolkit's list of recent files. A file that is gone leaves its folder; a folder that is gone, the home.
+void start_at_current_file(GtkFileChooser* chooser, const std::string& stored_path)
+{
+    std::string current = expand_home(stored_path);
+    if (!current.empty() && !g_path_is_absolute(current.c_str())) {
+        GCharPtr here{g_get_current_dir()};
+        GCharPtr joined{g_build_filename(here.get(), current.c_str(), nullptr)};
+        current = joined.get();
+    }
+    if (!current.empty() && g_file_test(current.c_str(), G_FILE_TEST_IS_REGULAR)) {
+        gtk_file_chooser_set_filename(chooser, current.c_str());
+        return;
+    }
+    GCharPtr folder{g_path_get_dirname(current.c_str())};
+    if (!current.empty() && g_file_test(folder.get(), G_FILE_TEST_IS_DIR))
+        gtk_file_chooser_set_current_folder(chooser, folder.get());
+    else
+        gtk_file_chooser_set_current_folder(chooser, g_get_home_dir());
+}
+
+// Encrypted files by their usual endings, and all files for any other name. The current file stays
+// visible: a name of another kind starts with all files shown.
+void add_filters(GtkFileChooser* chooser, const std::string& current)
+{
+    GtkFileFilter* encrypted = gtk_file_filter_new();
+    gtk_file_filter_set_name(encrypted, _("Encrypted files (*.gpg, *.asc, *.pgp)"));
+    gtk_file_filter_add_custom(encrypted,
+                               static_cast<GtkFileFilterFlags>(GTK_FILE_FILTER_FILENAME | GTK_FILE_FILTER_DISPLAY_NAME),
+                               has_encrypted_ending, nullptr, nullptr);
+    GtkFileFilter* all = gtk_file_filter_new();
+    gtk_file_filter_set_name(all, _("All files"));
+    gtk_file_filter_add_pattern(all, "*");
+    gtk_file_chooser_add_filter(chooser, encrypted);
+    gtk_file_chooser_add_filter(chooser, all);
+    gtk_file_chooser_set_filter(chooser, current.empty() || looks_encrypted(current) ? encrypted : all);
+}
+
+} // namespace
 
 void choose_password_file(MainWindow& main)
 {
     GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), GTK_WINDOW(main.window),
                                                      GTK_FILE_CHOOSER_ACTION_OPEN, "gtk-cancel", GTK_RESPONSE_CANCEL,
                                                      "gtk-open", GTK_RESPONSE_OK, nullptr);
+    // The filter is set once the file is selected: selecting a file the toolkit has not read yet drops the
+    // filter set before.
+    start_at_current_file(GTK_FILE_CHOOSER(chooser), main.settings.password_file_path);
+    add_filters(GTK_FILE_CHOOSER(chooser), main.settings.password_file_path);
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_OK) {
         // A file without a local path (a remote location, or no file selected at all) gives no
-        // filename; gpg could not open it anyway, so such an answer changes nothing.
+        // filename; gpg could not open it anyway, so such an answer changes nothing. The filename is
+        // the file's own bytes, whatever their encoding.
         GCharPtr filename{gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))};
         if (filename) {
             main.settings.password_file_path = filename.get();
-            if (main.setup_file_entry)
-                gtk_entry_set_text(GTK_ENTRY(main.setup_file_entry), main.settings.password_file_path.c_str());
-            save_settings(main.settings_object.get(), main.settings);
+            main.file_path_given = false;
+            // The open Setup dialog shows the choice, which is stored already: its OK need not store it again.
+            if (MainWindow::SetupField* field = setup_field(main, &SettingsValues::password_file_path))
+                show_value(*field, main.settings.password_file_path);
+            save_settings(main.settings_object.get(), main.settings, {&SettingsValues::password_file_path});
             refresh_entries(main);
         }
     }

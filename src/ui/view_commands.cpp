@@ -65,7 +65,7 @@ void show_about_dialog(MainWindow& main)
     GtkWidget* dialog = gtk_about_dialog_new();
     GtkAboutDialog* about = GTK_ABOUT_DIALOG(dialog);
     gtk_about_dialog_set_program_name(about, "Sealkeep");
-    gtk_about_dialog_set_version(about, "0.12.1");
+    gtk_about_dialog_set_version(about, SEALKEEP_VERSION);
     gtk_about_dialog_set_comments(about, _("Lightweight password manager based on GPG and GTK+."));
     gtk_about_dialog_set_website(about, "https://sealkeep.net/");
     gtk_about_dialog_set_copyright(about, "Copyright \u00a9 2026 The Sealkeep developers");

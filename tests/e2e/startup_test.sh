@@ -18,6 +18,7 @@ make_file "$files/b.gpg" marker-from-b
 make_file "$files/stored.gpg" marker-from-stored
 # A file whose name looks like an option: after "--" it is the path.
 make_file "$files/-n" marker-from-dash-n
+make_file "$files/--version" marker-from-dash-dash-version
 sk_setting_set sealkeep-file-path "$files/stored.gpg"
 
 sk_start_wm || exit 1
@@ -37,6 +38,10 @@ usage_cases=(
     "-nh grouped|$SEALKEEP_BIN||-nh"
     "-n -h separate|$SEALKEEP_BIN||-n,-h"
     "-h before a file|$SEALKEEP_BIN||-h,a.gpg"
+    "--help|$SEALKEEP_BIN||--help"
+    "-n --help|$SEALKEEP_BIN||-n,--help"
+    "--help before a file|$SEALKEEP_BIN||--help,a.gpg"
+    "--help-me is no option of ours|$SEALKEEP_BIN|invalid option -- '-'|--help-me"
     "--display=:9 never reaches the toolkit|$SEALKEEP_BIN|invalid option -- '-'|--display=:9"
     "-display never reaches the toolkit|$SEALKEEP_BIN|invalid option -- 'd'|-display"
 )
@@ -55,6 +60,18 @@ for case in "${usage_cases[@]}"; do
         sk_check_file "$name: nothing on stderr" "$SK_ERR" ""
     fi
 done
+# --version: the name and the version the build was made from (the project's version in CMake), status 0,
+# wherever it stands among the options; after "--" or a file it is a path like any other.
+project_version=$(sed -n 's/^project(sealkeep VERSION \([0-9.]*\).*/\1/p' "$SEALKEEP_SOURCE_DIR/CMakeLists.txt")
+for arglist in --version -n,--version; do
+    IFS=',' read -r -a args <<<"$arglist"
+    sk_start "${args[@]}"
+    sk_wait_exit 10
+    sk_check_eq "$arglist: exit status" 0 "$SK_STATUS"
+    sk_check_file "$arglist: the version on stdout" "$SK_OUT" "Sealkeep $project_version"$'\n'
+    sk_check_file "$arglist: nothing on stderr" "$SK_ERR" ""
+done
+
 # None of them may have left a window behind.
 sk_check_eq "no window after the usage cases" "" "$(_sk_main_windows)"
 
@@ -67,6 +84,7 @@ window_cases=(
     "two files: the first wins|marker-from-a|a.gpg,b.gpg"
     "a file then -n: -n is a path, the prompt stays|marker-from-a|a.gpg,-n"
     "-- -n: -n is the path|marker-from-dash-n|--,-n"
+    "-- --version: --version is the path|marker-from-dash-dash-version|--,--version"
     "an empty argument: the empty path||EMPTY"
     "-n: no prompt, nothing loads||-n,a.gpg"
 )

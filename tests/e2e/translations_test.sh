@@ -71,7 +71,10 @@ de|Password file database encrypted whith GnuPG:|Mit GnuPG verschlüsselte Passw
 EOF
 
 # The real program, started in French and German, opens its catalogue where the install puts it.
+# The install rule names the folder under the prefix the build was configured with.
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 install_dir=$(grep -o '"[^"]*/fr/LC_MESSAGES"' "$build/data/po/cmake_install.cmake" | head -n 1 | tr -d '"')
+install_dir=${install_dir//\$\{CMAKE_INSTALL_PREFIX\}/$prefix}
 [ -n "$install_dir" ] || fail "no install rule for the French catalogue in $build/data/po/cmake_install.cmake"
 for lang in fr de; do
     want=${install_dir%/fr/LC_MESSAGES}/$lang/LC_MESSAGES/sealkeep.mo

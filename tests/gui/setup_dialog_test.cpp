@@ -9,6 +9,7 @@
 #include "gui/gui_support.h"
 #include "ui/lock.h"
 #include "ui/main_window.h"
+#include "ui/settings_follow.h"
 #include "ui/setup_dialog.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,43 @@ void store_behind_our_back(const Values& values)
         run_gsettings({"set", SCHEMA_ID, setting_keys()[i].key, values[i]});
 }
 
+SettingFields all_fields()
+{
+    SettingFields fields;
+    for (const auto& key : setting_keys())
+        fields.push_back(key.value);
+    return fields;
+}
+
+// Runs the main loop until `done` holds (true) or five seconds have passed (false): a change made by
+// another process reaches this one over the bus, a little later.
+template <typename Done> bool wait_until(Done done)
+{
+    const gint64 deadline = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
+    while (!done()) {
+        if (g_get_monotonic_time() > deadline)
+            return false;
+        gtk_main_iteration_do(FALSE);
+        g_usleep(2000);
+    }
+    return true;
+}
+
+bool wait_in_memory(const Values& expected)
+{
+    return wait_until([&] { return values_in_memory() == expected; });
+}
+
+// While it lives, the window does not hear of changes in the store: a change made elsewhere whose news
+// has not arrived yet, as when someone stores a value just before an action of ours.
+class NotFollowing {
+public:
+    NotFollowing() { stop_following_settings(test::main_window()); }
+    ~NotFollowing() { follow_settings_changes(test::main_window()); }
+    NotFollowing(const NotFollowing&) = delete;
+    NotFollowing& operator=(const NotFollowing&) = delete;
+};
+
 #define EXPECT_STORED(expected)                                                                                        \
     do {                                                                                                               \
         EXPECT_EQ(stored_in_process(), (expected)) << "read by a fresh GSettings";                                     \
@@ -179,7 +217,8 @@ protected:
     void SetUp() override
     {
         set_values_in_memory(IN_MEMORY);
-        save_settings(test::main_window().settings_object.get(), test::main_window().settings);
+        test::main_window().file_path_given = false;
+        save_settings(test::main_window().settings_object.get(), test::main_window().settings, all_fields());
         GtkWidget* prompt = test::main_window().prompt;
         ASSERT_NE(prompt, nullptr);
         gtk_widget_hide(prompt);
@@ -191,7 +230,11 @@ protected:
         std::ofstream(chosen_file_) << "not really encrypted\n";
     }
 
-    void TearDown() override { drain_events(); }
+    void TearDown() override
+    {
+        test::main_window().file_path_given = false;
+        drain_events();
+    }
 
     static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
     static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().model), nullptr); }
@@ -440,19 +483,68 @@ TEST_F(SetupDialogTest, LaysOutTheSettingsUnderThreeFramesAndShowsTheValuesInMem
     EXPECT_EQ(test::main_window().setup_file_entry, nullptr) << "the entry of a destroyed dialog must be forgotten";
 }
 
-TEST_F(SetupDialogTest, OkWithoutChangesStoresTheValuesInMemoryAgain)
+// What another process stores just before OK is not put back: OK writes only what the user edited.
+// The news of the change is held back here, so the values in memory are the old ones when OK comes.
+TEST_F(SetupDialogTest, OkWritesOnlyTheEditedEntries)
 {
+    {
+        NotFollowing late_news;
+        store_behind_our_back(BEHIND_OUR_BACK);
+        run_setup([](GtkWidget*, const SetupWidgets& w) {
+            gtk_entry_set_text(GTK_ENTRY(w.entry_by_label.at("FTP command")), "my ftp %h");
+            return GTK_RESPONSE_OK;
+        });
+        Values expected = BEHIND_OUR_BACK;
+        expected[3] = "my ftp %h";
+        EXPECT_STORED(expected);
+        EXPECT_EQ(test::main_window().settings.ftp_cmd, "my ftp %h");
+    }
+
+    // Without an edit, OK writes nothing at all.
+    store_behind_our_back(IN_MEMORY);
+    NotFollowing late_news;
     store_behind_our_back(BEHIND_OUR_BACK);
-    ASSERT_EQ(stored_in_dconf(), BEHIND_OUR_BACK);
-
     run_setup([](GtkWidget*, const SetupWidgets&) { return GTK_RESPONSE_OK; });
-
-    EXPECT_EQ(values_in_memory(), IN_MEMORY);
-    EXPECT_STORED(IN_MEMORY);
+    EXPECT_STORED(BEHIND_OUR_BACK);
     EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
 }
 
-TEST_F(SetupDialogTest, CancelAndClosingKeepEveryValueAndStoreNothing)
+// A change made elsewhere becomes the value in use, and an open Setup dialog shows it in every entry
+// the user has not edited; an edited entry keeps the user's text, and OK stores that one alone.
+TEST_F(SetupDialogTest, ShowsChangesMadeElsewhereExceptInEditedEntries)
+{
+    struct Seen {
+        std::string ssh_shown, http_shown, file_shown;
+        bool arrived = false;
+    } seen;
+    run_setup([&seen](GtkWidget*, const SetupWidgets& w) {
+        gtk_entry_set_text(GTK_ENTRY(w.entry_by_label.at("SSH command")), "my ssh %h");
+        run_gsettings({"set", SCHEMA_ID, "ssh-cmd", "their ssh"});
+        run_gsettings({"set", SCHEMA_ID, "http-cmd", "their http"});
+        run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/their/file.gpg"});
+        GtkEntry* http = GTK_ENTRY(w.entry_by_label.at("HTTP command"));
+        GtkEntry* file = GTK_ENTRY(w.file_entry);
+        seen.arrived = wait_until([&] {
+            return std::string(gtk_entry_get_text(http)) == "their http" &&
+                   std::string(gtk_entry_get_text(file)) == "/their/file.gpg" &&
+                   test::main_window().settings.ssh_cmd == "their ssh";
+        });
+        seen.ssh_shown = gtk_entry_get_text(GTK_ENTRY(w.entry_by_label.at("SSH command")));
+        seen.http_shown = gtk_entry_get_text(http);
+        seen.file_shown = gtk_entry_get_text(file);
+        return GTK_RESPONSE_OK;
+    });
+
+    EXPECT_TRUE(seen.arrived) << "the changes never reached the open dialog";
+    EXPECT_EQ(seen.ssh_shown, "my ssh %h");
+    EXPECT_EQ(seen.http_shown, "their http");
+    EXPECT_EQ(seen.file_shown, "/their/file.gpg");
+    const Values expected{"/their/file.gpg", "my ssh %h", IN_MEMORY[2], IN_MEMORY[3], IN_MEMORY[4], "their http"};
+    EXPECT_EQ(values_in_memory(), expected);
+    EXPECT_STORED(expected);
+}
+
+TEST_F(SetupDialogTest, CancelAndClosingStoreNothing)
 {
     const gint responses[] = {GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT};
     for (gint response : responses) {
@@ -463,7 +555,8 @@ TEST_F(SetupDialogTest, CancelAndClosingKeepEveryValueAndStoreNothing)
             gtk_entry_set_text(GTK_ENTRY(w.file_entry), "/edited.gpg");
             return response;
         });
-        EXPECT_EQ(values_in_memory(), IN_MEMORY);
+        // The values in use are the stored ones, never the dialog's edits.
+        EXPECT_TRUE(wait_in_memory(BEHIND_OUR_BACK));
         EXPECT_STORED(BEHIND_OUR_BACK);
         EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
     }
@@ -539,25 +632,41 @@ TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
     }
     main.settings = saved;
     set_idle_lock_seconds(main, 0);
-    save_settings(main.settings_object.get(), main.settings);
+    save_int_setting(main.settings_object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
+    save_int_setting(main.settings_object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
 }
 
-TEST_F(SetupDialogTest, PathGivenOnTheCommandLineIsShownAndStoredByOk)
+// A path given on the command line is the one in use for this run: Setup shows it, a default stored
+// elsewhere meanwhile does not replace it, and OK stores it only when the user edited it.
+TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhenEdited)
 {
     // As the command line does it: the path changes in memory only.
-    test::main_window().settings.password_file_path = "/from/the command line.gpg";
-    ASSERT_EQ(stored_in_dconf()[0], IN_MEMORY[0]);
+    const std::string given = "/from/the command line.gpg";
+    test::main_window().settings.password_file_path = given;
+    test::main_window().file_path_given = true;
+    run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/their default.gpg"});
+    run_gsettings({"set", SCHEMA_ID, "http-cmd", "their http"});
+    EXPECT_TRUE(wait_until([] { return test::main_window().settings.http_cmd == "their http"; }));
+    EXPECT_EQ(test::main_window().settings.password_file_path, given);
 
     std::string shown;
     run_setup([&shown](GtkWidget*, const SetupWidgets& w) {
         shown = gtk_entry_get_text(GTK_ENTRY(w.file_entry));
         return GTK_RESPONSE_OK;
     });
+    EXPECT_EQ(shown, given);
+    EXPECT_EQ(stored_in_dconf()[0], "/their default.gpg");
+    EXPECT_EQ(test::main_window().settings.password_file_path, given);
 
-    EXPECT_EQ(shown, "/from/the command line.gpg");
-    Values expected = IN_MEMORY;
-    expected[0] = "/from/the command line.gpg";
-    EXPECT_STORED(expected);
+    // An edited path is the user's pick: stored, and from then on the stored default is followed.
+    run_setup([](GtkWidget*, const SetupWidgets& w) {
+        gtk_entry_set_text(GTK_ENTRY(w.file_entry), "/picked in setup.gpg");
+        return GTK_RESPONSE_OK;
+    });
+    EXPECT_EQ(stored_in_dconf()[0], "/picked in setup.gpg");
+    EXPECT_FALSE(test::main_window().file_path_given);
+    run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/later default.gpg"});
+    EXPECT_TRUE(wait_until([] { return test::main_window().settings.password_file_path == "/later default.gpg"; }));
 }
 
 TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
@@ -586,16 +695,33 @@ TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
 TEST_F(SetupDialogTest, DismissedChooserChangesNothing)
 {
     store_behind_our_back(BEHIND_OUR_BACK);
+    ASSERT_TRUE(wait_in_memory(BEHIND_OUR_BACK));
     ChooserAnswer answer{chosen_file_, GTK_RESPONSE_CANCEL};
     answer_next_chooser(&answer);
     choose_password_file(test::main_window());
 
     ASSERT_TRUE(answer.answered);
-    EXPECT_EQ(values_in_memory(), IN_MEMORY);
+    EXPECT_EQ(values_in_memory(), BEHIND_OUR_BACK);
     EXPECT_STORED(BEHIND_OUR_BACK);
     EXPECT_FALSE(prompt_shown());
     EXPECT_EQ(test::main_window().database_loaded, 1);
     EXPECT_EQ(test::row_text("0"), "Acme");
+}
+
+// Open file writes the path alone: templates stored elsewhere a moment before stay.
+TEST_F(SetupDialogTest, FileChosenStoresOnlyThePath)
+{
+    NotFollowing late_news;
+    store_behind_our_back(BEHIND_OUR_BACK);
+    ChooserAnswer answer{chosen_file_, GTK_RESPONSE_OK};
+    answer_next_chooser(&answer);
+    choose_password_file(test::main_window());
+
+    ASSERT_TRUE(answer.answered);
+    Values expected = BEHIND_OUR_BACK;
+    expected[0] = chosen_file_;
+    EXPECT_STORED(expected);
+    EXPECT_EQ(test::main_window().settings.password_file_path, chosen_file_);
 }
 
 TEST_F(SetupDialogTest, FileChosenInsideSetupStaysWhenSetupIsCancelled)
@@ -635,6 +761,125 @@ TEST_F(SetupDialogTest, FileChosenInsideSetupStaysWhenSetupIsCancelled)
     EXPECT_EQ(values_in_memory(), expected);
     EXPECT_STORED(expected);
     EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
+}
+
+// What the chooser looks like when it comes up, read from inside its loop.
+struct ChooserAtStart {
+    std::string selected;
+    std::string folder;
+    std::vector<std::string> filters;
+    std::string active_filter;
+    std::map<std::string, bool> encrypted_filter_shows;
+};
+
+// Opens the chooser on the path in use, waits until it shows `expected_selection` (the folder loads in
+// the background), reads what it shows and dismisses it.
+ChooserAtStart open_chooser_and_look(const std::string& expected_selection)
+{
+    struct Data {
+        std::string expected;
+        ChooserAtStart seen;
+    } data{expected_selection, {}};
+    respond_in_nested_loop(
+        [](GtkWidget* dialog, void* user) {
+            auto* d = static_cast<Data*>(user);
+            GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+            wait_until([&] {
+                GCharPtr now{gtk_file_chooser_get_filename(chooser)};
+                return d->expected.empty() || (now && d->expected == now.get());
+            });
+            GCharPtr selected{gtk_file_chooser_get_filename(chooser)};
+            GCharPtr folder{gtk_file_chooser_get_current_folder(chooser)};
+            d->seen.selected = selected ? selected.get() : "";
+            d->seen.folder = folder ? folder.get() : "";
+            GSList* filters = gtk_file_chooser_list_filters(chooser);
+            for (GSList* item = filters; item; item = item->next)
+                d->seen.filters.push_back(gtk_file_filter_get_name(GTK_FILE_FILTER(item->data)));
+            if (filters) {
+                GtkFileFilter* encrypted = GTK_FILE_FILTER(filters->data);
+                for (const char* name : {"a.gpg", "b.asc", "c.pgp", "D.GPG", "notes.txt", "gpg"}) {
+                    GtkFileFilterInfo info{};
+                    info.contains = static_cast<GtkFileFilterFlags>(GTK_FILE_FILTER_FILENAME |
+                                                                    GTK_FILE_FILTER_DISPLAY_NAME);
+                    info.filename = name;
+                    info.display_name = name;
+                    d->seen.encrypted_filter_shows[name] = gtk_file_filter_filter(encrypted, &info);
+                }
+            }
+            g_slist_free(filters);
+            GtkFileFilter* active = gtk_file_chooser_get_filter(chooser);
+            d->seen.active_filter = active ? gtk_file_filter_get_name(active) : "";
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+        },
+        &data);
+    choose_password_file(test::main_window());
+    return data.seen;
+}
+
+// The chooser comes up in the folder of the password file in use with that file selected, whatever
+// bytes its name has; encrypted files are offered first, all files beside them.
+TEST_F(SetupDialogTest, ChooserStartsAtTheCurrentFileWithAFilterForEncryptedFiles)
+{
+    const std::string folder = std::string(std::getenv("SEALKEEP_SCRATCH")) + "/d\xe9p\xf4t";
+    ASSERT_EQ(g_mkdir_with_parents(folder.c_str(), 0700), 0);
+    struct Case {
+        std::string file;
+        std::string selected;
+        std::string folder;
+        std::string active_filter;
+    };
+    const std::string latin1 = folder + "/caf\xe9.gpg";
+    const std::string plain = folder + "/notes.txt";
+    std::ofstream(latin1) << "x";
+    std::ofstream(plain) << "x";
+    const Case cases[] = {
+        {latin1, latin1, folder, "Encrypted files (*.gpg, *.asc, *.pgp)"},
+        // A file of another kind stays visible: all files are shown.
+        {plain, plain, folder, "All files"},
+        // A file that is gone: its folder (what the toolkit selects there is its own choice).
+        {folder + "/gone.gpg", "", folder, "Encrypted files (*.gpg, *.asc, *.pgp)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        test::main_window().settings.password_file_path = c.file;
+        ChooserAtStart seen = open_chooser_and_look(c.selected);
+        if (!c.selected.empty()) {
+            EXPECT_EQ(seen.selected, c.selected);
+        }
+        EXPECT_EQ(seen.folder, c.folder);
+        EXPECT_EQ(seen.filters, (std::vector<std::string>{"Encrypted files (*.gpg, *.asc, *.pgp)", "All files"}));
+        EXPECT_EQ(seen.active_filter, c.active_filter);
+        const std::map<std::string, bool> shows{
+            {"a.gpg", true}, {"b.asc", true}, {"c.pgp", true}, {"D.GPG", true}, {"notes.txt", false}, {"gpg", false}};
+        EXPECT_EQ(seen.encrypted_filter_shows, shows);
+    }
+}
+
+// A file name that is no UTF-8, chosen in the chooser: used and stored as its bytes, shown in Setup in
+// GLib's display form, and an OK that changes a template leaves it as it is.
+TEST_F(SetupDialogTest, NonUtf8FileNameIsKeptAsItsBytesAndShownInDisplayForm)
+{
+    const std::string latin1 = std::string(std::getenv("SEALKEEP_SCRATCH")) + "/caf\xe9 \xff.gpg";
+    std::ofstream(latin1) << "x";
+    ChooserAnswer answer{latin1, GTK_RESPONSE_OK};
+    answer_next_chooser(&answer);
+    choose_password_file(test::main_window());
+    ASSERT_TRUE(answer.answered);
+    EXPECT_EQ(test::main_window().settings.password_file_path, latin1);
+    EXPECT_EQ(path_of_stored_form(stored_in_dconf()[0]), latin1);
+    EXPECT_EQ(load_settings(test::main_window().settings_object.get()).password_file_path, latin1);
+
+    std::string shown;
+    run_setup([&shown](GtkWidget*, const SetupWidgets& w) {
+        shown = gtk_entry_get_text(GTK_ENTRY(w.file_entry));
+        gtk_entry_set_text(GTK_ENTRY(w.entry_by_label.at("SSH command")), "ssh %h");
+        return GTK_RESPONSE_OK;
+    });
+    GCharPtr display{g_filename_display_name(latin1.c_str())};
+    EXPECT_EQ(shown, display.get());
+    EXPECT_NE(shown.find("caf"), std::string::npos);
+    EXPECT_EQ(test::main_window().settings.password_file_path, latin1);
+    EXPECT_EQ(path_of_stored_form(stored_in_dconf()[0]), latin1);
 }
 
 } // namespace

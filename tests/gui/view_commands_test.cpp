@@ -215,7 +215,7 @@ TEST(AboutDialog, ShowsItsFieldsAndGoesWhenClosed)
         drain_events();
 
         EXPECT_EQ(seen.program_name, "Sealkeep");
-        EXPECT_EQ(seen.version, "0.12.1");
+        EXPECT_EQ(seen.version, SEALKEEP_VERSION) << "the same version as --version prints";
         EXPECT_EQ(seen.comments, "Lightweight password manager based on GPG and GTK+.");
         EXPECT_EQ(seen.website, "https://sealkeep.net/");
         EXPECT_EQ(seen.copyright, "Copyright \u00a9 2026 The Sealkeep developers");

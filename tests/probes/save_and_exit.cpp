@@ -14,8 +14,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s PATH SSH CSSH FTP TELNET HTTP\n", argv[0]);
         return 2;
     }
-    for (std::size_t i = 0; i < keys.size(); ++i)
+    sealkeep::SettingFields fields;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
         values.*keys[i].value = argv[i + 1];
-    sealkeep::save_settings(settings.get(), values);
+        fields.push_back(keys[i].value);
+    }
+    sealkeep::save_settings(settings.get(), values, fields);
     return 0;
 }
