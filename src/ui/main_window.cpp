@@ -123,8 +123,10 @@ MainWindow::~MainWindow()
         g_signal_handlers_disconnect_by_data(window, this);
     if (status_icon)
         g_signal_handlers_disconnect_by_data(status_icon.get(), this);
-    if (status_icon_menu)
+    if (status_icon_menu) {
         gtk_widget_destroy(status_icon_menu);
+        g_object_unref(status_icon_menu);
+    }
     clear_search_matches(search);
 }
 
@@ -219,7 +221,10 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     gtk_status_icon_set_tooltip_text(main->status_icon.get(), "Sealkeep");
     gtk_status_icon_set_visible(main->status_icon.get(), TRUE);
     g_signal_connect_swapped(main->status_icon.get(), "activate", G_CALLBACK(on_status_icon_activate), main.get());
+    // A menu without a parent starts with a floating reference: the state takes it, and drops it when it
+    // goes, or the menu would never be freed.
     main->status_icon_menu = create_status_icon_menu(*main);
+    g_object_ref_sink(main->status_icon_menu);
     g_signal_connect(main->status_icon.get(), "popup-menu", G_CALLBACK(on_status_icon_popup_menu), main.get());
 
     start_lock_triggers(*main);
