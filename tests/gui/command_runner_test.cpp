@@ -25,16 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::optional<std::string> read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 // The value of one "Name:\tvalue" line of a /proc/<pid>/status text.
 std::uint64_t status_mask(const std::string& status, const std::string& name)
 {
@@ -101,7 +91,7 @@ TEST_F(CommandRunner, ChildGetsDefaultSignalsAndAnEmptyMask)
     sigaction(SIGUSR2, &old_usr2, nullptr);
     sigaction(SIGPIPE, &old_pipe, nullptr);
 
-    const std::optional<std::string> status = read_file(out);
+    const std::optional<std::string> status = test::read_file(out);
     ASSERT_TRUE(status);
     // Nothing at all is ignored: the shell ignores nothing of its own when not interactive.
     EXPECT_EQ(status_mask(*status, "SigIgn"), 0u);
@@ -119,7 +109,7 @@ TEST_F(CommandRunner, ChildGetsTheStartupEnvironment)
     EXPECT_TRUE(run("cat /proc/$$/environ > " + out).empty());
     unsetenv("SEALKEEP_SET_LATER");
 
-    const std::optional<std::string> content = read_file(out);
+    const std::optional<std::string> content = test::read_file(out);
     ASSERT_TRUE(content);
     std::vector<std::string> entries;
     std::istringstream in(*content);
@@ -154,7 +144,7 @@ TEST_F(CommandRunner, ReturnsAtOnceAndReapsTheChild)
         &ticks);
     std::optional<std::string> pid;
     const gint64 deadline = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
-    while (!(pid = read_file(pid_file)) && g_get_monotonic_time() < deadline)
+    while (!(pid = test::read_file(pid_file)) && g_get_monotonic_time() < deadline)
         g_main_context_iteration(nullptr, TRUE);
     ASSERT_TRUE(pid);
     const std::string stat_path = "/proc/" + pid->substr(0, pid->find('\n')) + "/stat";
@@ -164,7 +154,7 @@ TEST_F(CommandRunner, ReturnsAtOnceAndReapsTheChild)
     g_source_remove(timer);
     EXPECT_GE(ticks, 10);
     // Reaped: the process is gone, not left as a zombie (its pid is not reused this soon).
-    const std::optional<std::string> stat = read_file(stat_path);
+    const std::optional<std::string> stat = test::read_file(stat_path);
     EXPECT_EQ(stat.value_or("").find(") Z "), std::string::npos) << stat.value_or("");
 }
 

@@ -60,57 +60,11 @@ std::string clipboard_text(GdkAtom selection)
     return text ? text.get() : "<empty>";
 }
 
-std::optional<std::string> read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-struct Child {
-    bool done = false;
-    int status = 0;
-};
-
 // Runs xclip -o and keeps the main loop running meanwhile: xclip asks this very process for the
 // selection, and we can answer only from the loop. nullopt when xclip failed.
 std::optional<std::string> xclip_output(const char* selection, const char* target)
 {
-    const char* argv[] = {"timeout", "5", "xclip", "-o", "-selection", selection, "-t", target, nullptr};
-    GPid pid;
-    gint out_fd = -1;
-    GErrorPtr error;
-    if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr,
-                                  static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
-                                  nullptr, &pid, nullptr, &out_fd, nullptr, GErrorOut(error))) {
-        ADD_FAILURE() << error->message;
-        return std::nullopt;
-    }
-    Child child;
-    g_child_watch_add(
-        pid,
-        [](GPid, gint status, gpointer data) {
-            auto* c = static_cast<Child*>(data);
-            c->status = status;
-            c->done = true;
-        },
-        &child);
-    while (!child.done)
-        g_main_context_iteration(nullptr, TRUE);
-    g_spawn_close_pid(pid);
-    // The values are a few bytes: they fit in the pipe's buffer while xclip runs.
-    std::string out;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(out_fd, buffer, sizeof buffer)) > 0)
-        out.append(buffer, static_cast<std::size_t>(n));
-    close(out_fd);
-    if (!WIFEXITED(child.status) || WEXITSTATUS(child.status) != 0)
-        return std::nullopt;
-    return out;
+    return test::run_beside_loop({"timeout", "5", "xclip", "-o", "-selection", selection, "-t", target});
 }
 
 class EntryActions : public testing::Test {
@@ -167,7 +121,7 @@ protected:
         test::drain_events();
     }
 
-    std::optional<std::string> ran() const { return read_file(out_); }
+    std::optional<std::string> ran() const { return test::read_file(out_); }
 
     std::filesystem::path dir_;
     std::string out_;

@@ -9,6 +9,14 @@
 #include "ui/command_runner.h"
 #include "ui/entry_store.h"
 #include "ui/glib_ptr.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <sys/wait.h>
+#include <unistd.h>
 #include "ui/load_job.h"
 #include "ui/password_load.h"
 
@@ -125,6 +133,52 @@ int load_fixture(const std::vector<std::string>& lines)
     show_loaded_rows(main, std::move(document));
     drain_events();
     return main.database_loaded;
+}
+
+std::optional<std::string> run_beside_loop(std::vector<const char*> argv)
+{
+    argv.push_back(nullptr);
+    GPid pid;
+    gint out_fd = -1;
+    if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv.data()), nullptr,
+                                  static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+                                  nullptr, &pid, nullptr, &out_fd, nullptr, nullptr)) {
+        ADD_FAILURE() << "cannot run " << argv[0];
+        return std::nullopt;
+    }
+    struct Child {
+        bool done = false;
+        int status = 0;
+    } child;
+    g_child_watch_add(
+        pid,
+        [](GPid, gint status, gpointer data) {
+            static_cast<Child*>(data)->status = status;
+            static_cast<Child*>(data)->done = true;
+        },
+        &child);
+    while (!child.done)
+        g_main_context_iteration(nullptr, TRUE);
+    g_spawn_close_pid(pid);
+    std::string out;
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(out_fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<std::size_t>(n));
+    close(out_fd);
+    if (!WIFEXITED(child.status) || WEXITSTATUS(child.status) != 0)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<std::string> read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
 }
 
 const Document* document()

@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,13 @@ std::string status_text();
 // The document the tree shows (null when nothing is loaded), and its records, one per record line.
 const Document* document();
 std::vector<const EntryRecord*> records();
+
+// Runs a program and keeps the main loop running meanwhile (xclip asks this very process for the
+// selection it owns). Its standard output, or nullopt when it failed.
+std::optional<std::string> run_beside_loop(std::vector<const char*> argv);
+
+// A file's whole content, or nullopt when it cannot be read.
+std::optional<std::string> read_file(const std::string& path);
 
 // "A;G;srv;ssh;22;root;pw" written out as a record line of the file, with every key.
 std::string record_line(const std::string& seven_values);

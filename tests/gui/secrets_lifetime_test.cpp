@@ -31,48 +31,10 @@ const std::vector<std::string> FIXTURE = {
     "customer=Zeta;group=db;server=gamma;service=ssh;serviceplus=;user=carol;password=gamma-carol-pw",
 };
 
-// Runs a program and keeps the main loop running meanwhile (xclip asks this very process for the
-// selection it owns). Its standard output, or nullopt when it failed.
-std::optional<std::string> run_beside_loop(std::vector<const char*> argv)
-{
-    argv.push_back(nullptr);
-    GPid pid;
-    gint out_fd = -1;
-    if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv.data()), nullptr,
-                                  static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
-                                  nullptr, &pid, nullptr, &out_fd, nullptr, nullptr)) {
-        ADD_FAILURE() << "cannot run " << argv[0];
-        return std::nullopt;
-    }
-    struct Child {
-        bool done = false;
-        int status = 0;
-    } child;
-    g_child_watch_add(
-        pid,
-        [](GPid, gint status, gpointer data) {
-            static_cast<Child*>(data)->status = status;
-            static_cast<Child*>(data)->done = true;
-        },
-        &child);
-    while (!child.done)
-        g_main_context_iteration(nullptr, TRUE);
-    g_spawn_close_pid(pid);
-    std::string out;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(out_fd, buffer, sizeof buffer)) > 0)
-        out.append(buffer, static_cast<std::size_t>(n));
-    close(out_fd);
-    if (!WIFEXITED(child.status) || WEXITSTATUS(child.status) != 0)
-        return std::nullopt;
-    return out;
-}
-
 // What the selection gives another program; "<none>" when nobody owns it or it has no text.
 std::string selection_text(const char* selection, const char* target = "UTF8_STRING")
 {
-    auto out = run_beside_loop({"timeout", "5", "xclip", "-o", "-selection", selection, "-t", target});
+    auto out = test::run_beside_loop({"timeout", "5", "xclip", "-o", "-selection", selection, "-t", target});
     return out ? *out : "<none>";
 }
 
@@ -145,7 +107,7 @@ TEST_F(SecretsLifetime, WhatAnotherProgramCopiedMeanwhileIsKept)
     MainWindow& main = test::main_window();
     main.settings.clipboard_clear_seconds = 1;
     copy_password_to_clipboard(main, record_of("alpha-root-pw"));
-    ASSERT_TRUE(run_beside_loop({"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
+    ASSERT_TRUE(test::run_beside_loop({"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
     ASSERT_TRUE(run_until([&] { return !main.clipboard.owned[0]; }, 3));
     ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
     EXPECT_EQ(selection_text("clipboard"), "from another program");
@@ -267,7 +229,7 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
         {"Ctrl+L", [&] { gtk_accel_groups_activate(G_OBJECT(main.window), GDK_KEY_l, GDK_CONTROL_MASK); }},
         {"the screen saver's signal",
          [] {
-             ASSERT_TRUE(run_beside_loop({"gdbus", "emit", "--session", "--object-path", "/org/freedesktop/ScreenSaver",
+             ASSERT_TRUE(test::run_beside_loop({"gdbus", "emit", "--session", "--object-path", "/org/freedesktop/ScreenSaver",
                                           "--signal", "org.freedesktop.ScreenSaver.ActiveChanged", "true"}));
              ASSERT_TRUE(run_until([] { return test::status_text() == "Locked."; }, 5));
          }},
