@@ -1,6 +1,7 @@
 // Test entry for the in-process GUI tests: real settings on the private bus, the real main window.
 #include "core/startup_environment.h"
 #include "gui/gui_support.h"
+#include "ui/clipboard.h"
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
 
@@ -10,6 +11,16 @@
 #include <unistd.h>
 
 #include <utility>
+
+namespace {
+
+// A password one test copied keeps counting down in the status bar: it goes when its test ends, so
+// that the next test reads its own status line.
+class ClearCopiedPasswords : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override { sealkeep::clear_copied_password(sealkeep::test::main_window()); }
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -25,6 +36,7 @@ int main(int argc, char** argv)
     sealkeep::test::set_main_window(sealkeep::create_main_window(std::move(values), std::move(settings)));
     while (gtk_events_pending())
         gtk_main_iteration();
+    testing::UnitTest::GetInstance()->listeners().Append(new ClearCopiedPasswords);
     const int status = RUN_ALL_TESTS();
     // Ends gpg of a load a failed test left running before the process goes.
     sealkeep::test::set_main_window(nullptr);
