@@ -326,25 +326,42 @@ TEST(GpgDecryption, GpgGetsDefaultSignalsAndOnlyItsOwnDescriptors)
         << run.error_text;
 }
 
-// The processes of a group that are still running (zombies waiting for their reaper do not count).
-std::vector<pid_t> live_members(pid_t group)
+// One process as /proc/<pid>/stat describes it.
+struct ProcessState {
+    pid_t pid;
+    char state;
+    pid_t parent;
+    pid_t group;
+};
+
+// Every process of the machine, read once.
+std::vector<ProcessState> processes()
 {
-    std::vector<pid_t> members;
+    std::vector<ProcessState> all;
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
         const std::string stat = read_file(entry.path() / "stat");
+        // The command name may hold blanks and parentheses: the fields start after the last ')'.
         const auto close_paren = stat.rfind(')');
         if (close_paren == std::string::npos)
             continue;
         std::istringstream fields(stat.substr(close_paren + 2));
-        char state = 0;
-        pid_t parent = 0, pgrp = 0;
-        fields >> state >> parent >> pgrp;
-        if (pgrp == group && state != 'Z' && state != 'X')
-            members.push_back(std::stoi(name));
+        ProcessState process{std::stoi(name), 0, 0, 0};
+        fields >> process.state >> process.parent >> process.group;
+        all.push_back(process);
     }
+    return all;
+}
+
+// The processes of a group that are still running (zombies waiting for their reaper do not count).
+std::vector<pid_t> live_members(pid_t group)
+{
+    std::vector<pid_t> members;
+    for (const ProcessState& process : processes())
+        if (process.group == group && process.state != 'Z' && process.state != 'X')
+            members.push_back(process.pid);
     return members;
 }
 
@@ -352,21 +369,9 @@ std::vector<pid_t> live_members(pid_t group)
 pid_t wait_for_child()
 {
     for (int i = 0; i < 500; ++i) {
-        for (const auto& entry : fs::directory_iterator("/proc")) {
-            const std::string name = entry.path().filename();
-            if (name.find_first_not_of("0123456789") != std::string::npos)
-                continue;
-            const std::string stat = read_file(entry.path() / "stat");
-            const auto close_paren = stat.rfind(')');
-            if (close_paren == std::string::npos)
-                continue;
-            std::istringstream fields(stat.substr(close_paren + 2));
-            char state = 0;
-            pid_t parent = 0;
-            fields >> state >> parent;
-            if (parent == getpid())
-                return std::stoi(name);
-        }
+        for (const ProcessState& process : processes())
+            if (process.parent == getpid())
+                return process.pid;
         std::this_thread::sleep_for(10ms);
     }
     return -1;

@@ -46,7 +46,7 @@ private:
     std::vector<std::string> saved_;
 };
 
-// Empties the store and loads these record lines (as they would stand in the file, one per element,
+// Empties the tree and loads these record lines (as they would stand in the file, one per element,
 // without line ending) through the real tree building and the real showing of a verified load, without
 // gpg; sets database_loaded from the result.
 int load_fixture(const std::vector<std::string>& lines);
