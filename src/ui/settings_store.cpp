@@ -119,11 +119,9 @@ bool is_own_write_taken_back(GSettings* settings, const char* key, const std::st
     auto found = replaced.find(key);
     if (found == replaced.end())
         return false;
-    const bool taken_back = found->second.text == stored &&
-                            g_get_monotonic_time() - found->second.written_at < TAKE_BACK_WINDOW;
-    if (taken_back)
-        replaced.erase(found);
-    return taken_back;
+    // dconf may bring the old value back more than once (one signal per failed write it retries), so
+    // every such echo within the window is ignored, not only the first.
+    return found->second.text == stored && g_get_monotonic_time() - found->second.written_at < TAKE_BACK_WINDOW;
 }
 
 const SettingKey* key_of_field(std::string SettingsValues::*field)
