@@ -666,6 +666,10 @@ int run(int argc, char** argv)
     }
     const std::string secret = argv[next++];
 
+    // The allocator as the program sets it up: every block overwritten when it is released.
+#ifdef M_PERTURB
+    mallopt(M_PERTURB, 0x5a);
+#endif
     RefPtr<GSettings> settings = open_settings();
     SettingsValues values = load_settings(settings.get());
     gtk_init(nullptr, nullptr);

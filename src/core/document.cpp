@@ -8,39 +8,38 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace sealkeep {
 
 Document::Document(SettingsValues templates) : templates_(std::move(templates)) {}
 
-Document::~Document()
-{
-    // The plaintext and the rows' texts (customers, hosts, users) are overwritten before they go.
-    scrub(plaintext_);
-    scrub(texts_);
-}
+// The plaintext and the rows' texts (customers, hosts, users) are overwritten by their buffers.
+Document::~Document() = default;
 
 Document::LineKind Document::add_line(std::string_view line)
 {
     const auto number = static_cast<std::uint32_t>(lines_.size());
+    if (plaintext_.size() + line.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("the decrypted file is larger than 4 GiB");
     lines_.push_back(Line{static_cast<std::uint32_t>(plaintext_.size()), static_cast<std::uint32_t>(line.size()), NONE});
-    append_secret(plaintext_, line);
+    plaintext_.append(line);
     // gpg may print its warnings on standard output too; such a line is kept but is no account.
     if (is_gpg_warning_line(line))
         return LineKind::GpgWarning;
-    const auto record = parse_record_line(line);
-    if (!record)
+    const auto keys = parse_record_keys(line);
+    if (!keys)
         return LineKind::Unmatched;
     const auto record_number = static_cast<std::uint32_t>(records_.size());
-    records_.emplace_back(*this, number);
+    records_.push_back(EntryRecord(*this, number));
     lines_.back().record = record_number;
-    add_record_line(state_, *this, *record, record_number);
+    add_record_line(state_, *this, *keys, record_number);
     ++accounts_;
     return LineKind::Record;
 }
 
-RowId Document::append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id)
+RowId Document::append_row(std::optional<RowId> parent, std::string_view text, const char* stock_id)
 {
     const auto id = static_cast<std::uint32_t>(rows_.size());
     const std::uint32_t parent_row = parent ? static_cast<std::uint32_t>(*parent) : NONE;
@@ -56,11 +55,9 @@ RowId Document::append_row(std::optional<RowId> parent, const std::string& text,
     }
     rows_.push_back(Row{parent_row, position, 0, 0, static_cast<std::uint32_t>(texts_.size()), NONE, depth,
                         stock_id != nullptr});
-    // The toolkit shows a text up to its first NUL, and UTF-8 only: other bytes are shown as Latin-1.
-    std::string shown = display_text(std::string_view(text.c_str()));
-    shown.push_back('\0');
-    append_secret(texts_, shown);
-    scrub(shown);
+    // The toolkit shows UTF-8 only: other bytes are shown as Latin-1. (A record line has no NUL.)
+    append_display_text(texts_, text);
+    texts_.push_back('\0');
     return id;
 }
 
@@ -79,24 +76,18 @@ void Document::finish()
         row.child_begin = next;
         next += row.child_count;
     }
-    children_.assign(next, NONE);
+    children_.append(next, NONE);
     for (std::uint32_t id = 0; id < rows_.size(); ++id) {
         const Row& row = rows_[id];
         if (row.parent != NONE)
             children_[rows_[row.parent].child_begin + row.position] = id;
     }
     // The tree rules' memory of the last line is no longer needed: its values go, overwritten.
-    for (auto& value : state_.value)
-        if (value) {
-            scrub(*value);
-            value.reset();
-        }
-    shrink_secret(plaintext_);
-    shrink_secret(texts_);
-    lines_.shrink_to_fit();
-    records_.shrink_to_fit();
-    rows_.shrink_to_fit();
-    top_.shrink_to_fit();
+    for (auto& value : state_.value) {
+        scrub(value);
+        value.shrink_to_fit();
+    }
+    state_.known = {};
 }
 
 std::uint32_t Document::child(std::uint32_t parent, std::uint32_t n) const

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "core/entry_record.h"
+#include "core/mapped_array.h"
+#include "core/secret_buffer.h"
 #include "core/settings_values.h"
 #include "core/tree_building.h"
 
@@ -54,34 +56,34 @@ public:
     // Builds the children index; call once, after the last line.
     void finish();
 
-    const std::string& plaintext() const { return plaintext_; }
-    const std::vector<Line>& lines() const { return lines_; }
+    std::string_view plaintext() const { return plaintext_.view(); }
+    const MappedArray<Line>& lines() const { return lines_; }
     std::string_view line_bytes(const Line& line) const { return {plaintext_.data() + line.offset, line.length}; }
-    const std::vector<EntryRecord>& records() const { return records_; }
+    const MappedArray<EntryRecord>& records() const { return records_; }
     std::size_t accounts() const { return accounts_; }
     const SettingsValues& templates() const { return templates_; }
 
-    const std::vector<Row>& rows() const { return rows_; }
-    const char* text(std::uint32_t row) const { return texts_.c_str() + rows_[row].text; }
+    const MappedArray<Row>& rows() const { return rows_; }
+    const char* text(std::uint32_t row) const { return texts_.data() + rows_[row].text; }
     // Every row's display text followed by a NUL, in row order: what the search walks.
-    const std::string& texts() const { return texts_; }
+    std::string_view texts() const { return texts_.view(); }
     // The n-th child of a row (NONE: of the top level), or NONE.
     std::uint32_t child(std::uint32_t parent, std::uint32_t n) const;
     std::uint32_t child_count(std::uint32_t parent) const;
     const EntryRecord* record_of(std::uint32_t row) const;
 
 private:
-    RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) override;
+    RowId append_row(std::optional<RowId> parent, std::string_view text, const char* stock_id) override;
     void set_record(RowId row, std::uint32_t record) override;
 
     SettingsValues templates_;
-    std::string plaintext_;
-    std::vector<Line> lines_;
-    std::vector<EntryRecord> records_;
-    std::vector<Row> rows_;
-    std::vector<std::uint32_t> children_; // each row's children, parent by parent
-    std::vector<std::uint32_t> top_;      // the customers
-    std::string texts_;
+    SecretBuffer plaintext_;
+    MappedArray<Line> lines_;
+    MappedArray<EntryRecord> records_;
+    MappedArray<Row> rows_;
+    MappedArray<std::uint32_t> children_; // each row's children, parent by parent
+    MappedArray<std::uint32_t> top_;      // the customers
+    SecretBuffer texts_;
     TreeBuildState state_;
     std::size_t accounts_ = 0;
 };

@@ -99,15 +99,24 @@ public:
     PlaintextLines& operator=(const PlaintextLines&) = delete;
     ~PlaintextLines() { scrub(line_); }
 
+    // A line that lies whole in the chunk is handed on where it lies; only one cut by the chunk's
+    // edge is gathered in the buffer.
     void feed(std::string_view data)
     {
         while (!data.empty() && !cancelled_.load()) {
             const std::size_t newline = data.find('\n');
-            const std::size_t take = newline == std::string_view::npos ? data.size() : newline + 1;
-            append_secret(line_, data.substr(0, take));
-            data.remove_prefix(take);
-            if (newline != std::string_view::npos)
+            if (newline == std::string_view::npos) {
+                append_secret(line_, data);
+                return;
+            }
+            const std::string_view line = data.substr(0, newline + 1);
+            data.remove_prefix(newline + 1);
+            if (line_.empty()) {
+                sink_(line);
+            } else {
+                append_secret(line_, line);
                 hand_over();
+            }
         }
     }
 

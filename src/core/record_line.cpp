@@ -60,7 +60,16 @@ RecordLine::~RecordLine()
         scrub(*value);
 }
 
-std::optional<RecordLine> parse_record_line(std::string_view line)
+namespace {
+
+// The seven values of a record line, and where the eighth token starts (past the end when there is
+// none): the password is its own value followed by everything from the seventh ";" on.
+struct Fields {
+    std::array<std::string_view, FIELD_COUNT> values;
+    std::string_view rest;
+};
+
+std::optional<Fields> split_fields(std::string_view line)
 {
     // Nothing after a NUL could be shown or copied, so such a line is never taken as a record.
     if (line.find('\0') != std::string_view::npos)
@@ -70,7 +79,7 @@ std::optional<RecordLine> parse_record_line(std::string_view line)
     // has semicolons in it (the seventh token alone is trimmed anyway).
     line = without_line_ending(line);
 
-    std::array<std::string_view, FIELD_COUNT> values;
+    Fields fields;
     std::size_t start = 0;
     for (std::size_t field = 0; field < FIELD_COUNT; ++field) {
         if (start > line.size())
@@ -81,10 +90,22 @@ std::optional<RecordLine> parse_record_line(std::string_view line)
         auto value = match_token(line.substr(start, end - start), PREFIXES[field]);
         if (!value)
             return std::nullopt;
-        values[field] = *value;
+        fields.values[field] = *value;
         start = end + 1;
     }
+    // Semicolons are allowed in a password: everything after the seventh ";" belongs to it, as read.
+    fields.rest = start <= line.size() ? line.substr(start - 1) : std::string_view{};
+    return fields;
+}
 
+} // namespace
+
+std::optional<RecordLine> parse_record_line(std::string_view line)
+{
+    const auto fields = split_fields(line);
+    if (!fields)
+        return std::nullopt;
+    const auto& values = fields->values;
     RecordLine record;
     record.customer = values[0];
     record.group = values[1];
@@ -92,11 +113,24 @@ std::optional<RecordLine> parse_record_line(std::string_view line)
     record.service = values[3];
     record.serviceplus = values[4];
     record.user = values[5];
-    // Semicolons are allowed in a password: everything after the seventh ";" belongs to it, as read.
-    const std::string_view rest = start <= line.size() ? line.substr(start - 1) : std::string_view{};
-    record.password.reserve(values[6].size() + rest.size());
-    record.password.append(values[6]).append(rest);
+    record.password.reserve(values[6].size() + fields->rest.size());
+    record.password.append(values[6]).append(fields->rest);
     return record;
+}
+
+std::optional<RecordKeys> parse_record_keys(std::string_view line)
+{
+    const auto fields = split_fields(line);
+    if (!fields)
+        return std::nullopt;
+    const auto& values = fields->values;
+    return RecordKeys{values[0], values[1], values[2], values[3], values[4], values[5]};
+}
+
+RecordKeys record_keys(const RecordLine& record)
+{
+    return RecordKeys{record.customer, record.group,       record.server,
+                      record.service,  record.serviceplus, record.user};
 }
 
 bool is_gpg_warning_line(std::string_view line)

@@ -1,6 +1,8 @@
 // Text helpers: what the toolkit is given to show, and overwriting secrets.
 #include "core/text_encoding.h"
 
+#include "core/secret_buffer.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string.h>
@@ -66,6 +68,23 @@ std::string display_text(std::string_view bytes)
         }
     }
     return text;
+}
+
+void append_display_text(SecretBuffer& out, std::string_view bytes)
+{
+    if (is_valid_utf8(bytes)) {
+        out.append(bytes);
+        return;
+    }
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out.push_back(c);
+        } else {
+            const char pair[2] = {static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))};
+            out.append(std::string_view(pair, 2));
+        }
+    }
 }
 
 void scrub(std::string& secret)

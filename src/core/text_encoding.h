@@ -10,6 +10,10 @@ namespace sealkeep {
 // Latin-1 and converted, which loses nothing (the X11 STRING target gives the bytes back).
 std::string display_text(std::string_view bytes);
 
+class SecretBuffer;
+// display_text(bytes), appended to `out` without a string in between.
+void append_display_text(SecretBuffer& out, std::string_view bytes);
+
 // Overwrites every byte the string's buffer holds, then empties it.
 void scrub(std::string& secret);
 

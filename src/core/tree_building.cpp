@@ -10,48 +10,54 @@ namespace {
 void reset_below(TreeBuildState& state, TreeLevel level)
 {
     for (int below = level + 1; below < LEVEL_COUNT; ++below)
-        state.value[below].reset();
+        state.known[below] = false;
 }
 
-bool differs(const std::optional<std::string>& current, const std::string& value)
+bool differs(const TreeBuildState& state, TreeLevel level, std::string_view value)
 {
-    return !current || *current != value;
+    return !state.known[level] || state.value[level] != value;
+}
+
+void remember(TreeBuildState& state, TreeLevel level, std::string_view value)
+{
+    state.value[level].assign(value);
+    state.known[level] = true;
 }
 
 } // namespace
 
-void add_record_line(TreeBuildState& state, RowSink& sink, const RecordLine& line, std::uint32_t record)
+void add_record_line(TreeBuildState& state, RowSink& sink, const RecordKeys& line, std::uint32_t record)
 {
-    if (differs(state.value[LEVEL_CUSTOMER], line.customer)) {
+    if (differs(state, LEVEL_CUSTOMER, line.customer)) {
         state.row[LEVEL_CUSTOMER] = sink.append_row(std::nullopt, line.customer, CUSTOMER_ICON);
-        state.value[LEVEL_CUSTOMER] = line.customer;
+        remember(state, LEVEL_CUSTOMER, line.customer);
         reset_below(state, LEVEL_CUSTOMER);
     }
-    if (differs(state.value[LEVEL_GROUP], line.group)) {
+    if (differs(state, LEVEL_GROUP, line.group)) {
         if (!line.group.empty())
             state.row[LEVEL_GROUP] = sink.append_row(state.row[LEVEL_CUSTOMER], line.group, nullptr);
         // An empty group is remembered too, so a change back to a group starts new rows.
-        state.value[LEVEL_GROUP] = line.group;
+        remember(state, LEVEL_GROUP, line.group);
         reset_below(state, LEVEL_GROUP);
     }
-    if (differs(state.value[LEVEL_SERVER], line.server)) {
+    if (differs(state, LEVEL_SERVER, line.server)) {
         RowId parent = line.group.empty() ? state.row[LEVEL_CUSTOMER] : state.row[LEVEL_GROUP];
         state.row[LEVEL_SERVER] = sink.append_row(parent, line.server, nullptr);
-        state.value[LEVEL_SERVER] = line.server;
+        remember(state, LEVEL_SERVER, line.server);
         reset_below(state, LEVEL_SERVER);
     }
-    if (differs(state.value[LEVEL_SERVICE], line.service)) {
+    if (differs(state, LEVEL_SERVICE, line.service)) {
         state.row[LEVEL_SERVICE] = sink.append_row(state.row[LEVEL_SERVER], line.service, nullptr);
-        state.value[LEVEL_SERVICE] = line.service;
+        remember(state, LEVEL_SERVICE, line.service);
         reset_below(state, LEVEL_SERVICE);
     }
-    if (differs(state.value[LEVEL_SERVICEPLUS], line.serviceplus)) {
+    if (differs(state, LEVEL_SERVICEPLUS, line.serviceplus)) {
         if (!line.serviceplus.empty())
             state.row[LEVEL_SERVICEPLUS] = sink.append_row(state.row[LEVEL_SERVICE], line.serviceplus, nullptr);
-        state.value[LEVEL_SERVICEPLUS] = line.serviceplus;
+        remember(state, LEVEL_SERVICEPLUS, line.serviceplus);
     }
 
-    const std::string user = line.user.empty() ? std::string(NO_USER_TEXT) : line.user;
+    const std::string_view user = line.user.empty() ? std::string_view(NO_USER_TEXT) : line.user;
     RowId user_parent = line.serviceplus.empty() ? state.row[LEVEL_SERVICE] : state.row[LEVEL_SERVICEPLUS];
     RowId user_row = sink.append_row(user_parent, user, nullptr);
 

@@ -232,6 +232,26 @@ TEST(GpgDecryption, FailuresOfGpgItself)
     }
 }
 
+// Lines of every length from 1 to 97 bytes, so that reads of any size cut some of them.
+std::string many_lines(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += std::string(static_cast<std::size_t>(i % 97), static_cast<char>('a' + i % 26)) + "\n";
+    return text;
+}
+
+std::vector<std::string> split_lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end + 1 - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 TEST(GpgDecryption, PlaintextArrivesLineByLineWithEndings)
 {
     const struct {
@@ -244,6 +264,7 @@ TEST(GpgDecryption, PlaintextArrivesLineByLineWithEndings)
          std::string(200000, 'x') + "\nshort\n",
          {std::string(200000, 'x') + "\n", "short\n"}},
         {"nothing", "", {}},
+        {"many lines, some cut by the edges of the reads", many_lines(30000), split_lines(many_lines(30000))},
     };
     for (const auto& c : cases) {
         GpgHome home;

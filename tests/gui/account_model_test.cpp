@@ -27,7 +27,7 @@ class StoreSink : public RowSink {
 public:
     StoreSink(GtkTreeStore* store, GdkPixbuf* icon) : store_(store), icon_(icon) {}
 
-    RowId append_row(std::optional<RowId> parent, const std::string& text, const char* stock_id) override
+    RowId append_row(std::optional<RowId> parent, std::string_view text, const char* stock_id) override
     {
         GtkTreeIter iter;
         gtk_tree_store_append(store_, &iter, parent ? &iters_[*parent] : nullptr);

@@ -1,0 +1,93 @@
+// The secret buffer's mapping: mmap to start, mremap to grow (the kernel moves the pages, the bytes are
+// never copied), explicit_bzero and munmap to end.
+#include "core/secret_buffer.h"
+
+#include <cstring>
+#include <new>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utility>
+
+namespace sealkeep {
+
+namespace {
+
+// Small enough that a short file maps little, large enough that a big one grows in few steps.
+constexpr std::size_t FIRST_MAPPING = std::size_t{64} << 10;
+
+std::size_t page_rounded(std::size_t bytes)
+{
+    static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+
+} // namespace
+
+SecretBuffer::~SecretBuffer()
+{
+    clear();
+}
+
+SecretBuffer::SecretBuffer(SecretBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0))
+{
+}
+
+SecretBuffer& SecretBuffer::operator=(SecretBuffer&& other) noexcept
+{
+    if (this != &other) {
+        clear();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+}
+
+void SecretBuffer::append(std::string_view bytes)
+{
+    if (bytes.empty())
+        return;
+    if (bytes.size() > capacity_ - size_)
+        reserve(size_ + bytes.size());
+    std::memcpy(data_ + size_, bytes.data(), bytes.size());
+    size_ += bytes.size();
+}
+
+void SecretBuffer::reserve(std::size_t wanted)
+{
+    if (wanted < size_)
+        throw std::bad_alloc();
+    std::size_t capacity = capacity_ == 0 ? FIRST_MAPPING : capacity_;
+    while (capacity < wanted) {
+        if (capacity > static_cast<std::size_t>(-1) / 2)
+            throw std::bad_alloc();
+        capacity *= 2;
+    }
+    capacity = page_rounded(capacity);
+    void* mapped;
+    if (data_ == nullptr)
+        mapped = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    else
+        mapped = mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    // A core dump of the program must not carry the file's plaintext.
+    madvise(mapped, capacity, MADV_DONTDUMP);
+    data_ = static_cast<char*>(mapped);
+    capacity_ = capacity;
+}
+
+void SecretBuffer::clear()
+{
+    if (data_ == nullptr)
+        return;
+    explicit_bzero(data_, size_);
+    munmap(data_, capacity_);
+    data_ = nullptr;
+    size_ = 0;
+    capacity_ = 0;
+}
+
+} // namespace sealkeep
