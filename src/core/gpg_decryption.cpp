@@ -31,7 +31,11 @@ namespace {
 
 constexpr std::size_t ERROR_LIMIT = 64 * 1024;
 constexpr std::size_t STATUS_LINE_LIMIT = 4096;
-constexpr std::size_t CHUNK_SIZE = 4096;
+// A read takes what a pipe holds by default; fewer, larger reads keep pace with gpg.
+constexpr std::size_t CHUNK_SIZE = 64 * 1024;
+// gpg's output pipe holds this much where the system allows, so that gpg decrypts on while this thread
+// is busy with the lines it read last.
+constexpr int PLAINTEXT_PIPE_SIZE = 1 << 20;
 // Where gpg finds its two extra descriptors; the arguments name them.
 constexpr int CHILD_PASSPHRASE_FD = 3;
 constexpr int CHILD_STATUS_FD = 4;
@@ -346,6 +350,8 @@ DecryptVerdict GpgDecryption::run(DecryptRequest request, const LineSink& sink)
     if (!make_pipe(out_read, out_write) || !make_pipe(err_read, err_write) || !make_pipe(status_read, status_write) ||
         !make_pipe(pass_read, pass_write))
         return fail_to_start("pipe", errno);
+    // Only a wish: a smaller pipe still works, only with more waiting between the two.
+    fcntl(out_read.get(), F_SETPIPE_SZ, PLAINTEXT_PIPE_SIZE);
     if (!lift_above_child_fds(out_write) || !lift_above_child_fds(err_write) || !lift_above_child_fds(status_write) ||
         !lift_above_child_fds(pass_read))
         return fail_to_start("fcntl", errno);
@@ -408,9 +414,9 @@ DecryptVerdict GpgDecryption::run(DecryptRequest request, const LineSink& sink)
     if (unwritten.empty())
         passphrase_done();
 
-    std::array<char, CHUNK_SIZE> chunk;
+    std::vector<char> chunk(CHUNK_SIZE);
     struct ChunkScrubber {
-        std::array<char, CHUNK_SIZE>& chunk;
+        std::vector<char>& chunk;
         ~ChunkScrubber() { explicit_bzero(chunk.data(), chunk.size()); }
     } chunk_scrubber{chunk};
     PlaintextLines plaintext(sink, cancelled_);
