@@ -17,14 +17,12 @@
 
 #include <unistd.h>
 
+// The program's messages come from the same catalogue as Sealkeep's, without GLib.
+#define _(text) dgettext(TEXT_DOMAIN, text)
+
 namespace {
 
 constexpr const char* TEXT_DOMAIN = "sealkeep";
-
-const char* tr(const char* text)
-{
-    return dgettext(TEXT_DOMAIN, text);
-}
 
 int decline(const char* message)
 {
@@ -57,21 +55,21 @@ int main(int argc, char** argv)
     if (hint && std::strcmp(hint, "none") == 0)
         return 0;
     if (hint && std::strcmp(hint, "confirm") == 0)
-        return decline(tr("Sealkeep does not confirm questions for ssh; declined."));
+        return decline(_("Sealkeep does not confirm questions for ssh; declined."));
 
     const char* socket_path = std::getenv(sealkeep::LOGIN_SOCKET_VARIABLE);
     const char* token = std::getenv(sealkeep::LOGIN_TOKEN_VARIABLE);
     if (argc != 2 || !socket_path || !token)
-        return decline(tr("This program answers ssh for Sealkeep's Log in only."));
+        return decline(_("This program answers ssh for Sealkeep's Log in only."));
 
     // Only ssh's own password prompt is sent on at all; Sealkeep checks it again.
     const std::string prompt = argv[1];
     if (!sealkeep::parse_password_prompt(prompt))
-        return decline(tr("Not ssh's password prompt; Sealkeep leaves it unanswered."));
+        return decline(_("Not ssh's password prompt; Sealkeep leaves it unanswered."));
 
     std::optional<std::string> password = sealkeep::ask_for_login_password(socket_path, token, prompt);
     if (!password)
-        return decline(tr("Sealkeep gave no password for this prompt."));
+        return decline(_("Sealkeep gave no password for this prompt."));
     password->push_back('\n');
     const bool written = write_all(STDOUT_FILENO, *password);
     sealkeep::scrub(*password);
