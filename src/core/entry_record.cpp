@@ -41,4 +41,16 @@ std::string EntryRecord::host() const
     return record ? record->server : std::string();
 }
 
+std::string EntryRecord::user() const
+{
+    auto record = parse(*document_, line_);
+    return record ? record->user : std::string();
+}
+
+std::string EntryRecord::service() const
+{
+    auto record = parse(*document_, line_);
+    return record ? record->service : std::string();
+}
+
 } // namespace sealkeep

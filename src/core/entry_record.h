@@ -18,6 +18,9 @@ public:
     // Built from the templates that were in force when the file was loaded; empty when none matches.
     std::string command_line() const;
     std::string host() const;
+    // As the file has them; an empty user stays empty here.
+    std::string user() const;
+    std::string service() const;
 
     std::uint32_t line() const { return line_; }
 

@@ -8,7 +8,9 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <csignal>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,6 +30,11 @@ struct RunningCommand {
     std::function<void(const std::string&)> report;
     gint64 deadline; // monotonic microseconds; later failures go unreported
 };
+
+std::string_view variable_name(std::string_view entry)
+{
+    return entry.substr(0, entry.find('='));
+}
 
 // The start of the command line for a message, cut at a character boundary; bytes that are not UTF-8
 // (a Latin-1 host name) become replacement characters rather than breaking the message's text.
@@ -86,6 +93,12 @@ void free_running_command(gpointer data)
 bool start_command_line(const std::string& line, std::function<void(const std::string& message)> report,
                         std::chrono::milliseconds quick_failure)
 {
+    return start_command_line(line, std::move(report), CommandExtras{}, quick_failure);
+}
+
+bool start_command_line(const std::string& line, std::function<void(const std::string& message)> report,
+                        CommandExtras extras, std::chrono::milliseconds quick_failure)
+{
     if (line.empty())
         return false;
     if (!fits_one_argument(line)) {
@@ -96,8 +109,15 @@ bool start_command_line(const std::string& line, std::function<void(const std::s
 
     const std::vector<std::string>& environment = startup_environment();
     std::vector<gchar*> envp;
-    envp.reserve(environment.size() + 1);
-    for (const std::string& entry : environment)
+    envp.reserve(environment.size() + extras.environment.size() + 1);
+    for (const std::string& entry : environment) {
+        const bool replaced = std::ranges::any_of(extras.environment, [&entry](const std::string& extra) {
+            return variable_name(extra) == variable_name(entry);
+        });
+        if (!replaced)
+            envp.push_back(const_cast<gchar*>(entry.c_str()));
+    }
+    for (const std::string& entry : extras.environment)
         envp.push_back(const_cast<gchar*>(entry.c_str()));
     envp.push_back(nullptr);
     gchar* argv[] = {const_cast<gchar*>("/bin/sh"), const_cast<gchar*>("-c"), const_cast<gchar*>(line.c_str()),

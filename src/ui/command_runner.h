@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace sealkeep {
 
@@ -20,6 +21,15 @@ inline constexpr std::chrono::milliseconds QUICK_FAILURE_WINDOW{3000};
 // An empty line runs nothing and reports nothing. Returns whether a command was started.
 bool start_command_line(const std::string& line, std::function<void(const std::string& message)> report,
                         std::chrono::milliseconds quick_failure = QUICK_FAILURE_WINDOW);
+
+// What a run adds to the startup environment: "NAME=value" entries, each replacing a variable of the
+// same name.
+struct CommandExtras {
+    std::vector<std::string> environment;
+};
+
+bool start_command_line(const std::string& line, std::function<void(const std::string& message)> report,
+                        CommandExtras extras, std::chrono::milliseconds quick_failure = QUICK_FAILURE_WINDOW);
 
 // Commands started here that have not been reaped yet.
 std::size_t running_command_count();

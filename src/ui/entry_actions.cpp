@@ -1,17 +1,21 @@
-// The four actions on the selected accounts: copy the command line, copy the password, copy the
-// password and run the command line, run it (one row) or run the cluster template (several rows).
+// The actions on the selected accounts: copy the command line, copy the password, copy the password
+// and run the command line, run it (one row) or run the cluster template (several rows), and log in.
 // Every refusal is silent: nothing loaded, nothing selected, or a row without a record.
 #include "ui/entry_actions.h"
 
 #include "core/command_template.h"
 #include "core/text_encoding.h"
+#include "core/tree_building.h"
 #include "ui/clipboard.h"
 #include "ui/command_runner.h"
 #include "ui/entry_store.h"
 #include "ui/glib_ptr.h"
+#include "ui/login_service.h"
 #include "ui/main_window.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sealkeep {
 
@@ -46,6 +50,18 @@ void apply_to_first_row(MainWindow& main, void (*operation)(MainWindow&, const E
     if (!rows)
         return;
     operation(main, row_record(model, static_cast<GtkTreePath*>(rows->data)));
+}
+
+bool uses_ssh(MainWindow& main, const EntryRecord& record)
+{
+    return select_service_template(main.settings, record.service()) == &main.settings.ssh_cmd;
+}
+
+// The user and host ssh will name in its prompt, as the command line names them.
+LoginAccount login_account(const EntryRecord& record)
+{
+    std::string user = record.user();
+    return {user.empty() ? std::string(NO_USER_TEXT) : user, record.host(), record};
 }
 
 } // namespace
@@ -114,6 +130,37 @@ void on_execute(MainWindow& main)
         }
     }
     run_in_background(main, expand_cluster_command(main.settings, host_list));
+}
+
+void on_log_in(MainWindow& main)
+{
+    GtkTreeModel* model = nullptr;
+    PathListPtr rows = selected_rows(main, &model);
+    if (!rows)
+        return;
+    if (!rows->next) {
+        const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(rows->data));
+        if (!record)
+            return;
+        if (!uses_ssh(main, *record)) {
+            copy_password_and_run(main, record);
+            return;
+        }
+        start_login(main, record->command_line(), {login_account(*record)});
+        return;
+    }
+    // The same host list as Execute's; only the ssh accounts among the rows get their passwords.
+    std::string host_list;
+    std::vector<LoginAccount> accounts;
+    for (GList* row = rows.get(); row; row = row->next) {
+        if (const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(row->data))) {
+            host_list += ' ';
+            host_list += record->host();
+            if (uses_ssh(main, *record))
+                accounts.push_back(login_account(*record));
+        }
+    }
+    start_login(main, expand_cluster_command(main.settings, host_list), std::move(accounts));
 }
 
 void run_in_background(MainWindow& main, const std::string& command_line)

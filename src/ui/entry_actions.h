@@ -1,4 +1,4 @@
-// The four actions on the selected accounts.
+// The actions on the selected accounts.
 #pragma once
 
 #include "core/entry_record.h"
@@ -11,6 +11,9 @@ void on_copy_command_line(MainWindow& main);
 void on_copy_password(MainWindow& main);
 void on_copy_password_and_execute(MainWindow& main);
 void on_execute(MainWindow& main);
+// Execute with ssh's password prompts answered by Sealkeep; an account whose service is not ssh is
+// Copy password & Execute instead.
+void on_log_in(MainWindow& main);
 
 // Record-level operations; each does nothing with a null record.
 void copy_command_line_to_clipboard(MainWindow& main, const EntryRecord* record);

@@ -2,6 +2,7 @@
 #include "ui/entry_store.h"
 
 #include "core/tree_building.h"
+#include "ui/login_service.h"
 #include "ui/main_window.h"
 
 namespace sealkeep {
@@ -72,6 +73,8 @@ void clear_entry_store(MainWindow& main)
     // where no row stands any more, and the next search replaces them.
     // A filter's whole tree goes too: it is the document being dropped.
     forget_search_filter(main.search);
+    // Tokens answer from the records of this document: none may outlive it (a lock, Refresh, a new load).
+    revoke_login_tokens(main);
     GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
     set_entry_model(main, empty);
     g_object_unref(empty);

@@ -8,6 +8,7 @@
 #include "ui/entry_store.h"
 #include "ui/load_job.h"
 #include "ui/lock.h"
+#include "ui/login_service.h"
 #include "ui/menus.h"
 #include "ui/passphrase_prompt.h"
 #include "ui/search_bar.h"
@@ -43,6 +44,7 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     if (main->load)
         main->load->cancel();
     release_clipboard(*main);
+    stop_login_service(*main);
     // The widgets go with the window; nothing may reach them through the state from here on.
     main->window = nullptr;
     main->tree_view = nullptr;
@@ -116,6 +118,7 @@ MainWindow::~MainWindow()
 {
     stop_lock_triggers(*this);
     release_clipboard(*this);
+    stop_login_service(*this);
     end_all_loads(*this);
     stop_following_settings(*this);
     // The window itself, if still there (Quit), goes with the process.
@@ -162,6 +165,7 @@ void on_status_icon_activate(MainWindow* main)
 void quit_program(MainWindow& main)
 {
     release_clipboard(main);
+    stop_login_service(main);
     gtk_main_quit();
 }
 

@@ -21,6 +21,7 @@ namespace sealkeep {
 inline constexpr const char* WINDOW_ICON = "gtk-dialog-authentication";
 
 class LoadJob;
+struct LoginService;
 
 struct MainWindow {
     MainWindow();
@@ -70,6 +71,9 @@ struct MainWindow {
 
     ClipboardState clipboard; // what Sealkeep offers on the selections
     LockState lock;           // what brings the lock, and what is put back after it
+
+    std::unique_ptr<LoginService> login; // Log in's socket and tokens, from the first Log in on
+    std::string login_helper;            // the password helper ssh runs; empty: the one beside the binary
 };
 
 // Builds and shows the main window around its state.

@@ -1,4 +1,4 @@
-// The menu bar with its five accelerators, and the toolbar: every command of the program is reachable
+// The menu bar with its accelerators, and the toolbar: every command of the program is reachable
 // from here. No item is ever made insensitive; each action decides for itself whether it can act.
 #include "ui/menus.h"
 
@@ -70,7 +70,7 @@ GtkWidget* make_item(const ItemDef& def)
         return gtk_menu_item_new_with_mnemonic(_(def.text));
     case Kind::Stock:
         // No accelerator group: the stock items' default shortcuts (Ctrl+Q for Quit among them) must not
-        // exist beside the five that are installed below.
+        // exist beside the ones installed below.
         return gtk_image_menu_item_new_from_stock(def.text, nullptr);
     case Kind::Separator:
         break;
@@ -114,6 +114,7 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
              {Kind::Label, N_("Copy password"), &on_copy_password, 0},
              {Kind::Label, N_("Copy password & Execute"), &on_copy_password_and_execute, 0},
              {Kind::Stock, "gtk-execute", &on_execute, 0},
+             {Kind::Label, N_("Log in"), &on_log_in, GDK_KEY_Return},
              SEPARATOR,
              {Kind::Stock, "gtk-go-forward", &find_next_match, GDK_KEY_n},
              {Kind::Stock, "gtk-go-back", &find_previous_match, GDK_KEY_p},
@@ -172,6 +173,8 @@ GtkWidget* create_toolbar(MainWindow& main)
         {"gtk-copy", N_("Copy & Execute"), N_("Copy password and execute command line."),
          &on_copy_password_and_execute},
         {"gtk-execute", nullptr, N_("Execute command line."), &on_execute},
+        {"gtk-connect", N_("Log in"), N_("Execute command line; Sealkeep answers ssh's password prompt."),
+         &on_log_in},
     };
 
     GtkWidget* toolbar = gtk_toolbar_new();

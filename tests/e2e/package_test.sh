@@ -25,7 +25,7 @@ sk_log "lintian: $(grep -v 'running with root privileges' "$SK_TMP/lintian.txt" 
 sk_check_eq "lintian reports no error and no warning" "" "$(grep -E '^[EW]: ' "$SK_TMP/lintian.txt")"
 
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^$' | sort >"$SK_TMP/contents"
-for file in /usr/bin/sealkeep /usr/share/glib-2.0/schemas/net.sealkeep.Sealkeep.gschema.xml \
+for file in /usr/bin/sealkeep /usr/bin/sealkeep-askpass /usr/share/man/man1/sealkeep-askpass.1.gz /usr/share/glib-2.0/schemas/net.sealkeep.Sealkeep.gschema.xml \
     /usr/share/locale/fr/LC_MESSAGES/sealkeep.mo /usr/share/locale/de/LC_MESSAGES/sealkeep.mo \
     /usr/share/applications/sealkeep.desktop /usr/share/icons/hicolor/48x48/apps/sealkeep.png \
     /usr/share/icons/hicolor/scalable/apps/sealkeep.svg /usr/share/man/man1/sealkeep.1.gz \

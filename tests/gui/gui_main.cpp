@@ -5,6 +5,8 @@
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -34,6 +36,9 @@ int main(int argc, char** argv)
     // harmless theme notices are not ours to fail on.
     g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL));
     sealkeep::test::set_main_window(sealkeep::create_main_window(std::move(values), std::move(settings)));
+    // Log in's password helper is built beside the program, not beside this test binary.
+    if (const char* helper = std::getenv("SEALKEEP_ASKPASS"))
+        sealkeep::test::main_window().login_helper = helper;
     while (gtk_events_pending())
         gtk_main_iteration();
     testing::UnitTest::GetInstance()->listeners().Append(new ClearCopiedPasswords);

@@ -211,6 +211,7 @@ const std::vector<MenuRow>& menu_table()
              {Kind::Label, "Copy password", 0},
              {Kind::Label, "Copy password & Execute", 0},
              {Kind::Stock, "gtk-execute", 0},
+             {Kind::Label, "Log in", GDK_KEY_Return},
              {Kind::Separator, nullptr, 0},
              {Kind::Stock, "gtk-go-forward", GDK_KEY_n},
              {Kind::Stock, "gtk-go-back", GDK_KEY_p},
@@ -232,7 +233,7 @@ const std::vector<MenuRow>& menu_table()
     return table;
 }
 
-TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFiveAccelerators)
+TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlySixAccelerators)
 {
     ASSERT_TRUE(GTK_IS_MENU_BAR(menu_bar()));
     GtkAccelGroup* window_group = nullptr;
@@ -290,7 +291,7 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFiveAccelerators)
         }
     }
 
-    // Walk the whole group: the five above and nothing else.
+    // Walk the whole group: the six above and nothing else.
     int entries = 0;
     gtk_accel_group_find(
         window_group,
@@ -299,10 +300,10 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyFiveAccelerators)
             return gboolean(FALSE);
         },
         &entries);
-    EXPECT_EQ(entries, 5);
+    EXPECT_EQ(entries, 6);
 }
 
-TEST_F(MenusTest, ToolbarHoldsTheFourActionButtons)
+TEST_F(MenusTest, ToolbarHoldsTheFiveActionButtons)
 {
     GtkWidget* bar = toolbar();
     ASSERT_TRUE(GTK_IS_TOOLBAR(bar));
@@ -318,9 +319,10 @@ TEST_F(MenusTest, ToolbarHoldsTheFourActionButtons)
         {"gtk-copy", "Copy passwd", "Copy password."},
         {"gtk-copy", "Copy & Execute", "Copy password and execute command line."},
         {"gtk-execute", nullptr, "Execute command line."},
+        {"gtk-connect", "Log in", "Execute command line; Sealkeep answers ssh's password prompt."},
     };
-    ASSERT_EQ(gtk_toolbar_get_n_items(GTK_TOOLBAR(bar)), 4);
-    for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(gtk_toolbar_get_n_items(GTK_TOOLBAR(bar)), 5);
+    for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE("button " + std::to_string(i));
         GtkToolItem* item = gtk_toolbar_get_nth_item(GTK_TOOLBAR(bar), i);
         ASSERT_TRUE(GTK_IS_TOOL_BUTTON(item));
@@ -347,6 +349,7 @@ TEST_F(MenusTest, EntryActionItemsAndButtonsActOnTheSelectedAccount)
         {"Copy password", 1, "pw-b", ""},
         {"Copy password & Execute", 2, "pw-b", "ran alice@srv2:22\n"},
         {"Execute", 3, "untouched", "ran alice@srv2:22\n"},
+        {"Log in", 4, "untouched", "ran alice@srv2:22\n"},
     };
     const std::string command_line = "echo ran alice@srv2:22 >> " + ran_file_;
     for (const Case& c : cases) {
@@ -376,8 +379,8 @@ TEST_F(MenusTest, StepItemsAndTheirAcceleratorsWalkTheSearchMatches)
         const char* cursor_after; // starting from the first match
     };
     const Case cases[] = {
-        {"forward item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 5))); }, ROW_B},
-        {"back item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 6))); }, ROW_C},
+        {"forward item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 6))); }, ROW_B},
+        {"back item", [] { gtk_menu_item_activate(GTK_MENU_ITEM(menu_item(ACTION_MENU, 7))); }, ROW_C},
         {"Ctrl+N", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_n, GDK_CONTROL_MASK); },
          ROW_B},
         {"Ctrl+P", [] { gtk_accel_groups_activate(G_OBJECT(test::main_window().window), GDK_KEY_p, GDK_CONTROL_MASK); },

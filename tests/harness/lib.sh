@@ -373,10 +373,11 @@ sk_toolbar_buttons() {
     sk_x import -window "$SK_WID" "$picture" || return 1
     width=$(identify -format '%w' "$picture") || return 1
     # Columns with dark ink in the label band, grouped where a gap of 8 columns or more separates them.
+    # The window's own frame is no label: a window as narrow as its toolbar has it in the band.
     convert "$picture" -crop "${width}x16+0+$((SK_TREE_TOP - 22))" +repage -colorspace Gray -negate \
         -threshold 45% -scale "${width}x1!" -depth 8 txt:- |
-        awk -F'[,:( ]+' -v y=$((SK_TREE_TOP - 15)) '
-            NR > 1 { ink = ($4 + 0 > 0) }
+        awk -F'[,:( ]+' -v y=$((SK_TREE_TOP - 15)) -v width="$width" '
+            NR > 1 { ink = ($4 + 0 > 0) && $1 > 1 && $1 < width - 2 }
             NR > 1 && ink { if (start == "" || $1 - last > 8) { if (start != "") print int((start + last) / 2), y; start = $1 }
                             last = $1 }
             END { if (start != "") print int((start + last) / 2), y }'

@@ -1,0 +1,49 @@
+// Log in's side of the private socket: a listening Unix socket in a folder only the user can open,
+// the tokens of the launches that may still be answered, and the connections of helpers being served.
+// Everything runs on the main loop from sources on non-blocking sockets; nothing here waits.
+#pragma once
+
+#include "core/login_tokens.h"
+#include "ui/glib_ptr.h"
+
+#include <gio/gio.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sealkeep {
+
+struct MainWindow;
+struct LoginConnection;
+
+struct LoginService {
+    LoginService() = default;
+    LoginService(const LoginService&) = delete;
+    LoginService& operator=(const LoginService&) = delete;
+    // Stops listening, drops every connection and token, removes the socket and its folder.
+    ~LoginService();
+
+    std::string directory; // made for this process, mode 0700
+    std::string socket_path;
+    RefPtr<GSocket> listener;
+    GSource* accept_source = nullptr;
+    LoginTokens tokens;
+    std::vector<std::unique_ptr<LoginConnection>> connections;
+};
+
+// The helper installed beside the running binary.
+std::string default_login_helper();
+
+// Runs `command_line` as Execute does, with ssh pointed at the helper and a new token that answers
+// the password prompts of `accounts` for this launch. Starts listening at the first call. What goes
+// wrong is said in the status bar; returns whether the command was started.
+bool start_login(MainWindow& main, const std::string& command_line, std::vector<LoginAccount> accounts);
+
+// No token given so far answers anything any more.
+void revoke_login_tokens(MainWindow& main);
+
+// Revokes every token, stops listening and removes the socket (Quit, the window going).
+void stop_login_service(MainWindow& main);
+
+} // namespace sealkeep

@@ -1,0 +1,263 @@
+# Log in against a real ssh server: Debian's sshd on loopback addresses with test users of its own, the
+# real ssh client and the real program. Log in on one account (Ctrl+Return from the search entry) and on
+# a cluster of two users (Action menu) reaches the server, whose users write a file; a wrong password is
+# answered once; a host-key question is declined. Meanwhile no process's command line or environment and
+# neither selection holds a password. A launch's token, read from the launched command's environment,
+# gets nothing for another user's process, after its account was answered, or after a lock.
+# Needs root (users are made and removed) and openssh-server.
+source "$(dirname "$0")/../harness/lib.sh"
+
+if [ "$(id -u)" -ne 0 ] || [ ! -x /usr/sbin/sshd ]; then
+    sk_fail "this test needs root and /usr/sbin/sshd (openssh-server)"
+    sk_finish
+fi
+
+helper=$(dirname "$SEALKEEP_BIN")/sealkeep-askpass
+passphrase=login-pass
+users=(sk-login-a sk-login-b sk-login-c sk-login-d sk-login-e)
+declare -A password=(
+    [sk-login-a]=Pw-a-7Qm2xV9 [sk-login-b]=Pw-b-K4t8sL1 [sk-login-c]=Pw-c-Z6r3nH5
+    [sk-login-d]=Pw-d-W1y5pJ8 [sk-login-e]=Pw-e-B9u2cF4)
+wrong_password=Pw-wrong-N3v7gD2
+
+# ---- the server: users with homes in a folder of the test, host key and config in a scratch folder ----
+server_dir=$(mktemp -d /tmp/sk-login-sshd.XXXXXX)
+chmod 755 "$server_dir"
+sk_cleanup_add "rm -rf '$server_dir'"
+for user in "${users[@]}"; do
+    userdel -f "$user" >/dev/null 2>&1 || true
+    useradd -M -d "$server_dir/home-$user" -s /bin/sh "$user" || { sk_fail "useradd $user"; sk_finish; }
+    sk_cleanup_add "userdel -f '$user'"
+    mkdir "$server_dir/home-$user"
+    chown "$user" "$server_dir/home-$user"
+    # chpasswd reads the password from standard input: it is on no command line.
+    printf '%s:%s\n' "$user" "${password[$user]}" | chpasswd
+done
+if [ ! -d /run/sshd ]; then
+    mkdir -p /run/sshd
+    chmod 755 /run/sshd
+    sk_cleanup_add "rmdir /run/sshd"
+fi
+ssh-keygen -q -t ed25519 -N '' -f "$server_dir/host_key" </dev/null
+
+sshd_pid=
+for _ in 1 2 3 4 5; do
+    port=$((20000 + RANDOM % 30000))
+    {
+        echo "Port $port"
+        for n in 1 2 3 4 5; do echo "ListenAddress 127.0.0.$n"; done
+        echo "HostKey $server_dir/host_key"
+        echo "PidFile $server_dir/sshd.pid"
+        echo "UsePAM no"
+        echo "PasswordAuthentication yes"
+        echo "KbdInteractiveAuthentication no"
+        echo "PubkeyAuthentication no"
+        echo "AuthorizedKeysFile none"
+        echo "PermitRootLogin no"
+        echo "StrictModes no"
+        echo "AllowUsers ${users[*]}"
+        echo "LogLevel VERBOSE"
+    } >"$server_dir/sshd_config"
+    /usr/sbin/sshd -D -e -f "$server_dir/sshd_config" 2>"$server_dir/sshd.log" &
+    sshd_pid=$!
+    for _ in $(seq 50); do
+        grep -q "Server listening on 127.0.0.5" "$server_dir/sshd.log" 2>/dev/null && break
+        kill -0 "$sshd_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    grep -q "Server listening on 127.0.0.5" "$server_dir/sshd.log" && break
+    kill "$sshd_pid" 2>/dev/null
+    wait "$sshd_pid" 2>/dev/null
+    sshd_pid=
+done
+[ -n "$sshd_pid" ] || { sk_fail "sshd did not start: $(cat "$server_dir/sshd.log")"; sk_finish; }
+sk_cleanup_add "kill $sshd_pid"
+sk_log "sshd on port $port (pid $sshd_pid)"
+
+# ---- the client: users for the cluster's hosts and the host-key question come from its config ----
+cfg=$SK_TMP/ssh_config
+cat >"$cfg" <<CONFIG
+Host 127.0.0.2
+    User sk-login-b
+Host 127.0.0.3
+    User sk-login-c
+Host 127.0.0.4
+    StrictHostKeyChecking ask
+    UserKnownHostsFile /dev/null
+Host *
+    Port $port
+    StrictHostKeyChecking accept-new
+    UserKnownHostsFile $SK_TMP/known_hosts
+    GlobalKnownHostsFile /dev/null
+    PubkeyAuthentication no
+    PreferredAuthentications password
+    ConnectTimeout 10
+CONFIG
+
+# Each launch notes where its helper asks and with which token (the token is no secret; the test reuses
+# it below), then runs ssh in a session of its own without a terminal.
+remote="'id -un > reached'"
+sk_setting_set ssh-cmd "echo \"\$SEALKEEP_LOGIN_SOCKET \$SEALKEEP_LOGIN_TOKEN\" > $SK_TMP/launch-%u-%h; setsid -w ssh -F $cfg %u@%h $remote > $SK_TMP/ssh-%u-%h.log 2>&1 < /dev/null"
+sk_setting_set cssh-cmd "for h in %h; do setsid -w ssh -F $cfg \$h $remote >> $SK_TMP/cluster.log 2>&1 < /dev/null; done"
+
+sk_gpg_home
+{
+    sk_record lab srv 127.0.0.1 ssh "" sk-login-a "${password[sk-login-a]}"
+    sk_record lab srv 127.0.0.2 ssh "" sk-login-b "${password[sk-login-b]}"
+    sk_record lab srv 127.0.0.3 ssh "" sk-login-c "${password[sk-login-c]}"
+    sk_record lab srv 127.0.0.4 ssh "" sk-login-d "${password[sk-login-d]}"
+    sk_record lab srv 127.0.0.5 ssh "" sk-login-e "$wrong_password"
+} | sk_encrypt_symmetric "$SK_TMP/accounts.gpg" "$passphrase"
+
+# ---- watching /proc for the passwords while the logins run ----
+patterns=$SK_TMP/patterns
+printf '%s\n' "${password[@]}" "$wrong_password" >"$patterns"
+leaks=$SK_TMP/leaks
+: >"$leaks"
+(
+    while [ ! -e "$SK_TMP/stop-watching" ]; do
+        grep -a -l -F -f "$patterns" /proc/[0-9]*/cmdline /proc/[0-9]*/environ 2>/dev/null >>"$leaks"
+        sleep 0.05
+    done
+) &
+watcher=$!
+sk_cleanup_add "touch '$SK_TMP/stop-watching'; kill $watcher"
+
+sk_start_wm || exit 1
+sk_start "$SK_TMP/accounts.gpg"
+sk_wait_window 20 || { sk_fail "no window"; sk_finish; }
+sk_type_passphrase "$passphrase"
+sleep 1.5
+
+# wait_for FILE [SECONDS]: until the file exists and is not empty.
+wait_for() {
+    local i
+    for ((i = 0; i < ${2:-20} * 10; i++)); do
+        [ -s "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# ask_as [RUNNER...] -- USER HOST: runs the helper as ssh would, with the socket and token the launch
+# for USER@HOST was given; prints what it answered, then "status N".
+ask_as() {
+    local runner=()
+    while [ "$1" != -- ]; do runner+=("$1"); shift; done
+    shift
+    local socket token
+    read -r socket token <"$SK_TMP/launch-$1-$2"
+    "${runner[@]}" env SEALKEEP_LOGIN_SOCKET="$socket" SEALKEEP_LOGIN_TOKEN="$token" \
+        "$helper" "$1@$2's password: " 2>/dev/null
+    echo "status $?"
+}
+
+select_account() { # select_account USER: the search selects its row; the focus stays in the search entry
+    sk_focus
+    sk_key ctrl+a BackSpace
+    sk_type "$1"
+    sleep 0.6
+}
+
+buttons=$(sk_toolbar_buttons)
+sk_check_eq "the toolbar has five buttons" 5 "$(grep -c . <<<"$buttons")"
+toolbar() { # toolbar INDEX
+    # shellcheck disable=SC2046 # "X Y"
+    sk_click_window "$SK_WID" $(sed -n "$(($1 + 1))p" <<<"$buttons")
+    sleep 0.4
+}
+
+# ---- a host key to confirm: declined, and the account's password is still unspent ----
+select_account sk-login-d
+toolbar 4
+wait_for "$SK_TMP/ssh-sk-login-d-127.0.0.4.log" 20
+sleep 1
+log_d=$(cat "$SK_TMP/ssh-sk-login-d-127.0.0.4.log" 2>/dev/null)
+sk_check_contains "host-key question: ssh gives up on the unconfirmed key" "$log_d" "Host key verification failed"
+sk_check_contains "host-key question: the helper declined it" "$log_d" "Not ssh's password prompt"
+sk_check_not_contains "host-key question: no answer came back to ssh" "$log_d" "Please type"
+sk_check "host-key question: the server never ran the command" test ! -e "$server_dir/home-sk-login-d/reached"
+
+# Another user's process cannot reach the socket's folder; with the folder opened to it by mistake,
+# Sealkeep still refuses it by its uid.
+sk_check_eq "another user's process gets nothing" "status 1" "$(ask_as setpriv --reuid=nobody --regid=nogroup --clear-groups -- sk-login-d 127.0.0.4)"
+read -r socket _ <"$SK_TMP/launch-sk-login-d-127.0.0.4"
+opened=("$SEALKEEP_SCRATCH" "$XDG_RUNTIME_DIR" "$(dirname "$socket")")
+chmod o+x "${opened[@]}"
+chmod o+rw "$socket"
+sk_check_eq "another user's process on an opened socket gets nothing" "status 1" \
+    "$(ask_as setpriv --reuid=nobody --regid=nogroup --clear-groups -- sk-login-d 127.0.0.4)"
+chmod o-x "${opened[@]}"
+chmod o-rw "$socket"
+sk_check_eq "the launch's own user gets the account's password once" \
+    "${password[sk-login-d]} status 0" "$(ask_as -- sk-login-d 127.0.0.4 | tr '\n' ' ' | sed 's/ $//')"
+sk_check_eq "and not a second time" "status 1" "$(ask_as -- sk-login-d 127.0.0.4)"
+
+# ---- one account: Ctrl+Return with the focus in the search entry ----
+select_account sk-login-a
+sk_key ctrl+Return
+wait_for "$server_dir/home-sk-login-a/reached" 20
+sk_check_file "Log in on one account reaches the server as its user" "$server_dir/home-sk-login-a/reached" \
+    $'sk-login-a\n'
+sk_check_contains "sshd accepted the password" "$(cat "$server_dir/sshd.log")" "Accepted password for sk-login-a"
+sk_check_eq "the launch's token is refused after its login" "status 1" "$(ask_as -- sk-login-a 127.0.0.1)"
+
+# ---- a wrong password: answered once, then declined ----
+select_account sk-login-e
+sk_key ctrl+Return
+for _ in $(seq 200); do
+    grep -q "Permission denied" "$SK_TMP/ssh-sk-login-e-127.0.0.5.log" 2>/dev/null && break
+    sleep 0.1
+done
+log_e=$(cat "$SK_TMP/ssh-sk-login-e-127.0.0.5.log" 2>/dev/null)
+sk_check_contains "wrong password: the server refused it" "$log_e" "Permission denied"
+sk_check_contains "wrong password: ssh's second question was declined" "$log_e" "Sealkeep gave no password"
+# ssh asks three times; after a declined question it sends an empty password, which the server counts too.
+sk_check_eq "wrong password: answered once, the two questions after it declined" 2 \
+    "$(grep -c "Sealkeep gave no password" <<<"$log_e")"
+sk_check "wrong password: the server never let the user in" test ! -e "$server_dir/home-sk-login-e/reached"
+
+# ---- a launch whose account is still unanswered, for the lock below ----
+select_account sk-login-d
+rm -f "$SK_TMP/launch-sk-login-d-127.0.0.4"
+toolbar 4
+wait_for "$SK_TMP/launch-sk-login-d-127.0.0.4" 20
+lock_launch=$(date +%s)
+
+# ---- a cluster of two users: the Action menu's Log in over both rows ----
+select_account sk-login-b
+sk_menu v 2
+sleep 0.4
+select_account sk-login-b
+sk_key shift+Tab
+sleep 0.3
+sk_key shift+Down shift+Down shift+Down
+sleep 0.3
+sk_menu a 4
+wait_for "$server_dir/home-sk-login-b/reached" 20
+wait_for "$server_dir/home-sk-login-c/reached" 20
+sk_check_file "cluster: the first host is logged into as its own user" "$server_dir/home-sk-login-b/reached" \
+    $'sk-login-b\n'
+sk_check_file "cluster: the second host is logged into as its own user" "$server_dir/home-sk-login-c/reached" \
+    $'sk-login-c\n'
+
+# ---- a lock revokes that launch's token, still within its minute ----
+sk_key ctrl+l
+sleep 0.5
+sk_check_eq "a token is refused after a lock" "status 1" "$(ask_as -- sk-login-d 127.0.0.4)"
+sk_check "the lock came within the token's minute" test $(($(date +%s) - lock_launch)) -lt 50
+
+touch "$SK_TMP/stop-watching"
+wait "$watcher" 2>/dev/null
+sk_check_eq "no process's command line or environment held a password" "" "$(sort -u "$leaks")"
+for selection in clipboard primary; do
+    held=$(sk_selection "$selection")
+    for user in "${users[@]}"; do
+        sk_check_not_contains "the $selection does not hold $user's password" "$held" "${password[$user]}"
+    done
+done
+
+sk_close_window
+sk_wait_exit 10
+sk_check_eq "exit status after closing" 0 "$SK_STATUS"
+sk_finish

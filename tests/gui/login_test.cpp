@@ -1,0 +1,103 @@
+// Log in in the real window, with the real helper and socket: the launched command runs the helper the
+// way ssh does (SSH_ASKPASS with the prompt as its argument), so what reaches it, what the status bar
+// says about a refused password, and what Refresh and a service other than ssh do can be read here.
+#include "gui_support.h"
+
+#include "ui/entry_actions.h"
+#include "ui/view_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace sealkeep {
+namespace {
+
+using test::drain_events;
+
+class LoginTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* scratch = std::getenv("SEALKEEP_SCRATCH");
+        ASSERT_NE(scratch, nullptr) << "run inside tests/harness/session.sh";
+        ASSERT_FALSE(test::main_window().login_helper.empty()) << "SEALKEEP_ASKPASS names the helper";
+        dir_ = std::string(scratch) + "/login-test-";
+        for (const char* name : {"first", "second", "status", "env", "ftp"})
+            std::remove((dir_ + name).c_str());
+        saved_ = test::main_window().settings;
+    }
+
+    void TearDown() override
+    {
+        test::main_window().settings = saved_;
+        drain_events();
+    }
+
+    // Loads the lines with these templates in force and selects the account on the first row.
+    void load_and_select(const std::string& ssh_cmd, const std::string& ftp_cmd, const std::string& line)
+    {
+        test::main_window().settings.ssh_cmd = ssh_cmd;
+        test::main_window().settings.ftp_cmd = ftp_cmd;
+        ASSERT_EQ(test::load_fixture({test::record_line(line)}), 1);
+        TreePathPtr path{gtk_tree_path_new_from_string("0:0:0:0:0:0")};
+        gtk_tree_view_expand_to_path(test::main_window().tree_view, path.get());
+        gtk_tree_view_set_cursor(test::main_window().tree_view, path.get(), nullptr, FALSE);
+    }
+
+    std::string file(const char* name) const { return test::read_file(dir_ + name).value_or("<none>"); }
+
+    // The helper asked as ssh asks: "user@host's password: " as its one argument.
+    std::string ask_into(const char* name) const
+    {
+        return "\"$SSH_ASKPASS\" \"%u@%h's password: \" > " + dir_ + name + " 2>/dev/null";
+    }
+
+    std::string dir_;
+    SettingsValues saved_;
+};
+
+TEST_F(LoginTest, APasswordIsAnsweredOnceAndTheRefusingHostIsNamed)
+{
+    // ssh asks a second time when the server refused the first answer.
+    load_and_select("echo \"$SSH_ASKPASS_REQUIRE\" > " + dir_ + "env; " + ask_into("first") + "; " +
+                        ask_into("second") + "; echo $? > " + dir_ + "status",
+                    "", "Acme;web;srv2;ssh;22;alice;pw-b");
+    on_log_in(test::main_window());
+    ASSERT_TRUE(test::wait_for_commands());
+    drain_events();
+    EXPECT_EQ(file("env"), "force\n");
+    EXPECT_EQ(file("first"), "pw-b\n");
+    EXPECT_EQ(file("second"), "");
+    EXPECT_EQ(file("status"), "1\n");
+    EXPECT_EQ(test::status_text(), "srv2 refused the password of alice.");
+}
+
+TEST_F(LoginTest, RefreshRevokesTheTokenOfALaunchStillRunning)
+{
+    load_and_select("sleep 1; " + ask_into("first") + "; echo $? > " + dir_ + "status", "",
+                    "Acme;web;srv2;ssh;22;alice;pw-b");
+    on_log_in(test::main_window());
+    drain_events();
+    refresh_entries(test::main_window());
+    ASSERT_TRUE(test::wait_for_commands());
+    EXPECT_EQ(file("first"), "");
+    EXPECT_EQ(file("status"), "1\n");
+}
+
+TEST_F(LoginTest, AnotherServiceIsCopyPasswordAndExecute)
+{
+    load_and_select("echo ssh > " + dir_ + "ftp", "echo \"ftp %u@%h ${SSH_ASKPASS:-no helper}\" > " + dir_ + "ftp",
+                    "Acme;web;srv2;ftp;21;alice;pw-ftp");
+    on_log_in(test::main_window());
+    ASSERT_TRUE(test::wait_for_commands());
+    drain_events();
+    EXPECT_EQ(file("ftp"), "ftp alice@srv2 no helper\n");
+    auto clipboard = test::run_beside_loop({"xclip", "-o", "-selection", "clipboard", nullptr});
+    EXPECT_EQ(clipboard.value_or("<failed>"), "pw-ftp");
+}
+
+} // namespace
+} // namespace sealkeep
