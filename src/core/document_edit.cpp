@@ -49,6 +49,9 @@ std::optional<RecordLine> record_at(const Document& document, std::uint32_t line
 // Whether a record's value, as shown, is the typed value once trimmed.
 bool shows_as(const std::string& bytes, std::string_view typed)
 {
+    // Most values are UTF-8 and shown as they are: no copy to compare.
+    if (is_valid_utf8(bytes))
+        return bytes == trim_value(typed);
     std::string shown = display_text(bytes);
     const bool same = shown == trim_value(typed);
     scrub(shown);
