@@ -437,8 +437,8 @@ gboolean on_tree_button_press(GtkWidget* widget, GdkEventButton* event, MainWind
 bool is_plain_edit_key(const GdkEventKey* event)
 {
     const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
-    return modifiers == 0 && (event->keyval == GDK_KEY_Delete || event->keyval == GDK_KEY_Insert ||
-                              event->keyval == GDK_KEY_KP_Delete || event->keyval == GDK_KEY_KP_Insert);
+    // Insert stays Add everywhere: what an entry does with it (overwrite mode) is seldom wanted.
+    return modifiers == 0 && (event->keyval == GDK_KEY_Delete || event->keyval == GDK_KEY_KP_Delete);
 }
 
 // The window's accelerators see every key before the focused widget does: without this, Delete in the

@@ -23,8 +23,8 @@ void change_password_command(MainWindow& main);
 // Whether an edit may start: a verified document is shown (it may have no account) and no load runs.
 bool can_edit(const MainWindow& main);
 
-// Double-click on a user row edits it; the plain keys of the Edit menu (Insert, Delete) reach a text
-// field that has the focus before they reach the menu.
+// Double-click on a user row edits it; the Delete key reaches a text field that has the focus before it
+// reaches the menu.
 void connect_edit_handlers(MainWindow& main);
 
 // Shows the edited document in place of the shown one: the rows expanded and selected before stay so
