@@ -2,6 +2,8 @@
 // use, and a load or a command gets a copy.
 #pragma once
 
+#include "core/password_generator.h"
+
 #include <array>
 #include <string>
 
@@ -17,6 +19,7 @@ struct SettingsValues {
     int clipboard_clear_seconds = 45; // a copied password leaves the selections after this; 0: never
     int lock_idle_minutes = 10;       // the window locks after this long without input; 0: never
     bool search_filter = false; // the search bar filters the tree instead of stepping through it
+    PasswordRecipe password_recipe; // what Generate makes, as last chosen
 
     bool operator==(const SettingsValues&) const = default;
 };

@@ -9,9 +9,6 @@
 
 namespace sealkeep {
 
-namespace {
-
-// The same rule as GLib's validator: shortest form only, no UTF-16 surrogates, nothing above U+10FFFF.
 bool is_valid_utf8(std::string_view bytes)
 {
     std::size_t i = 0;
@@ -49,8 +46,6 @@ bool is_valid_utf8(std::string_view bytes)
     return true;
 }
 
-} // namespace
-
 std::string display_text(std::string_view bytes)
 {
     if (is_valid_utf8(bytes))
@@ -85,6 +80,27 @@ void append_display_text(SecretBuffer& out, std::string_view bytes)
             out.append(std::string_view(pair, 2));
         }
     }
+}
+
+bool latin1_of_utf8(std::string_view text, std::string& latin1)
+{
+    latin1.clear();
+    latin1.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            latin1 += text[i];
+            continue;
+        }
+        // Two-byte forms led by C2 or C3 are U+0080 to U+00FF; anything else has no Latin-1 code.
+        if ((lead != 0xC2 && lead != 0xC3) || i + 1 == text.size()) {
+            scrub(latin1);
+            return false;
+        }
+        const auto next = static_cast<unsigned char>(text[++i]);
+        latin1 += static_cast<char>(((lead & 0x03) << 6) | (next & 0x3F));
+    }
+    return true;
 }
 
 void scrub(std::string& secret)

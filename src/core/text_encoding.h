@@ -14,6 +14,13 @@ class SecretBuffer;
 // display_text(bytes), appended to `out` without a string in between.
 void append_display_text(SecretBuffer& out, std::string_view bytes);
 
+// The same rule as GLib's validator: shortest form only, no UTF-16 surrogates, nothing above U+10FFFF.
+bool is_valid_utf8(std::string_view bytes);
+
+// UTF-8 text as Latin-1 bytes, when every character of it has a Latin-1 code (U+0000 to U+00FF);
+// false (and `latin1` left empty) otherwise. `text` must be valid UTF-8.
+bool latin1_of_utf8(std::string_view text, std::string& latin1);
+
 // Overwrites every byte the string's buffer holds, then empties it.
 void scrub(std::string& secret);
 

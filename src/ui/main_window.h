@@ -63,6 +63,7 @@ struct MainWindow {
     gulong settings_changed_handler = 0; // follows changes of the store made outside this window
 
     bool database_loaded = false;  // the last load was verified and found at least one account
+    bool unsaved_edits = false;
     SearchState search;
 
     std::unique_ptr<LoadJob> load;               // the running load, if any

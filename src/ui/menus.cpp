@@ -2,6 +2,7 @@
 // from here. No item is ever made insensitive; each action decides for itself whether it can act.
 #include "ui/menus.h"
 
+#include "ui/account_edits.h"
 #include "ui/entry_actions.h"
 #include "ui/i18n.h"
 #include "ui/lock.h"
@@ -18,7 +19,8 @@ namespace sealkeep {
 
 namespace {
 
-enum class Kind { Label, Mnemonic, Stock, Separator };
+// StockImage: a mnemonic label of our own beside a stock item's icon.
+enum class Kind { Label, Mnemonic, Stock, StockImage, Separator };
 
 // Every action takes the window state and nothing else.
 using Action = void (*)(MainWindow&);
@@ -28,6 +30,8 @@ struct ItemDef {
     const char* text; // label (translated here) or stock id
     Action action;
     guint accel_key; // 0: no accelerator
+    GdkModifierType accel_mods = GDK_CONTROL_MASK;
+    const char* stock_id = nullptr; // StockImage: the icon
 };
 
 struct MenuDef {
@@ -68,6 +72,11 @@ GtkWidget* make_item(const ItemDef& def)
         return gtk_menu_item_new_with_label(_(def.text));
     case Kind::Mnemonic:
         return gtk_menu_item_new_with_mnemonic(_(def.text));
+    case Kind::StockImage: {
+        GtkWidget* item = gtk_image_menu_item_new_with_mnemonic(_(def.text));
+        gtk_image_menu_item_set_image(GTK_IMAGE_MENU_ITEM(item), gtk_image_new_from_stock(def.stock_id, GTK_ICON_SIZE_MENU));
+        return item;
+    }
     case Kind::Stock:
         // No accelerator group: the stock items' default shortcuts (Ctrl+Q for Quit among them) must not
         // exist beside the ones installed below.
@@ -86,7 +95,7 @@ GtkWidget* make_menu(const MenuDef& def, GtkAccelGroup* accel_group, MainWindow&
         if (item_def.action)
             connect_action(item, "activate", item_def.action, main);
         if (item_def.accel_key)
-            gtk_widget_add_accelerator(item, "activate", accel_group, item_def.accel_key, GDK_CONTROL_MASK,
+            gtk_widget_add_accelerator(item, "activate", accel_group, item_def.accel_key, item_def.accel_mods,
                                        GTK_ACCEL_VISIBLE);
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     }
@@ -107,6 +116,20 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
              SEPARATOR,
              {Kind::Stock, "gtk-quit", &quit, GDK_KEY_q},
              {Kind::Mnemonic, N_("_Lock"), &lock_window, GDK_KEY_l},
+         }},
+        {N_("_Edit"),
+         {
+             {Kind::StockImage, N_("_Add account"), &add_account_command, GDK_KEY_Insert, GdkModifierType(0),
+              GTK_STOCK_ADD},
+             {Kind::StockImage, N_("_Edit account"), &edit_account_command, GDK_KEY_F2, GdkModifierType(0),
+              GTK_STOCK_EDIT},
+             {Kind::StockImage, N_("D_uplicate account"), &duplicate_account_command, 0, GdkModifierType(0),
+              GTK_STOCK_COPY},
+             {Kind::StockImage, N_("_Delete"), &delete_accounts_command, GDK_KEY_Delete, GdkModifierType(0),
+              GTK_STOCK_DELETE},
+             SEPARATOR,
+             {Kind::StockImage, N_("_Change password…"), &change_password_command, 0, GdkModifierType(0),
+              "gtk-dialog-authentication"},
          }},
         {N_("_Action"),
          {
@@ -137,6 +160,8 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
     GtkWidget* bar = gtk_menu_bar_new();
     for (const MenuDef& def : menus)
         gtk_menu_shell_append(GTK_MENU_SHELL(bar), make_menu(def, accel_group, main));
+    // Double-click on an account, and the plain Edit keys going to text fields first.
+    connect_edit_handlers(main);
     return bar;
 }
 
@@ -175,6 +200,8 @@ GtkWidget* create_toolbar(MainWindow& main)
         {"gtk-execute", nullptr, N_("Execute command line."), &on_execute},
         {"gtk-connect", N_("Log in"), N_("Execute command line; Sealkeep answers ssh's password prompt."),
          &on_log_in},
+        {"gtk-add", N_("Add"), N_("Add an account."), &add_account_command},
+        {"gtk-edit", N_("Edit"), N_("Edit the selected account."), &edit_account_command},
     };
 
     GtkWidget* toolbar = gtk_toolbar_new();

@@ -167,7 +167,23 @@ SettingsValues load_settings(GSettings* settings)
     for (const auto& key : int_setting_keys())
         values.*key.value = g_settings_get_int(settings, key.key);
     values.search_filter = g_settings_get_boolean(settings, SEARCH_FILTER_KEY);
+    values.password_recipe.length = g_settings_get_int(settings, GENERATE_LENGTH_KEY);
+    values.password_recipe.letters = g_settings_get_boolean(settings, GENERATE_LETTERS_KEY);
+    values.password_recipe.digits = g_settings_get_boolean(settings, GENERATE_DIGITS_KEY);
+    values.password_recipe.punctuation = g_settings_get_boolean(settings, GENERATE_PUNCTUATION_KEY);
     return values;
+}
+
+void save_password_recipe(GSettings* settings, const PasswordRecipe& recipe)
+{
+    if (!settings)
+        return;
+    g_settings_set_int(settings, GENERATE_LENGTH_KEY, recipe.length);
+    g_settings_set_boolean(settings, GENERATE_LETTERS_KEY, recipe.letters);
+    g_settings_set_boolean(settings, GENERATE_DIGITS_KEY, recipe.digits);
+    g_settings_set_boolean(settings, GENERATE_PUNCTUATION_KEY, recipe.punctuation);
+    g_settings_apply(settings);
+    g_settings_sync();
 }
 
 void save_setting(GSettings* settings, const char* key, bool value)

@@ -21,6 +21,13 @@ RefPtr<GSettings> open_settings();
 SettingsValues load_settings(GSettings* settings);
 
 inline constexpr const char* SEARCH_FILTER_KEY = "search-filter";
+inline constexpr const char* GENERATE_LENGTH_KEY = "generate-length";
+inline constexpr const char* GENERATE_LETTERS_KEY = "generate-letters";
+inline constexpr const char* GENERATE_DIGITS_KEY = "generate-digits";
+inline constexpr const char* GENERATE_PUNCTUATION_KEY = "generate-punctuation";
+
+// Writes the four keys of what Generate makes and waits until they have reached the store.
+void save_password_recipe(GSettings* settings, const PasswordRecipe& recipe);
 
 // Write one key of their own (the caller changed only it). A null settings object stores nothing.
 void save_setting(GSettings* settings, const char* key, bool value);

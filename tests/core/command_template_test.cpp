@@ -127,7 +127,13 @@ TEST(ClusterLine, ExpandsTheClusterTemplateOfTheValuesGiven)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         // Every other value holds a marker, so expanding the wrong one shows.
-        SettingsValues templates{"<file %h>", "<ssh %h>", c.tmpl, "<ftp %h>", "<telnet %h>", "<http %h>"};
+        SettingsValues templates;
+        templates.password_file_path = "<file %h>";
+        templates.ssh_cmd = "<ssh %h>";
+        templates.cssh_cmd = c.tmpl;
+        templates.ftp_cmd = "<ftp %h>";
+        templates.telnet_cmd = "<telnet %h>";
+        templates.http_cmd = "<http %h>";
         EXPECT_EQ(expand_cluster_command(templates, c.host_list), c.expected);
     }
 }

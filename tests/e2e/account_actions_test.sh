@@ -41,7 +41,7 @@ ran_line() {
 
 # The toolbar is located while no row is selected.
 buttons=$(sk_toolbar_buttons)
-sk_check_eq "the toolbar has five buttons" 5 "$(grep -c . <<<"$buttons")"
+sk_check_eq "the toolbar has seven buttons" 7 "$(grep -c . <<<"$buttons")"
 toolbar() { # toolbar INDEX
     # shellcheck disable=SC2046 # "X Y"
     sk_click_window "$SK_WID" $(sed -n "$(($1 + 1))p" <<<"$buttons")

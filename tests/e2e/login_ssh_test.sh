@@ -160,7 +160,7 @@ select_account() { # select_account USER: the search selects its row; the focus 
 }
 
 buttons=$(sk_toolbar_buttons)
-sk_check_eq "the toolbar has five buttons" 5 "$(grep -c . <<<"$buttons")"
+sk_check_eq "the toolbar has seven buttons" 7 "$(grep -c . <<<"$buttons")"
 toolbar() { # toolbar INDEX
     # shellcheck disable=SC2046 # "X Y"
     sk_click_window "$SK_WID" $(sed -n "$(($1 + 1))p" <<<"$buttons")

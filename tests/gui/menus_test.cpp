@@ -40,7 +40,7 @@ GtkWidget* toolbar()
     return window_child(2);
 }
 
-enum Menu { FILE_MENU, ACTION_MENU, VIEW_MENU, HELP_MENU };
+enum Menu { FILE_MENU, EDIT_MENU, ACTION_MENU, VIEW_MENU, HELP_MENU };
 
 GtkWidget* menu_item(Menu menu, std::size_t index)
 {
@@ -181,12 +181,15 @@ protected:
     std::string ran_file_;
 };
 
-enum class Kind { Label, Mnemonic, Stock, Separator };
+// StockImage: a mnemonic label of its own beside a stock icon.
+enum class Kind { Label, Mnemonic, Stock, StockImage, Separator };
 
 struct ItemRow {
     Kind kind;
     const char* text; // label as given (with its underline) or stock id
-    guint accel_key;  // with Ctrl, shown beside the item; 0 for none
+    guint accel_key;  // shown beside the item; 0 for none
+    GdkModifierType accel_mods = GDK_CONTROL_MASK;
+    const char* stock_id = nullptr; // StockImage: its icon
 };
 
 struct MenuRow {
@@ -204,6 +207,15 @@ const std::vector<MenuRow>& menu_table()
              {Kind::Separator, nullptr, 0},
              {Kind::Stock, "gtk-quit", GDK_KEY_q},
              {Kind::Mnemonic, "_Lock", GDK_KEY_l},
+         }},
+        {"_Edit",
+         {
+             {Kind::StockImage, "_Add account", GDK_KEY_Insert, GdkModifierType(0), "gtk-add"},
+             {Kind::StockImage, "_Edit account", GDK_KEY_F2, GdkModifierType(0), "gtk-edit"},
+             {Kind::StockImage, "D_uplicate account", 0, GdkModifierType(0), "gtk-copy"},
+             {Kind::StockImage, "_Delete", GDK_KEY_Delete, GdkModifierType(0), "gtk-delete"},
+             {Kind::Separator, nullptr, 0},
+             {Kind::StockImage, "_Change password…", 0, GdkModifierType(0), "gtk-dialog-authentication"},
          }},
         {"_Action",
          {
@@ -233,7 +245,7 @@ const std::vector<MenuRow>& menu_table()
     return table;
 }
 
-TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlySixAccelerators)
+TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyItsAccelerators)
 {
     ASSERT_TRUE(GTK_IS_MENU_BAR(menu_bar()));
     GtkAccelGroup* window_group = nullptr;
@@ -266,6 +278,18 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlySixAccelerators)
                 EXPECT_TRUE(gtk_image_menu_item_get_use_stock(GTK_IMAGE_MENU_ITEM(item)));
                 EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(item)), expected.text);
                 break;
+            case Kind::StockImage: {
+                ASSERT_TRUE(GTK_IS_IMAGE_MENU_ITEM(item));
+                EXPECT_FALSE(gtk_image_menu_item_get_use_stock(GTK_IMAGE_MENU_ITEM(item)));
+                EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(item)), expected.text);
+                EXPECT_TRUE(gtk_menu_item_get_use_underline(GTK_MENU_ITEM(item)));
+                GtkWidget* image = gtk_image_menu_item_get_image(GTK_IMAGE_MENU_ITEM(item));
+                ASSERT_TRUE(GTK_IS_IMAGE(image));
+                gchar* stock_id = nullptr;
+                gtk_image_get_stock(GTK_IMAGE(image), &stock_id, nullptr);
+                EXPECT_STREQ(stock_id, expected.stock_id);
+                break;
+            }
             case Kind::Label:
             case Kind::Mnemonic:
                 EXPECT_FALSE(GTK_IS_IMAGE_MENU_ITEM(item));
@@ -284,14 +308,14 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlySixAccelerators)
             }
             ASSERT_EQ(accels.size(), 1u);
             EXPECT_EQ(accels[0].key, expected.accel_key);
-            EXPECT_EQ(accels[0].mods, GDK_CONTROL_MASK);
+            EXPECT_EQ(accels[0].mods, expected.accel_mods);
             // The toolkit locks every accelerator it adds to a widget; what matters is that it is shown.
             EXPECT_TRUE(accels[0].flags & GTK_ACCEL_VISIBLE);
             EXPECT_EQ(accels[0].group, window_group);
         }
     }
 
-    // Walk the whole group: the six above and nothing else.
+    // Walk the whole group: the nine above and nothing else.
     int entries = 0;
     gtk_accel_group_find(
         window_group,
@@ -300,10 +324,10 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlySixAccelerators)
             return gboolean(FALSE);
         },
         &entries);
-    EXPECT_EQ(entries, 6);
+    EXPECT_EQ(entries, 9);
 }
 
-TEST_F(MenusTest, ToolbarHoldsTheFiveActionButtons)
+TEST_F(MenusTest, ToolbarHoldsTheActionLoginAndEditButtons)
 {
     GtkWidget* bar = toolbar();
     ASSERT_TRUE(GTK_IS_TOOLBAR(bar));
@@ -320,9 +344,11 @@ TEST_F(MenusTest, ToolbarHoldsTheFiveActionButtons)
         {"gtk-copy", "Copy & Execute", "Copy password and execute command line."},
         {"gtk-execute", nullptr, "Execute command line."},
         {"gtk-connect", "Log in", "Execute command line; Sealkeep answers ssh's password prompt."},
+        {"gtk-add", "Add", "Add an account."},
+        {"gtk-edit", "Edit", "Edit the selected account."},
     };
-    ASSERT_EQ(gtk_toolbar_get_n_items(GTK_TOOLBAR(bar)), 5);
-    for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(gtk_toolbar_get_n_items(GTK_TOOLBAR(bar)), 7);
+    for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE("button " + std::to_string(i));
         GtkToolItem* item = gtk_toolbar_get_nth_item(GTK_TOOLBAR(bar), i);
         ASSERT_TRUE(GTK_IS_TOOL_BUTTON(item));

@@ -1,0 +1,261 @@
+// The Edit commands in the real window: the account dialog's refusals beside each field, a Latin-1 account
+// written back through the dialog byte for byte, the tree keeping its expanded and selected rows across
+// edits, and the time an edit takes at a hundred thousand accounts.
+#include "core/document_edit.h"
+#include "gui/gui_support.h"
+#include "ui/account_edits.h"
+#include "ui/account_model.h"
+#include "ui/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace sealkeep {
+namespace {
+
+GtkTreeView* tree_view()
+{
+    return test::main_window().tree_view;
+}
+
+void select_only(const char* path)
+{
+    TreePathPtr p{gtk_tree_path_new_from_string(path)};
+    gtk_tree_view_expand_to_path(tree_view(), p.get());
+    gtk_tree_view_set_cursor(tree_view(), p.get(), nullptr, FALSE);
+}
+
+std::vector<std::string> selected_paths()
+{
+    std::vector<std::string> paths;
+    PathListPtr rows{gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(tree_view()), nullptr)};
+    for (GList* row = rows.get(); row; row = row->next)
+        paths.push_back(test::path_string(static_cast<GtkTreePath*>(row->data)));
+    return paths;
+}
+
+void collect(GtkWidget* widget, std::vector<GtkWidget*>& all)
+{
+    all.push_back(widget);
+    if (GTK_IS_CONTAINER(widget))
+        for (GtkWidget* child : test::child_widgets(widget))
+            collect(child, all);
+}
+
+// The entry that the label with this mnemonic text names, and the message label on its table row.
+struct Field {
+    GtkEntry* entry = nullptr;
+    GtkLabel* message = nullptr;
+};
+
+Field field(GtkWidget* dialog, const char* label_text)
+{
+    std::vector<GtkWidget*> all;
+    collect(dialog, all);
+    Field found;
+    GtkWidget* table = nullptr;
+    guint row = 0;
+    for (GtkWidget* widget : all) {
+        if (!GTK_IS_LABEL(widget) || std::strcmp(gtk_label_get_label(GTK_LABEL(widget)), label_text) != 0)
+            continue;
+        found.entry = GTK_ENTRY(gtk_label_get_mnemonic_widget(GTK_LABEL(widget)));
+        table = gtk_widget_get_parent(widget);
+        gtk_container_child_get(GTK_CONTAINER(table), widget, "top-attach", &row, nullptr);
+    }
+    if (!table)
+        return found;
+    for (GtkWidget* child : test::child_widgets(table)) {
+        guint top = 0;
+        guint left = 0;
+        gtk_container_child_get(GTK_CONTAINER(table), child, "top-attach", &top, "left-attach", &left, nullptr);
+        if (top == row && left == 2 && GTK_IS_LABEL(child))
+            found.message = GTK_LABEL(child);
+    }
+    return found;
+}
+
+GtkWidget* ok_button(GtkWidget* dialog)
+{
+    return gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+}
+
+class AccountEdits : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::load_fixture({
+            "customer=A;group=;server=s1;service=ssh;serviceplus=;user=u1;password=p1",
+            "customer=A;group=;server=s1;service=ssh;serviceplus=;user=u2;password=p2",
+            "customer=B;group=G;server=s2;service=ftp;serviceplus=21;user=u3;password=p3",
+            "customer=C;group=;server=s3;service=ssh;serviceplus=;user=u4;password=p4",
+            "customer=C;group=;server=s4;service=ssh;serviceplus=;user=u5;password=p5",
+        }));
+    }
+};
+
+// Each refused value shows its message beside its own field and keeps OK from being given; the message
+// goes once the value is fixed.
+TEST_F(AccountEdits, RefusedValuesAreShownBesideTheirField)
+{
+    select_only("0:0:0:0");
+    struct Case {
+        const char* label;
+        const char* typed;
+        const char* message;
+    };
+    static const Case cases[] = {
+        {"Custo_mer", "a;b", "No semicolon here: it separates the values in the file."},
+        {"Ser_vice", "ss;h", "No semicolon here: it separates the values in the file."},
+        {"_User", "u\nx", "No line break: each account is one line of the file."},
+        {"_Password", "pa\rss", "No line break: each account is one line of the file."},
+        {"_Password", "pa ;ss", "No blank before a semicolon: the file would lose it."},
+    };
+    struct Seen {
+        std::vector<std::string> messages;
+        std::vector<bool> ok_sensitive;
+        std::vector<std::string> after_fix;
+    } seen;
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            auto* seen = static_cast<Seen*>(data);
+            for (const Case& c : cases) {
+                Field f = field(dialog, c.label);
+                ASSERT_NE(f.entry, nullptr) << c.label;
+                ASSERT_NE(f.message, nullptr) << c.label;
+                const std::string before = gtk_entry_get_text(f.entry);
+                gtk_entry_set_text(f.entry, c.typed);
+                seen->messages.push_back(gtk_label_get_text(f.message));
+                seen->ok_sensitive.push_back(gtk_widget_get_sensitive(ok_button(dialog)));
+                gtk_entry_set_text(f.entry, before.c_str());
+                seen->after_fix.push_back(gtk_label_get_text(f.message));
+            }
+            // Enter on a refused value: the dialog stays; then Cancel.
+            Field user = field(dialog, "_User");
+            gtk_entry_set_text(user.entry, "x;y");
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+            test::respond_in_nested_loop([](GtkWidget* again, void*) { gtk_dialog_response(GTK_DIALOG(again), GTK_RESPONSE_CANCEL); },
+                                         nullptr);
+        },
+        &seen);
+    const std::string before(test::document()->plaintext());
+    edit_account_command(test::main_window());
+    ASSERT_EQ(seen.messages.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(seen.messages[i], cases[i].message) << cases[i].label << " " << cases[i].typed;
+        EXPECT_FALSE(seen.ok_sensitive[i]) << cases[i].label;
+        EXPECT_EQ(seen.after_fix[i], "") << cases[i].label;
+    }
+    EXPECT_EQ(test::document()->plaintext(), before) << "nothing was written";
+    EXPECT_FALSE(test::main_window().unsaved_edits);
+}
+
+// An account of a Latin-1 line, edited through the dialog: its values are shown converted, and written
+// back in Latin-1 where they fit; the other lines keep their bytes.
+TEST_F(AccountEdits, LatinOneAccountWrittenBackInItsOwnEncoding)
+{
+    ASSERT_TRUE(test::load_fixture({
+        "customer=Caf\xe9;group=;server=s;service=ssh;serviceplus=;user=anna;password=p\xe4ss",
+        "note \xff not a record",
+    }));
+    test::main_window().unsaved_edits = false;
+    select_only("0:0:0:0");
+    struct Seen {
+        std::string customer;
+        std::string password;
+    } seen;
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            auto* seen = static_cast<Seen*>(data);
+            seen->customer = gtk_entry_get_text(field(dialog, "Custo_mer").entry);
+            seen->password = gtk_entry_get_text(field(dialog, "_Password").entry);
+            gtk_entry_set_text(field(dialog, "_User").entry, "j\xc3\xbcrgen");
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+        },
+        &seen);
+    edit_account_command(test::main_window());
+    EXPECT_EQ(seen.customer, "Caf\xc3\xa9");
+    EXPECT_EQ(seen.password, "p\xc3\xa4ss");
+    EXPECT_EQ(test::document()->plaintext(),
+              "customer=Caf\xe9;group=;server=s;service=ssh;serviceplus=;user=j\xfcrgen;password=p\xe4ss\n"
+              "note \xff not a record\n");
+    EXPECT_TRUE(test::main_window().unsaved_edits);
+    EXPECT_EQ(test::row_text("0:0:0:0"), "j\xc3\xbcrgen");
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"0:0:0:0"});
+}
+
+// Rows expanded and selected before an edit are expanded and selected after it, at their new places.
+TEST_F(AccountEdits, TreeKeepsExpandedAndSelectedRows)
+{
+    TreePathPtr b{gtk_tree_path_new_from_string("1:0:0:0:0")};
+    gtk_tree_view_expand_to_path(tree_view(), b.get()); // B, G, s2, ftp, 21 expanded
+    select_only("2:1:0:0");                               // C / s4 / ssh / u5 (C and s4 expanded)
+    const std::vector<std::string> expanded_before = test::expanded_paths();
+    ASSERT_EQ(expanded_before, (std::vector<std::string>{"1", "1:0", "1:0:0", "1:0:0:0", "1:0:0:0:0", "2", "2:1", "2:1:0"}));
+
+    // Delete the first account of C: C's rows move up by one server.
+    const Document& document = *test::document();
+    show_edited_document(test::main_window(), delete_lines(document, {3}), false);
+    test::drain_events();
+    EXPECT_EQ(test::expanded_paths(),
+              (std::vector<std::string>{"1", "1:0", "1:0:0", "1:0:0:0", "1:0:0:0:0", "2", "2:0", "2:0:0"}));
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"2:0:0:0"});
+    EXPECT_EQ(test::row_text("2:0:0:0"), "u5");
+
+    // Add to A's branch: the new row is selected and revealed, the rest stays as it was.
+    AccountText values;
+    values.value = {"A", "", "s1", "ssh", "", "new", "pw"};
+    show_edited_document(test::main_window(), add_account(*test::document(), values), true);
+    test::drain_events();
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"0:0:0:2"});
+    EXPECT_EQ(test::row_text("0:0:0:2"), "new");
+    EXPECT_EQ(test::expanded_paths(), (std::vector<std::string>{"0", "0:0", "0:0:0", "1", "1:0", "1:0:0", "1:0:0:0",
+                                                                "1:0:0:0:0", "2", "2:0", "2:0:0"}));
+}
+
+TEST_F(AccountEdits, NothingToEditWithoutADocumentOrDuringALoad)
+{
+    EXPECT_TRUE(can_edit(test::main_window()));
+    test::load_fixture({});
+    EXPECT_TRUE(can_edit(test::main_window())) << "a verified file without accounts can get its first";
+    // A lock or a Refresh leaves no document: nothing to edit, and the command says so.
+    clear_entry_store(test::main_window());
+    EXPECT_FALSE(can_edit(test::main_window()));
+    delete_accounts_command(test::main_window());
+    EXPECT_EQ(test::status_text(), "Nothing is loaded to edit.");
+}
+
+// An edit at a hundred thousand accounts, the whole tree expanded, from the new document to the tree
+// shown again as it was.
+TEST_F(AccountEdits, HundredThousandAccounts)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100000; ++i)
+        lines.push_back("customer=c" + std::to_string(i / 1000) + ";group=g" + std::to_string(i / 100) + ";server=h" +
+                        std::to_string(i / 10) + ";service=ssh;serviceplus=;user=u" + std::to_string(i) +
+                        ";password=Secret-password-1");
+    ASSERT_TRUE(test::load_fixture(lines));
+    gtk_tree_view_expand_all(tree_view());
+    select_only("50:0:0:0:0");
+    test::drain_events();
+    AccountText values;
+    values.value = {"c50", "g500", "h5000", "ssh", "", "new", "pw"};
+    const auto start = std::chrono::steady_clock::now();
+    show_edited_document(test::main_window(), add_account(*test::document(), values), true);
+    test::drain_events();
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("edit shown at 100000 accounts, all expanded: %.3f s\n", took);
+    EXPECT_EQ(test::document()->accounts(), 100001u);
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"50:0:0:0:10"});
+    EXPECT_LT(took, 3.0) << "a debug build; an optimised one takes a fraction of this";
+}
+
+} // namespace
+} // namespace sealkeep
