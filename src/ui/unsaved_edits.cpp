@@ -62,9 +62,15 @@ bool may_drop_edits(MainWindow& main, ThenAction then)
 gboolean on_main_window_delete(GtkWidget*, GdkEvent*, MainWindow* main)
 {
     // TRUE keeps the window: it goes (and the program with it) only once the edits are saved or dropped.
+    // After a save, the close is asked for again, as the window manager did: nothing is unsaved then.
     if (!may_drop_edits(*main, [](MainWindow& m) {
-            if (m.window)
-                gtk_widget_destroy(m.window);
+            if (!m.window || !gtk_widget_get_window(m.window))
+                return;
+            GdkEvent* event = gdk_event_new(GDK_DELETE);
+            event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(m.window)));
+            event->any.send_event = TRUE;
+            gtk_main_do_event(event);
+            gdk_event_free(event);
         }))
         return TRUE;
     return FALSE;
