@@ -1,4 +1,4 @@
-// The menu bar with its five accelerators, and the toolbar: every command of the program is reachable
+// The menu bar with its six accelerators, and the toolbar: every command of the program is reachable
 // from here. No item is ever made insensitive; each action decides for itself whether it can act.
 #include "ui/menus.h"
 
