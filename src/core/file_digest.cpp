@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sealkeep {
@@ -119,10 +120,22 @@ std::string sha256_hex(std::string_view data)
 
 std::optional<std::string> file_digest(const std::string& path, std::string* error)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.open()) {
+    // Only a regular file is read: a FIFO would block, or take bytes that were gpg's to read.
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
         if (error)
             *error = strerror(errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        if (error)
+            *error = "not a regular file";
+        return std::nullopt;
+    }
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.open() || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (error)
+            *error = fd.open() ? "not a regular file" : strerror(errno);
         return std::nullopt;
     }
     Sha256 hash;

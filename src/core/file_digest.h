@@ -28,8 +28,8 @@ private:
 
 std::string sha256_hex(std::string_view data);
 
-// The digest of a file's bytes, or nothing when it cannot be read (`error` says why; a missing file
-// has the error "No such file or directory").
+// The digest of a regular file's bytes, or nothing when it cannot be read or is no regular file (`error`
+// says why; a missing file has the error "No such file or directory").
 std::optional<std::string> file_digest(const std::string& path, std::string* error = nullptr);
 
 } // namespace sealkeep
