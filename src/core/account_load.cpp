@@ -2,6 +2,7 @@
 // gpg's verdict says the plaintext is whole and unaltered.
 #include "core/account_load.h"
 
+#include "core/file_digest.h"
 #include "core/record_reader.h"
 #include "core/text_encoding.h"
 
@@ -13,6 +14,13 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
                          FILE* errors)
 {
     LoadResult result;
+    auto file = std::make_unique<LoadedFile>();
+    file->path = request.decrypt.path;
+    // The passphrase is kept in locked pages until it is known whether the file needs it for a save.
+    file->passphrase.assign(request.decrypt.passphrase);
+    // The ciphertext's digest before gpg reads it and after: a file that changed in between has no
+    // digest, and a save then refuses rather than guess which version the document came from.
+    const std::optional<std::string> digest_before = file_digest(file->path);
     auto document = std::make_unique<Document>(std::move(request.templates));
     result.verdict = decryption.run(std::move(request.decrypt), [&](std::string_view line) {
         if (document->add_line(line) == Document::LineKind::Record)
@@ -22,6 +30,14 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
     scrub(request.decrypt.passphrase);
     if (result.verdict.outcome != DecryptOutcome::Verified)
         return result; // nothing of it was vouched for: the document goes, overwritten
+    const std::optional<std::string> digest_after = file_digest(file->path);
+    if (digest_before && digest_after && *digest_before == *digest_after)
+        file->digest = *digest_after;
+    file->symmetric = result.verdict.symmetric;
+    file->recipients = result.verdict.recipients;
+    if (!file->symmetric)
+        file->passphrase.clear();
+    result.file = std::move(file);
     document->finish();
     // Unmatched lines are plaintext too: they are reported only now that gpg has vouched for them.
     for (const Document::Line& line : document->lines())

@@ -4,6 +4,7 @@
 
 #include "core/document.h"
 #include "core/gpg_decryption.h"
+#include "core/loaded_file.h"
 #include "core/settings_values.h"
 
 #include <atomic>
@@ -21,6 +22,8 @@ struct LoadRequest {
 struct LoadResult {
     DecryptVerdict verdict;
     std::unique_ptr<Document> document; // null unless the verdict is Verified
+    // Verified: what a save of the document needs (the passphrase only for a symmetric file).
+    std::unique_ptr<LoadedFile> file;
 };
 
 // Runs the load on the calling thread; `accounts_read` counts record lines as they are parsed, for a

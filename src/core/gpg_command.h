@@ -12,4 +12,10 @@ namespace sealkeep {
 std::vector<std::string> gpg_arguments(std::string_view program, int status_fd, int passphrase_fd,
                                        std::string_view path);
 
+// gpg encrypts its standard input to its standard output: with the passphrase read from passphrase_fd
+// when `symmetric`, and to each recipient (a key id or fingerprint) as well when there are any. The
+// user's own default recipients (encrypt-to in gpg.conf) are left out: the file goes to exactly these.
+std::vector<std::string> gpg_encrypt_arguments(std::string_view program, int status_fd, int passphrase_fd,
+                                               bool symmetric, const std::vector<std::string>& recipients);
+
 } // namespace sealkeep

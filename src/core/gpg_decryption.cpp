@@ -2,6 +2,7 @@
 // non-blocking pipe, read through one poll loop that cancel() can wake, and judged by its status.
 #include "core/gpg_decryption.h"
 
+#include "core/child_process.h"
 #include "core/gpg_command.h"
 #include "core/gpg_verdict.h"
 #include "core/text_encoding.h"
@@ -36,60 +37,6 @@ constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 // gpg's output pipe holds this much where the system allows, so that gpg decrypts on while this thread
 // is busy with the lines it read last.
 constexpr int PLAINTEXT_PIPE_SIZE = 1 << 20;
-// Where gpg finds its two extra descriptors; the arguments name them.
-constexpr int CHILD_PASSPHRASE_FD = 3;
-constexpr int CHILD_STATUS_FD = 4;
-constexpr int FIRST_FREE_CHILD_FD = 5;
-constexpr auto TERM_GRACE = std::chrono::milliseconds(300);
-
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return fd_; }
-    bool open() const { return fd_ >= 0; }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-bool make_pipe(Fd& read_end, Fd& write_end)
-{
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0)
-        return false;
-    read_end.reset(ends[0]);
-    write_end.reset(ends[1]);
-    return true;
-}
-
-bool set_nonblocking(const Fd& fd)
-{
-    const int flags = fcntl(fd.get(), F_GETFL);
-    return flags != -1 && fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK) == 0;
-}
-
-// A descriptor the child is to find at 0..4 must not already sit at one of those numbers, or one
-// dup2 would overwrite the source of another.
-bool lift_above_child_fds(Fd& fd)
-{
-    if (fd.get() >= FIRST_FREE_CHILD_FD)
-        return true;
-    const int lifted = fcntl(fd.get(), F_DUPFD_CLOEXEC, FIRST_FREE_CHILD_FD);
-    if (lifted < 0)
-        return false;
-    fd.reset(lifted);
-    return true;
-}
 
 // Cuts the plaintext into lines of any length, in a buffer that is overwritten before release.
 class PlaintextLines {
@@ -174,99 +121,6 @@ private:
     GpgStatusSummary& summary_;
     std::string line_;
 };
-
-// Writing to a pipe whose reader has gone raises SIGPIPE, and the program's own disposition of it
-// is not ours to rely on; blocked on this thread, a write fails with EPIPE instead. A SIGPIPE that
-// the run itself raised is taken back before the mask is restored.
-class SigpipeBlock {
-public:
-    SigpipeBlock()
-    {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
-        sigset_t pending;
-        sigpending(&pending);
-        was_pending_ = sigismember(&pending, SIGPIPE) == 1;
-    }
-    SigpipeBlock(const SigpipeBlock&) = delete;
-    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
-    ~SigpipeBlock()
-    {
-        sigset_t pending;
-        sigpending(&pending);
-        if (!was_pending_ && sigismember(&pending, SIGPIPE) == 1) {
-            const timespec now{};
-            sigtimedwait(&pipe_, nullptr, &now);
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    }
-
-private:
-    sigset_t pipe_;
-    sigset_t old_;
-    bool was_pending_ = false;
-};
-
-void sleep_briefly()
-{
-    const timespec pause{0, 10 * 1000 * 1000};
-    nanosleep(&pause, nullptr);
-}
-
-// The started gpg. Whatever way run() is left, the process group is ended and gpg is reaped.
-class Child {
-public:
-    explicit Child(pid_t pid) : pid_(pid) {}
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child()
-    {
-        if (!reaped_)
-            stop();
-    }
-
-    bool reaped() const { return reaped_; }
-    int status() const { return status_; }
-
-    bool try_reap()
-    {
-        if (!reaped_) {
-            const pid_t got = waitpid(pid_, &status_, WNOHANG);
-            reaped_ = got == pid_ || (got < 0 && errno == ECHILD);
-        }
-        return reaped_;
-    }
-
-    // SIGTERM to the whole group (gpg and whatever it started there), a short grace, then SIGKILL.
-    void stop()
-    {
-        kill(-pid_, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + TERM_GRACE;
-        while (std::chrono::steady_clock::now() < deadline) {
-            // While gpg is not reaped the group's id cannot be reused, so the group is still ours;
-            // once it is reaped and the group is empty there is nothing left to signal.
-            if (try_reap() && kill(-pid_, 0) != 0)
-                return;
-            sleep_briefly();
-        }
-        kill(-pid_, SIGKILL);
-        while (!reaped_) {
-            const pid_t got = waitpid(pid_, &status_, 0);
-            reaped_ = got == pid_ || (got < 0 && errno != EINTR);
-        }
-    }
-
-private:
-    pid_t pid_;
-    int status_ = 0;
-    bool reaped_ = false;
-};
-
-std::string errno_text(const char* what, int error)
-{
-    return std::string(what) + ": " + strerror(error);
-}
 
 } // namespace
 

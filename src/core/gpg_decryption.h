@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace sealkeep {
 
@@ -42,6 +43,9 @@ struct DecryptVerdict {
     // Verified with a secret key: the fingerprint of the (sub)key that opened the file, whose passphrase
     // the agent is then made to forget. Empty for a symmetric file.
     std::string decryption_key;
+    // Verified: how the file is encrypted (see GpgStatusSummary), so that a save can do the same.
+    std::vector<std::string> recipients;
+    bool symmetric = false;
 };
 
 class GpgDecryption {

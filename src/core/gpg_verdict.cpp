@@ -2,6 +2,7 @@
 // shown to the user (and a fallback for the few ends that have no status of their own).
 #include "core/gpg_verdict.h"
 
+#include <algorithm>
 #include <charconv>
 #include <initializer_list>
 #include <vector>
@@ -114,6 +115,12 @@ void GpgStatusSummary::add(std::string_view line)
             bad_passphrase = true;
         if (w[1].starts_with("nomdc"))
             no_mdc = true;
+    } else if (keyword == "ENC_TO") {
+        // ENC_TO <long key id> <pk algo> <key length>
+        if (w.size() > 1 && std::find(recipients.begin(), recipients.end(), w[1]) == recipients.end())
+            recipients.emplace_back(w[1]);
+    } else if (keyword == "NEED_PASSPHRASE_SYM") {
+        symmetric = true;
     } else if (keyword == "NO_SECKEY") {
         no_secret_key = true;
     } else if (keyword == "DECRYPTION_KEY") {
@@ -167,6 +174,8 @@ DecryptVerdict judge_gpg_end(const GpgEnd& end)
         !s.unchecked_signature && !s.failure) {
         verdict.outcome = DecryptOutcome::Verified;
         verdict.decryption_key = s.decryption_key;
+        verdict.recipients = s.recipients;
+        verdict.symmetric = s.symmetric;
         if (s.unknown_signer)
             verdict.signature_note = "signed by an unknown key " + s.unknown_key_id;
         return verdict;

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sealkeep {
 
@@ -31,6 +32,11 @@ struct GpgStatusSummary {
     bool unknown_signer = false;      // ERRSIG because the public key is missing
     bool unchecked_signature = false; // ERRSIG for any other reason
     std::string unknown_key_id;
+    // How the file was encrypted, for writing it back the same way: the key id of every public-key
+    // recipient (ENC_TO, in file order, each once; all zeros for a hidden one), and whether a
+    // passphrase opens it (NEED_PASSPHRASE_SYM, or a symmetric session key packet).
+    std::vector<std::string> recipients;
+    bool symmetric = false;
 
     void add(std::string_view line);
 };

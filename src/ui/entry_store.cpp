@@ -4,6 +4,7 @@
 #include "core/tree_building.h"
 #include "ui/login_service.h"
 #include "ui/main_window.h"
+#include "ui/save_job.h"
 
 namespace sealkeep {
 
@@ -79,6 +80,8 @@ void clear_entry_store(MainWindow& main)
     set_entry_model(main, empty);
     g_object_unref(empty);
     main.database_loaded = false;
+    // What a save of that document needed goes with it: the passphrase is overwritten.
+    forget_loaded_file(main);
 }
 
 } // namespace sealkeep

@@ -15,7 +15,8 @@ GtkWidget* create_entry_tree_view(MainWindow& main);
 // Shows a new model on the view (main.model follows it).
 void set_entry_model(MainWindow& main, GtkTreeModel* model);
 
-// Drops every row and the document behind them (overwritten as it goes), and clears database_loaded.
+// Drops every row and the document behind them (overwritten as it goes), clears database_loaded, and
+// forgets the loaded file (its passphrase among it) and any unsaved edits.
 void clear_entry_store(MainWindow& main);
 
 } // namespace sealkeep

@@ -10,6 +10,7 @@
 #include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/password_load.h"
+#include "ui/save_job.h"
 
 #include <algorithm>
 #include <utility>
@@ -95,6 +96,7 @@ void finish_load(MainWindow& main, LoadResult result)
             forget_key_passphrase(main.lock.decryption_key);
         main.database_loaded = result.document && result.document->accounts() > 0;
         show_loaded_rows(main, std::move(result.document));
+        remember_loaded_file(main, std::move(result.file));
         restore_tree_after_unlock(main);
         gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
         return;

@@ -11,6 +11,7 @@
 #include "ui/i18n.h"
 #include "ui/load_job.h"
 #include "ui/main_window.h"
+#include "ui/save_job.h"
 #include "ui/search_bar.h"
 
 #include <string.h>
@@ -316,6 +317,10 @@ void lock_window(MainWindow& main)
     // Locking twice keeps what the first lock remembered: there is no tree to remember now.
     if (main.database_loaded)
         remember_tree(main);
+    // A lock comes unasked (idle time, suspend) and cannot wait for an answer: edits not yet saved are
+    // saved now, by a job that holds its own copy until it is written, rather than lost with the tree.
+    if (main.unsaved_edits && !save_running(main))
+        start_save(main, SaveChoice{});
     drop_decrypted(main);
     clear_copied_password(main);
     if (!main.lock.decryption_key.empty())

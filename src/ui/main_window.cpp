@@ -11,6 +11,8 @@
 #include "ui/login_service.h"
 #include "ui/menus.h"
 #include "ui/passphrase_prompt.h"
+#include "ui/save_job.h"
+#include "ui/unsaved_edits.h"
 #include "ui/search_bar.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -56,6 +58,7 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     main->status_bar = nullptr;
     main->clear_clipboard_button = nullptr;
     main->stop_button = nullptr;
+    main->reload_button = nullptr;
     main->setup_file_entry = nullptr;
     gtk_main_quit();
 }
@@ -91,6 +94,7 @@ GtkWidget* create_status_row(MainWindow& main)
     gtk_widget_set_no_show_all(main.stop_button, TRUE);
     g_signal_connect(main.stop_button, "clicked", G_CALLBACK(on_stop_clicked), &main);
     gtk_box_pack_end(GTK_BOX(row), main.stop_button, FALSE, FALSE, 0);
+    gtk_box_pack_end(GTK_BOX(row), create_reload_button(main), FALSE, FALSE, 0);
     // Beside the count-down it ends, left of the stop button.
     GtkWidget* clear_button = create_clipboard_clear_button(main);
     gtk_box_pack_end(GTK_BOX(row), clear_button, FALSE, FALSE, 0);
@@ -116,6 +120,10 @@ MainWindow::MainWindow() = default;
 
 MainWindow::~MainWindow()
 {
+    // A save still running is stopped before its rename: the file stays as it was.
+    save.reset();
+    file_monitor.reset();
+    loaded_file.reset();
     stop_lock_triggers(*this);
     release_clipboard(*this);
     stop_login_service(*this);
@@ -166,6 +174,8 @@ void quit_program(MainWindow& main)
 {
     release_clipboard(main);
     stop_login_service(main);
+    // The passphrase goes now, not when the process ends.
+    forget_loaded_file(main);
     gtk_main_quit();
 }
 
@@ -191,6 +201,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     g_object_unref(accel_group);
 
     g_signal_connect(window, "destroy", G_CALLBACK(on_window_destroy), main.get());
+    g_signal_connect(window, "delete-event", G_CALLBACK(on_main_window_delete), main.get());
     g_signal_connect(window, "window-state-event", G_CALLBACK(on_window_state_event), main.get());
     g_signal_connect(window, "key-press-event", G_CALLBACK(on_window_key_press), main.get());
 

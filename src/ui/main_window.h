@@ -3,6 +3,7 @@
 // handlers are handed this object; nothing of it lives in module-level variables.
 #pragma once
 
+#include "core/loaded_file.h"
 #include "core/settings_values.h"
 #include "ui/clipboard.h"
 #include "ui/glib_ptr.h"
@@ -22,6 +23,7 @@ inline constexpr const char* WINDOW_ICON = "gtk-dialog-authentication";
 
 class LoadJob;
 struct LoginService;
+class SaveJob;
 
 struct MainWindow {
     MainWindow();
@@ -63,12 +65,20 @@ struct MainWindow {
     gulong settings_changed_handler = 0; // follows changes of the store made outside this window
 
     bool database_loaded = false;  // the last load was verified and found at least one account
-    bool unsaved_edits = false;
     SearchState search;
 
     std::unique_ptr<LoadJob> load;               // the running load, if any
     std::vector<std::unique_ptr<LoadJob>> stopping; // cancelled loads whose workers have not ended yet
     guint progress_source = 0;                      // the load's progress in the status bar
+
+    // Edits of the document not yet in the file (the title shows a mark), and a count of edits, by which
+    // a save that ends knows whether the document is still what it wrote.
+    bool unsaved_edits = false;
+    unsigned edit_generation = 0;
+    std::unique_ptr<LoadedFile> loaded_file; // what a save needs of the file the document came from
+    std::unique_ptr<SaveJob> save;           // the running save, if any
+    RefPtr<GFileMonitor> file_monitor;       // the loaded file, for changes made by others
+    GtkWidget* reload_button = nullptr;      // shown when the file changed on disk while nothing was edited
 
     ClipboardState clipboard; // what Sealkeep offers on the selections
     LockState lock;           // what brings the lock, and what is put back after it

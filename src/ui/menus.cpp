@@ -7,6 +7,8 @@
 #include "ui/i18n.h"
 #include "ui/lock.h"
 #include "ui/main_window.h"
+#include "ui/save_job.h"
+#include "ui/unsaved_edits.h"
 #include "ui/search_bar.h"
 #include "ui/setup_dialog.h"
 #include "ui/view_commands.h"
@@ -42,7 +44,8 @@ struct MenuDef {
 void quit(MainWindow& main)
 {
     // The load, if one runs, is cancelled when the window state goes after the main loop.
-    quit_program(main);
+    if (may_drop_edits(main, &quit))
+        quit_program(main);
 }
 
 void show_or_hide(MainWindow& main)
@@ -116,6 +119,9 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
              SEPARATOR,
              {Kind::Stock, "gtk-quit", &quit, GDK_KEY_q},
              {Kind::Mnemonic, N_("_Lock"), &lock_window, GDK_KEY_l},
+             SEPARATOR,
+             {Kind::Stock, "gtk-save", &save_document, GDK_KEY_s},
+             {Kind::Mnemonic, N_("_Change passphrase…"), &change_passphrase, 0},
          }},
         {N_("_Edit"),
          {

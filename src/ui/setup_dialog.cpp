@@ -9,6 +9,7 @@
 #include "ui/load_job.h"
 #include "ui/lock.h"
 #include "ui/main_window.h"
+#include "ui/unsaved_edits.h"
 #include "ui/settings_store.h"
 #include "ui/view_commands.h"
 
@@ -326,6 +327,9 @@ void add_filters(GtkFileChooser* chooser, const std::string& current)
 
 void choose_password_file(MainWindow& main)
 {
+    // Another file replaces the document: its edits are saved or dropped first, as the user says.
+    if (!may_drop_edits(main, &choose_password_file))
+        return;
     GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), GTK_WINDOW(main.window),
                                                      GTK_FILE_CHOOSER_ACTION_OPEN, "gtk-cancel", GTK_RESPONSE_CANCEL,
                                                      "gtk-open", GTK_RESPONSE_OK, nullptr);

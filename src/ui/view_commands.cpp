@@ -6,6 +6,7 @@
 #include "ui/i18n.h"
 #include "ui/load_job.h"
 #include "ui/main_window.h"
+#include "ui/unsaved_edits.h"
 
 namespace sealkeep {
 
@@ -47,6 +48,8 @@ void expand_all(MainWindow& main)
 
 void refresh_entries(MainWindow& main)
 {
+    if (!may_drop_edits(main, &refresh_entries))
+        return;
     stop_load(main);
     // The prompt first: its "show" handler moves the focus to the passphrase entry.
     if (main.prompt)

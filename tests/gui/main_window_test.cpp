@@ -110,23 +110,25 @@ TEST(MainWindow, WindowPropertiesAndScrolling)
 }
 
 // The status row: the status bar takes the width, the stop button sits at the end and shows only while
-// a load runs; the clipboard's clear button stands left of it and shows only while a password counts down.
+// a load runs; the reload button beside it only when the file changed on disk; the clipboard's clear button
+// stands left of them and shows only while a password counts down.
 TEST(MainWindow, StatusRowHoldsTheStatusBarAStopButtonAndAClearButtonShownOnlyWhenNeeded)
 {
     GtkWidget* row = test::child_widgets(stack()).at(5);
     std::vector<GtkWidget*> parts = test::child_widgets(row);
-    ASSERT_EQ(parts.size(), 3u);
+    ASSERT_EQ(parts.size(), 4u);
     ASSERT_TRUE(GTK_IS_STATUSBAR(parts[0]));
     EXPECT_EQ(parts[0], GTK_WIDGET(test::main_window().status_bar));
     Packing bar = packing_of(row, parts[0]);
     EXPECT_TRUE(bar.expand && bar.fill);
     // Packed from the end: the stop button is the last one seen, the clear button stands left of it.
     ASSERT_EQ(parts[1], test::main_window().clear_clipboard_button);
-    ASSERT_EQ(parts[2], test::main_window().stop_button);
-    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(parts[2])), GTK_STOCK_STOP);
+    ASSERT_EQ(parts[2], test::main_window().reload_button);
+    ASSERT_EQ(parts[3], test::main_window().stop_button);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(parts[3])), GTK_STOCK_STOP);
     // A password copied by an earlier test may still count down.
     clear_copied_password(test::main_window());
-    for (GtkWidget* button : {parts[1], parts[2]}) {
+    for (GtkWidget* button : {parts[1], parts[2], parts[3]}) {
         GtkPackType pack_type;
         gboolean expand, fill;
         guint padding;

@@ -207,6 +207,9 @@ const std::vector<MenuRow>& menu_table()
              {Kind::Separator, nullptr, 0},
              {Kind::Stock, "gtk-quit", GDK_KEY_q},
              {Kind::Mnemonic, "_Lock", GDK_KEY_l},
+             {Kind::Separator, nullptr, 0},
+             {Kind::Stock, "gtk-save", GDK_KEY_s},
+             {Kind::Mnemonic, "_Change passphrase…", 0},
          }},
         {"_Edit",
          {
@@ -315,7 +318,7 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyItsAccelerators)
         }
     }
 
-    // Walk the whole group: the nine above and nothing else.
+    // Walk the whole group: the ten above and nothing else.
     int entries = 0;
     gtk_accel_group_find(
         window_group,
@@ -324,7 +327,7 @@ TEST_F(MenusTest, MenuBarHoldsEveryItemInOrderWithExactlyItsAccelerators)
             return gboolean(FALSE);
         },
         &entries);
-    EXPECT_EQ(entries, 9);
+    EXPECT_EQ(entries, 10);
 }
 
 TEST_F(MenusTest, ToolbarHoldsTheActionLoginAndEditButtons)

@@ -1,0 +1,21 @@
+// What a save needs to know of the file the document came from: where it is, what it held when it was
+// loaded (to refuse to write over someone else's change), and how it was encrypted. Kept from a
+// verified load until the document goes (Refresh, lock, quit, another load); edits leave it alone.
+#pragma once
+
+#include "core/locked_secret.h"
+
+#include <string>
+#include <vector>
+
+namespace sealkeep {
+
+struct LoadedFile {
+    std::string path;   // as gpg was given it (a leading "~/" already expanded)
+    std::string digest; // of the ciphertext loaded; empty when it changed while it was being read
+    bool symmetric = false;
+    std::vector<std::string> recipients; // public-key recipients, as key ids or fingerprints
+    LockedSecret passphrase;             // a symmetric file's passphrase; empty otherwise
+};
+
+} // namespace sealkeep

@@ -1,0 +1,79 @@
+// Saving the document as a job beside the main loop: the plaintext is copied for the worker, which
+// encrypts and writes it (see core/file_save.h); the result comes back once, on the main thread, and
+// says what happened in the status bar (and in a dialog when the save failed).
+#pragma once
+
+#include "core/file_save.h"
+#include "core/loaded_file.h"
+
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace sealkeep {
+
+struct MainWindow;
+
+// How a save differs from writing the loaded file back as it was encrypted.
+struct SaveChoice {
+    std::string path;          // empty: the loaded file's
+    bool overwrite = false;    // under another name the user chose, even over a file there
+    bool new_passphrase = false;
+    LockedSecret passphrase;   // with new_passphrase
+    bool new_recipients = false;
+    std::vector<std::string> recipients; // with new_recipients
+};
+
+using SaveThen = void (*)(MainWindow&);
+
+class SaveJob {
+public:
+    SaveJob(MainWindow& main, SaveRequest request, std::string plaintext, unsigned generation, SaveChoice choice);
+    SaveJob(const SaveJob&) = delete;
+    SaveJob& operator=(const SaveJob&) = delete;
+    // Cancels (nothing is written unless the rename was done already) and waits for the worker.
+    ~SaveJob();
+
+    void cancel() { encryption_.cancel(); }
+    // Runs after a successful save, on the main thread (a way out that waited for it).
+    void then(SaveThen action) { then_ = action; }
+
+private:
+    static gboolean on_worker_done(gpointer job);
+
+    MainWindow& main_;
+    GpgEncryption encryption_;
+    SaveRequest request_;
+    std::string plaintext_; // overwritten once written
+    unsigned generation_;   // of the edits saved
+    SaveChoice choice_;
+    SaveResult result_;
+    SaveThen then_ = nullptr;
+    guint done_source_ = 0;
+    std::thread worker_;
+};
+
+// File > Save: writes the document as it stands to the file it came from, encrypted as that was.
+void save_document(MainWindow& main);
+// Starts a save; false when there is nothing to save (no loaded document) or a save runs already.
+bool start_save(MainWindow& main, SaveChoice choice, SaveThen then = nullptr);
+bool save_running(const MainWindow& main);
+
+// File > Change passphrase…: a new passphrase for a symmetric file, the recipients for a public-key one;
+// then a save.
+void change_passphrase(MainWindow& main);
+
+// Takes what a verified load noted of its file; the file on disk is watched from then on.
+void remember_loaded_file(MainWindow& main, std::unique_ptr<LoadedFile> file);
+// Forgets it (the passphrase is overwritten) and stops watching: Refresh, lock, another load, quit.
+void forget_loaded_file(MainWindow& main);
+
+// The status row's button that offers a reload when the file changed on disk (hidden until then).
+GtkWidget* create_reload_button(MainWindow& main);
+
+// Loads the file again: with the passphrase it was opened with when there is one, else through the prompt.
+void reload_file(MainWindow& main);
+
+} // namespace sealkeep

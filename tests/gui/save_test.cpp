@@ -1,0 +1,439 @@
+// Saving in the real window with real gpg and real files: the title's mark, File > Save, the Save /
+// Discard / Cancel question on every way out answered with real key presses, a file changed by someone
+// else, the reload offered when the file changes on disk, and a new passphrase.
+#include "gui_support.h"
+
+#include "core/text_encoding.h"
+#include "ui/load_job.h"
+#include "ui/lock.h"
+#include "ui/password_load.h"
+#include "ui/save_job.h"
+#include "ui/unsaved_edits.h"
+#include "ui/view_commands.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace sealkeep {
+namespace {
+
+namespace fs = std::filesystem;
+using test::drain_events;
+
+const std::string PASSPHRASE = "Save Test 7";
+// Unmatched and CRLF lines too: a save writes back every byte as loaded.
+const std::string ORIGINAL = "# accounts\r\n" + test::record_line("Acme;web;srv1;ssh;22;alice;pw-a") +
+                             "\r\nnot a record\n" + test::record_line("Bolt;db;srv3;ssh;22;bob;pw-b");
+const std::string EDITED = ORIGINAL + "\n" + test::record_line("Cute;;srv9;ssh;;carol;pw-c") + "\n";
+
+std::optional<std::string> gpg_decrypt(const std::string& path, const std::string& passphrase)
+{
+    return test::run_beside_loop({"gpg", "--batch", "--quiet", "--pinentry-mode", "loopback", "--no-symkey-cache",
+                                  "--passphrase", passphrase.c_str(), "--decrypt", path.c_str()});
+}
+
+bool wait_until(const std::function<bool()>& done, int seconds = 20)
+{
+    const gint64 end = g_get_monotonic_time() + seconds * G_USEC_PER_SEC;
+    while (!done() && g_get_monotonic_time() < end) {
+        while (gtk_events_pending())
+            gtk_main_iteration();
+        g_usleep(2000);
+    }
+    return done();
+}
+
+std::string title()
+{
+    return gtk_window_get_title(GTK_WINDOW(test::main_window().window));
+}
+
+// A key pressed in a dialog goes to the widget that has the focus there, as a person's would.
+void press_in_dialog(GtkWidget* dialog, guint key, GdkModifierType modifiers)
+{
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+    gtk_test_widget_send_key(focus ? focus : dialog, key, modifiers);
+}
+
+// Runs a nested main loop in which `start` is called; true when something ended it (Quit).
+bool ends_main_loop(const std::function<void()>& start, int seconds = 15)
+{
+    bool timed_out = false;
+    g_idle_add(
+        [](gpointer start) {
+            (*static_cast<const std::function<void()>*>(start))();
+            return gboolean(FALSE);
+        },
+        const_cast<std::function<void()>*>(&start));
+    guint guard = g_timeout_add_seconds(
+        seconds,
+        [](gpointer flag) {
+            *static_cast<bool*>(flag) = true;
+            gtk_main_quit();
+            return gboolean(FALSE);
+        },
+        &timed_out);
+    gtk_main();
+    if (!timed_out)
+        g_source_remove(guard);
+    return !timed_out;
+}
+
+class SaveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path_ = gnupg_.encrypt_symmetric(ORIGINAL, PASSPHRASE);
+        MainWindow& main = test::main_window();
+        main.settings.password_file_path = path_;
+        start_load(main, PASSPHRASE);
+        ASSERT_TRUE(test::wait_for_load());
+        ASSERT_TRUE(test::document());
+        ASSERT_EQ(test::document()->plaintext(), ORIGINAL);
+        ASSERT_TRUE(main.loaded_file);
+        EXPECT_EQ(title(), "Sealkeep");
+    }
+
+    void TearDown() override
+    {
+        wait_until([] { return !save_running(test::main_window()); });
+        test::load_fixture({});
+        drain_events();
+    }
+
+    // What an edit does: a new document from new plaintext, shown in place of the old one.
+    static void edit(const std::string& plaintext)
+    {
+        MainWindow& main = test::main_window();
+        auto document = std::make_unique<Document>(main.settings);
+        std::size_t start = 0;
+        while (start < plaintext.size()) {
+            const std::size_t newline = plaintext.find('\n', start);
+            const std::size_t end = newline == std::string::npos ? plaintext.size() : newline + 1;
+            document->add_line(std::string_view(plaintext).substr(start, end - start));
+            start = end;
+        }
+        document->finish();
+        show_loaded_rows(main, std::move(document));
+        note_document_edited(main);
+        drain_events();
+    }
+
+    std::string on_disk() { return gpg_decrypt(path_, PASSPHRASE).value_or("<does not decrypt>"); }
+
+    test::GnupgHome gnupg_;
+    std::string path_;
+};
+
+TEST_F(SaveTest, CtrlSSavesTheDocumentAsItStandsAndTheTitleMarkFollows)
+{
+    MainWindow& main = test::main_window();
+    edit(EDITED);
+    EXPECT_EQ(title(), "*Sealkeep");
+    EXPECT_TRUE(main.unsaved_edits);
+    gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+    drain_events();
+    ASSERT_TRUE(gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_s, GDK_CONTROL_MASK));
+    drain_events();
+    ASSERT_TRUE(save_running(main) || !main.unsaved_edits) << "Ctrl+S started a save";
+    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    EXPECT_EQ(test::status_text(), "Saved accounts.gpg.");
+    EXPECT_EQ(title(), "Sealkeep");
+    EXPECT_FALSE(main.unsaved_edits);
+    EXPECT_EQ(on_disk(), EDITED);
+    EXPECT_TRUE(fs::exists(path_ + "~"));
+    EXPECT_EQ(gpg_decrypt(path_ + "~", PASSPHRASE), ORIGINAL);
+
+    // An edit made while a save runs stays unsaved after it.
+    edit(EDITED + "Dyn;;h;ssh;;u;p\n");
+    save_document(main);
+    edit(EDITED + "Dyn;;h;ssh;;u;p\nEl;;h;ssh;;u;p\n");
+    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    EXPECT_EQ(on_disk(), EDITED + "Dyn;;h;ssh;;u;p\n");
+    EXPECT_TRUE(main.unsaved_edits);
+    EXPECT_EQ(title(), "*Sealkeep");
+}
+
+// The question's answer, as a person gives it: Escape for Cancel, Alt+D for Discard, Enter for Save.
+struct Answer {
+    const char* name;
+    guint key;
+    GdkModifierType modifiers;
+};
+const Answer CANCEL{"Cancel", GDK_KEY_Escape, GdkModifierType(0)};
+const Answer DISCARD{"Discard", GDK_KEY_d, GDK_MOD1_MASK};
+const Answer SAVE{"Save", GDK_KEY_Return, GdkModifierType(0)};
+
+struct Asked {
+    const Answer* answer;
+    std::string question;
+    bool chooser_seen = false;
+};
+
+// Answers the question with a key press once it shows; for Open file, the chooser that may follow is
+// cancelled and noted.
+void answer_question(Asked& asked, bool chooser_follows)
+{
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            auto& a = *static_cast<std::pair<Asked*, bool>*>(data);
+            if (GTK_IS_MESSAGE_DIALOG(dialog)) {
+                gchar* text = nullptr;
+                g_object_get(dialog, "text", &text, nullptr);
+                a.first->question = text ? text : "";
+                g_free(text);
+            }
+            if (a.second && a.first->answer != &CANCEL) {
+                test::respond_in_nested_loop(
+                    [](GtkWidget* chooser, void* data) {
+                        static_cast<Asked*>(data)->chooser_seen = GTK_IS_FILE_CHOOSER(chooser);
+                        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+                    },
+                    a.first);
+            }
+            press_in_dialog(dialog, a.first->answer->key, a.first->answer->modifiers);
+            delete &a;
+        },
+        new std::pair<Asked*, bool>(&asked, chooser_follows));
+}
+
+TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
+{
+    MainWindow& main = test::main_window();
+    // The window manager's close button; the program's own handler decides, and a handler behind it
+    // keeps the test's window when the close goes through (the program would end there).
+    int closes = 0;
+    const gulong keep_window = g_signal_connect(main.window, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, int* n) {
+                                                    ++*n;
+                                                    return gboolean(TRUE);
+                                                }),
+                                                &closes);
+    const auto close_window = [&] {
+        GdkEvent* event = gdk_event_new(GDK_DELETE);
+        event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main.window)));
+        event->any.send_event = TRUE;
+        gtk_main_do_event(event);
+        gdk_event_free(event);
+    };
+
+    enum class Way { Quit, Close, Refresh, OpenFile };
+    const struct {
+        const char* name;
+        Way way;
+    } ways[] = {{"Quit (Ctrl+Q)", Way::Quit},
+                {"closing the window", Way::Close},
+                {"Refresh (Ctrl+R)", Way::Refresh},
+                {"Open file", Way::OpenFile}};
+    for (const auto& way : ways) {
+        for (const Answer* answer : {&CANCEL, &DISCARD, &SAVE}) {
+            SCOPED_TRACE(std::string(way.name) + ", " + answer->name);
+            // A fresh file and load for each case, and one edit.
+            fs::remove(path_ + "~");
+            gnupg_.encrypt_symmetric(ORIGINAL, PASSPHRASE);
+            test::load_fixture({});
+            start_load(main, PASSPHRASE);
+            ASSERT_TRUE(test::wait_for_load());
+            edit(EDITED);
+            ASSERT_EQ(title(), "*Sealkeep");
+
+            Asked asked{answer, {}};
+            answer_question(asked, way.way == Way::OpenFile);
+            closes = 0;
+            bool loop_ended = false;
+            switch (way.way) {
+            case Way::Quit:
+                gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+                drain_events();
+                loop_ended = ends_main_loop(
+                    [&] { gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_q, GDK_CONTROL_MASK); },
+                    answer == &CANCEL ? 2 : 15);
+                break;
+            case Way::Close:
+                close_window();
+                break;
+            case Way::Refresh:
+                gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+                drain_events();
+                gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_r, GDK_CONTROL_MASK);
+                break;
+            case Way::OpenFile: {
+                GtkWidget* bar = nullptr;
+                for (GtkWidget* w : test::child_widgets(test::child_widgets(main.window)[0]))
+                    if (GTK_IS_MENU_BAR(w))
+                        bar = w;
+                ASSERT_TRUE(bar);
+                GtkWidget* file_menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(test::child_widgets(bar)[0]));
+                gtk_menu_item_activate(GTK_MENU_ITEM(test::child_widgets(file_menu)[0]));
+                break;
+            }
+            }
+            // Keys are delivered through the event queue: the question may come only now.
+            ASSERT_TRUE(wait_until([&] { return !asked.question.empty() && !save_running(main); }));
+            drain_events();
+            EXPECT_EQ(asked.question, "The accounts have changes that are not saved.");
+
+            const bool went_on = answer != &CANCEL;
+            switch (way.way) {
+            case Way::Quit:
+                EXPECT_EQ(loop_ended, went_on);
+                break;
+            case Way::Close:
+                EXPECT_EQ(closes, went_on ? 1 : 0);
+                break;
+            case Way::Refresh:
+                EXPECT_EQ(gtk_widget_get_visible(main.prompt), went_on);
+                EXPECT_EQ(test::document() != nullptr && !test::document()->plaintext().empty(), !went_on);
+                break;
+            case Way::OpenFile:
+                EXPECT_EQ(asked.chooser_seen, went_on);
+                break;
+            }
+            EXPECT_EQ(on_disk(), answer == &SAVE ? EDITED : ORIGINAL) << test::status_text();
+            if (answer == &CANCEL) {
+                EXPECT_TRUE(main.unsaved_edits) << "the edits are kept";
+                EXPECT_EQ(title(), "*Sealkeep");
+                ASSERT_TRUE(test::document());
+                EXPECT_EQ(test::document()->plaintext(), EDITED);
+            } else {
+                EXPECT_FALSE(main.unsaved_edits);
+                EXPECT_EQ(title(), "Sealkeep");
+            }
+            gtk_widget_hide(main.prompt);
+        }
+    }
+    g_signal_handler_disconnect(main.window, keep_window);
+}
+
+TEST_F(SaveTest, AFileChangedByOthersIsNotWrittenOverAndTheEditsStay)
+{
+    MainWindow& main = test::main_window();
+    edit(EDITED);
+    // Someone else saves meanwhile.
+    test::GnupgHome other;
+    const std::string theirs = other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE);
+    fs::copy_file(theirs, path_, fs::copy_options::overwrite_existing);
+
+    std::string question;
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            gchar* text = nullptr;
+            g_object_get(dialog, "text", &text, nullptr);
+            *static_cast<std::string*>(data) = text ? text : "";
+            g_free(text);
+            press_in_dialog(dialog, GDK_KEY_Escape, GdkModifierType(0));
+        },
+        &question);
+    save_document(main);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main) && !question.empty(); }));
+    EXPECT_EQ(question, "The password file was changed since it was loaded.");
+    EXPECT_EQ(test::status_text(), "Not saved: the file was changed by someone else.");
+    EXPECT_EQ(on_disk(), "Theirs;;h;ssh;;u;p\n");
+    EXPECT_FALSE(fs::exists(path_ + "~"));
+    EXPECT_TRUE(main.unsaved_edits);
+    EXPECT_EQ(test::document()->plaintext(), EDITED);
+}
+
+TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
+{
+    MainWindow& main = test::main_window();
+    ASSERT_FALSE(gtk_widget_get_visible(main.reload_button));
+    test::GnupgHome other;
+    const std::string theirs = other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE);
+    // Written in place, as an editor would.
+    {
+        std::ifstream in(theirs, std::ios::binary);
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        out << in.rdbuf();
+    }
+    ASSERT_TRUE(wait_until([&] { return gtk_widget_get_visible(main.reload_button) != FALSE; }, 10));
+    EXPECT_EQ(test::status_text(), "The password file was changed on disk.");
+    gtk_button_clicked(GTK_BUTTON(main.reload_button));
+    ASSERT_TRUE(test::wait_for_load());
+    ASSERT_TRUE(test::document());
+    EXPECT_EQ(test::document()->plaintext(), "Theirs;;h;ssh;;u;p\n") << "reloaded with the passphrase kept";
+    EXPECT_FALSE(gtk_widget_get_visible(main.reload_button));
+
+    // Our own save is no change by others.
+    edit("Mine;;h;ssh;;u;p\n");
+    save_document(main);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    wait_until([] { return false; }, 1);
+    EXPECT_FALSE(gtk_widget_get_visible(main.reload_button));
+}
+
+struct Typing {
+    int rounds = 0;
+    std::string message; // the dialog's note after the first, refused round
+};
+
+// Types into the two entries of the passphrase dialog and presses Enter: first two different texts
+// (refused; the dialog stays and is answered again), then the same twice.
+void type_new_passphrase(GtkWidget* dialog, void* data)
+{
+    auto& t = *static_cast<Typing*>(data);
+    std::vector<GtkWidget*> entries;
+    std::vector<GtkWidget*> labels;
+    std::vector<GtkWidget*> pending{dialog};
+    while (!pending.empty()) {
+        GtkWidget* w = pending.back();
+        pending.pop_back();
+        if (GTK_IS_ENTRY(w))
+            entries.push_back(w);
+        else if (GTK_IS_LABEL(w))
+            labels.push_back(w);
+        else if (GTK_IS_CONTAINER(w))
+            for (GtkWidget* child : test::child_widgets(w))
+                pending.push_back(child);
+    }
+    if (entries.size() != 2)
+        return gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    for (GtkWidget* label : labels)
+        if (std::string text = gtk_label_get_text(GTK_LABEL(label)); !text.empty() && !gtk_label_get_mnemonic_widget(GTK_LABEL(label)))
+            t.message = text;
+    ++t.rounds;
+    for (GtkWidget* entry : entries)
+        gtk_entry_set_text(GTK_ENTRY(entry), "New Pass 2");
+    if (t.rounds == 1) {
+        gtk_entry_set_text(GTK_ENTRY(entries[0]), "New Pass 3");
+        test::respond_in_nested_loop(type_new_passphrase, data);
+    }
+    gtk_widget_grab_focus(entries[0]);
+    gtk_test_widget_send_key(entries[0], GDK_KEY_Return, GdkModifierType(0));
+}
+
+TEST_F(SaveTest, ChangePassphraseAsksTwiceAndSavesWithTheNewOne)
+{
+    MainWindow& main = test::main_window();
+    Typing typing;
+    test::respond_in_nested_loop(type_new_passphrase, &typing);
+    change_passphrase(main);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    EXPECT_EQ(typing.rounds, 2);
+    EXPECT_EQ(typing.message, "The two passphrases differ.");
+    EXPECT_EQ(gpg_decrypt(path_, "New Pass 2"), ORIGINAL);
+    EXPECT_FALSE(gpg_decrypt(path_, PASSPHRASE).has_value());
+    EXPECT_EQ(main.loaded_file->passphrase.view(), "New Pass 2");
+}
+
+TEST_F(SaveTest, RefreshAndLockForgetThePassphrase)
+{
+    MainWindow& main = test::main_window();
+    ASSERT_EQ(main.loaded_file->passphrase.view(), PASSPHRASE);
+    EXPECT_TRUE(main.loaded_file->passphrase.locked()) << "kept in memory that is not swapped out";
+    refresh_entries(main);
+    EXPECT_FALSE(main.loaded_file);
+    start_load(main, PASSPHRASE);
+    ASSERT_TRUE(test::wait_for_load());
+    ASSERT_TRUE(main.loaded_file);
+    lock_window(main);
+    EXPECT_FALSE(main.loaded_file);
+    gtk_widget_hide(main.prompt);
+}
+
+} // namespace
+} // namespace sealkeep
