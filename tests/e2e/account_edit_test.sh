@@ -236,7 +236,18 @@ sk_key alt+d
 wait_main_active
 sk_check_eq "confirmed: the customer's two accounts are gone" " alpha alpha alpha alpha delta newhost zhost" "$(tree_hosts)"
 
+# Edits not saved: the title carries the mark, and closing asks before they go.
+sk_check_eq "the title marks unsaved edits" "*Sealkeep" "$(sk_x xdotool getwindowname "$SK_WID")"
 sk_close_window
+asked=no
+wait_dialog >/dev/null && asked=yes
+sk_check_eq "closing with unsaved edits asks first" yes "$asked"
+sk_key Escape
+wait_main_active
+sk_check_eq "Cancel keeps the window" "*Sealkeep" "$(sk_x xdotool getwindowname "$SK_WID")"
+sk_close_window
+wait_dialog >/dev/null
+sk_key alt+d
 sk_wait_exit 10
-sk_check_eq "exit status after closing" 0 "$SK_STATUS"
+sk_check_eq "exit status after closing and discarding" 0 "$SK_STATUS"
 sk_finish

@@ -383,14 +383,16 @@ sk_toolbar_buttons() {
             END { if (start != "") print int((start + last) / 2), y }'
 }
 
-# sk_tree_rows_shown: how many rows the tree shows now: bands of rows with ink in the area measured by
-# sk_measure_tree (a row's text, or a selected row's coloured band).
+# sk_tree_rows_shown: how many rows the tree shows now: bands of rows with anything but the white
+# background in the area measured by sk_measure_tree (a row's text, or a selected row's band, in
+# whatever colour the selection has; consecutive selected rows make one band). The icon column is
+# left out: the customer icon's frame stands apart from its row's text.
 sk_tree_rows_shown() {
     local picture=$SK_TMP/rows.png width
     sk_x import -window "$SK_WID" "$picture" || return 1
     width=$(identify -format '%w' "$picture") || return 1
-    convert "$picture" -crop "$((width - 24))x$((SK_TREE_BOTTOM - SK_TREE_TOP))+0+$SK_TREE_TOP" +repage \
-        -colorspace Gray -negate -threshold 45% -scale "1x$((SK_TREE_BOTTOM - SK_TREE_TOP))!" -depth 8 txt:- |
+    convert "$picture" -crop "$((width - 48))x$((SK_TREE_BOTTOM - SK_TREE_TOP))+24+$SK_TREE_TOP" +repage \
+        -colorspace Gray -negate -threshold 2% -scale "1x$((SK_TREE_BOTTOM - SK_TREE_TOP))!" -depth 8 txt:- |
         awk -F'[,:( ]+' 'NR > 1 { ink = ($4 + 0 > 0) }
                          NR > 1 && ink { if (last == "" || $2 - last > 3) rows++; last = $2 }
                          END { print rows + 0 }'
