@@ -328,8 +328,10 @@ void add_filters(GtkFileChooser* chooser, const std::string& current)
 void choose_password_file(MainWindow& main)
 {
     // Another file replaces the document: its edits are saved or dropped first, as the user says.
+    const bool edited = main.unsaved_edits;
     if (!may_drop_edits(main, &choose_password_file))
         return;
+    bool opened = false;
     GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), GTK_WINDOW(main.window),
                                                      GTK_FILE_CHOOSER_ACTION_OPEN, "gtk-cancel", GTK_RESPONSE_CANCEL,
                                                      "gtk-open", GTK_RESPONSE_OK, nullptr);
@@ -350,9 +352,13 @@ void choose_password_file(MainWindow& main)
                 show_value(*field, main.settings.password_file_path);
             save_settings(main.settings_object.get(), main.settings, {&SettingsValues::password_file_path});
             refresh_entries(main);
+            opened = true;
         }
     }
     gtk_widget_destroy(chooser);
+    // The edits were discarded for another file; with none chosen they are still shown, and still unsaved.
+    if (edited && !opened && !main.unsaved_edits)
+        note_document_edited(main);
 }
 
 } // namespace sealkeep

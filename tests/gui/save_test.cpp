@@ -294,7 +294,8 @@ TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
                 break;
             }
             EXPECT_EQ(on_disk(), answer == &SAVE ? EDITED : ORIGINAL) << test::status_text();
-            if (answer == &CANCEL) {
+            // Discard for Open file drops the edits only for another file: the chooser was cancelled.
+            if (answer == &CANCEL || (answer == &DISCARD && way.way == Way::OpenFile)) {
                 EXPECT_TRUE(main.unsaved_edits) << "the edits are kept";
                 EXPECT_EQ(title(), "*Sealkeep");
                 ASSERT_TRUE(test::document());
