@@ -205,8 +205,9 @@ sk_check_eq "the launch's token is refused after its login" "status 1" "$(ask_as
 # ---- a wrong password: answered once, then declined ----
 select_account sk-login-e
 sk_key ctrl+Return
+# ssh's first refusal comes before its last question: wait for both declines (or give up after 20 s).
 for _ in $(seq 200); do
-    grep -q "Permission denied" "$SK_TMP/ssh-sk-login-e-127.0.0.5.log" 2>/dev/null && break
+    [ "$(grep -c "Sealkeep gave no password" "$SK_TMP/ssh-sk-login-e-127.0.0.5.log" 2>/dev/null)" -ge 2 ] && break
     sleep 0.1
 done
 log_e=$(cat "$SK_TMP/ssh-sk-login-e-127.0.0.5.log" 2>/dev/null)
