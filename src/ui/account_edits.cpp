@@ -276,15 +276,29 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
     expand.erase(std::unique(expand.begin(), expand.end()), expand.end());
 
     main.database_loaded = result.document->accounts() > 0;
-    // A filter's saved whole tree and the search's matches are positions in the old tree.
-    const bool filtered = main.search.unfiltered != nullptr;
-    forget_search_filter(main.search);
+    // The search's matches are positions in the old tree. Under a filter, the whole tree's view (hidden)
+    // keeps its expanded rows across the edit too, for when the filter ends.
+    const bool filtered = filtered_tree_shown(main);
+    std::vector<std::uint32_t> whole_expand;
+    if (filtered && main.whole_view) {
+        TreeState whole;
+        gtk_tree_view_map_expanded_rows(main.whole_view, note_expanded, &whole);
+        for (std::uint32_t row : whole.expanded)
+            if (const std::uint32_t now = follower.follow(row); now != NONE)
+                whole_expand.push_back(now);
+        std::sort(whole_expand.begin(), whole_expand.end());
+        whole_expand.erase(std::unique(whole_expand.begin(), whole_expand.end()), whole_expand.end());
+    }
     clear_search_matches(main.search);
     GtkTreeModel* model = account_model_new(std::move(result.document), main.customer_icon.get());
     set_entry_model(main, model);
     g_object_unref(model);
     if (filtered) {
+        for (std::uint32_t row : whole_expand)
+            if (TreePathPtr path = shown_path(main.model, row))
+                gtk_tree_view_expand_row(main.whole_view, path.get(), FALSE);
         run_search(main);
+        view = main.tree_view;
     } else if (all_expanded) {
         gtk_tree_view_expand_all(view);
     } else {
@@ -455,8 +469,9 @@ gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow*)
 
 void connect_edit_handlers(MainWindow& main)
 {
-    if (main.tree_view)
-        g_signal_connect(main.tree_view, "button-press-event", G_CALLBACK(on_tree_button_press), &main);
+    for (GtkTreeView* view : {main.whole_view, main.filter_view})
+        if (view)
+            g_signal_connect(view, "button-press-event", G_CALLBACK(on_tree_button_press), &main);
     if (main.window)
         g_signal_connect(main.window, "key-press-event", G_CALLBACK(on_window_key_press), &main);
 }

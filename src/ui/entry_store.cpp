@@ -1,4 +1,5 @@
-// The account tree's one view. Its model owns the document shown; a load or a clear gives it a new one.
+// The account tree's views: the whole tree's, whose model owns the document shown (a load or a clear
+// gives it a new one), and the filter's, shown in its place while a filter is on.
 #include "ui/entry_store.h"
 
 #include "core/tree_building.h"
@@ -15,17 +16,11 @@ constexpr gint ICON_COLUMN_WIDTH = 24;
 
 } // namespace
 
-GtkWidget* create_entry_tree_view(MainWindow& main)
-{
-    GtkWidget* view = gtk_tree_view_new();
-    main.tree_view = GTK_TREE_VIEW(view);
-    // Rendered once, shared by every customer row of every load.
-    main.customer_icon = take_ref(gtk_widget_render_icon(view, CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
-    GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
-    set_entry_model(main, empty);
-    g_object_unref(empty);
-    GtkTreeView* the_view = main.tree_view;
+namespace {
 
+// Both views look and behave alike: one column of icons, one of texts, rows of one height.
+void set_up_view(GtkTreeView* the_view)
+{
     gtk_tree_view_set_headers_visible(the_view, FALSE);
     // The search bar is the only search.
     gtk_tree_view_set_enable_search(the_view, FALSE);
@@ -55,25 +50,90 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
     gtk_tree_view_column_set_sizing(text_column, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(text_column, 80);
     gtk_tree_view_set_fixed_height_mode(the_view, TRUE);
+}
 
-    return view;
+GtkWidget* scrolled(GtkWidget* view)
+{
+    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scroller), view);
+    return scroller;
+}
+
+} // namespace
+
+GtkWidget* create_entry_tree_view(MainWindow& main)
+{
+    GtkWidget* whole = gtk_tree_view_new();
+    GtkWidget* filtered = gtk_tree_view_new();
+    main.whole_view = GTK_TREE_VIEW(whole);
+    main.filter_view = GTK_TREE_VIEW(filtered);
+    main.tree_view = main.whole_view;
+    // Rendered once, shared by every customer row of every load.
+    main.customer_icon = take_ref(gtk_widget_render_icon(whole, CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
+    GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
+    set_entry_model(main, empty);
+    g_object_unref(empty);
+    set_up_view(main.whole_view);
+    set_up_view(main.filter_view);
+
+    GtkWidget* box = gtk_vbox_new(FALSE, 0);
+    main.whole_scroller = scrolled(whole);
+    main.filter_scroller = scrolled(filtered);
+    gtk_box_pack_start(GTK_BOX(box), main.whole_scroller, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(box), main.filter_scroller, TRUE, TRUE, 0);
+    // The filter's view shows only while a filter does.
+    gtk_widget_set_no_show_all(main.filter_scroller, TRUE);
+    return box;
 }
 
 void set_entry_model(MainWindow& main, GtkTreeModel* model)
 {
-    // The view holds the model's only reference that lasts: replacing it drops the old model, and
-    // with it the old document.
+    // The whole tree's view holds the model's only reference that lasts: replacing it drops the old
+    // model, and with it the old document. A filter of the old one ends first.
+    show_whole_tree(main);
     main.model = model;
-    if (main.tree_view)
-        gtk_tree_view_set_model(main.tree_view, model);
+    if (main.whole_view)
+        gtk_tree_view_set_model(main.whole_view, model);
+}
+
+void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
+{
+    if (!main.filter_view)
+        return;
+    gtk_tree_view_set_model(main.filter_view, filtered);
+    main.model = filtered;
+    if (main.tree_view != main.filter_view) {
+        // The window's show-all passed the hidden scroller by: its view is shown here, the first time.
+        gtk_widget_show(GTK_WIDGET(main.filter_view));
+        gtk_widget_show(main.filter_scroller);
+        gtk_widget_hide(main.whole_scroller);
+        main.tree_view = main.filter_view;
+    }
+}
+
+void show_whole_tree(MainWindow& main)
+{
+    if (!main.filter_view || main.tree_view != main.filter_view)
+        return;
+    // The whole tree's view kept its rows, expansion and scrolling all along: showing it again costs
+    // nothing, whatever its size. The filter's rows go.
+    gtk_widget_show(main.whole_scroller);
+    gtk_widget_hide(main.filter_scroller);
+    gtk_tree_view_set_model(main.filter_view, nullptr);
+    main.tree_view = main.whole_view;
+    main.model = gtk_tree_view_get_model(main.whole_view);
+}
+
+bool filtered_tree_shown(const MainWindow& main)
+{
+    return main.filter_view && main.tree_view == main.filter_view;
 }
 
 void clear_entry_store(MainWindow& main)
 {
     // The search's matches stay: they are plain positions, a later step through them reveals nothing
-    // where no row stands any more, and the next search replaces them.
-    // A filter's whole tree goes too: it is the document being dropped.
-    forget_search_filter(main.search);
+    // where no row stands any more, and the next search replaces them. A filter's view empties too.
     // Tokens answer from the records of this document: none may outlive it (a lock, Refresh, a new load).
     revoke_login_tokens(main);
     GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());

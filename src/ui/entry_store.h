@@ -9,11 +9,19 @@ namespace sealkeep {
 
 struct MainWindow;
 
-// Builds the view with an empty model into main.tree_view and main.model; returns the view.
+// Builds both views (the whole tree's with an empty model, into main.tree_view and main.model, and the
+// filter's, hidden); returns the widget that holds them.
 GtkWidget* create_entry_tree_view(MainWindow& main);
 
-// Shows a new model on the view (main.model follows it).
+// Shows a new model of the whole tree (main.model follows it); a filter shown ends.
 void set_entry_model(MainWindow& main, GtkTreeModel* model);
+
+// Shows a filtered model in the filter's view, in the whole tree's place; main.tree_view and main.model
+// follow. The whole tree's view keeps its rows and expansion meanwhile.
+void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered);
+// Shows the whole tree's view again, as it was, and empties the filter's.
+void show_whole_tree(MainWindow& main);
+bool filtered_tree_shown(const MainWindow& main);
 
 // Drops every row and the document behind them (overwritten as it goes), clears database_loaded, and
 // forgets the loaded file (its passphrase among it) and any unsaved edits.

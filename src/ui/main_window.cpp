@@ -50,6 +50,10 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     // The widgets go with the window; nothing may reach them through the state from here on.
     main->window = nullptr;
     main->tree_view = nullptr;
+    main->whole_view = nullptr;
+    main->filter_view = nullptr;
+    main->whole_scroller = nullptr;
+    main->filter_scroller = nullptr;
     main->model = nullptr;
     main->prompt = nullptr;
     main->prompt_entry = nullptr;
@@ -208,7 +212,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(window), vbox);
 
-    GtkWidget* tree_view = create_entry_tree_view(*main);
+    GtkWidget* trees = create_entry_tree_view(*main);
 
     GtkWidget* menu_bar = create_menu_bar(accel_group, *main);
     gtk_box_pack_start(GTK_BOX(vbox), menu_bar, FALSE, FALSE, 0);
@@ -219,10 +223,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     GtkWidget* toolbar = create_toolbar(*main);
     gtk_box_pack_start(GTK_BOX(vbox), toolbar, FALSE, FALSE, 0);
 
-    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-    gtk_container_add(GTK_CONTAINER(scrolled), tree_view);
-    gtk_box_pack_start(GTK_BOX(vbox), scrolled, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(vbox), trees, TRUE, TRUE, 0);
 
     GtkWidget* search_bar = create_search_bar(*main);
     gtk_box_pack_start(GTK_BOX(vbox), search_bar, FALSE, FALSE, 0);

@@ -33,7 +33,11 @@ struct MainWindow {
     ~MainWindow();
 
     GtkWidget* window = nullptr;
-    GtkTreeView* tree_view = nullptr;
+    GtkTreeView* tree_view = nullptr;   // the view shown: the whole tree's, or the filter's while one is on
+    GtkTreeView* whole_view = nullptr;
+    GtkTreeView* filter_view = nullptr;
+    GtkWidget* whole_scroller = nullptr;
+    GtkWidget* filter_scroller = nullptr;
     GtkTreeModel* model = nullptr;  // the view's; it owns the document shown
     RefPtr<GdkPixbuf> customer_icon; // shared by every customer row
     GtkWidget* prompt = nullptr;

@@ -14,7 +14,6 @@ namespace sealkeep {
 bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document)
 {
     const bool any = document && !document->rows().empty();
-    forget_search_filter(main.search);
     GtkTreeModel* model = account_model_new(std::move(document), main.customer_icon.get());
     set_entry_model(main, model);
     g_object_unref(model);

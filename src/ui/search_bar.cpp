@@ -34,7 +34,6 @@ void reveal_match(GtkTreeView* tree_view, GtkTreePath* path)
 SearchState::~SearchState()
 {
     clear_search_matches(*this);
-    forget_search_filter(*this);
 }
 
 namespace {
@@ -64,11 +63,6 @@ void on_filter_toggled(GtkToggleButton* toggle, MainWindow* main)
     run_search(*main);
 }
 
-void remember_expanded(GtkTreeView*, GtkTreePath* path, gpointer data)
-{
-    static_cast<std::vector<GtkTreePath*>*>(data)->push_back(gtk_tree_path_copy(path));
-}
-
 // Every row to show: the matches, their ancestors, and everything under a match. Rows come in walk
 // order, so a row's subtree is the run of rows after it that stand deeper.
 std::vector<bool> rows_to_show(const Document& document, const std::vector<std::uint32_t>& matches)
@@ -89,34 +83,13 @@ std::vector<bool> rows_to_show(const Document& document, const std::vector<std::
     return shown;
 }
 
-// Shows the whole tree again, with the rows that were expanded before the filter.
-void end_filter(MainWindow& main)
-{
-    SearchState& search = main.search;
-    if (!search.unfiltered)
-        return;
-    GtkTreeModel* whole = search.unfiltered;
-    search.unfiltered = nullptr;
-    set_entry_model(main, whole);
-    g_object_unref(whole);
-    for (GtkTreePath* path : search.expanded_before) {
-        gtk_tree_view_expand_row(main.tree_view, path, FALSE);
-        gtk_tree_path_free(path);
-    }
-    search.expanded_before.clear();
-}
-
-// Shows only the rows that matter for these matches, all expanded.
+// Shows only the rows that matter for these matches, all expanded, in the filter's own view; the whole
+// tree's view stays as the user left it, to come back when the filter ends.
 void show_filtered(MainWindow& main, const Document& document, const std::vector<std::uint32_t>& matches)
 {
-    SearchState& search = main.search;
-    GtkTreeModel* whole = account_model_base(main.model);
-    if (!search.unfiltered) {
-        gtk_tree_view_map_expanded_rows(main.tree_view, remember_expanded, &search.expanded_before);
-        search.unfiltered = GTK_TREE_MODEL(g_object_ref(whole));
-    }
+    GtkTreeModel* whole = gtk_tree_view_get_model(main.whole_view);
     GtkTreeModel* filtered = account_model_new_filtered(whole, rows_to_show(document, matches));
-    set_entry_model(main, filtered);
+    show_filtered_tree(main, filtered);
     g_object_unref(filtered);
     gtk_tree_view_expand_all(main.tree_view);
 }
@@ -176,7 +149,7 @@ void run_search(MainWindow& main)
     // A text of two bytes or less (bytes, not characters: a lone 'é' is two) finds nothing, and leaves
     // the cursor, the selection and the expanded rows as they were; a filter ends.
     if (std::strlen(text) < MIN_SEARCH_BYTES || !main.settings.search_filter)
-        end_filter(main);
+        show_whole_tree(main);
     if (std::strlen(text) < MIN_SEARCH_BYTES)
         return;
     const Document* document = account_model_document(main.model);
@@ -216,16 +189,6 @@ void set_search_filter(MainWindow& main, bool on)
 {
     if (main.search.filter_toggle)
         gtk_toggle_button_set_active(main.search.filter_toggle, on);
-}
-
-void forget_search_filter(SearchState& search)
-{
-    if (search.unfiltered)
-        g_object_unref(search.unfiltered);
-    search.unfiltered = nullptr;
-    for (GtkTreePath* path : search.expanded_before)
-        gtk_tree_path_free(path);
-    search.expanded_before.clear();
 }
 
 void clear_search_matches(SearchState& search)

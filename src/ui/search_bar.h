@@ -22,10 +22,6 @@ struct SearchState {
     std::vector<GtkTreePath*> matches;
     std::uint32_t match_index = 0;
 
-    // While the filter shows a part of the tree: the whole tree's model, and the rows that were
-    // expanded in it before, to be shown again as they were when the filter ends.
-    GtkTreeModel* unfiltered = nullptr; // a reference
-    std::vector<GtkTreePath*> expanded_before;
     GtkToggleButton* filter_toggle = nullptr;
 };
 
@@ -41,8 +37,5 @@ void clear_search_matches(SearchState& search);
 
 // Turns filtering as you type on or off (the search-filter setting) and searches again.
 void set_search_filter(MainWindow& main, bool on);
-
-// Forgets a filter's saved whole tree without showing it again (a load or a clear replaced it).
-void forget_search_filter(SearchState& search);
 
 } // namespace sealkeep

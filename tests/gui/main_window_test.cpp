@@ -46,7 +46,7 @@ TEST(MainWindow, StackHoldsTheSixChildrenInOrderWithTheirPacking)
         Packing packing;
     } expected[] = {
         {GTK_TYPE_MENU_BAR, {FALSE, FALSE, 0}}, {GTK_TYPE_VBOX, {FALSE, FALSE, 0}},
-        {GTK_TYPE_TOOLBAR, {FALSE, FALSE, 0}},  {GTK_TYPE_SCROLLED_WINDOW, {TRUE, TRUE, 0}},
+        {GTK_TYPE_TOOLBAR, {FALSE, FALSE, 0}},  {GTK_TYPE_VBOX, {TRUE, TRUE, 0}},
         {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},     {GTK_TYPE_HBOX, {FALSE, FALSE, 0}},
     };
     int i = 0;
@@ -68,12 +68,18 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     std::vector<GtkWidget*> children = test::child_widgets(stack());
     ASSERT_EQ(children.size(), 6u);
     GtkWidget* prompt = children[1];
-    GtkWidget* scrolled = children[3];
+    // The whole tree's view, scrolled, and below it the filter's, hidden while no filter is on.
+    std::vector<GtkWidget*> trees = test::child_widgets(children[3]);
+    ASSERT_EQ(trees.size(), 2u);
+    GtkWidget* scrolled = trees[0];
     GtkWidget* search_bar = children[4];
     GtkWidget* status_row = children[5];
 
     EXPECT_EQ(main.prompt, prompt);
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree_view));
+    EXPECT_EQ(main.tree_view, main.whole_view);
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(trees[1])), GTK_WIDGET(main.filter_view));
+    EXPECT_FALSE(gtk_widget_get_visible(trees[1]));
     EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.model));
     EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);

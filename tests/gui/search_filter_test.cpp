@@ -69,6 +69,17 @@ std::string cursor_text()
     return result;
 }
 
+// The view in use is the one on screen, and the other one is not: a filter that fills a hidden view
+// shows the user an empty tree.
+bool only_the_view_in_use_is_visible()
+{
+    const MainWindow& main = test::main_window();
+    GtkWidget* in_use = GTK_WIDGET(main.tree_view);
+    GtkWidget* other = GTK_WIDGET(main.tree_view == main.whole_view ? main.filter_view : main.whole_view);
+    return gtk_widget_get_visible(in_use) && gtk_widget_get_visible(gtk_widget_get_parent(in_use)) &&
+           !gtk_widget_get_visible(gtk_widget_get_parent(other));
+}
+
 void type(const char* text)
 {
     gtk_entry_set_text(test::main_window().search_entry, text);
@@ -150,6 +161,8 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
         set_search_filter(test::main_window(), true);
         type("carol");
         EXPECT_EQ(shown_rows().size(), 5u);
+        EXPECT_EQ(test::main_window().tree_view, test::main_window().filter_view);
+        EXPECT_TRUE(only_the_view_in_use_is_visible());
         if (std::string(way_out) == "empty")
             type("");
         else if (std::string(way_out) == "two bytes")
@@ -163,6 +176,8 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
         } else {
             EXPECT_EQ(shown_rows(), before);
         }
+        EXPECT_EQ(test::main_window().tree_view, test::main_window().whole_view);
+        EXPECT_TRUE(only_the_view_in_use_is_visible());
     }
     EXPECT_TRUE(test::main_window().database_loaded);
 }
