@@ -246,6 +246,8 @@ bool choose_recipients(GtkWindow* parent, const std::vector<std::string>& curren
     gtk_box_pack_start(GTK_BOX(box), intro, FALSE, FALSE, 0);
     d.remove = gtk_button_new_from_stock(GTK_STOCK_REMOVE);
     d.add = gtk_button_new_from_stock(GTK_STOCK_ADD);
+    gtk_widget_set_name(d.remove, "remove");
+    gtk_widget_set_name(d.add, "add");
     d.chosen_view = add_list(d, box, _("_Encrypted to:"), d.chosen_store, d.remove, "recipients");
     d.keyring_view = add_list(d, box, _("_Keys in your keyring:"), d.keyring_store, d.add, "keyring");
     d.message = GTK_LABEL(gtk_label_new(""));
