@@ -5,16 +5,24 @@
 #include <chrono>
 #include <cstring>
 
+#include <algorithm>
+#include <array>
+
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace sealkeep {
 
 namespace {
 
 constexpr auto TERM_GRACE = std::chrono::milliseconds(300);
+constexpr std::size_t ERROR_LIMIT = 4096;
 
 void sleep_briefly()
 {
@@ -122,6 +130,119 @@ void Child::stop()
         const pid_t got = waitpid(pid_, &status_, 0);
         reaped_ = got == pid_ || (got < 0 && errno != EINTR);
     }
+}
+
+ChildOutput run_for_output(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
+                           std::size_t output_limit)
+{
+    ChildOutput result;
+    if (arguments.empty()) {
+        result.failure = "nothing to run";
+        return result;
+    }
+    Fd out_read, out_write, err_read, err_write;
+    if (!make_pipe(out_read, out_write) || !make_pipe(err_read, err_write)) {
+        result.failure = errno_text("pipe", errno);
+        return result;
+    }
+    if (!lift_above_child_fds(out_write) || !lift_above_child_fds(err_write) || !set_nonblocking(out_read) ||
+        !set_nonblocking(err_read)) {
+        result.failure = errno_text("fcntl", errno);
+        return result;
+    }
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_write.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err_write.get(), STDERR_FILENO);
+    posix_spawn_file_actions_addclosefrom_np(&actions, FIRST_FREE_CHILD_FD);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) {
+        result.failure = errno_text(arguments[0].c_str(), spawned);
+        return result;
+    }
+    Child child(pid);
+    out_write.reset();
+    err_write.reset();
+
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::array<char, 4096> chunk;
+    bool too_much = false;
+    const auto read_some = [&](Fd& fd, std::string& into, std::size_t limit) {
+        for (;;) {
+            const ssize_t got = read(fd.get(), chunk.data(), chunk.size());
+            if (got > 0) {
+                const std::size_t room = limit - std::min(limit, into.size());
+                into.append(chunk.data(), std::min(room, static_cast<std::size_t>(got)));
+                too_much = too_much || (&into == &result.output && static_cast<std::size_t>(got) > room);
+                continue;
+            }
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (!(got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
+                fd.reset();
+            return;
+        }
+    };
+    bool timed_out = false;
+    while ((out_read.open() || err_read.open()) && !too_much) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timed_out = true;
+            break;
+        }
+        std::array<pollfd, 2> fds{};
+        fds[0] = {out_read.open() ? out_read.get() : -1, POLLIN, 0};
+        fds[1] = {err_read.open() ? err_read.get() : -1, POLLIN, 0};
+        if (poll(fds.data(), fds.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            result.failure = errno_text("poll", errno);
+            return result; // the child is ended as it goes
+        }
+        if (out_read.open() && fds[0].revents != 0)
+            read_some(out_read, result.output, output_limit);
+        if (err_read.open() && fds[1].revents != 0)
+            read_some(err_read, result.errors, ERROR_LIMIT);
+    }
+    // Its output is closed; the exit follows at once unless it left something running on it.
+    while (!timed_out && !too_much && !child.try_reap()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            timed_out = true;
+        else
+            sleep_briefly();
+    }
+    if (!child.reaped())
+        child.stop();
+    if (timed_out) {
+        result.failure = arguments[0] + " did not answer in time";
+    } else if (too_much) {
+        result.failure = arguments[0] + " wrote more than expected";
+    } else if (WIFEXITED(child.status()) && WEXITSTATUS(child.status()) == 0) {
+        result.exit_status = 0;
+        result.succeeded = true;
+    } else if (WIFSIGNALED(child.status())) {
+        result.failure = arguments[0] + " ended by signal " + std::to_string(WTERMSIG(child.status()));
+    } else {
+        result.exit_status = WEXITSTATUS(child.status());
+        result.failure = arguments[0] + " exited with status " + std::to_string(result.exit_status);
+    }
+    return result;
 }
 
 } // namespace sealkeep

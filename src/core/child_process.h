@@ -1,10 +1,14 @@
 // Pieces shared by the gpg runs: descriptors that close themselves, pipes for a child, SIGPIPE kept
-// off the running thread, and a started child that is always ended and reaped.
+// off the running thread, a started child that is always ended and reaped, and a short run whose
+// output is gathered.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <signal.h>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace sealkeep {
 
@@ -75,5 +79,20 @@ private:
     int status_ = 0;
     bool reaped_ = false;
 };
+
+// What a short child run gave back (see run_for_output).
+struct ChildOutput {
+    bool succeeded = false; // the child ran and exited with status 0
+    int exit_status = -1;   // when it exited by itself in time; -1 otherwise
+    std::string output;     // its standard output, up to the limit
+    std::string errors;     // its standard error, up to a few kilobytes
+    std::string failure;    // when it did not succeed: one line saying why
+};
+
+// Runs a program (no shell; looked up on PATH when it has no slash) with nothing on its standard input
+// and gathers what it writes. A child that outlives the timeout, or writes more than `output_limit`
+// bytes, is ended with its process group. Blocks the calling thread for at most about the timeout.
+ChildOutput run_for_output(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
+                           std::size_t output_limit);
 
 } // namespace sealkeep

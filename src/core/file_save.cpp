@@ -11,8 +11,10 @@
 #include <cstring>
 #include <random>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace sealkeep {
@@ -49,20 +51,61 @@ bool sync_folder(const std::string& folder)
     return fd.open() && fsync(fd.get()) == 0;
 }
 
+constexpr char LETTERS[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int UNIQUE_LETTERS = 6;
+constexpr const char* OUR_TAGS[] = {"new-", "backup-"};
+
 // A name in the folder that nothing has: ".NAME.<tag>XXXXXX". Hidden, and beside the file, so that a
 // rename can replace it in one step.
 std::string unused_name(const std::string& folder, const std::string& name, const char* tag)
 {
-    static constexpr char LETTERS[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     for (;;) {
         std::string candidate = folder + "/." + name + "." + tag;
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < UNIQUE_LETTERS; ++i)
             candidate += LETTERS[random() % (sizeof LETTERS - 1)];
         struct stat info;
         if (lstat(candidate.c_str(), &info) != 0 && errno == ENOENT)
             return candidate;
     }
+}
+
+// Whether `entry` is a name unused_name() gives for this file: ".NAME.<tag>" and six of its letters.
+bool is_our_left_over(std::string_view entry, const std::string& name)
+{
+    for (const std::string_view tag : OUR_TAGS) {
+        const std::string prefix = "." + name + "." + std::string(tag);
+        if (entry.size() != prefix.size() + UNIQUE_LETTERS || !entry.starts_with(prefix))
+            continue;
+        const std::string_view unique = entry.substr(prefix.size());
+        if (unique.find_first_not_of(std::string_view(LETTERS, sizeof LETTERS - 1)) == std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+// A saver killed before its rename leaves its new file (or staged backup) beside the intact one. What this
+// save finds of those, older than itself and the user's own regular files, goes; nothing else in the
+// folder is touched. A left-over that cannot be removed is left silently: it harms nothing but space.
+void remove_left_overs(const std::string& folder, const std::string& name, const timespec& save_start)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    const int dir_fd = dirfd(dir);
+    while (const dirent* entry = readdir(dir)) {
+        if (!is_our_left_over(entry->d_name, name))
+            continue;
+        struct stat info;
+        if (fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != geteuid())
+            continue;
+        const bool older = info.st_mtim.tv_sec < save_start.tv_sec ||
+                           (info.st_mtim.tv_sec == save_start.tv_sec && info.st_mtim.tv_nsec < save_start.tv_nsec);
+        if (older)
+            unlinkat(dir_fd, entry->d_name, 0);
+    }
+    closedir(dir);
 }
 
 // The old version as "FILE~", replacing an older one in one step: a second name for the old file when
@@ -161,6 +204,8 @@ SaveResult save_encrypted(GpgEncryption& encryption, const SaveRequest& request,
         if (request.on_stage)
             request.on_stage(point);
     };
+    timespec start{};
+    clock_gettime(CLOCK_REALTIME, &start);
     const std::string target = real_target(request.path);
     const std::string folder = folder_of(target);
     const std::string name = name_of(target);
@@ -168,6 +213,7 @@ SaveResult save_encrypted(GpgEncryption& encryption, const SaveRequest& request,
     if (!still_as_loaded(request, target, result))
         return result;
     stage(SaveStage::Checked);
+    remove_left_overs(folder, name, start);
 
     // The new file gets the old one's mode (and owner, where that is allowed), or 0600.
     struct stat old_info;

@@ -4,6 +4,7 @@
 
 #include "core/child_process.h"
 #include "core/gpg_command.h"
+#include "core/status_words.h"
 
 #include <algorithm>
 #include <array>
@@ -27,21 +28,6 @@ namespace {
 constexpr std::size_t ERROR_LIMIT = 16 * 1024;
 constexpr std::size_t STATUS_LINE_LIMIT = 4096;
 constexpr std::size_t WRITE_CHUNK = 64 * 1024;
-
-std::vector<std::string_view> words(std::string_view text)
-{
-    std::vector<std::string_view> result;
-    while (!text.empty()) {
-        const std::size_t start = text.find_first_not_of(' ');
-        if (start == std::string_view::npos)
-            break;
-        text.remove_prefix(start);
-        const std::size_t end = std::min(text.find(' '), text.size());
-        result.push_back(text.substr(0, end));
-        text.remove_prefix(end);
-    }
-    return result;
-}
 
 // What the status lines of an encryption told.
 struct EncryptStatus {

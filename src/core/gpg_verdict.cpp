@@ -2,6 +2,8 @@
 // shown to the user (and a fallback for the few ends that have no status of their own).
 #include "core/gpg_verdict.h"
 
+#include "core/status_words.h"
+
 #include <algorithm>
 #include <charconv>
 #include <initializer_list>
@@ -17,21 +19,6 @@ constexpr std::string_view STATUS_PREFIX = "[GNUPG:] ";
 constexpr unsigned ERR_BAD_PASSPHRASE = 11;
 constexpr unsigned ERR_NO_PASSPHRASE = 177;
 constexpr unsigned ERR_ENOENT = 0x8000 | 81;
-
-std::vector<std::string_view> words(std::string_view text)
-{
-    std::vector<std::string_view> result;
-    while (!text.empty()) {
-        const std::size_t start = text.find_first_not_of(' ');
-        if (start == std::string_view::npos)
-            break;
-        text.remove_prefix(start);
-        const std::size_t end = std::min(text.find(' '), text.size());
-        result.push_back(text.substr(0, end));
-        text.remove_prefix(end);
-    }
-    return result;
-}
 
 // The leading number of a word such as "67108875" or "11_BAD_PASSPHRASE", as an error code.
 unsigned error_code(std::string_view word)

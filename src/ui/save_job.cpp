@@ -9,15 +9,19 @@
 #include "ui/i18n.h"
 #include "ui/load_job.h"
 #include "ui/main_window.h"
+#include "ui/recipients_dialog.h"
 #include "ui/unsaved_edits.h"
 #include "ui/view_commands.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace sealkeep {
 
 namespace {
+
+constexpr std::chrono::seconds KEYRING_LISTING_TIMEOUT{5};
 
 std::string format(const char* format_text, auto... values)
 {
@@ -346,9 +350,20 @@ void change_passphrase(MainWindow& main)
         change_symmetric_passphrase(main);
         return;
     }
-    // A public-key file is opened by keys, not a passphrase.
-    show_error(main, _("This file is encrypted to keys, not with a passphrase."),
-               _("Its recipients are kept as they are: change them with gpg."));
+    // A public-key file is opened by keys, not a passphrase: its recipients are what can change. The
+    // keyring is listed while the window waits, which a local listing allows; the timeout bounds a gpg
+    // that hangs (a keyring on a dead network share, a locked keybox).
+    const KeyringListing keyring = list_public_keys("gpg", KEYRING_LISTING_TIMEOUT);
+    const LoadedFile* file = main.loaded_file.get();
+    SaveChoice choice;
+    if (!choose_recipients(main.window ? GTK_WINDOW(main.window) : nullptr, file->recipients, keyring,
+                           choice.recipients))
+        return;
+    // The lock or a reload while the dialog was open: these recipients were chosen for a file gone.
+    if (main.loaded_file.get() != file)
+        return;
+    choice.new_recipients = true;
+    start_save(main, std::move(choice));
 }
 
 void remember_loaded_file(MainWindow& main, std::unique_ptr<LoadedFile> file)

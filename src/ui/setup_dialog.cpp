@@ -9,6 +9,7 @@
 #include "ui/load_job.h"
 #include "ui/lock.h"
 #include "ui/main_window.h"
+#include "ui/save_job.h"
 #include "ui/unsaved_edits.h"
 #include "ui/settings_store.h"
 #include "ui/view_commands.h"
@@ -187,6 +188,33 @@ GtkWidget* build_limit_table(const SettingsValues& values, std::array<GtkWidget*
     return table;
 }
 
+void wait_for_save(MainWindow& main)
+{
+    while (save_running(main))
+        gtk_main_iteration();
+}
+
+enum class EditsSettled { Kept, Saved, Discarded, Stay };
+
+// OK with another file path leaves the loaded file behind: its unsaved edits are saved to it first or
+// dropped, as the user says. Stay: Cancel, or a save that failed (its own message said why); the Setup
+// dialog then stays open with nothing applied.
+EditsSettled settle_edits_for_new_path(MainWindow& main)
+{
+    const MainWindow::SetupField* field = setup_field(main, &SettingsValues::password_file_path);
+    if (!field || !edited(*field) ||
+        typed_value(field->value, gtk_entry_get_text(GTK_ENTRY(field->entry))) == main.settings.password_file_path)
+        return EditsSettled::Kept;
+    // A save that runs already ends first: the question is about what it did not write.
+    wait_for_save(main);
+    if (!main.unsaved_edits)
+        return EditsSettled::Kept;
+    if (may_drop_edits(main, nullptr))
+        return EditsSettled::Discarded;
+    wait_for_save(main);
+    return main.unsaved_edits ? EditsSettled::Stay : EditsSettled::Saved;
+}
+
 } // namespace
 
 void show_setup_dialog(MainWindow& main)
@@ -216,11 +244,15 @@ void show_setup_dialog(MainWindow& main)
     gtk_box_pack_start(content, framed(_("Secrets kept short-lived:"), 8, 8, 4, 4, limits), FALSE, FALSE, 2);
 
     gtk_widget_show_all(dialog);
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_OK) {
-        // Cancel and closing the window discard the edits; a file already chosen through the open
-        // button has been stored by the chooser and stays.
-        gtk_widget_destroy(dialog);
-        return;
+    EditsSettled settled = EditsSettled::Stay;
+    while (settled == EditsSettled::Stay) {
+        if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_OK) {
+            // Cancel and closing the window discard the edits; a file already chosen through the open
+            // button has been stored by the chooser and stays.
+            gtk_widget_destroy(dialog);
+            return;
+        }
+        settled = settle_edits_for_new_path(main);
     }
 
     // Only the entries the user edited are taken, as typed: the templates are free text, and an empty one
@@ -254,6 +286,9 @@ void show_setup_dialog(MainWindow& main)
     if (stop_load(main) && main.prompt)
         gtk_widget_show(main.prompt);
     save_settings(main.settings_object.get(), main.settings, changed);
+    // The discarded edits are still shown: the document goes, and the prompt offers the new file.
+    if (settled == EditsSettled::Discarded)
+        refresh_entries(main);
 }
 
 void show_outside_change_in_setup(MainWindow& main, std::string SettingsValues::*value)

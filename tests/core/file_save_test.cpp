@@ -19,6 +19,8 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace sealkeep {
@@ -377,6 +379,72 @@ TEST(FileSave, ASaverKilledAtAnyPointLeavesTheOldOrTheNewFile)
         EXPECT_TRUE(*on_disk == (c.expect_new ? new_plain : old_plain))
             << "decrypts to " << on_disk->size() << " bytes";
     }
+}
+
+// What a killed saver leaves (its new file, its staged backup) goes with the next save of that file; any
+// other name, kind of file, owner or a file newer than the save stays.
+TEST(FileSave, LeftOversOfAKilledSaverGoWithTheNextSaveAndNothingElse)
+{
+    GpgHome home;
+    home.encrypt_symmetric("old;;h;ssh;;u;p\n", "pw");
+    const std::string path = home.path("data.gpg");
+    LoadResult loaded = load(path, "pw");
+    ASSERT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified);
+    home.write_file("outside", "not ours");
+
+    enum Kind { File, Folder, Link, Newer, OtherOwner };
+    const struct {
+        const char* name;
+        Kind kind;
+        bool removed;
+    } cases[] = {
+        {".data.gpg.new-abc123", File, true},
+        {".data.gpg.new-0z9y8x", File, true},
+        {".data.gpg.backup-q1w2e3", File, true},
+        {".data.gpg.new-abc12", File, false},   // five letters: not a name we give
+        {".data.gpg.new-abc1234", File, false}, // seven
+        {".data.gpg.new-ABC123", File, false},  // we give lower case only
+        {".data.gpg.new-abc.23", File, false},
+        {".data.gpg.old-abc123", File, false},
+        {"data.gpg.new-abc123", File, false},
+        {".other.gpg.new-abc123", File, false},
+        {".data.gp.new-abc123", File, false},
+        {".data.gpg.new-dir123", Folder, false},
+        {".data.gpg.new-lnk123", Link, false},       // a link stays, and what it points at too
+        {".data.gpg.new-now123", Newer, false},      // a save running now may be writing it
+        {".data.gpg.new-own123", OtherOwner, false}, // someone else's
+    };
+    const timespec past[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    const timespec future[2] = {{time(nullptr) + 3600, 0}, {time(nullptr) + 3600, 0}};
+    bool can_chown = true;
+    for (const auto& c : cases) {
+        const std::string at = home.path(c.name);
+        switch (c.kind) {
+        case Folder:
+            fs::create_directory(at);
+            break;
+        case Link:
+            fs::create_symlink(home.path("outside"), at);
+            break;
+        default:
+            home.write_file(c.name, "ciphertext in the making");
+            break;
+        }
+        if (c.kind == OtherOwner)
+            can_chown = chown(at.c_str(), 4242, 4242) == 0;
+        ASSERT_EQ(utimensat(AT_FDCWD, at.c_str(), c.kind == Newer ? future : past, AT_SYMLINK_NOFOLLOW), 0);
+    }
+
+    ASSERT_EQ(save(*loaded.file, "new;;h;ssh;;u;p\n").outcome, SaveOutcome::Saved);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.kind == OtherOwner && !can_chown)
+            continue; // not root: no file of another owner could be made
+        EXPECT_EQ(!fs::exists(fs::symlink_status(home.path(c.name))), c.removed);
+    }
+    EXPECT_EQ(read_file(home.path("outside")), "not ours");
+    EXPECT_EQ(gpg_decrypt(path, "pw"), "new;;h;ssh;;u;p\n");
+    EXPECT_EQ(gpg_decrypt(path + "~", "pw"), "old;;h;ssh;;u;p\n");
 }
 
 // A small tmpfs of our own, for a full disk and a read-only folder; skipped where mounting is not allowed.

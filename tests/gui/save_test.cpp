@@ -8,6 +8,7 @@
 #include "ui/lock.h"
 #include "ui/password_load.h"
 #include "ui/save_job.h"
+#include "ui/setup_dialog.h"
 #include "ui/unsaved_edits.h"
 #include "ui/view_commands.h"
 
@@ -365,6 +366,154 @@ TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
     ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
     wait_until([] { return false; }, 1);
     EXPECT_FALSE(gtk_widget_get_visible(main.reload_button));
+}
+
+// Runs `respond` once a mapped dialog passes `wanted` (the newest such one); returns at once.
+struct Waiting {
+    bool (*wanted)(GtkWidget* dialog, void* data);
+    void (*respond)(GtkWidget* dialog, void* data);
+    void* data;
+};
+
+void respond_to(bool (*wanted)(GtkWidget*, void*), void (*respond)(GtkWidget*, void*), void* data)
+{
+    g_timeout_add(
+        20,
+        [](gpointer w) {
+            auto* waiting = static_cast<Waiting*>(w);
+            GtkWidget* found = nullptr;
+            GList* toplevels = gtk_window_list_toplevels();
+            for (GList* l = toplevels; l; l = l->next)
+                if (GTK_IS_DIALOG(l->data) && gtk_widget_get_mapped(GTK_WIDGET(l->data)) &&
+                    waiting->wanted(GTK_WIDGET(l->data), waiting->data))
+                    found = GTK_WIDGET(l->data);
+            g_list_free(toplevels);
+            if (!found)
+                return gboolean(TRUE);
+            waiting->respond(found, waiting->data);
+            delete waiting;
+            return gboolean(FALSE);
+        },
+        new Waiting{wanted, respond, data});
+}
+
+// What one run of Setup with another path saw and did.
+struct SetupRun {
+    const Answer* answer = nullptr;
+    std::string other_path;
+    std::string question;
+    int setup_rounds = 0;         // how often the Setup dialog was answered
+    std::string entry_after_cancel; // the file entry's text when the dialog came back after Cancel
+};
+
+bool is_question(GtkWidget* dialog, void*)
+{
+    return GTK_IS_MESSAGE_DIALOG(dialog);
+}
+
+bool is_setup_alone(GtkWidget* dialog, void*)
+{
+    if (GTK_IS_MESSAGE_DIALOG(dialog))
+        return false;
+    // The question is gone (destroyed or at least unmapped) and Setup runs again.
+    bool question_shown = false;
+    GList* toplevels = gtk_window_list_toplevels();
+    for (GList* l = toplevels; l; l = l->next)
+        question_shown = question_shown || (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_mapped(GTK_WIDGET(l->data)));
+    g_list_free(toplevels);
+    return !question_shown && test::main_window().setup_file_entry &&
+           gtk_widget_get_toplevel(test::main_window().setup_file_entry) == dialog;
+}
+
+void answer_setup_question(GtkWidget* dialog, void* data)
+{
+    auto& run = *static_cast<SetupRun*>(data);
+    gchar* text = nullptr;
+    g_object_get(dialog, "text", &text, nullptr);
+    run.question = text ? text : "";
+    g_free(text);
+    if (run.answer == &CANCEL) {
+        // Back in Setup, which stays open with what was typed; then Setup itself is cancelled.
+        respond_to(is_setup_alone,
+                   [](GtkWidget* setup, void* data) {
+                       auto& run = *static_cast<SetupRun*>(data);
+                       ++run.setup_rounds;
+                       run.entry_after_cancel = gtk_entry_get_text(GTK_ENTRY(test::main_window().setup_file_entry));
+                       gtk_dialog_response(GTK_DIALOG(setup), GTK_RESPONSE_CANCEL);
+                   },
+                   data);
+    }
+    press_in_dialog(dialog, run.answer->key, run.answer->modifiers);
+}
+
+// Types another path and another ssh command into Setup and presses OK.
+void type_other_path(GtkWidget* setup, void* data)
+{
+    auto& run = *static_cast<SetupRun*>(data);
+    MainWindow& main = test::main_window();
+    ++run.setup_rounds;
+    gtk_entry_set_text(GTK_ENTRY(main.setup_file_entry), run.other_path.c_str());
+    for (const auto& field : main.setup_fields)
+        if (field.value == &SettingsValues::ssh_cmd)
+            gtk_entry_set_text(GTK_ENTRY(field.entry), "ssh -v %h");
+    respond_to(is_question, answer_setup_question, data);
+    gtk_dialog_response(GTK_DIALOG(setup), GTK_RESPONSE_OK);
+}
+
+TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
+{
+    MainWindow& main = test::main_window();
+    const std::string ssh_before = main.settings.ssh_cmd;
+    for (const Answer* answer : {&CANCEL, &DISCARD, &SAVE}) {
+        SCOPED_TRACE(answer->name);
+        fs::remove(path_ + "~");
+        gnupg_.encrypt_symmetric(ORIGINAL, PASSPHRASE);
+        main.settings.password_file_path = path_;
+        main.settings.ssh_cmd = ssh_before;
+        test::load_fixture({});
+        start_load(main, PASSPHRASE);
+        ASSERT_TRUE(test::wait_for_load());
+        edit(EDITED);
+        ASSERT_EQ(title(), "*Sealkeep");
+
+        SetupRun run;
+        run.answer = answer;
+        run.other_path = gnupg_.path() + "/other.gpg";
+        test::respond_in_nested_loop(type_other_path, &run);
+        show_setup_dialog(main);
+        ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+        drain_events();
+
+        EXPECT_EQ(run.question, "The accounts have changes that are not saved.");
+        EXPECT_EQ(on_disk(), answer == &SAVE ? EDITED : ORIGINAL) << "a save goes to the file loaded";
+        if (answer == &CANCEL) {
+            EXPECT_EQ(run.setup_rounds, 2) << "Setup stays open after Cancel";
+            EXPECT_EQ(run.entry_after_cancel, run.other_path) << "with what was typed";
+            EXPECT_EQ(main.settings.password_file_path, path_) << "nothing applied";
+            EXPECT_EQ(main.settings.ssh_cmd, ssh_before) << "nothing applied";
+            EXPECT_TRUE(main.unsaved_edits);
+            ASSERT_TRUE(test::document());
+            EXPECT_EQ(test::document()->plaintext(), EDITED);
+            continue;
+        }
+        EXPECT_EQ(run.setup_rounds, 1);
+        EXPECT_EQ(main.settings.password_file_path, run.other_path);
+        EXPECT_EQ(main.settings.ssh_cmd, "ssh -v %h");
+        EXPECT_FALSE(main.unsaved_edits);
+        EXPECT_EQ(title(), "Sealkeep");
+        if (answer == &DISCARD) {
+            // The discarded edits are not left on show: the prompt offers the new file.
+            EXPECT_TRUE(gtk_widget_get_visible(main.prompt));
+            EXPECT_TRUE(test::document() == nullptr || test::document()->plaintext().empty());
+            EXPECT_FALSE(main.loaded_file);
+        } else {
+            ASSERT_TRUE(test::document());
+            EXPECT_EQ(test::document()->plaintext(), EDITED) << "the saved accounts stay shown until Refresh";
+        }
+        gtk_widget_hide(main.prompt);
+    }
+    main.settings.password_file_path = path_;
+    main.settings.ssh_cmd = ssh_before;
 }
 
 struct Typing {
