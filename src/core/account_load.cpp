@@ -6,6 +6,8 @@
 #include "core/record_reader.h"
 #include "core/text_encoding.h"
 
+#include <atomic>
+#include <thread>
 #include <utility>
 
 namespace sealkeep {
@@ -18,9 +20,30 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
     file->path = request.decrypt.path;
     // The passphrase is kept in locked pages until it is known whether the file needs it for a save.
     file->passphrase.assign(request.decrypt.passphrase);
-    // The ciphertext's digest before gpg reads it and after: a file that changed in between has no
-    // digest, and a save then refuses rather than guess which version the document came from.
-    const std::optional<std::string> digest_before = file_digest(file->path);
+    // The ciphertext's digest, read beside gpg's own reading so that the load waits for neither twice.
+    // The file's identity before and after tells whether it changed meanwhile: then there is no digest,
+    // and a save refuses rather than guess which version the document came from.
+    const std::optional<FileIdentity> identity_before = file_identity(file->path);
+    std::optional<std::string> digest;
+    std::atomic<bool> stop_digest{false};
+    struct Hasher {
+        std::atomic<bool>& stop;
+        std::thread thread;
+        ~Hasher()
+        {
+            stop = true;
+            if (thread.joinable())
+                thread.join();
+        }
+        void finish()
+        {
+            if (thread.joinable())
+                thread.join();
+        }
+    } hasher{stop_digest, {}};
+    if (identity_before)
+        hasher.thread = std::thread([&] { digest = file_digest(file->path, nullptr, &stop_digest); });
+
     auto document = std::make_unique<Document>(std::move(request.templates));
     result.verdict = decryption.run(std::move(request.decrypt), [&](std::string_view line) {
         if (document->add_line(line) == Document::LineKind::Record)
@@ -30,9 +53,9 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
     scrub(request.decrypt.passphrase);
     if (result.verdict.outcome != DecryptOutcome::Verified)
         return result; // nothing of it was vouched for: the document goes, overwritten
-    const std::optional<std::string> digest_after = file_digest(file->path);
-    if (digest_before && digest_after && *digest_before == *digest_after)
-        file->digest = *digest_after;
+    hasher.finish();
+    if (digest && identity_before && file_identity(file->path) == identity_before)
+        file->digest = *digest;
     file->symmetric = result.verdict.symmetric;
     file->recipients = result.verdict.recipients;
     if (!file->symmetric)

@@ -118,7 +118,7 @@ std::string sha256_hex(std::string_view data)
     return hash.hex();
 }
 
-std::optional<std::string> file_digest(const std::string& path, std::string* error)
+std::optional<std::string> file_digest(const std::string& path, std::string* error, const std::atomic<bool>* stop)
 {
     // Only a regular file is read: a FIFO would block, or take bytes that were gpg's to read.
     struct stat info;
@@ -141,6 +141,11 @@ std::optional<std::string> file_digest(const std::string& path, std::string* err
     Sha256 hash;
     char buffer[65536];
     for (;;) {
+        if (stop && stop->load()) {
+            if (error)
+                *error = "stopped";
+            return std::nullopt;
+        }
         const ssize_t got = read(fd.get(), buffer, sizeof buffer);
         if (got == 0)
             break;
@@ -154,6 +159,22 @@ std::optional<std::string> file_digest(const std::string& path, std::string* err
         hash.update({buffer, static_cast<std::size_t>(got)});
     }
     return hash.hex();
+}
+
+std::optional<FileIdentity> file_identity(const std::string& path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    FileIdentity identity;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = info.st_size;
+    identity.modified_s = info.st_mtim.tv_sec;
+    identity.modified_ns = info.st_mtim.tv_nsec;
+    identity.changed_s = info.st_ctim.tv_sec;
+    identity.changed_ns = info.st_ctim.tv_nsec;
+    return identity;
 }
 
 } // namespace sealkeep

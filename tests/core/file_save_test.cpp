@@ -310,6 +310,40 @@ TEST(FileSave, AFileChangedOnDiskSinceTheLoadIsNotWrittenOver)
     EXPECT_FALSE(fs::exists(path + "~"));
 }
 
+// A file rewritten while the load reads it (here by a gpg that, once done, appends to its input, as a
+// second writer could at that moment) leaves the document without a digest: a save cannot tell which
+// version the document came from, and refuses.
+TEST(FileSave, AFileChangedDuringTheLoadIsNotWrittenOver)
+{
+    GpgHome home;
+    home.encrypt_symmetric("a;;h;ssh;;u;p\n", "pw");
+    const std::string path = home.path("data.gpg");
+    const std::string program = home.path("gpg-then-write");
+    {
+        std::ofstream script(program);
+        script << "#!/bin/sh\ngpg \"$@\"\nstatus=$?\nfor last; do :; done\nprintf x >> \"$last\"\nexit $status\n";
+    }
+    fs::permissions(program, fs::perms::owner_all);
+
+    GpgDecryption decryption;
+    std::atomic<std::size_t> read{0};
+    LoadRequest request;
+    request.decrypt.path = path;
+    request.decrypt.passphrase = "pw";
+    request.decrypt.gpg_program = program;
+    FILE* sink = fopen("/dev/null", "w");
+    LoadResult loaded = load_accounts(decryption, std::move(request), read, sink);
+    fclose(sink);
+    ASSERT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified) << loaded.verdict.reason;
+    ASSERT_TRUE(loaded.file);
+    EXPECT_EQ(loaded.file->digest, "") << "no digest of a file that changed while it was read";
+
+    const std::string theirs = read_file(path);
+    const SaveResult saved = save(*loaded.file, "mine;;h;ssh;;u;p\n");
+    EXPECT_EQ(saved.outcome, SaveOutcome::ChangedOnDisk);
+    EXPECT_EQ(read_file(path), theirs);
+}
+
 // The saver is a forked copy of this process that kills itself with SIGKILL at one point of the save
 // (or is killed from outside while gpg writes); whatever point, the file decrypts to the old or the new
 // plaintext, and from the rename on to the new one.
