@@ -79,6 +79,7 @@ struct MainWindow {
     // a save that ends knows whether the document is still what it wrote.
     bool unsaved_edits = false;
     unsigned edit_generation = 0;
+    bool keyring_listing = false; // the keyring is being listed for the recipients dialog
     std::unique_ptr<LoadedFile> loaded_file; // what a save needs of the file the document came from
     std::unique_ptr<SaveJob> save;           // the running save, if any
     RefPtr<GFileMonitor> file_monitor;       // the loaded file, for changes made by others

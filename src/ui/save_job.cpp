@@ -340,6 +340,45 @@ void save_document(MainWindow& main)
     start_save(main, SaveChoice{});
 }
 
+namespace {
+
+// Which window asked for the keyring, and for which loaded file.
+struct KeyringRequest {
+    MainWindow* main;
+    const LoadedFile* file;
+};
+
+void list_keyring_in_thread(GTask* task, gpointer, gpointer, GCancellable*)
+{
+    g_task_return_pointer(task, new KeyringListing(list_public_keys("gpg", KEYRING_LISTING_TIMEOUT)),
+                          [](gpointer listing) { delete static_cast<KeyringListing*>(listing); });
+}
+
+void on_keyring_listed(GObject*, GAsyncResult* result, gpointer data)
+{
+    const std::unique_ptr<KeyringRequest> request(static_cast<KeyringRequest*>(data));
+    MainWindow& main = *request->main;
+    main.keyring_listing = false;
+    const std::unique_ptr<KeyringListing> keyring(
+        static_cast<KeyringListing*>(g_task_propagate_pointer(G_TASK(result), nullptr)));
+    show_status(main, "");
+    // The lock or a reload meanwhile: the recipients would be chosen for a file gone.
+    const LoadedFile* file = main.loaded_file.get();
+    if (!keyring || file != request->file || !shown_document(main))
+        return;
+    SaveChoice choice;
+    if (!choose_recipients(main.window ? GTK_WINDOW(main.window) : nullptr, file->recipients, *keyring,
+                           choice.recipients))
+        return;
+    // The lock or a reload while the dialog was open: these recipients were chosen for a file gone.
+    if (main.loaded_file.get() != file)
+        return;
+    choice.new_recipients = true;
+    start_save(main, std::move(choice));
+}
+
+} // namespace
+
 void change_passphrase(MainWindow& main)
 {
     if (!main.loaded_file || !shown_document(main)) {
@@ -351,19 +390,15 @@ void change_passphrase(MainWindow& main)
         return;
     }
     // A public-key file is opened by keys, not a passphrase: its recipients are what can change. The
-    // keyring is listed while the window waits, which a local listing allows; the timeout bounds a gpg
-    // that hangs (a keyring on a dead network share, a locked keybox).
-    const KeyringListing keyring = list_public_keys("gpg", KEYRING_LISTING_TIMEOUT);
-    const LoadedFile* file = main.loaded_file.get();
-    SaveChoice choice;
-    if (!choose_recipients(main.window ? GTK_WINDOW(main.window) : nullptr, file->recipients, keyring,
-                           choice.recipients))
+    // keyring is listed beside the main loop (the timeout bounds a gpg that hangs: a keyring on a dead
+    // network share, a locked keybox); the dialog opens when the listing is back.
+    if (main.keyring_listing)
         return;
-    // The lock or a reload while the dialog was open: these recipients were chosen for a file gone.
-    if (main.loaded_file.get() != file)
-        return;
-    choice.new_recipients = true;
-    start_save(main, std::move(choice));
+    main.keyring_listing = true;
+    show_status(main, _("Listing the keys of your keyring…"));
+    GTask* task = g_task_new(nullptr, nullptr, on_keyring_listed, new KeyringRequest{&main, main.loaded_file.get()});
+    g_task_run_in_thread(task, list_keyring_in_thread);
+    g_object_unref(task);
 }
 
 void remember_loaded_file(MainWindow& main, std::unique_ptr<LoadedFile> file)

@@ -169,7 +169,8 @@ TEST(Recipients, ChangePassphraseOnAKeyFileEditsItsRecipientsAndSavesToThem)
     Seen seen;
     test::respond_in_nested_loop(edit_recipients, &seen);
     change_passphrase(main);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    // The keyring is listed beside the main loop; the dialog, and the save after it, come later.
+    ASSERT_TRUE(wait_until([&] { return seen.steps_done && !save_running(main); }));
     test::drain_events();
 
     ASSERT_EQ(seen.recipients.size(), 2u);
