@@ -1,5 +1,6 @@
-// SHA-256 (FIPS 180-4), small and plain: only ciphertext passes through it, so speed and secrecy do
-// not matter here.
+// SHA-256 (FIPS 180-4): only ciphertext passes through it, so secrecy does not matter here. Speed does:
+// a load hashes the whole file beside gpg, so where the processor has the SHA instructions they do the
+// blocks, several times faster than the plain rounds, which remain for every other processor.
 #include "core/file_digest.h"
 
 #include "core/child_process.h"
@@ -10,6 +11,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#if defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
 
 namespace sealkeep {
 
@@ -31,6 +37,56 @@ constexpr std::uint32_t rotr(std::uint32_t x, int n)
     return (x >> n) | (x << (32 - n));
 }
 
+#if defined(__x86_64__)
+bool has_sha_instructions()
+{
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSSE3) || !(c & bit_SSE4_1))
+        return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_SHA);
+}
+
+// One block in sixteen groups of four rounds. The state is kept as the instructions want it: ABEF in
+// one register, CDGH in the other.
+__attribute__((target("sha,sse4.1,ssse3"))) void sha_block(std::array<std::uint32_t, 8>& state,
+                                                             const unsigned char* data)
+{
+    const __m128i byte_order = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
+    __m128i state1 = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);
+    __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);
+    state1 = _mm_blend_epi16(state1, tmp, 0xF0);
+    const __m128i abef = state0;
+    const __m128i cdgh = state1;
+
+    __m128i w[4];
+    for (int group = 0; group < 16; ++group) {
+        __m128i& words = w[group % 4];
+        if (group < 4) {
+            words = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * group)), byte_order);
+        } else {
+            // words holds the group four back; the others the three after it.
+            __m128i next = _mm_sha256msg1_epu32(words, w[(group + 1) % 4]);
+            next = _mm_add_epi32(next, _mm_alignr_epi8(w[(group + 3) % 4], w[(group + 2) % 4], 4));
+            words = _mm_sha256msg2_epu32(next, w[(group + 3) % 4]);
+        }
+        __m128i message = _mm_add_epi32(words, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&K[4 * group])));
+        state1 = _mm_sha256rnds2_epu32(state1, state0, message);
+        message = _mm_shuffle_epi32(message, 0x0E);
+        state0 = _mm_sha256rnds2_epu32(state0, state1, message);
+    }
+    state0 = _mm_add_epi32(state0, abef);
+    state1 = _mm_add_epi32(state1, cdgh);
+
+    tmp = _mm_shuffle_epi32(state0, 0x1B);
+    state1 = _mm_shuffle_epi32(state1, 0xB1);
+    state0 = _mm_blend_epi16(tmp, state1, 0xF0);
+    state1 = _mm_alignr_epi8(state1, tmp, 8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), state0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
+}
+#endif
+
 } // namespace
 
 Sha256::Sha256()
@@ -40,6 +96,13 @@ Sha256::Sha256()
 
 void Sha256::block(const unsigned char* data)
 {
+#if defined(__x86_64__)
+    static const bool sha_instructions = has_sha_instructions();
+    if (sha_instructions) {
+        sha_block(state_, data);
+        return;
+    }
+#endif
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i)
         w[i] = std::uint32_t(data[4 * i]) << 24 | std::uint32_t(data[4 * i + 1]) << 16 |
