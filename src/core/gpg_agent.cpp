@@ -1,5 +1,6 @@
 // The agent's cache entry of one key: found by keygrip, cleared with CLEAR_PASSPHRASE.
 #include "core/gpg_agent.h"
+#include "core/colon_record.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,13 +12,7 @@ namespace {
 // Field 10 (index 9) of a colon record holds the fingerprint of "fpr" and the keygrip of "grp".
 std::string_view field(std::string_view record, std::size_t index)
 {
-    for (std::size_t i = 0; i < index; ++i) {
-        const std::size_t colon = record.find(':');
-        if (colon == std::string_view::npos)
-            return {};
-        record.remove_prefix(colon + 1);
-    }
-    return record.substr(0, record.find(':'));
+    return colon_field(record, index);
 }
 
 bool is_hex(std::string_view text)

@@ -1,6 +1,7 @@
 // Reading gpg's colon listing of public keys (the format of doc/DETAILS in GnuPG): "pub" starts a key,
 // "fpr" gives the fingerprint of the (sub)key record before it, "uid" a user id, "sub" a subkey.
 #include "core/public_keys.h"
+#include "core/colon_record.h"
 
 #include "core/child_process.h"
 
@@ -15,13 +16,7 @@ constexpr std::size_t LISTING_LIMIT = 16 * 1024 * 1024;
 
 std::string_view field(std::string_view record, std::size_t index)
 {
-    for (std::size_t i = 0; i < index; ++i) {
-        const std::size_t colon = record.find(':');
-        if (colon == std::string_view::npos)
-            return {};
-        record.remove_prefix(colon + 1);
-    }
-    return record.substr(0, record.find(':'));
+    return colon_field(record, index);
 }
 
 int hex_value(char c)
