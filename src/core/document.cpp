@@ -13,9 +13,12 @@
 
 namespace sealkeep {
 
+// A row of every account: kept small, it is most of what a load adds beside the plaintext.
+static_assert(sizeof(Document::Row) == 24);
+
 Document::Document(SettingsValues templates) : templates_(std::move(templates)) {}
 
-// The plaintext and the rows' texts (customers, hosts, users) are overwritten by their buffers.
+// The plaintext and the rows' converted texts (customers, hosts, users) are overwritten by their buffers.
 Document::~Document() = default;
 
 Document::LineKind Document::add_line(std::string_view line)
@@ -23,8 +26,12 @@ Document::LineKind Document::add_line(std::string_view line)
     const auto number = static_cast<std::uint32_t>(lines_.size());
     if (plaintext_.size() + line.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("the decrypted file is larger than 4 GiB");
-    lines_.push_back(Line{static_cast<std::uint32_t>(plaintext_.size()), static_cast<std::uint32_t>(line.size()), NONE});
+    const std::size_t offset = plaintext_.size();
+    lines_.push_back(Line{static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(line.size()), NONE});
     plaintext_.append(line);
+    // The rows' texts are read where they now stand, so that a row can keep its text as a place in the
+    // plaintext instead of a copy.
+    line = plaintext_.view().substr(offset);
     // gpg may print its warnings on standard output too; such a line is kept but is no account.
     if (is_gpg_warning_line(line))
         return LineKind::GpgWarning;
@@ -50,14 +57,25 @@ RowId Document::append_row(std::optional<RowId> parent, std::string_view text, c
         top_.push_back(id);
         depth = 0;
     } else {
-        position = rows_[parent_row].child_count++;
+        // Until finish(), a row's child_begin counts its children.
+        position = rows_[parent_row].child_begin++;
         depth = static_cast<std::uint8_t>(rows_[parent_row].depth + 1);
     }
-    rows_.push_back(Row{parent_row, position, 0, 0, static_cast<std::uint32_t>(texts_.size()), NONE, depth,
-                        stock_id != nullptr});
-    // The toolkit shows UTF-8 only: other bytes are shown as Latin-1. (A record line has no NUL.)
-    append_display_text(texts_, text);
-    texts_.push_back('\0');
+    Row row{parent_row, position, 0, 0, NONE, 0, depth, stock_id != nullptr, false};
+    const auto start = reinterpret_cast<std::uintptr_t>(plaintext_.data());
+    const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+    const bool in_plaintext = at >= start && at + text.size() <= start + plaintext_.size();
+    if (in_plaintext && text.size() <= std::numeric_limits<std::uint16_t>::max() && is_valid_utf8(text)) {
+        row.text = static_cast<std::uint32_t>(at - start);
+        row.text_length = static_cast<std::uint16_t>(text.size());
+    } else {
+        // The toolkit shows UTF-8 only: other bytes are shown as Latin-1. (A record line has no NUL.)
+        row.own_text = true;
+        row.text = static_cast<std::uint32_t>(own_texts_.size());
+        append_display_text(own_texts_, text);
+        own_texts_.push_back('\0');
+    }
+    rows_.push_back(row);
     return id;
 }
 
@@ -73,8 +91,9 @@ void Document::finish()
     // position.
     std::uint32_t next = 0;
     for (Row& row : rows_) {
+        const std::uint32_t count = row.child_begin;
         row.child_begin = next;
-        next += row.child_count;
+        next += count;
     }
     children_.append(next, NONE);
     for (std::uint32_t id = 0; id < rows_.size(); ++id) {
@@ -94,13 +113,24 @@ std::uint32_t Document::child(std::uint32_t parent, std::uint32_t n) const
 {
     if (parent == NONE)
         return n < top_.size() ? top_[n] : NONE;
-    const Row& row = rows_[parent];
-    return n < row.child_count ? children_[row.child_begin + n] : NONE;
+    return n < child_count(parent) ? children_[rows_[parent].child_begin + n] : NONE;
 }
 
 std::uint32_t Document::child_count(std::uint32_t parent) const
 {
-    return parent == NONE ? static_cast<std::uint32_t>(top_.size()) : rows_[parent].child_count;
+    if (parent == NONE)
+        return static_cast<std::uint32_t>(top_.size());
+    const std::uint32_t end = parent + 1 < rows_.size() ? rows_[parent + 1].child_begin
+                                                         : static_cast<std::uint32_t>(children_.size());
+    return end - rows_[parent].child_begin;
+}
+
+std::string_view Document::text(std::uint32_t row) const
+{
+    const Row& r = rows_[row];
+    if (r.own_text)
+        return own_texts_.data() + r.text;
+    return {plaintext_.data() + r.text, r.text_length};
 }
 
 const EntryRecord* Document::record_of(std::uint32_t row) const

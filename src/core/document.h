@@ -33,15 +33,20 @@ public:
 
     // One row of the tree. Rows are kept in the order they were made, which is the order of a walk of
     // the tree (each row before its children, siblings in order).
+    // A row's text is where the line has it, in the plaintext; only a text the toolkit cannot show as
+    // it stands (Latin-1, the user's stand-in for none, a value longer than 64 KiB) has a converted
+    // copy of its own.
     struct Row {
-        std::uint32_t parent;      // NONE: a customer, at the top level
-        std::uint32_t position;    // among its siblings
-        std::uint32_t child_begin; // where its children stand in the children index
-        std::uint32_t child_count;
-        std::uint32_t text;        // offset of its NUL-terminated display text in texts()
-        std::uint32_t record;      // NONE, or the record it carries
-        std::uint8_t depth;        // 0 for a customer
-        bool customer_icon;
+        std::uint32_t parent;       // NONE: a customer, at the top level
+        std::uint32_t position;     // among its siblings
+        std::uint32_t child_begin;  // where its children stand in the children index; they end where
+                                    // the next row's begin
+        std::uint32_t text;         // offset of its text in plaintext(), or of its own NUL-terminated copy
+        std::uint32_t record;       // NONE, or the record it carries
+        std::uint16_t text_length;  // of a text in the plaintext
+        std::uint8_t depth;         // 0 for a customer
+        bool customer_icon : 1;
+        bool own_text : 1;
     };
 
     // Command lines are built from these templates, as they stood when the load began.
@@ -64,9 +69,8 @@ public:
     const SettingsValues& templates() const { return templates_; }
 
     const MappedArray<Row>& rows() const { return rows_; }
-    const char* text(std::uint32_t row) const { return texts_.data() + rows_[row].text; }
-    // Every row's display text followed by a NUL, in row order: what the search walks.
-    std::string_view texts() const { return texts_.view(); }
+    // The row's display text, UTF-8.
+    std::string_view text(std::uint32_t row) const;
     // The n-th child of a row (NONE: of the top level), or NONE.
     std::uint32_t child(std::uint32_t parent, std::uint32_t n) const;
     std::uint32_t child_count(std::uint32_t parent) const;
@@ -83,7 +87,7 @@ private:
     MappedArray<Row> rows_;
     MappedArray<std::uint32_t> children_; // each row's children, parent by parent
     MappedArray<std::uint32_t> top_;      // the customers
-    SecretBuffer texts_;
+    SecretBuffer own_texts_;
     TreeBuildState state_;
     std::size_t accounts_ = 0;
 };

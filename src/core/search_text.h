@@ -8,6 +8,8 @@
 
 namespace sealkeep {
 
+class Document;
+
 // A search text of at most two bytes finds nothing.
 inline constexpr std::size_t MIN_SEARCH_BYTES = 3;
 
@@ -17,8 +19,7 @@ std::string ascii_lower(std::string_view text);
 // Whether `lowered_search` (already lowered) occurs in `row_text` with A-Z folded; allocates nothing.
 bool contains_folded(std::string_view row_text, std::string_view lowered_search);
 
-// The rows whose text holds `lowered_search` (already lowered, no NUL in it), A-Z folded, in order.
-// `texts` is every row's text followed by a NUL, row after row.
-std::vector<std::uint32_t> find_matching_rows(std::string_view texts, std::string_view lowered_search);
+// The rows of the document whose text holds `lowered_search` (already lowered), A-Z folded, in order.
+std::vector<std::uint32_t> find_matching_rows(const Document& document, std::string_view lowered_search);
 
 } // namespace sealkeep

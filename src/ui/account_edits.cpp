@@ -35,7 +35,7 @@ const Document* shown_document(const MainWindow& main)
 // root's shortcut has children).
 bool is_user_row(const Document& document, std::uint32_t row)
 {
-    return document.rows()[row].record != NONE && document.rows()[row].child_count == 0;
+    return document.rows()[row].record != NONE && document.child_count(row) == 0;
 }
 
 std::uint32_t line_of_row(const Document& document, std::uint32_t row)
@@ -249,8 +249,8 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
     TreeState state;
     gtk_tree_view_map_expanded_rows(view, note_expanded, &state);
     state.selected = selected_rows(main);
-    for (const Document::Row& row : old->rows())
-        state.expandable += row.child_count > 0;
+    for (std::uint32_t row = 0; row < old->rows().size(); ++row)
+        state.expandable += old->child_count(row) > 0;
     GtkAdjustment* scroll = gtk_tree_view_get_vadjustment(view);
     state.scroll = scroll ? gtk_adjustment_get_value(scroll) : 0;
     const bool all_expanded = state.expandable > 0 && state.expanded.size() == state.expandable;

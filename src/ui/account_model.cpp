@@ -182,10 +182,13 @@ void get_value(GtkTreeModel* tree_model, GtkTreeIter* iter, gint column, GValue*
         if (document.rows()[row].customer_icon)
             g_value_set_object(value, model->customer_icon);
         break;
-    case COL_TEXT:
-        // The text lives as long as the model: no copy.
-        g_value_set_static_string(value, document.text(row));
+    case COL_TEXT: {
+        // The view asks only for the rows it draws: a copy each time costs less than keeping a
+        // NUL-terminated copy of every row's text.
+        const std::string_view text = document.text(row);
+        g_value_take_string(value, g_strndup(text.data(), text.size()));
         break;
+    }
     case COL_ENTRY:
         g_value_set_pointer(value, const_cast<EntryRecord*>(document.record_of(row)));
         break;

@@ -155,7 +155,7 @@ void run_search(MainWindow& main)
     const Document* document = account_model_document(main.model);
     if (!document)
         return;
-    const std::vector<std::uint32_t> rows = find_matching_rows(document->texts(), ascii_lower(text));
+    const std::vector<std::uint32_t> rows = find_matching_rows(*document, ascii_lower(text));
     if (main.settings.search_filter)
         show_filtered(main, *document, rows);
     GtkTreeModel* model = main.model;

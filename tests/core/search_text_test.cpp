@@ -1,6 +1,8 @@
 // The search's text rules: ASCII-only folding and the folded substring test.
 #include "core/search_text.h"
 
+#include "core/document.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -45,30 +47,40 @@ TEST(SearchText, ContainsFolded)
         {"\xc3\xa9t\xc3\xa9", "\xc3\xa9t\xc3\xa9", true},
         {"Caf\xc3\xa9", "caf\xc3\xa9", true},
         {"Preis 5\xe2\x82\xac", "\xe2\x82\xac", true},
+        // Letters match either case by one bit: no other byte may slip through that way.
+        {"@bc", "`bc", false},
+        {"[x", "{x", false},
+        {"\xc1", "\xe1", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(contains_folded(c.row, c.search), c.found) << c.row << " / " << c.search;
 }
 
-// The whole tree's texts in one buffer: each row's hit is counted once, a hit never joins two rows, and
-// the rows are numbered in order however far apart the hits are.
-TEST(SearchText, FindsTheRowsThatHoldTheTextInOnePass)
+// The rows are found in the document's own texts: a hit is counted once per row, never joins a row's
+// text to the bytes around it in the line, and a Latin-1 value is searched as it is shown.
+TEST(SearchText, FindsTheRowsOfTheDocumentThatHoldTheText)
 {
-    using namespace std::string_literals;
-    const std::string texts = "Acme\0web01\0ACME-db\0root\0acmeacme\0me\0ac\0"s;
+    Document document;
+    for (const std::string user : {"ACME-db", "acmeacme", "me", "ac"})
+        document.add_line("customer=Acme;group=;server=web01;service=ssh;serviceplus=;user=" + user + ";password=acme\n");
+    document.add_line("customer=Caf\xe9;group=;server=s;service=ftp;serviceplus=;user=u;password=x\r\n");
+    document.finish();
+    // Rows: 0 Acme, 1 web01, 2 ssh, 3 ACME-db, 4 acmeacme, 5 me, 6 ac, 7 Café, 8 s, 9 ftp, 10 u.
     const struct {
         const char* search;
         std::vector<std::uint32_t> rows;
     } cases[] = {
-        {"acme", {0, 2, 4}},  // folded, and once for a row that holds it twice
-        {"mewe", {}},         // "Acme" then "web01": never across the NUL between rows
-        {"root", {3}},
-        {"ac", {0, 2, 4, 6}}, // the last row too
+        {"acme", {0, 3, 4}},  // folded, and once for a row that holds it twice; never in a password
+        {"db;p", {}},         // "ACME-db" and the line's next bytes: no row holds them
+        {"user", {}},         // nor the line's keys
+        {"ac", {0, 3, 4, 6}},
+        {"caf\xc3\xa9", {7}}, // the Latin-1 customer as the window shows it
+        {"u", {10}},          // the last row
         {"zzz", {}},
         {"", {}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(find_matching_rows(texts, c.search), c.rows) << c.search;
+        EXPECT_EQ(find_matching_rows(document, c.search), c.rows) << c.search;
 }
 
 } // namespace

@@ -155,12 +155,25 @@ TEST_F(TreeBuilding, OnlyUserRowsAndShortcutServerRowsCarryRecords)
 {
     build({"A;G;srv;ssh;22;root;p", "A;G;srv;http;;web;q"});
     for (std::uint32_t row = 0; row < document->rows().size(); ++row) {
-        const std::string text = document->text(row);
+        const std::string text(document->text(row));
         const bool is_user = text == "root" || text == "web";
         const bool is_shortcut = text == "srv";
         EXPECT_EQ(document->record_of(row) != nullptr, is_user || is_shortcut) << text;
         EXPECT_EQ(document->rows()[row].customer_icon, text == "A") << text;
     }
+}
+
+// Most texts are read where the line has them; the others are converted copies. Either way a row shows
+// its value whole, in UTF-8, without the line's ending.
+TEST_F(TreeBuilding, RowTextsAreTheValuesAsTheWindowShowsThem)
+{
+    const std::string long_server(70000, 's');
+    build({"Caf\xe9;;" + long_server + ";ftp;;u;p", "!customer=B;group=;server=t;service=ftp;serviceplus=;user=v;password=q\r",
+           "B;;t;ftp;;;p"});
+    std::vector<std::string> texts;
+    for (std::uint32_t row = 0; row < document->rows().size(); ++row)
+        texts.emplace_back(document->text(row));
+    EXPECT_EQ(texts, (std::vector<std::string>{"Caf\xc3\xa9", long_server, "ftp", "u", "B", "t", "ftp", "v", "__none__"}));
 }
 
 TEST_F(TreeBuilding, CommandLinesUseTheTemplatesTheLoadBeganWith)
