@@ -63,9 +63,19 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
     result.file = std::move(file);
     document->finish();
     // Unmatched lines are plaintext too: they are reported only now that gpg has vouched for them.
-    for (const Document::Line& line : document->lines())
-        if (line.record == Document::NONE && !is_gpg_warning_line(document->line_bytes(line)))
-            print_unmatched_line(errors, document->line_bytes(line));
+    // Records come in line order: the lines between two records' lines are the unmatched ones.
+    const auto& lines = document->lines();
+    std::uint32_t number = 0;
+    const auto print_unmatched_until = [&](std::uint32_t end) {
+        for (; number < end; ++number)
+            if (!is_gpg_warning_line(document->line_bytes(lines[number])))
+                print_unmatched_line(errors, document->line_bytes(lines[number]));
+    };
+    for (const EntryRecord& record : document->records()) {
+        print_unmatched_until(record.line());
+        number = record.line() + 1;
+    }
+    print_unmatched_until(static_cast<std::uint32_t>(lines.size()));
     result.document = std::move(document);
     return result;
 }

@@ -27,7 +27,7 @@ Document::LineKind Document::add_line(std::string_view line)
     if (plaintext_.size() + line.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("the decrypted file is larger than 4 GiB");
     const std::size_t offset = plaintext_.size();
-    lines_.push_back(Line{static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(line.size()), NONE});
+    lines_.push_back(Line{static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(line.size())});
     plaintext_.append(line);
     // The rows' texts are read where they now stand, so that a row can keep its text as a place in the
     // plaintext instead of a copy.
@@ -40,7 +40,6 @@ Document::LineKind Document::add_line(std::string_view line)
         return LineKind::Unmatched;
     const auto record_number = static_cast<std::uint32_t>(records_.size());
     records_.push_back(EntryRecord(*this, number));
-    lines_.back().record = record_number;
     add_record_line(state_, *this, *keys, record_number);
     ++accounts_;
     return LineKind::Record;

@@ -25,10 +25,10 @@ public:
 
     enum class LineKind { Record, Unmatched, GpgWarning };
 
+    // A line is a record line when a record names it (records come in line order).
     struct Line {
         std::uint32_t offset; // into plaintext()
         std::uint32_t length; // line ending included
-        std::uint32_t record; // NONE: not a record line
     };
 
     // One row of the tree. Rows are kept in the order they were made, which is the order of a walk of

@@ -258,10 +258,8 @@ std::uint32_t placement_line(const Document& document, const AccountText& typed)
 {
     std::uint32_t same_branch = Document::NONE;
     std::uint32_t same_customer = Document::NONE;
-    const auto& lines = document.lines();
-    for (std::uint32_t number = 0; number < lines.size(); ++number) {
-        if (lines[number].record == Document::NONE)
-            continue;
+    for (const EntryRecord& line_record : document.records()) {
+        const std::uint32_t number = line_record.line();
         const auto record = record_at(document, number);
         if (!record || !shows_as(record->customer, typed.value[FIELD_CUSTOMER]))
             continue;
@@ -277,6 +275,7 @@ std::uint32_t placement_line(const Document& document, const AccountText& typed)
         return same_branch;
     if (same_customer != Document::NONE)
         return same_customer;
+    const auto& lines = document.lines();
     return lines.empty() ? Document::NONE : static_cast<std::uint32_t>(lines.size() - 1);
 }
 
