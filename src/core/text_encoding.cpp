@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string.h>
 
 namespace sealkeep {
@@ -14,6 +16,15 @@ bool is_valid_utf8(std::string_view bytes)
     std::size_t i = 0;
     const std::size_t n = bytes.size();
     while (i < n) {
+        // Most texts are ASCII: eight bytes at a time while no high bit is set.
+        std::uint64_t word;
+        if (n - i >= sizeof word) {
+            std::memcpy(&word, bytes.data() + i, sizeof word);
+            if ((word & 0x8080808080808080u) == 0) {
+                i += sizeof word;
+                continue;
+            }
+        }
         const auto lead = static_cast<unsigned char>(bytes[i]);
         if (lead < 0x80) {
             ++i;

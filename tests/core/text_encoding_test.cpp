@@ -32,6 +32,9 @@ TEST(TextEncoding, DisplayTextKeepsUtf8AndConvertsTheRestAsLatin1)
         {"UTF-16 surrogate", "\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},
         {"above U+10FFFF", "\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},
         {"highest code point", "\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},
+        // ASCII is passed over eight bytes at a time: what follows a long run is still checked.
+        {"Latin-1 after sixteen ASCII bytes", "abcdefghijklmno-\xe9x", "abcdefghijklmno-\xc3\xa9x"},
+        {"UTF-8 across an eight-byte step", "abcdefg\xc3\xa9ijklmnopq", "abcdefg\xc3\xa9ijklmnopq"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(display_text(c.bytes), c.shown) << c.name;
