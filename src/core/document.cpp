@@ -124,13 +124,6 @@ std::uint32_t Document::child_count(std::uint32_t parent) const
     return end - rows_[parent].child_begin;
 }
 
-std::string_view Document::text(std::uint32_t row) const
-{
-    const Row& r = rows_[row];
-    if (r.own_text)
-        return own_texts_.data() + r.text;
-    return {plaintext_.data() + r.text, r.text_length};
-}
 
 const EntryRecord* Document::record_of(std::uint32_t row) const
 {

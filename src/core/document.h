@@ -69,8 +69,14 @@ public:
     const SettingsValues& templates() const { return templates_; }
 
     const MappedArray<Row>& rows() const { return rows_; }
-    // The row's display text, UTF-8.
-    std::string_view text(std::uint32_t row) const;
+    // The row's display text, UTF-8. (Here, for the search's loop over every row to inline it.)
+    std::string_view text(std::uint32_t row) const
+    {
+        const Row& r = rows_[row];
+        if (r.own_text)
+            return own_texts_.data() + r.text;
+        return {plaintext_.data() + r.text, r.text_length};
+    }
     // The n-th child of a row (NONE: of the top level), or NONE.
     std::uint32_t child(std::uint32_t parent, std::uint32_t n) const;
     std::uint32_t child_count(std::uint32_t parent) const;
