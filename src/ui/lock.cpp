@@ -51,7 +51,7 @@ std::string text_of(GtkTreeModel* model, GtkTreeIter* iter)
     }();
     GValue value = G_VALUE_INIT;
     gtk_tree_model_get_value(model, iter, COL_TEXT, &value);
-    // The model hands out its own text, not a copy: nothing to overwrite here.
+    // A copy of the row's text; freeing it overwrites it, as every freed block is (M_PERTURB).
     const gchar* row_text = g_value_get_string(&value);
     GCharPtr digest{g_compute_hmac_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(key.data()),
                                             sizeof key, reinterpret_cast<const guchar*>(row_text ? row_text : ""),
