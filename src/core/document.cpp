@@ -4,6 +4,7 @@
 #include "core/record_line.h"
 #include "core/text_encoding.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -16,7 +17,11 @@ namespace sealkeep {
 // A row of every account: kept small, it is most of what a load adds beside the plaintext.
 static_assert(sizeof(Document::Row) == 24);
 
-Document::Document(SettingsValues templates) : templates_(std::move(templates)) {}
+Document::Document(SettingsValues templates) : templates_(std::move(templates))
+{
+    static std::atomic<std::uint64_t> next_serial{1};
+    serial_ = next_serial++;
+}
 
 // The plaintext and the rows' converted texts (customers, hosts, users) are overwritten by their buffers.
 Document::~Document() = default;

@@ -66,6 +66,8 @@ public:
     std::string_view line_bytes(const Line& line) const { return {plaintext_.data() + line.offset, line.length}; }
     const MappedArray<EntryRecord>& records() const { return records_; }
     std::size_t accounts() const { return accounts_; }
+    // Different for every document this process makes: row numbers are only meaningful in their own.
+    std::uint64_t serial() const { return serial_; }
     const SettingsValues& templates() const { return templates_; }
 
     const MappedArray<Row>& rows() const { return rows_; }
@@ -96,6 +98,7 @@ private:
     SecretBuffer own_texts_;
     TreeBuildState state_;
     std::size_t accounts_ = 0;
+    std::uint64_t serial_;
 };
 
 // Drops a document: a large one is overwritten and freed on a thread of its own, so that whoever lets it

@@ -87,20 +87,85 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
     return box;
 }
 
-void set_entry_model(MainWindow& main, GtkTreeModel* model)
+namespace {
+
+// What one slice may take: well under a frame, so typing and scrolling go on between slices.
+constexpr gint64 SLICE_US = 4000;
+
+void stop_source(guint& source)
 {
-    // The whole tree's view holds the model's only reference that lasts: replacing it drops the old
-    // model, and with it the old document. A filter of the old one ends first.
-    show_whole_tree(main);
-    main.model = model;
-    if (main.whole_view)
-        gtk_tree_view_set_model(main.whole_view, model);
+    if (source != 0)
+        g_source_remove(source);
+    source = 0;
+}
+
+// Expands (or collapses) the filter view's top-level rows with everything under them, from
+// main.filter_next_top on, until the slice's time is spent; returns whether rows remain. The view
+// builds or frees its own node for every row it shows: at tens of thousands of rows that is tens of
+// milliseconds, which is why it goes in slices.
+bool step_filter_rows(MainWindow& main, bool expand)
+{
+    GtkTreeModel* model = main.filter_view ? gtk_tree_view_get_model(main.filter_view) : nullptr;
+    if (!model)
+        return false;
+    const gint top = gtk_tree_model_iter_n_children(model, nullptr);
+    const gint64 end = g_get_monotonic_time() + SLICE_US;
+    while (main.filter_next_top < top) {
+        GtkTreePath* path = gtk_tree_path_new_from_indices(main.filter_next_top++, -1);
+        if (expand)
+            gtk_tree_view_expand_row(main.filter_view, path, TRUE);
+        else
+            gtk_tree_view_collapse_row(main.filter_view, path);
+        gtk_tree_path_free(path);
+        if (g_get_monotonic_time() >= end)
+            break;
+    }
+    return main.filter_next_top < top;
+}
+
+gboolean on_expand_slice(gpointer data)
+{
+    auto& main = *static_cast<MainWindow*>(data);
+    if (step_filter_rows(main, true))
+        return G_SOURCE_CONTINUE;
+    main.filter_expanding = 0;
+    return G_SOURCE_REMOVE;
+}
+
+// The hidden filter view's rows go a slice at a time; what is left then goes with its model.
+gboolean on_drop_slice(gpointer data)
+{
+    auto& main = *static_cast<MainWindow*>(data);
+    if (step_filter_rows(main, false))
+        return G_SOURCE_CONTINUE;
+    main.filter_dropping = 0;
+    if (main.filter_view && main.tree_view != main.filter_view)
+        gtk_tree_view_set_model(main.filter_view, nullptr);
+    return G_SOURCE_REMOVE;
+}
+
+// Empties the hidden filter view now, whatever is left of it: its model holds the document, which a
+// lock or a new load must let go at once.
+void drop_filter_rows_now(MainWindow& main)
+{
+    stop_source(main.filter_dropping);
+    if (main.filter_view && main.tree_view != main.filter_view)
+        gtk_tree_view_set_model(main.filter_view, nullptr);
+}
+
+} // namespace
+
+void stop_filter_slices(MainWindow& main)
+{
+    stop_source(main.filter_expanding);
+    stop_source(main.filter_dropping);
 }
 
 void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
 {
     if (!main.filter_view)
         return;
+    stop_filter_slices(main);
     gtk_tree_view_set_model(main.filter_view, filtered);
     main.model = filtered;
     if (main.tree_view != main.filter_view) {
@@ -110,6 +175,11 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
         gtk_widget_hide(main.whole_scroller);
         main.tree_view = main.filter_view;
     }
+    // The default idle priority comes after the view's own sizing and drawing: the rows in sight are
+    // on screen before the next slice.
+    main.filter_next_top = 0;
+    if (step_filter_rows(main, true))
+        main.filter_expanding = g_idle_add(on_expand_slice, &main);
 }
 
 void show_whole_tree(MainWindow& main)
@@ -117,12 +187,25 @@ void show_whole_tree(MainWindow& main)
     if (!main.filter_view || main.tree_view != main.filter_view)
         return;
     // The whole tree's view kept its rows, expansion and scrolling all along: showing it again costs
-    // nothing, whatever its size. The filter's rows go.
+    // nothing, whatever its size. The filter's rows go in slices, after the whole tree is drawn.
+    stop_filter_slices(main);
     gtk_widget_show(main.whole_scroller);
     gtk_widget_hide(main.filter_scroller);
-    gtk_tree_view_set_model(main.filter_view, nullptr);
     main.tree_view = main.whole_view;
     main.model = gtk_tree_view_get_model(main.whole_view);
+    main.filter_next_top = 0;
+    main.filter_dropping = g_idle_add(on_drop_slice, &main);
+}
+
+void set_entry_model(MainWindow& main, GtkTreeModel* model)
+{
+    // The whole tree's view holds the model's only reference that lasts: replacing it drops the old
+    // model, and with it the old document. A filter of the old one ends first, its rows at once.
+    show_whole_tree(main);
+    drop_filter_rows_now(main);
+    main.model = model;
+    if (main.whole_view)
+        gtk_tree_view_set_model(main.whole_view, model);
 }
 
 bool filtered_tree_shown(const MainWindow& main)

@@ -16,12 +16,16 @@ GtkWidget* create_entry_tree_view(MainWindow& main);
 // Shows a new model of the whole tree (main.model follows it); a filter shown ends.
 void set_entry_model(MainWindow& main, GtkTreeModel* model);
 
-// Shows a filtered model in the filter's view, in the whole tree's place; main.tree_view and main.model
-// follow. The whole tree's view keeps its rows and expansion meanwhile.
+// Shows a filtered model in the filter's view, in the whole tree's place, all expanded; main.tree_view
+// and main.model follow. The first rows are expanded at once, the rest in idle slices of a few
+// milliseconds, so a keystroke ends when the rows in sight are drawn. The whole tree's view keeps its
+// rows and expansion meanwhile.
 void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered);
-// Shows the whole tree's view again, as it was, and empties the filter's.
+// Shows the whole tree's view again, as it was, and empties the filter's (in idle slices).
 void show_whole_tree(MainWindow& main);
 bool filtered_tree_shown(const MainWindow& main);
+// Ends the filter's slices of expanding or dropping rows where they stand (the window goes).
+void stop_filter_slices(MainWindow& main);
 
 // Drops every row and the document behind them (overwritten as it goes), clears database_loaded, and
 // forgets the loaded file (its passphrase among it) and any unsaved edits.

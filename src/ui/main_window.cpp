@@ -143,6 +143,7 @@ MainWindow::~MainWindow()
         g_object_unref(status_icon_menu);
     }
     clear_search_matches(search);
+    stop_filter_slices(*this);
 }
 
 void show_status(MainWindow& main, const std::string& text)

@@ -38,6 +38,11 @@ struct MainWindow {
     GtkTreeView* filter_view = nullptr;
     GtkWidget* whole_scroller = nullptr;
     GtkWidget* filter_scroller = nullptr;
+    // The filter's rows are expanded, and dropped when it ends, a slice at a time in idle time, from
+    // the top: the next top-level row to expand or collapse, and the idle source doing it (0: none).
+    gint filter_next_top = 0;
+    guint filter_expanding = 0;
+    guint filter_dropping = 0;
     GtkTreeModel* model = nullptr;  // the view's; it owns the document shown
     RefPtr<GdkPixbuf> customer_icon; // shared by every customer row
     GtkWidget* prompt = nullptr;

@@ -15,18 +15,18 @@ namespace sealkeep {
 
 namespace {
 
-// Makes a match the cursor row, its ancestors expanded. The stored path may lead nowhere once the
-// store was cleared or reloaded after the search: such a path is left alone rather than handed to
-// the view, so nothing is revealed or selected and the toolkit has nothing to complain about.
-void reveal_match(GtkTreeView* tree_view, GtkTreePath* path)
+// Makes a match the cursor row, its ancestors expanded. The match may belong to a document no longer
+// shown (cleared, reloaded or edited since the search): then nothing is revealed or selected.
+void reveal_match(MainWindow& main, std::uint32_t row)
 {
-    GtkTreeIter iter;
-    if (!tree_view || !gtk_tree_model_get_iter(gtk_tree_view_get_model(tree_view), &iter, path))
+    GtkTreePath* path = search_match_path(main, row);
+    if (!path)
         return;
-    gtk_tree_view_expand_to_path(tree_view, path);
+    gtk_tree_view_expand_to_path(main.tree_view, path);
     // No column and no editing: the row becomes the cursor and the only selected row, and the focus
     // stays where it is, so the user goes on typing in the search entry.
-    gtk_tree_view_set_cursor(tree_view, path, nullptr, FALSE);
+    gtk_tree_view_set_cursor(main.tree_view, path, nullptr, FALSE);
+    gtk_tree_path_free(path);
 }
 
 } // namespace
@@ -91,7 +91,6 @@ void show_filtered(MainWindow& main, const Document& document, const std::vector
     GtkTreeModel* filtered = account_model_new_filtered(whole, rows_to_show(document, matches));
     show_filtered_tree(main, filtered);
     g_object_unref(filtered);
-    gtk_tree_view_expand_all(main.tree_view);
 }
 
 } // namespace
@@ -155,15 +154,13 @@ void run_search(MainWindow& main)
     const Document* document = account_model_document(main.model);
     if (!document)
         return;
-    const std::vector<std::uint32_t> rows = find_matching_rows(*document, ascii_lower(text));
+    std::vector<std::uint32_t> rows = find_matching_rows(*document, ascii_lower(text));
     if (main.settings.search_filter)
         show_filtered(main, *document, rows);
-    GtkTreeModel* model = main.model;
-    search.matches.reserve(rows.size());
-    for (std::uint32_t row : rows)
-        search.matches.push_back(account_model_path(model, row));
+    search.matches = std::move(rows);
+    search.matched_document = document->serial();
     if (!search.matches.empty())
-        reveal_match(main.tree_view, search.matches.front());
+        reveal_match(main, search.matches.front());
 }
 
 void find_next_match(MainWindow& main)
@@ -172,7 +169,7 @@ void find_next_match(MainWindow& main)
     if (search.matches.empty())
         return;
     search.match_index = (search.match_index + 1 < search.matches.size()) ? search.match_index + 1 : 0;
-    reveal_match(main.tree_view, search.matches[search.match_index]);
+    reveal_match(main, search.matches[search.match_index]);
 }
 
 void find_previous_match(MainWindow& main)
@@ -182,7 +179,7 @@ void find_previous_match(MainWindow& main)
         return;
     search.match_index = (search.match_index >= 1) ? search.match_index - 1
                                                    : static_cast<std::uint32_t>(search.matches.size() - 1);
-    reveal_match(main.tree_view, search.matches[search.match_index]);
+    reveal_match(main, search.matches[search.match_index]);
 }
 
 void set_search_filter(MainWindow& main, bool on)
@@ -193,10 +190,18 @@ void set_search_filter(MainWindow& main, bool on)
 
 void clear_search_matches(SearchState& search)
 {
-    for (GtkTreePath* path : search.matches)
-        gtk_tree_path_free(path);
     search.matches.clear();
+    search.matched_document = 0;
     search.match_index = 0;
+}
+
+GtkTreePath* search_match_path(const MainWindow& main, std::uint32_t row)
+{
+    const Document* document = main.model ? account_model_document(main.model) : nullptr;
+    if (!main.tree_view || !document || document->serial() != main.search.matched_document ||
+        row >= document->rows().size())
+        return nullptr;
+    return account_model_path(main.model, row);
 }
 
 } // namespace sealkeep

@@ -17,9 +17,11 @@ struct SearchState {
     SearchState& operator=(const SearchState&) = delete;
     ~SearchState();
 
-    // The paths found by the last search, in tree order, each a copy owned here (a plain position, not
-    // a reference that follows the row), and the index of the one shown last.
-    std::vector<GtkTreePath*> matches;
+    // The rows found by the last search, in tree order, as row numbers of the document searched (its
+    // serial in matched_document), and the index of the one shown last. A path is made only for the
+    // row revealed: a hundred thousand of them took longer than the search.
+    std::vector<std::uint32_t> matches;
+    std::uint64_t matched_document = 0;
     std::uint32_t match_index = 0;
 
     GtkToggleButton* filter_toggle = nullptr;
@@ -34,6 +36,8 @@ void run_search(MainWindow& main);
 void find_next_match(MainWindow& main);
 void find_previous_match(MainWindow& main);
 void clear_search_matches(SearchState& search);
+// Where a match stands in the view shown now; null when the document shown is not the one searched.
+GtkTreePath* search_match_path(const MainWindow& main, std::uint32_t row);
 
 // Turns filtering as you type on or off (the search-filter setting) and searches again.
 void set_search_filter(MainWindow& main, bool on);

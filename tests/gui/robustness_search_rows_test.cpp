@@ -78,9 +78,11 @@ Found search_for(const std::string& text)
     gtk_entry_set_text(entry, text.c_str());
     test::drain_events();
     Found found;
-    for (GtkTreePath* path : test::main_window().search.matches) {
-        GCharPtr where{gtk_tree_path_to_string(path)};
+    for (std::uint32_t row : test::main_window().search.matches) {
+        GtkTreePath* path = search_match_path(test::main_window(), row);
+        GCharPtr where{path ? gtk_tree_path_to_string(path) : g_strdup("")};
         found.matches.push_back(where.get());
+        gtk_tree_path_free(path);
     }
     GtkTreePath* cursor = nullptr;
     gtk_tree_view_get_cursor(tree_view(), &cursor, nullptr);

@@ -131,7 +131,10 @@ TEST_F(SearchFilter, NextAndPreviousStepThroughTheMatchesShown)
     set_search_filter(test::main_window(), true);
     type("alice");
     ASSERT_EQ(test::main_window().search.matches.size(), 2u);
-    EXPECT_EQ(test::path_string(test::main_window().search.matches[1]), "1:0:0:0:0");
+    GtkTreePath* second = search_match_path(test::main_window(), test::main_window().search.matches[1]);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(test::path_string(second), "1:0:0:0:0");
+    gtk_tree_path_free(second);
     EXPECT_EQ(cursor_text(), "alice");
     find_next_match(test::main_window());
     GtkTreePath* cursor = nullptr;
@@ -208,6 +211,68 @@ TEST_F(SearchFilter, AReloadWhileTheFilterIsOnFiltersTheNewTree)
     clear_entry_store(test::main_window());
     type("bobcat");
     EXPECT_EQ(shown_rows(), std::vector<std::string>{});
+}
+
+// A filter of many rows is expanded a slice at a time: the keystroke returns with the first rows open
+// and the rest still to do. What can meet those slices half done: the next keystroke, the end of the
+// filter, a Refresh. Each must leave the right rows, nothing of the old model, and no complaint from
+// the toolkit (the test fails on any warning).
+TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
+{
+    std::vector<std::string> many;
+    for (int customer = 0; customer < 3000; ++customer)
+        for (int user = 0; user < 8; ++user)
+            many.push_back("customer=C" + std::to_string(customer) + ";group=;server=host" + std::to_string(user) +
+                           ";service=ssh;serviceplus=;user=u" + std::to_string(user) + ";password=p");
+    ASSERT_EQ(test::load_fixture(many), 1);
+    MainWindow& main = test::main_window();
+    set_search_filter(main, true);
+    GtkTreeView* filter = main.filter_view;
+    const auto expanded_top_rows = [&] {
+        int open = 0;
+        for (int top = 0; top < 3000; ++top) {
+            TreePathPtr path{gtk_tree_path_new_from_indices(top, -1)};
+            open += gtk_tree_view_row_expanded(filter, path.get());
+        }
+        return open;
+    };
+
+    for (const char* way : {"next keystroke", "end of the filter", "refresh"}) {
+        SCOPED_TRACE(way);
+        if (std::string(way) == "refresh") {
+            ASSERT_EQ(test::load_fixture(many), 1);
+        }
+        gtk_entry_set_text(main.search_entry, "host");
+        ASSERT_NE(main.filter_expanding, 0u) << "one slice expanded every row: the fixture is too small";
+        const int first_slice = expanded_top_rows();
+        EXPECT_GT(first_slice, 0);
+        EXPECT_LT(first_slice, 3000);
+        if (std::string(way) == "next keystroke") {
+            gtk_entry_set_text(main.search_entry, "host7");
+            test::drain_events();
+            EXPECT_EQ(main.filter_expanding, 0u);
+            EXPECT_EQ(expanded_top_rows(), 3000);
+            EXPECT_EQ(shown_rows().size(), 3000u * 4);
+            EXPECT_EQ(cursor_text(), "host7");
+        } else if (std::string(way) == "end of the filter") {
+            gtk_entry_set_text(main.search_entry, "");
+            // The whole tree is back at once; the filter's rows go afterwards.
+            EXPECT_EQ(main.tree_view, main.whole_view);
+            EXPECT_TRUE(only_the_view_in_use_is_visible());
+            EXPECT_EQ(main.filter_expanding, 0u);
+            test::drain_events();
+            EXPECT_EQ(main.filter_dropping, 0u);
+            EXPECT_EQ(gtk_tree_view_get_model(filter), nullptr);
+        } else {
+            clear_entry_store(main);
+            EXPECT_EQ(main.filter_expanding, 0u);
+            EXPECT_EQ(main.filter_dropping, 0u);
+            EXPECT_EQ(gtk_tree_view_get_model(filter), nullptr);
+            test::drain_events();
+            EXPECT_EQ(shown_rows(), std::vector<std::string>{});
+        }
+        type("");
+    }
 }
 
 } // namespace

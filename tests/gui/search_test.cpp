@@ -50,8 +50,11 @@ using test::path_string;
 std::vector<std::string> match_paths()
 {
     std::vector<std::string> paths;
-    for (GtkTreePath* path : test::main_window().search.matches)
-        paths.push_back(path_string(path));
+    for (std::uint32_t row : test::main_window().search.matches) {
+        GtkTreePath* path = search_match_path(test::main_window(), row);
+        paths.push_back(path ? path_string(path) : "");
+        gtk_tree_path_free(path);
+    }
     return paths;
 }
 

@@ -125,7 +125,7 @@ TEST(ViewCommands, RefreshEmptiesTheTreeShowsThePromptAndKeepsTheSearch)
     gtk_entry_set_text(search, "root");
     drain_events();
     find_next_match(test::main_window());
-    const std::vector<GtkTreePath*> matches = test::main_window().search.matches;
+    const std::vector<std::uint32_t> matches = test::main_window().search.matches;
     ASSERT_EQ(matches.size(), 2u);
 
     // The second round: Refresh while the prompt is shown and the tree empty changes nothing.
