@@ -89,8 +89,11 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
 
 namespace {
 
-// What one slice may take: well under a frame, so typing and scrolling go on between slices.
+// What one slice may take: well under a frame, so typing and scrolling go on between slices. The
+// keystroke's own slice is shorter: it has searched and built the filter already, and a couple of
+// milliseconds open thousands of rows, more than a window shows.
 constexpr gint64 SLICE_US = 4000;
+constexpr gint64 FIRST_SLICE_US = 2000;
 
 void stop_source(guint& source)
 {
@@ -103,13 +106,13 @@ void stop_source(guint& source)
 // main.filter_next_top on, until the slice's time is spent; returns whether rows remain. The view
 // builds or frees its own node for every row it shows: at tens of thousands of rows that is tens of
 // milliseconds, which is why it goes in slices.
-bool step_filter_rows(MainWindow& main, bool expand)
+bool step_filter_rows(MainWindow& main, bool expand, gint64 slice_us = SLICE_US)
 {
     GtkTreeModel* model = main.filter_view ? gtk_tree_view_get_model(main.filter_view) : nullptr;
     if (!model)
         return false;
     const gint top = gtk_tree_model_iter_n_children(model, nullptr);
-    const gint64 end = g_get_monotonic_time() + SLICE_US;
+    const gint64 end = g_get_monotonic_time() + slice_us;
     while (main.filter_next_top < top) {
         GtkTreePath* path = gtk_tree_path_new_from_indices(main.filter_next_top++, -1);
         if (expand)
@@ -178,7 +181,7 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
     // The default idle priority comes after the view's own sizing and drawing: the rows in sight are
     // on screen before the next slice.
     main.filter_next_top = 0;
-    if (step_filter_rows(main, true))
+    if (step_filter_rows(main, true, FIRST_SLICE_US))
         main.filter_expanding = g_idle_add(on_expand_slice, &main);
 }
 
