@@ -126,6 +126,15 @@ bool step_filter_rows(MainWindow& main, bool expand, gint64 slice_us = SLICE_US)
     return main.filter_next_top < top;
 }
 
+// Empties the hidden filter view now, whatever is left of it: its model holds the document, which a
+// lock or a new load must let go at once.
+void drop_filter_rows_now(MainWindow& main)
+{
+    stop_source(main.filter_dropping);
+    if (main.filter_view && main.tree_view != main.filter_view)
+        gtk_tree_view_set_model(main.filter_view, nullptr);
+}
+
 gboolean on_expand_slice(gpointer data)
 {
     auto& main = *static_cast<MainWindow*>(data);
@@ -142,18 +151,8 @@ gboolean on_drop_slice(gpointer data)
     if (step_filter_rows(main, false))
         return G_SOURCE_CONTINUE;
     main.filter_dropping = 0;
-    if (main.filter_view && main.tree_view != main.filter_view)
-        gtk_tree_view_set_model(main.filter_view, nullptr);
+    drop_filter_rows_now(main);
     return G_SOURCE_REMOVE;
-}
-
-// Empties the hidden filter view now, whatever is left of it: its model holds the document, which a
-// lock or a new load must let go at once.
-void drop_filter_rows_now(MainWindow& main)
-{
-    stop_source(main.filter_dropping);
-    if (main.filter_view && main.tree_view != main.filter_view)
-        gtk_tree_view_set_model(main.filter_view, nullptr);
 }
 
 } // namespace
@@ -218,8 +217,8 @@ bool filtered_tree_shown(const MainWindow& main)
 
 void clear_entry_store(MainWindow& main)
 {
-    // The search's matches stay: they are plain positions, a later step through them reveals nothing
-    // where no row stands any more, and the next search replaces them. A filter's view empties too.
+    // The search's matches stay: they are rows of the document that goes, so a later step through them
+    // reveals nothing, and the next search replaces them. A filter's view empties too.
     // Tokens answer from the records of this document: none may outlive it (a lock, Refresh, a new load).
     revoke_login_tokens(main);
     GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
