@@ -692,10 +692,17 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     }
     main.settings.search_filter = false;
 
+    if (callgrind)
+        CALLGRIND_TOGGLE_COLLECT;
     const auto start = Clock::now();
     refresh_entries(main);
     drain();
     clear_times.push_back(seconds_since(start));
+    if (callgrind) {
+        CALLGRIND_TOGGLE_COLLECT;
+        const std::string dump = "clear" + at;
+        CALLGRIND_DUMP_STATS_AT(dump.c_str());
+    }
     if (!callgrind) {
         const double ms = median(clear_times) * 1000;
         report("clear" + at, ms, "ms", 1, "<= 10 ms", ms <= 10);

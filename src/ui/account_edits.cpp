@@ -59,26 +59,21 @@ std::vector<std::uint32_t> selected_rows(MainWindow& main)
 }
 
 // The record lines of the accounts the view shows under a row (the row's own, for a user row). A filter
-// that hides some accounts keeps them out: what is not shown is not touched.
-void collect_lines(GtkTreeModel* model, GtkTreeIter* iter, const Document& document, std::vector<std::uint32_t>& lines)
+// that hides some accounts keeps them out: what is not shown is not touched. Rows a filter still holds
+// back from its view are in: they are shown a moment later.
+void collect_lines(GtkTreeModel* model, std::uint32_t row, const Document& document, std::vector<std::uint32_t>& lines)
 {
-    const std::uint32_t row = account_model_row(iter);
     if (is_user_row(document, row))
         lines.push_back(line_of_row(document, row));
-    GtkTreeIter child;
-    for (bool more = gtk_tree_model_iter_children(model, &child, iter); more;
-         more = gtk_tree_model_iter_next(model, &child))
-        collect_lines(model, &child, document, lines);
+    for (std::uint32_t n = 0, child; (child = account_model_shown_child(model, row, n)) != Document::NONE; ++n)
+        collect_lines(model, child, document, lines);
 }
 
 std::vector<std::uint32_t> lines_under_selection(MainWindow& main, const Document& document)
 {
     std::vector<std::uint32_t> lines;
-    for (std::uint32_t row : selected_rows(main)) {
-        GtkTreeIter iter;
-        account_model_iter(main.model, row, &iter);
-        collect_lines(main.model, &iter, document, lines);
-    }
+    for (std::uint32_t row : selected_rows(main))
+        collect_lines(main.model, row, document, lines);
     // A row and its ancestor may both be selected.
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());

@@ -1,8 +1,9 @@
 // The account tree model: a GObject implementing GtkTreeModel over the document's compact rows. An
-// iterator holds a row number; the model never changes after it is made, so iterators stay valid for
-// as long as the model lives.
+// iterator holds a row number; the rows never change after the model is made (a filtered model only
+// lets in more of its rows), so iterators stay valid for as long as the model lives.
 #include "ui/account_model.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace sealkeep {
@@ -10,12 +11,17 @@ namespace sealkeep {
 namespace {
 
 // The rows a filtered model shows, in the same document: each shown row's shown children, side by side.
+// Only the shown rows before `held_from` are in the model yet. Rows are in walk order, so that is
+// every shown row's ancestors and, under each parent, its first children: positions stay true as the
+// rest comes in.
 struct Filter {
-    std::vector<std::uint32_t> child_begin; // per row of the document
+    std::vector<bool> shown; // per row of the document
+    std::vector<std::uint32_t> child_begin;
     std::vector<std::uint32_t> child_count;
     std::vector<std::uint32_t> position;
-    std::vector<std::uint32_t> children;
+    std::vector<std::uint32_t> children; // each parent's in walk order
     std::vector<std::uint32_t> top;
+    std::uint32_t held_from = 0;
 };
 
 struct AccountModel {
@@ -95,15 +101,26 @@ bool valid(AccountModel* model, const GtkTreeIter* iter)
     return iter && iter->stamp == model->stamp && model->document;
 }
 
-// The shown children and positions: the document's own, or the filter's.
+// A filter's shown children of a row (of the top level for NONE), held back or not.
+const std::uint32_t* shown_children(const Filter& filter, std::uint32_t parent, std::uint32_t& count)
+{
+    if (parent == NONE) {
+        count = static_cast<std::uint32_t>(filter.top.size());
+        return filter.top.data();
+    }
+    count = filter.child_count[parent];
+    return filter.children.data() + filter.child_begin[parent];
+}
+
+// The children and positions in the model: the document's own, or the filter's that are in.
 std::uint32_t child(const AccountModel* model, std::uint32_t parent, std::uint32_t n)
 {
     const Filter* filter = model->filter;
     if (!filter)
         return model->document->child(parent, n);
-    if (parent == NONE)
-        return n < filter->top.size() ? filter->top[n] : NONE;
-    return n < filter->child_count[parent] ? filter->children[filter->child_begin[parent] + n] : NONE;
+    std::uint32_t count = 0;
+    const std::uint32_t* children = shown_children(*filter, parent, count);
+    return n < count && children[n] < filter->held_from ? children[n] : NONE;
 }
 
 std::uint32_t child_count(const AccountModel* model, std::uint32_t parent)
@@ -111,7 +128,11 @@ std::uint32_t child_count(const AccountModel* model, std::uint32_t parent)
     const Filter* filter = model->filter;
     if (!filter)
         return model->document->child_count(parent);
-    return parent == NONE ? static_cast<std::uint32_t>(filter->top.size()) : filter->child_count[parent];
+    std::uint32_t count = 0;
+    const std::uint32_t* children = shown_children(*filter, parent, count);
+    if (count == 0 || children[count - 1] < filter->held_from)
+        return count;
+    return static_cast<std::uint32_t>(std::lower_bound(children, children + count, filter->held_from) - children);
 }
 
 std::uint32_t position(const AccountModel* model, std::uint32_t row)
@@ -230,7 +251,11 @@ gint iter_n_children(GtkTreeModel* tree_model, GtkTreeIter* iter)
 
 gboolean iter_has_child(GtkTreeModel* tree_model, GtkTreeIter* iter)
 {
-    return iter_n_children(tree_model, iter) > 0;
+    // Asked of every row the view builds: the first child answers it without counting.
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (!model->document || (iter && !valid(model, iter)))
+        return FALSE;
+    return child(model, iter ? row_of(iter) : NONE, 0) != NONE;
 }
 
 gboolean iter_parent(GtkTreeModel* tree_model, GtkTreeIter* iter, GtkTreeIter* child)
@@ -299,7 +324,7 @@ GtkTreePath* account_model_path(GtkTreeModel* tree_model, std::uint32_t row)
     return path;
 }
 
-GtkTreeModel* account_model_new_filtered(GtkTreeModel* base, const std::vector<bool>& shown)
+GtkTreeModel* account_model_new_filtered(GtkTreeModel* base, std::vector<bool> shown)
 {
     AccountModel* unfiltered = ACCOUNT_MODEL(base);
     auto* model = ACCOUNT_MODEL(g_object_new(account_model_get_type(), nullptr));
@@ -332,8 +357,94 @@ GtkTreeModel* account_model_new_filtered(GtkTreeModel* base, const std::vector<b
     for (std::uint32_t row = 0; row < rows.size(); ++row)
         if (shown[row] && rows[row].parent != NONE)
             filter->children[filter->child_begin[rows[row].parent] + filter->position[row]] = row;
+    filter->shown = std::move(shown);
+    filter->held_from = static_cast<std::uint32_t>(rows.size());
     model->filter = filter;
     return GTK_TREE_MODEL(model);
+}
+
+void account_model_hold_back(GtkTreeModel* tree_model, std::uint32_t first_rows)
+{
+    Filter* filter = ACCOUNT_MODEL(tree_model)->filter;
+    if (!filter)
+        return;
+    std::uint32_t row = 0;
+    for (std::uint32_t in = 0; row < filter->shown.size() && in < first_rows; ++row)
+        in += filter->shown[row] ? 1 : 0;
+    filter->held_from = row;
+}
+
+bool account_model_holds_back(GtkTreeModel* tree_model)
+{
+    const Filter* filter = ACCOUNT_MODEL(tree_model)->filter;
+    return filter && filter->held_from < filter->shown.size();
+}
+
+bool account_model_has_row(GtkTreeModel* tree_model, std::uint32_t row)
+{
+    const AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (!model->document || row >= model->document->rows().size())
+        return false;
+    return !model->filter || (model->filter->shown[row] && row < model->filter->held_from);
+}
+
+void account_model_let_all_in(GtkTreeModel* tree_model)
+{
+    if (Filter* filter = ACCOUNT_MODEL(tree_model)->filter)
+        filter->held_from = static_cast<std::uint32_t>(filter->shown.size());
+}
+
+AccountModelRelease account_model_let_in_next(GtkTreeModel* tree_model, std::uint32_t bulk)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    Filter* filter = model->filter;
+    AccountModelRelease release;
+    if (!filter)
+        return release;
+    const auto& rows = model->document->rows();
+    const auto end = static_cast<std::uint32_t>(filter->shown.size());
+    std::uint32_t row = filter->held_from;
+    while (row < end && !filter->shown[row])
+        ++row;
+    if (row == end) {
+        filter->held_from = end;
+        return release;
+    }
+    // The row's subtree comes in with it when it is small; a big one comes in a row at a time after it.
+    std::uint32_t subtree_end = row + 1;
+    while (subtree_end < end && rows[subtree_end].depth > rows[row].depth && subtree_end - row <= bulk)
+        ++subtree_end;
+    const bool whole = subtree_end == end || rows[subtree_end].depth <= rows[row].depth;
+    filter->held_from = whole ? subtree_end : row + 1;
+
+    release.row = row;
+    release.opens_parent = rows[row].parent != NONE && filter->position[row] == 0;
+    release.has_children = child(model, row, 0) != NONE;
+    GtkTreeIter iter;
+    set_iter(model, &iter, row);
+    GtkTreePath* path = account_model_path(tree_model, row);
+    gtk_tree_model_row_inserted(tree_model, path, &iter);
+    if (release.has_children)
+        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
+    if (release.opens_parent) {
+        gtk_tree_path_up(path);
+        set_iter(model, &iter, rows[row].parent);
+        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
+    }
+    gtk_tree_path_free(path);
+    return release;
+}
+
+std::uint32_t account_model_shown_child(GtkTreeModel* tree_model, std::uint32_t parent, std::uint32_t n)
+{
+    const AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (!model->document)
+        return NONE;
+    if (!model->filter)
+        return model->document->child(parent, n);
+    std::uint32_t count = 0;
+    const std::uint32_t* children = shown_children(*model->filter, parent, count);
+    return n < count ? children[n] : NONE;
 }
 
 GtkTreeModel* account_model_base(GtkTreeModel* model)

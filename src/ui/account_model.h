@@ -29,7 +29,32 @@ GtkTreePath* account_model_path(GtkTreeModel* model, std::uint32_t row);
 
 // A model (one reference, the caller's) of the same document that shows only the rows flagged in
 // `shown` (one flag per row; a shown row's parent must be shown too). It keeps `base` alive.
-GtkTreeModel* account_model_new_filtered(GtkTreeModel* base, const std::vector<bool>& shown);
+GtkTreeModel* account_model_new_filtered(GtkTreeModel* base, std::vector<bool> shown);
+
+// A filtered model can let its rows in a part at a time, in walk order, for a view that builds a node
+// for every row it shows: a parent comes in before its children, and a parent's first children before
+// the others, so rows in keep their paths as more come in.
+// Holds back all but the first `first_rows` shown rows: only before a view has the model.
+void account_model_hold_back(GtkTreeModel* filtered, std::uint32_t first_rows);
+bool account_model_holds_back(GtkTreeModel* filtered);
+// Lets every row in at once, unsignalled: only while no view has the model.
+void account_model_let_all_in(GtkTreeModel* filtered);
+// Whether a row is in the model (shown, and not held back).
+bool account_model_has_row(GtkTreeModel* model, std::uint32_t row);
+
+struct AccountModelRelease {
+    std::uint32_t row = Document::NONE; // NONE: every row was in already
+    bool opens_parent = false;           // the row is its parent's first child in the model
+    bool has_children = false;           // its subtree came in with it
+};
+// Lets the next row held back in, with its whole subtree when that is at most `bulk` rows, and
+// signals it to the views (the row inserted; the row and its parent as having children where they
+// now do). A view that shows everything expanded then expands the parent (when it opens) and the row.
+AccountModelRelease account_model_let_in_next(GtkTreeModel* filtered, std::uint32_t bulk);
+
+// The n-th child of a row (of the top level for NONE) among the rows a filtered model shows, whether
+// they are in it yet or held back: what the user asked to see.
+std::uint32_t account_model_shown_child(GtkTreeModel* model, std::uint32_t parent, std::uint32_t n);
 
 // The unfiltered model behind a model (the model itself when it is not filtered).
 GtkTreeModel* account_model_base(GtkTreeModel* model);

@@ -89,11 +89,15 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
 
 namespace {
 
-// What one slice may take: well under a frame, so typing and scrolling go on between slices. The
-// keystroke's own slice is shorter: it has searched and built the filter already, and a couple of
-// milliseconds open thousands of rows, more than a window shows.
+// The view builds or frees its own node for every row it shows, some tenths of a microsecond each,
+// and builds all the children of a row it expands at once: a hundred thousand users under one service
+// would be one stretch of tens of milliseconds. So a filter's model lets its rows in a part at a time.
+// The keystroke's part is a few thousand rows, more than a window shows; the rest comes in idle slices
+// well under a frame, so typing and scrolling go on between them. A subtree of a few hundred rows
+// comes in whole, the view building it in one go; a bigger one a row at a time.
+constexpr std::uint32_t FIRST_ROWS = 4096;
+constexpr std::uint32_t BULK_ROWS = 512;
 constexpr gint64 SLICE_US = 4000;
-constexpr gint64 FIRST_SLICE_US = 2000;
 
 void stop_source(guint& source)
 {
@@ -102,23 +106,44 @@ void stop_source(guint& source)
     source = 0;
 }
 
-// Expands (or collapses) the filter view's top-level rows with everything under them, from
-// main.filter_next_top on, until the slice's time is spent; returns whether rows remain. The view
-// builds or frees its own node for every row it shows: at tens of thousands of rows that is tens of
-// milliseconds, which is why it goes in slices.
-bool step_filter_rows(MainWindow& main, bool expand, gint64 slice_us = SLICE_US)
+// Lets the filter's rows held back into its view, expanded, until the slice's time is spent; returns
+// whether rows remain.
+bool let_filter_rows_in(MainWindow& main)
+{
+    GtkTreeModel* model = main.filter_view ? gtk_tree_view_get_model(main.filter_view) : nullptr;
+    if (!model)
+        return false;
+    const gint64 end = g_get_monotonic_time() + SLICE_US;
+    do {
+        const AccountModelRelease release = account_model_let_in_next(model, BULK_ROWS);
+        if (release.row == Document::NONE)
+            return false;
+        if (release.opens_parent || release.has_children) {
+            TreePathPtr path{account_model_path(model, release.row)};
+            if (release.opens_parent) {
+                TreePathPtr parent{gtk_tree_path_copy(path.get())};
+                gtk_tree_path_up(parent.get());
+                gtk_tree_view_expand_row(main.filter_view, parent.get(), FALSE);
+            }
+            if (release.has_children)
+                gtk_tree_view_expand_row(main.filter_view, path.get(), TRUE);
+        }
+    } while (g_get_monotonic_time() < end);
+    return account_model_holds_back(model);
+}
+
+// Collapses the hidden filter view's top-level rows, from main.filter_next_top on, until the slice's
+// time is spent; returns whether rows remain.
+bool collapse_filter_rows(MainWindow& main)
 {
     GtkTreeModel* model = main.filter_view ? gtk_tree_view_get_model(main.filter_view) : nullptr;
     if (!model)
         return false;
     const gint top = gtk_tree_model_iter_n_children(model, nullptr);
-    const gint64 end = g_get_monotonic_time() + slice_us;
+    const gint64 end = g_get_monotonic_time() + SLICE_US;
     while (main.filter_next_top < top) {
         GtkTreePath* path = gtk_tree_path_new_from_indices(main.filter_next_top++, -1);
-        if (expand)
-            gtk_tree_view_expand_row(main.filter_view, path, TRUE);
-        else
-            gtk_tree_view_collapse_row(main.filter_view, path);
+        gtk_tree_view_collapse_row(main.filter_view, path);
         gtk_tree_path_free(path);
         if (g_get_monotonic_time() >= end)
             break;
@@ -138,7 +163,7 @@ void drop_filter_rows_now(MainWindow& main)
 gboolean on_expand_slice(gpointer data)
 {
     auto& main = *static_cast<MainWindow*>(data);
-    if (step_filter_rows(main, true))
+    if (let_filter_rows_in(main))
         return G_SOURCE_CONTINUE;
     main.filter_expanding = 0;
     return G_SOURCE_REMOVE;
@@ -148,7 +173,7 @@ gboolean on_expand_slice(gpointer data)
 gboolean on_drop_slice(gpointer data)
 {
     auto& main = *static_cast<MainWindow*>(data);
-    if (step_filter_rows(main, false))
+    if (collapse_filter_rows(main))
         return G_SOURCE_CONTINUE;
     main.filter_dropping = 0;
     drop_filter_rows_now(main);
@@ -168,6 +193,7 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
     if (!main.filter_view)
         return;
     stop_filter_slices(main);
+    account_model_hold_back(filtered, FIRST_ROWS);
     gtk_tree_view_set_model(main.filter_view, filtered);
     main.model = filtered;
     if (main.tree_view != main.filter_view) {
@@ -177,11 +203,25 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
         gtk_widget_hide(main.whole_scroller);
         main.tree_view = main.filter_view;
     }
+    gtk_tree_view_expand_all(main.filter_view);
     // The default idle priority comes after the view's own sizing and drawing: the rows in sight are
     // on screen before the next slice.
-    main.filter_next_top = 0;
-    if (step_filter_rows(main, true, FIRST_SLICE_US))
+    if (account_model_holds_back(filtered))
         main.filter_expanding = g_idle_add(on_expand_slice, &main);
+}
+
+void let_all_filter_rows_in(MainWindow& main)
+{
+    if (!filtered_tree_shown(main) || !account_model_holds_back(main.model))
+        return;
+    // At once, and the view builds every row in one go: a model takes no rows in while a view has it
+    // but one at a time, which for the many held back would take longer still.
+    stop_source(main.filter_expanding);
+    RefPtr<GtkTreeModel> model{GTK_TREE_MODEL(g_object_ref(main.model))};
+    gtk_tree_view_set_model(main.filter_view, nullptr);
+    account_model_let_all_in(model.get());
+    gtk_tree_view_set_model(main.filter_view, model.get());
+    gtk_tree_view_expand_all(main.filter_view);
 }
 
 void show_whole_tree(MainWindow& main)

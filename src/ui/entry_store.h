@@ -17,10 +17,13 @@ GtkWidget* create_entry_tree_view(MainWindow& main);
 void set_entry_model(MainWindow& main, GtkTreeModel* model);
 
 // Shows a filtered model in the filter's view, in the whole tree's place, all expanded; main.tree_view
-// and main.model follow. The first rows are expanded at once, the rest in idle slices of a few
+// and main.model follow. The first rows are in at once, the rest come in idle slices of a few
 // milliseconds, so a keystroke ends when the rows in sight are drawn. The whole tree's view keeps its
 // rows and expansion meanwhile.
 void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered);
+// Puts every row of the filter shown into its view now (to reveal a row not in yet). The view's
+// selection and scrolling start afresh.
+void let_all_filter_rows_in(MainWindow& main);
 // Shows the whole tree's view again, as it was, and empties the filter's (in idle slices).
 void show_whole_tree(MainWindow& main);
 bool filtered_tree_shown(const MainWindow& main);

@@ -19,6 +19,8 @@ namespace {
 // shown (cleared, reloaded or edited since the search): then nothing is revealed or selected.
 void reveal_match(MainWindow& main, std::uint32_t row)
 {
+    if (filtered_tree_shown(main) && !account_model_has_row(main.model, row))
+        let_all_filter_rows_in(main);
     GtkTreePath* path = search_match_path(main, row);
     if (!path)
         return;

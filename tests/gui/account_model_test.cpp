@@ -21,6 +21,24 @@ namespace {
 
 using test::record_line;
 
+// gtk_tree_model_foreach's walk (first, children, next, parent) as "path text" lines.
+std::vector<std::string> walk(GtkTreeModel* tree)
+{
+    std::vector<std::string> rows;
+    gtk_tree_model_foreach(
+        tree,
+        [](GtkTreeModel* m, GtkTreePath* path, GtkTreeIter* iter, gpointer data) -> gboolean {
+            gchar* text = nullptr;
+            gtk_tree_model_get(m, iter, COL_TEXT, &text, -1);
+            static_cast<std::vector<std::string>*>(data)->push_back(test::path_string(path) + " " +
+                                                                    (text ? text : "(null)"));
+            g_free(text);
+            return FALSE;
+        },
+        &rows);
+    return rows;
+}
+
 // Rows appended to a tree store, the way the view's store was filled before the model: COL_ENTRY holds
 // the record's number (-1: none) where the model holds the record itself.
 class StoreSink : public RowSink {
@@ -95,24 +113,6 @@ public:
     GtkTreeModel* store() { return GTK_TREE_MODEL(store_); }
 
 private:
-    // gtk_tree_model_foreach's walk (first, children, next, parent) as "path text" lines.
-    static std::vector<std::string> walk(GtkTreeModel* tree)
-    {
-        std::vector<std::string> rows;
-        gtk_tree_model_foreach(
-            tree,
-            [](GtkTreeModel* m, GtkTreePath* path, GtkTreeIter* iter, gpointer data) -> gboolean {
-                gchar* text = nullptr;
-                gtk_tree_model_get(m, iter, COL_TEXT, &text, -1);
-                static_cast<std::vector<std::string>*>(data)->push_back(test::path_string(path) + " " +
-                                                                        (text ? text : "(null)"));
-                g_free(text);
-                return FALSE;
-            },
-            &rows);
-        return rows;
-    }
-
     static std::string string_of(GtkTreeModel* tree, GtkTreeIter* iter)
     {
         GCharPtr text{gtk_tree_model_get_string_from_iter(tree, iter)};
@@ -305,6 +305,164 @@ TEST_F(AccountModel, ModelWithoutDocumentIsEmpty)
     EXPECT_EQ(account_model_document(model), nullptr);
     g_object_unref(store);
     g_object_unref(model);
+}
+
+// A copy of a model's rows kept up by its signals, as a view with every row expanded keeps its own: a
+// row inserted under a row shown with children goes in at its path, and is passed by otherwise (the
+// view has no place for it); a row that comes in with children, or a parent that gets its first child,
+// has them copied in, as the view does when it expands that row.
+class Mirror {
+public:
+    explicit Mirror(GtkTreeModel* model) : model_(model)
+    {
+        store_ = gtk_tree_store_new(N_ENTRY_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_INT);
+        copy_children(nullptr, nullptr);
+        g_signal_connect(model, "row-inserted", G_CALLBACK(on_row_inserted), this);
+        g_signal_connect(model, "row-has-child-toggled", G_CALLBACK(on_has_child), this);
+    }
+    ~Mirror()
+    {
+        g_signal_handlers_disconnect_by_data(model_, this);
+        g_object_unref(store_);
+    }
+    Mirror(const Mirror&) = delete;
+    Mirror& operator=(const Mirror&) = delete;
+
+    std::vector<std::string> rows() { return walk(GTK_TREE_MODEL(store_)); }
+    int inserted = 0;
+
+private:
+    static std::string text_at(GtkTreeModel* model, GtkTreeIter* iter)
+    {
+        gchar* text = nullptr;
+        gtk_tree_model_get(model, iter, COL_TEXT, &text, -1);
+        std::string result = text ? text : "(null)";
+        g_free(text);
+        return result;
+    }
+
+    // The model's children of a row (its iterator, and the store's for it) appended under the store's.
+    void copy_children(GtkTreeIter* model_parent, GtkTreeIter* store_parent)
+    {
+        GtkTreeIter child;
+        for (bool more = gtk_tree_model_iter_children(model_, &child, model_parent); more;
+             more = gtk_tree_model_iter_next(model_, &child)) {
+            GtkTreeIter copy;
+            gtk_tree_store_insert_with_values(store_, &copy, store_parent, -1, COL_TEXT, text_at(model_, &child).c_str(), -1);
+            copy_children(&child, &copy);
+        }
+    }
+
+    static void on_row_inserted(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, Mirror* self)
+    {
+        ++self->inserted;
+        GtkTreeModel* store = GTK_TREE_MODEL(self->store_);
+        TreePathPtr parent_path{gtk_tree_path_copy(path)};
+        GtkTreeIter parent;
+        const bool at_top = !gtk_tree_path_up(parent_path.get()) || gtk_tree_path_get_depth(parent_path.get()) == 0;
+        ASSERT_TRUE(at_top || gtk_tree_model_get_iter(store, &parent, parent_path.get()))
+            << "a row came in before its parent: " << test::path_string(path);
+        if (!at_top && !gtk_tree_model_iter_has_child(store, &parent))
+            return;
+        const gint position = gtk_tree_path_get_indices(path)[gtk_tree_path_get_depth(path) - 1];
+        ASSERT_EQ(gtk_tree_model_iter_n_children(store, at_top ? nullptr : &parent), position)
+            << "rows come in after their earlier siblings: " << test::path_string(path);
+        GtkTreeIter copy;
+        gtk_tree_store_insert_with_values(self->store_, &copy, at_top ? nullptr : &parent, position, COL_TEXT,
+                                          text_at(model, iter).c_str(), -1);
+    }
+
+    static void on_has_child(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, Mirror* self)
+    {
+        ASSERT_TRUE(gtk_tree_model_iter_has_child(model, iter)) << test::path_string(path);
+        GtkTreeIter copy;
+        // A row whose parent has just got it as its first child is not in the copy yet (nor in a
+        // view): it comes with its parent's children.
+        if (!gtk_tree_model_get_iter(GTK_TREE_MODEL(self->store_), &copy, path))
+            return;
+        ASSERT_FALSE(gtk_tree_model_iter_has_child(GTK_TREE_MODEL(self->store_), &copy))
+            << "told twice: " << test::path_string(path);
+        self->copy_children(iter, &copy);
+    }
+
+    GtkTreeModel* model_;
+    GtkTreeStore* store_;
+};
+
+TEST_F(AccountModel, AFilteredModelLetsItsRowsInAsTheViewsSignalsTellThem)
+{
+    std::vector<std::string> mixed;
+    for (int n = 0; n < 60; ++n)
+        mixed.push_back(record_line("C" + std::to_string(n % 7) + ";" + (n % 2 ? "G" : "") + ";s" +
+                                    std::to_string(n % 5) + ";ssh;;u" + std::to_string(n) + ";p"));
+    const ModelCase cases[] = {{"one row with many children", many_users()},
+                               {"many customers", many_customers()},
+                               {"customers, groups and servers mixed", mixed}};
+    for (const auto& c : cases) {
+        BothModels both(c.lines, icon);
+        const Document& document = *account_model_document(both.model());
+        const auto& rows = document.rows();
+        // Some rows left out, each with its subtree (rows come in walk order: a parent first).
+        std::vector<bool> shown(rows.size());
+        for (std::uint32_t row = 0; row < rows.size(); ++row)
+            shown[row] = (rows[row].parent == Document::NONE || shown[rows[row].parent]) && row % 11 != 3;
+        GtkTreeModel* whole = account_model_new_filtered(both.model(), shown);
+        const std::vector<std::string> expected = walk(whole);
+        ASSERT_FALSE(expected.empty());
+
+        for (std::uint32_t first_rows : {0u, 1u, 40u}) {
+            for (std::uint32_t bulk : {0u, 3u, 512u}) {
+                SCOPED_TRACE(std::string(c.name) + ", first " + std::to_string(first_rows) + ", bulk " +
+                             std::to_string(bulk));
+                GtkTreeModel* filtered = account_model_new_filtered(both.model(), shown);
+                account_model_hold_back(filtered, first_rows);
+                const std::vector<std::string> first = walk(filtered);
+                EXPECT_EQ(first, std::vector<std::string>(expected.begin(),
+                                                          expected.begin() + std::min<std::size_t>(first_rows, expected.size())))
+                    << "the rows in are the first rows shown, with their paths";
+                EXPECT_EQ(account_model_holds_back(filtered), first_rows < expected.size());
+                {
+                    Mirror mirror(filtered);
+                    int released = 0;
+                    for (AccountModelRelease release; (release = account_model_let_in_next(filtered, bulk)).row !=
+                                                      Document::NONE;) {
+                        ++released;
+                        ASSERT_TRUE(account_model_has_row(filtered, release.row));
+                        // What the view is to expand.
+                        GtkTreeIter iter, parent;
+                        account_model_iter(filtered, release.row, &iter);
+                        EXPECT_EQ(release.has_children, gtk_tree_model_iter_has_child(filtered, &iter) == TRUE);
+                        EXPECT_EQ(release.opens_parent, gtk_tree_model_iter_parent(filtered, &parent, &iter) &&
+                                                            gtk_tree_model_iter_n_children(filtered, &parent) == 1);
+                        if (released < 40 || released % 7 == 0) {
+                            ASSERT_EQ(mirror.rows(), walk(filtered)) << "after row " << release.row;
+                        }
+                        // What the user sees counts the rows held back too.
+                        for (std::uint32_t parent : {Document::NONE, rows[release.row].parent})
+                            for (std::uint32_t n = 0; n < 3; ++n)
+                                EXPECT_EQ(account_model_shown_child(filtered, parent, n),
+                                          account_model_shown_child(whole, parent, n));
+                    }
+                    EXPECT_EQ(mirror.inserted, released);
+                    EXPECT_EQ(mirror.rows(), expected);
+                    EXPECT_FALSE(account_model_holds_back(filtered));
+                    if (bulk == 0) {
+                        EXPECT_EQ(static_cast<std::size_t>(released),
+                                  expected.size() - std::min<std::size_t>(first_rows, expected.size()))
+                            << "every row alone";
+                    }
+                }
+                g_object_unref(filtered);
+            }
+        }
+        // Letting every row in at once (no view has the model) gives the same rows.
+        GtkTreeModel* filtered = account_model_new_filtered(both.model(), shown);
+        account_model_hold_back(filtered, 2);
+        account_model_let_all_in(filtered);
+        EXPECT_EQ(walk(filtered), expected);
+        g_object_unref(filtered);
+        g_object_unref(whole);
+    }
 }
 
 } // namespace

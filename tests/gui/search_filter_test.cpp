@@ -3,6 +3,7 @@
 // and a reload while the filter is on.
 #include "gui/gui_support.h"
 
+#include "ui/account_edits.h"
 #include "ui/entry_store.h"
 #include "ui/main_window.h"
 #include "ui/search_bar.h"
@@ -273,6 +274,69 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
         }
         type("");
     }
+}
+
+// Thousands of users under one service: the view would build a node for each of them in one go when
+// that service opens. The keystroke lets the first few thousand rows in and the rest follow in slices;
+// a step to a match not in yet brings every row in first; a command on a selection counts the rows
+// still to come, since the user asked to see them.
+TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
+{
+    std::vector<std::string> lines;
+    for (int user = 0; user < 6000; ++user)
+        lines.push_back("customer=Big;group=;server=h;service=ssh;serviceplus=;user=user" + std::to_string(user) +
+                        ";password=p");
+    lines.push_back("customer=Small;group=;server=s;service=ssh;serviceplus=;user=alice;password=p");
+    ASSERT_EQ(test::load_fixture(lines), 1);
+    MainWindow& main = test::main_window();
+    set_search_filter(main, true);
+    std::vector<std::string> every_row = {"0 Big", "0:0 h", "0:0:0 ssh"};
+    for (int user = 0; user < 6000; ++user)
+        every_row.push_back("0:0:0:" + std::to_string(user) + " user" + std::to_string(user));
+    for (const char* row : {"1 Small", "1:0 s", "1:0:0 ssh", "1:0:0:0 alice"})
+        every_row.push_back(row);
+
+    // The slices run to the end: every row, in order, expanded.
+    gtk_entry_set_text(main.search_entry, "ssh");
+    ASSERT_NE(main.filter_expanding, 0u) << "every row came in at once: the fixture is too small";
+    EXPECT_LT(shown_rows().size(), every_row.size());
+    EXPECT_EQ(cursor_text(), "ssh");
+    test::drain_events();
+    EXPECT_EQ(main.filter_expanding, 0u);
+    EXPECT_EQ(shown_rows(), every_row);
+
+    // A step back from the first match goes to the last, not in yet.
+    type("");
+    gtk_entry_set_text(main.search_entry, "user");
+    ASSERT_NE(main.filter_expanding, 0u);
+    find_previous_match(main);
+    EXPECT_EQ(main.filter_expanding, 0u);
+    EXPECT_EQ(cursor_text(), "user5999");
+    std::vector<std::string> users(every_row.begin(), every_row.begin() + 3 + 6000);
+    EXPECT_EQ(shown_rows(), users);
+    test::drain_events();
+    EXPECT_EQ(cursor_text(), "user5999");
+
+    // Deleting the branch counts every account under it.
+    type("");
+    gtk_entry_set_text(main.search_entry, "ssh");
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(main.tree_view);
+    gtk_tree_selection_unselect_all(selection);
+    TreePathPtr service{gtk_tree_path_new_from_string("0:0:0")};
+    gtk_tree_selection_select_path(selection, service.get());
+    ASSERT_NE(main.filter_expanding, 0u);
+    std::string asked;
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            gchar* text = nullptr;
+            g_object_get(dialog, "text", &text, nullptr);
+            *static_cast<std::string*>(data) = text ? text : "";
+            g_free(text);
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+        },
+        &asked);
+    delete_accounts_command(main);
+    EXPECT_EQ(asked, "Delete 6000 accounts?");
 }
 
 } // namespace
