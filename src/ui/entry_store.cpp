@@ -7,6 +7,8 @@
 #include "ui/main_window.h"
 #include "ui/save_job.h"
 
+#include <utility>
+
 namespace sealkeep {
 
 namespace {
@@ -66,24 +68,29 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
 {
     GtkWidget* whole = gtk_tree_view_new();
     GtkWidget* filtered = gtk_tree_view_new();
+    GtkWidget* spare = gtk_tree_view_new();
     main.whole_view = GTK_TREE_VIEW(whole);
     main.filter_view = GTK_TREE_VIEW(filtered);
+    main.spare_filter_view = GTK_TREE_VIEW(spare);
     main.tree_view = main.whole_view;
     // Rendered once, shared by every customer row of every load.
     main.customer_icon = take_ref(gtk_widget_render_icon(whole, CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
     GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
     set_entry_model(main, empty);
     g_object_unref(empty);
-    set_up_view(main.whole_view);
-    set_up_view(main.filter_view);
+    for (GtkTreeView* view : {main.whole_view, main.filter_view, main.spare_filter_view})
+        set_up_view(view);
 
     GtkWidget* box = gtk_vbox_new(FALSE, 0);
     main.whole_scroller = scrolled(whole);
     main.filter_scroller = scrolled(filtered);
+    main.spare_filter_scroller = scrolled(spare);
     gtk_box_pack_start(GTK_BOX(box), main.whole_scroller, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(box), main.filter_scroller, TRUE, TRUE, 0);
-    // The filter's view shows only while a filter does.
-    gtk_widget_set_no_show_all(main.filter_scroller, TRUE);
+    // A filter's view shows only while a filter does.
+    for (GtkWidget* scroller : {main.filter_scroller, main.spare_filter_scroller}) {
+        gtk_box_pack_start(GTK_BOX(box), scroller, TRUE, TRUE, 0);
+        gtk_widget_set_no_show_all(scroller, TRUE);
+    }
     return box;
 }
 
@@ -132,18 +139,18 @@ bool let_filter_rows_in(MainWindow& main)
     return account_model_holds_back(model);
 }
 
-// Collapses the hidden filter view's top-level rows, from main.filter_next_top on, until the slice's
-// time is spent; returns whether rows remain.
+// Collapses the top-level rows of the filter view letting go of its rows, from main.filter_next_top
+// on, until the slice's time is spent; returns whether rows remain.
 bool collapse_filter_rows(MainWindow& main)
 {
-    GtkTreeModel* model = main.filter_view ? gtk_tree_view_get_model(main.filter_view) : nullptr;
+    GtkTreeModel* model = main.dropping_view ? gtk_tree_view_get_model(main.dropping_view) : nullptr;
     if (!model)
         return false;
     const gint top = gtk_tree_model_iter_n_children(model, nullptr);
     const gint64 end = g_get_monotonic_time() + SLICE_US;
     while (main.filter_next_top < top) {
         GtkTreePath* path = gtk_tree_path_new_from_indices(main.filter_next_top++, -1);
-        gtk_tree_view_collapse_row(main.filter_view, path);
+        gtk_tree_view_collapse_row(main.dropping_view, path);
         gtk_tree_path_free(path);
         if (g_get_monotonic_time() >= end)
             break;
@@ -151,13 +158,23 @@ bool collapse_filter_rows(MainWindow& main)
     return main.filter_next_top < top;
 }
 
-// Empties the hidden filter view now, whatever is left of it: its model holds the document, which a
-// lock or a new load must let go at once.
-void drop_filter_rows_now(MainWindow& main)
+// Empties the filter view letting go of its rows now, whatever is left of them.
+void drop_rows_now(MainWindow& main)
 {
     stop_source(main.filter_dropping);
-    if (main.filter_view && main.tree_view != main.filter_view)
-        gtk_tree_view_set_model(main.filter_view, nullptr);
+    if (main.dropping_view)
+        gtk_tree_view_set_model(main.dropping_view, nullptr);
+    main.dropping_view = nullptr;
+}
+
+// Empties the hidden filter views now: their models hold the document, which a lock or a new load must
+// let go at once.
+void drop_filter_rows_now(MainWindow& main)
+{
+    drop_rows_now(main);
+    for (GtkTreeView* view : {main.filter_view, main.spare_filter_view})
+        if (view && view != main.tree_view)
+            gtk_tree_view_set_model(view, nullptr);
 }
 
 gboolean on_expand_slice(gpointer data)
@@ -176,8 +193,20 @@ gboolean on_drop_slice(gpointer data)
     if (collapse_filter_rows(main))
         return G_SOURCE_CONTINUE;
     main.filter_dropping = 0;
-    drop_filter_rows_now(main);
+    drop_rows_now(main);
     return G_SOURCE_REMOVE;
+}
+
+// A hidden filter view lets go of its rows in slices after the window is drawn. One view at a time:
+// another one still at it lets go of the rest at once.
+void start_dropping(MainWindow& main, GtkTreeView* view)
+{
+    if (main.dropping_view != view)
+        drop_rows_now(main);
+    stop_source(main.filter_dropping);
+    main.dropping_view = view;
+    main.filter_next_top = 0;
+    main.filter_dropping = g_idle_add(on_drop_slice, &main);
 }
 
 } // namespace
@@ -192,17 +221,28 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
 {
     if (!main.filter_view)
         return;
-    stop_filter_slices(main);
+    stop_source(main.filter_expanding);
+    // The view lets go of every row it holds when it gets a new model: for a filter that let a hundred
+    // thousand rows in, tens of milliseconds. So a new filter goes into a view that holds none, and the
+    // one it replaces lets go of its rows in slices.
+    if (gtk_tree_view_get_model(main.filter_view)) {
+        const bool replacing = main.tree_view == main.filter_view;
+        if (main.dropping_view == main.spare_filter_view)
+            drop_rows_now(main);
+        std::swap(main.filter_view, main.spare_filter_view);
+        std::swap(main.filter_scroller, main.spare_filter_scroller);
+        if (replacing)
+            start_dropping(main, main.spare_filter_view);
+    }
     account_model_hold_back(filtered, FIRST_ROWS);
     gtk_tree_view_set_model(main.filter_view, filtered);
     main.model = filtered;
-    if (main.tree_view != main.filter_view) {
-        // The window's show-all passed the hidden scroller by: its view is shown here, the first time.
-        gtk_widget_show(GTK_WIDGET(main.filter_view));
-        gtk_widget_show(main.filter_scroller);
-        gtk_widget_hide(main.whole_scroller);
-        main.tree_view = main.filter_view;
-    }
+    // The window's show-all passed the hidden scrollers by: a view is shown here, the first time.
+    gtk_widget_show(GTK_WIDGET(main.filter_view));
+    gtk_widget_show(main.filter_scroller);
+    gtk_widget_hide(main.spare_filter_scroller);
+    gtk_widget_hide(main.whole_scroller);
+    main.tree_view = main.filter_view;
     gtk_tree_view_expand_all(main.filter_view);
     // The default idle priority comes after the view's own sizing and drawing: the rows in sight are
     // on screen before the next slice.
@@ -230,13 +270,12 @@ void show_whole_tree(MainWindow& main)
         return;
     // The whole tree's view kept its rows, expansion and scrolling all along: showing it again costs
     // nothing, whatever its size. The filter's rows go in slices, after the whole tree is drawn.
-    stop_filter_slices(main);
+    stop_source(main.filter_expanding);
     gtk_widget_show(main.whole_scroller);
     gtk_widget_hide(main.filter_scroller);
     main.tree_view = main.whole_view;
     main.model = gtk_tree_view_get_model(main.whole_view);
-    main.filter_next_top = 0;
-    main.filter_dropping = g_idle_add(on_drop_slice, &main);
+    start_dropping(main, main.filter_view);
 }
 
 void set_entry_model(MainWindow& main, GtkTreeModel* model)

@@ -51,9 +51,13 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     main->window = nullptr;
     main->tree_view = nullptr;
     main->whole_view = nullptr;
+    stop_filter_slices(*main);
     main->filter_view = nullptr;
     main->whole_scroller = nullptr;
     main->filter_scroller = nullptr;
+    main->spare_filter_view = nullptr;
+    main->spare_filter_scroller = nullptr;
+    main->dropping_view = nullptr;
     main->model = nullptr;
     main->prompt = nullptr;
     main->prompt_entry = nullptr;

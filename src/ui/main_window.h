@@ -35,14 +35,19 @@ struct MainWindow {
     GtkWidget* window = nullptr;
     GtkTreeView* tree_view = nullptr;   // the view shown: the whole tree's, or the filter's while one is on
     GtkTreeView* whole_view = nullptr;
-    GtkTreeView* filter_view = nullptr;
+    GtkTreeView* filter_view = nullptr; // the filter's, shown while one is on
     GtkWidget* whole_scroller = nullptr;
     GtkWidget* filter_scroller = nullptr;
-    // The filter's rows are expanded, and dropped when it ends, a slice at a time in idle time, from
-    // the top: the next top-level row to expand or collapse, and the idle source doing it (0: none).
-    gint filter_next_top = 0;
+    // A second filter's view, hidden, so that a new filter never waits for the rows of the one before
+    // to go: the two swap places at each new filter, and the one before lets go of its rows in slices.
+    GtkTreeView* spare_filter_view = nullptr;
+    GtkWidget* spare_filter_scroller = nullptr;
+    // The idle source letting the shown filter's rows in (0: none), and the one letting go of a hidden
+    // filter view's rows, a slice at a time from the top: which view, and its next top-level row.
     guint filter_expanding = 0;
     guint filter_dropping = 0;
+    GtkTreeView* dropping_view = nullptr;
+    gint filter_next_top = 0;
     GtkTreeModel* model = nullptr;  // the view's; it owns the document shown
     RefPtr<GdkPixbuf> customer_icon; // shared by every customer row
     GtkWidget* prompt = nullptr;

@@ -68,9 +68,9 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     std::vector<GtkWidget*> children = test::child_widgets(stack());
     ASSERT_EQ(children.size(), 6u);
     GtkWidget* prompt = children[1];
-    // The whole tree's view, scrolled, and below it the filter's, hidden while no filter is on.
+    // The whole tree's view, scrolled, and below it two for filters, hidden while no filter is on.
     std::vector<GtkWidget*> trees = test::child_widgets(children[3]);
-    ASSERT_EQ(trees.size(), 2u);
+    ASSERT_EQ(trees.size(), 3u);
     GtkWidget* scrolled = trees[0];
     GtkWidget* search_bar = children[4];
     GtkWidget* status_row = children[5];
@@ -79,7 +79,9 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree_view));
     EXPECT_EQ(main.tree_view, main.whole_view);
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(trees[1])), GTK_WIDGET(main.filter_view));
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(trees[2])), GTK_WIDGET(main.spare_filter_view));
     EXPECT_FALSE(gtk_widget_get_visible(trees[1]));
+    EXPECT_FALSE(gtk_widget_get_visible(trees[2]));
     EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.model));
     EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);
