@@ -1,6 +1,6 @@
 // The account tree model: a GObject implementing GtkTreeModel over the document's compact rows. An
-// iterator holds a row number; the rows never change after the model is made (a filtered model only
-// lets in more of its rows), so iterators stay valid for as long as the model lives.
+// iterator holds a row number; the rows never change after the model is made (a model only lets in
+// rows it held back), so iterators stay valid for as long as the model lives.
 #include "ui/account_model.h"
 
 #include <algorithm>
@@ -24,12 +24,21 @@ struct Filter {
     std::uint32_t held_from = 0;
 };
 
+// An unfiltered model may hold back the children of one row but a run of them, [first, end), which
+// are then its children at positions 0 and on. The others come in around them, one at a time.
+struct Window {
+    std::uint32_t parent; // Document::NONE: no window
+    std::uint32_t first;
+    std::uint32_t end;
+};
+
 struct AccountModel {
     GObject parent;
     const Document* document; // null: no rows
     bool owns_document;       // false for a filtered model: its base model keeps the document
     GtkTreeModel* base;       // a filtered model's unfiltered model (a reference), else null
     Filter* filter;           // owned; null: every row is shown
+    Window window;            // unfiltered models only
     GdkPixbuf* customer_icon;
     gint stamp;
 };
@@ -71,6 +80,7 @@ void account_model_init(AccountModel* model)
     model->owns_document = false;
     model->base = nullptr;
     model->filter = nullptr;
+    model->window = Window{Document::NONE, 0, 0};
     model->customer_icon = nullptr;
     model->stamp = static_cast<gint>(g_random_int());
 }
@@ -116,6 +126,9 @@ const std::uint32_t* shown_children(const Filter& filter, std::uint32_t parent, 
 std::uint32_t child(const AccountModel* model, std::uint32_t parent, std::uint32_t n)
 {
     const Filter* filter = model->filter;
+    if (!filter && parent != NONE && parent == model->window.parent)
+        return n < model->window.end - model->window.first ? model->document->child(parent, model->window.first + n)
+                                                            : NONE;
     if (!filter)
         return model->document->child(parent, n);
     std::uint32_t count = 0;
@@ -126,6 +139,8 @@ std::uint32_t child(const AccountModel* model, std::uint32_t parent, std::uint32
 std::uint32_t child_count(const AccountModel* model, std::uint32_t parent)
 {
     const Filter* filter = model->filter;
+    if (!filter && parent != NONE && parent == model->window.parent)
+        return model->window.end - model->window.first;
     if (!filter)
         return model->document->child_count(parent);
     std::uint32_t count = 0;
@@ -137,7 +152,10 @@ std::uint32_t child_count(const AccountModel* model, std::uint32_t parent)
 
 std::uint32_t position(const AccountModel* model, std::uint32_t row)
 {
-    return model->filter ? model->filter->position[row] : model->document->rows()[row].position;
+    if (model->filter)
+        return model->filter->position[row];
+    const Document::Row& at = model->document->rows()[row];
+    return at.parent != NONE && at.parent == model->window.parent ? at.position - model->window.first : at.position;
 }
 
 GtkTreeModelFlags get_flags(GtkTreeModel*)
@@ -385,7 +403,34 @@ bool account_model_has_row(GtkTreeModel* tree_model, std::uint32_t row)
     const AccountModel* model = ACCOUNT_MODEL(tree_model);
     if (!model->document || row >= model->document->rows().size())
         return false;
-    return !model->filter || (model->filter->shown[row] && row < model->filter->held_from);
+    if (model->filter)
+        return model->filter->shown[row] && row < model->filter->held_from;
+    // Under a window, the row's ancestor among the window's children must be in it.
+    const auto& rows = model->document->rows();
+    const Window& window = model->window;
+    if (window.parent == NONE)
+        return true;
+    std::uint32_t at = row;
+    while (at != NONE && rows[at].parent != window.parent)
+        at = rows[at].parent;
+    return at == NONE || (rows[at].position >= window.first && rows[at].position < window.end);
+}
+
+void account_model_open_window(GtkTreeModel* tree_model, std::uint32_t parent, std::uint32_t first,
+                               std::uint32_t end)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (model->filter || !model->document || parent == NONE)
+        return;
+    const std::uint32_t count = model->document->child_count(parent);
+    end = std::min(end, count);
+    first = std::min(first, end);
+    model->window = first == 0 && end == count ? Window{NONE, 0, 0} : Window{parent, first, end};
+}
+
+bool account_model_holds_back_children(GtkTreeModel* tree_model)
+{
+    return ACCOUNT_MODEL(tree_model)->window.parent != NONE;
 }
 
 void account_model_let_all_in(GtkTreeModel* tree_model)
@@ -394,13 +439,47 @@ void account_model_let_all_in(GtkTreeModel* tree_model)
         filter->held_from = static_cast<std::uint32_t>(filter->shown.size());
 }
 
+namespace {
+
+// The window's next child in: those before it first, each at position 0, then those after it.
+AccountModelRelease let_in_around_window(AccountModel* model)
+{
+    AccountModelRelease release;
+    Window& window = model->window;
+    if (window.parent == NONE)
+        return release;
+    const std::uint32_t parent = window.parent;
+    release.opens_parent = window.first == window.end;
+    const std::uint32_t n = window.first > 0 ? --window.first : window.end++;
+    if (window.first == 0 && window.end == model->document->child_count(parent))
+        window = Window{NONE, 0, 0};
+    release.row = model->document->child(parent, n);
+    release.has_children = model->document->child_count(release.row) > 0;
+    GtkTreeIter iter;
+    set_iter(model, &iter, release.row);
+    GtkTreeModel* tree_model = GTK_TREE_MODEL(model);
+    GtkTreePath* path = account_model_path(tree_model, release.row);
+    gtk_tree_model_row_inserted(tree_model, path, &iter);
+    if (release.has_children)
+        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
+    if (release.opens_parent) {
+        gtk_tree_path_up(path);
+        set_iter(model, &iter, parent);
+        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
+    }
+    gtk_tree_path_free(path);
+    return release;
+}
+
+} // namespace
+
 AccountModelRelease account_model_let_in_next(GtkTreeModel* tree_model, std::uint32_t bulk)
 {
     AccountModel* model = ACCOUNT_MODEL(tree_model);
     Filter* filter = model->filter;
     AccountModelRelease release;
     if (!filter)
-        return release;
+        return let_in_around_window(model);
     const auto& rows = model->document->rows();
     const auto end = static_cast<std::uint32_t>(filter->shown.size());
     std::uint32_t row = filter->held_from;

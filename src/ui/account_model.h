@@ -39,6 +39,13 @@ void account_model_hold_back(GtkTreeModel* filtered, std::uint32_t first_rows);
 bool account_model_holds_back(GtkTreeModel* filtered);
 // Lets every row in at once, unsignalled: only while no view has the model.
 void account_model_let_all_in(GtkTreeModel* filtered);
+
+// An unfiltered model can hold back all but the children [first, end) of one row (not a top-level
+// one), for a view about to expand it: only while that row is collapsed in every view of the model.
+// Those children are then the row's children from position 0; the others come in one at a time,
+// those before first, then those after. A window that takes every child is none.
+void account_model_open_window(GtkTreeModel* model, std::uint32_t parent, std::uint32_t first, std::uint32_t end);
+bool account_model_holds_back_children(GtkTreeModel* model);
 // Whether a row is in the model (shown, and not held back).
 bool account_model_has_row(GtkTreeModel* model, std::uint32_t row);
 
@@ -47,10 +54,12 @@ struct AccountModelRelease {
     bool opens_parent = false;           // the row is its parent's first child in the model
     bool has_children = false;           // its subtree came in with it
 };
-// Lets the next row held back in, with its whole subtree when that is at most `bulk` rows, and
-// signals it to the views (the row inserted; the row and its parent as having children where they
-// now do). A view that shows everything expanded then expands the parent (when it opens) and the row.
-AccountModelRelease account_model_let_in_next(GtkTreeModel* filtered, std::uint32_t bulk);
+// Lets the next row held back in, and signals it to the views (the row inserted; the row and its
+// parent as having children where they now do). In a filtered model the row's whole subtree comes
+// with it when that is at most `bulk` rows, and a view that shows everything expanded then expands
+// the parent (when it opens) and the row. An unfiltered model lets in the next child around its
+// window, its subtree with it, the row collapsed.
+AccountModelRelease account_model_let_in_next(GtkTreeModel* model, std::uint32_t bulk);
 
 // The n-th child of a row (of the top level for NONE) among the rows a filtered model shows, whether
 // they are in it yet or held back: what the user asked to see.

@@ -8,6 +8,7 @@
 #include "ui/save_job.h"
 
 #include <utility>
+#include <vector>
 
 namespace sealkeep {
 
@@ -211,10 +212,73 @@ void start_dropping(MainWindow& main, GtkTreeView* view)
 
 } // namespace
 
-void stop_filter_slices(MainWindow& main)
+void stop_tree_slices(MainWindow& main)
 {
     stop_source(main.filter_expanding);
     stop_source(main.filter_dropping);
+    stop_source(main.whole_letting_in);
+}
+
+namespace {
+
+// A window's rows come in around it until the slice's time is spent; returns whether rows remain.
+bool let_whole_rows_in(MainWindow& main)
+{
+    GtkTreeModel* model = main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
+    if (!model)
+        return false;
+    const gint64 end = g_get_monotonic_time() + SLICE_US;
+    do {
+        if (account_model_let_in_next(model, 0).row == Document::NONE)
+            return false;
+    } while (g_get_monotonic_time() < end);
+    return account_model_holds_back_children(model);
+}
+
+gboolean on_whole_slice(gpointer data)
+{
+    auto& main = *static_cast<MainWindow*>(data);
+    if (let_whole_rows_in(main))
+        return G_SOURCE_CONTINUE;
+    main.whole_letting_in = 0;
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace
+
+void make_way_to(MainWindow& main, std::uint32_t row)
+{
+    GtkTreeModel* model = main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
+    const Document* document = model ? account_model_document(model) : nullptr;
+    if (!document || row >= document->rows().size())
+        return;
+    while (!account_model_has_row(model, row) && account_model_let_in_next(model, 0).row != Document::NONE) {
+    }
+    if (account_model_holds_back_children(model))
+        return; // one window at a time
+    const auto& rows = document->rows();
+    std::vector<std::uint32_t> way; // the row's ancestors, the top-level one last
+    for (std::uint32_t at = rows[row].parent; at != Document::NONE; at = rows[at].parent)
+        way.push_back(at);
+    // From the top down: the first collapsed ancestor, and every one below it, will have all its
+    // children built when the view expands its way to the row.
+    bool collapsed = false;
+    for (std::size_t i = way.size(); i-- > 0;) {
+        const std::uint32_t parent = way[i];
+        if (!collapsed) {
+            TreePathPtr path{account_model_path(model, parent)};
+            collapsed = !gtk_tree_view_row_expanded(main.whole_view, path.get());
+        }
+        if (!collapsed || document->child_count(parent) <= FIRST_ROWS)
+            continue;
+        const std::uint32_t on_the_way = rows[i > 0 ? way[i - 1] : row].position;
+        const std::uint32_t first = on_the_way > FIRST_ROWS / 2 ? on_the_way - FIRST_ROWS / 2 : 0;
+        account_model_open_window(model, parent, first, first + FIRST_ROWS);
+        // After the view has drawn the way to the row, as for a filter's rows.
+        if (account_model_holds_back_children(model) && main.whole_letting_in == 0)
+            main.whole_letting_in = g_idle_add(on_whole_slice, &main);
+        return;
+    }
 }
 
 void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
@@ -284,6 +348,7 @@ void set_entry_model(MainWindow& main, GtkTreeModel* model)
     // model, and with it the old document. A filter of the old one ends first, its rows at once.
     show_whole_tree(main);
     drop_filter_rows_now(main);
+    stop_source(main.whole_letting_in);
     main.model = model;
     if (main.whole_view)
         gtk_tree_view_set_model(main.whole_view, model);

@@ -5,6 +5,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 namespace sealkeep {
 
 struct MainWindow;
@@ -27,8 +29,14 @@ void let_all_filter_rows_in(MainWindow& main);
 // Shows the whole tree's view again, as it was, and empties the filter's (in idle slices).
 void show_whole_tree(MainWindow& main);
 bool filtered_tree_shown(const MainWindow& main);
-// Ends the filter's slices of expanding or dropping rows where they stand (the window goes).
-void stop_filter_slices(MainWindow& main);
+// Ends the views' slices of letting rows in or dropping them where they stand (the window goes).
+void stop_tree_slices(MainWindow& main);
+
+// Before the whole tree's view expands its way to a row: a collapsed row on the way with thousands of
+// children lets in only a few thousand of them around the way, the rest following in idle slices, so
+// that the view does not build a node for every one of them at once. Whatever else a window still
+// holds back comes in first when the row is not in.
+void make_way_to(MainWindow& main, std::uint32_t row);
 
 // Drops every row and the document behind them (overwritten as it goes), clears database_loaded, and
 // forgets the loaded file (its passphrase among it) and any unsaved edits.

@@ -80,7 +80,7 @@ std::string verdict_text(const LoadResult& result)
     const std::size_t accounts = result.document ? result.document->accounts() : 0;
     std::string text = format(P_("%zu account loaded.", "%zu accounts loaded.", accounts), accounts);
     if (!verdict.signature_note.empty())
-        text += " " + format(_("Signature not checked: %s"), one_line(verdict.signature_note).c_str());
+        text.append(" ").append(format(_("Signature not checked: %s"), one_line(verdict.signature_note).c_str()));
     return text;
 }
 

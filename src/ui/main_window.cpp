@@ -51,7 +51,7 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     main->window = nullptr;
     main->tree_view = nullptr;
     main->whole_view = nullptr;
-    stop_filter_slices(*main);
+    stop_tree_slices(*main);
     main->filter_view = nullptr;
     main->whole_scroller = nullptr;
     main->filter_scroller = nullptr;
@@ -147,7 +147,7 @@ MainWindow::~MainWindow()
         g_object_unref(status_icon_menu);
     }
     clear_search_matches(search);
-    stop_filter_slices(*this);
+    stop_tree_slices(*this);
 }
 
 void show_status(MainWindow& main, const std::string& text)

@@ -48,6 +48,8 @@ struct MainWindow {
     guint filter_dropping = 0;
     GtkTreeView* dropping_view = nullptr;
     gint filter_next_top = 0;
+    // The idle source letting in the rows the whole tree's model held back around a window (0: none).
+    guint whole_letting_in = 0;
     GtkTreeModel* model = nullptr;  // the view's; it owns the document shown
     RefPtr<GdkPixbuf> customer_icon; // shared by every customer row
     GtkWidget* prompt = nullptr;

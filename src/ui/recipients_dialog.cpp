@@ -66,9 +66,9 @@ std::string valid_text(const std::string& text)
 std::string key_text(const PublicKey& key)
 {
     std::string text = key.user_id.empty() ? std::string(_("(no user id)")) : valid_text(key.user_id);
-    text += "\n" + grouped(key.fingerprint);
+    text.append("\n").append(grouped(key.fingerprint));
     if (key.state != KeyState::Usable)
-        text += std::string("\n") + state_text(key.state);
+        text.append("\n").append(state_text(key.state));
     return text;
 }
 
@@ -144,7 +144,7 @@ void fill(RecipientsDialog& d)
         message = _("At least one recipient is needed.");
     if (!d.keyring->error.empty()) {
         GCharPtr text{g_strdup_printf(_("Your keyring could not be listed: %s"), valid_text(d.keyring->error).c_str())};
-        message += (message.empty() ? "" : "\n") + std::string(text.get());
+        message.append(message.empty() ? "" : "\n").append(text.get());
     }
     gtk_label_set_text(d.message, message.c_str());
     update_buttons(d);

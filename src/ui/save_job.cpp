@@ -131,7 +131,7 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
             note_document_saved(main);
         std::string text = format(_("Saved %s."), name.c_str());
         if (!result.reason.empty())
-            text += " " + valid_text(result.reason);
+            text.append(" ").append(valid_text(result.reason));
         show_status(main, text);
         if (then)
             then(main);

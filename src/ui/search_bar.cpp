@@ -19,7 +19,9 @@ namespace {
 // shown (cleared, reloaded or edited since the search): then nothing is revealed or selected.
 void reveal_match(MainWindow& main, std::uint32_t row)
 {
-    if (filtered_tree_shown(main) && !account_model_has_row(main.model, row))
+    if (!filtered_tree_shown(main))
+        make_way_to(main, row);
+    else if (!account_model_has_row(main.model, row))
         let_all_filter_rows_in(main);
     GtkTreePath* path = search_match_path(main, row);
     if (!path)
@@ -201,7 +203,7 @@ GtkTreePath* search_match_path(const MainWindow& main, std::uint32_t row)
 {
     const Document* document = main.model ? account_model_document(main.model) : nullptr;
     if (!main.tree_view || !document || document->serial() != main.search.matched_document ||
-        row >= document->rows().size())
+        !account_model_has_row(main.model, row))
         return nullptr;
     return account_model_path(main.model, row);
 }

@@ -36,7 +36,8 @@ void run_search(MainWindow& main);
 void find_next_match(MainWindow& main);
 void find_previous_match(MainWindow& main);
 void clear_search_matches(SearchState& search);
-// Where a match stands in the view shown now; null when the document shown is not the one searched.
+// Where a match stands in the view shown now; null when the document shown is not the one searched, or
+// while the model holds the row back (revealing it lets it in).
 GtkTreePath* search_match_path(const MainWindow& main, std::uint32_t row);
 
 // Turns filtering as you type on or off (the search-filter setting) and searches again.

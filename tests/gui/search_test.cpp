@@ -309,6 +309,49 @@ TEST_F(SearchNavigation, StalePathsAfterAReloadDoNoHarm)
     EXPECT_EQ(test::main_window().search.matches.size(), 2u);
 }
 
+// Thousands of users under one service: the view builds a node for every child of a row it expands.
+// Revealing a match opens the service onto a few thousand of them around the match, and the others
+// come in around them in idle slices; the match stays the cursor. A match not in yet is let in before
+// it is revealed.
+TEST_F(SearchNavigation, ABigBranchOpensAroundTheMatch)
+{
+    std::vector<std::string> lines;
+    for (int user = 0; user < 6000; ++user)
+        lines.push_back("customer=Big;group=;server=h;service=ssh;serviceplus=;user=user" + std::to_string(user) +
+                        ";password=p");
+    lines.push_back("customer=Small;group=;server=s;service=ssh;serviceplus=;user=alice;password=p");
+    ASSERT_EQ(load_fixture(lines), 1);
+    MainWindow& main = test::main_window();
+    const auto users_in = [&] {
+        GtkTreeIter service;
+        return gtk_tree_model_get_iter_from_string(main.model, &service, "0:0:0")
+                   ? gtk_tree_model_iter_n_children(main.model, &service)
+                   : -1;
+    };
+
+    gtk_entry_set_text(search_entry(), "user3000");
+    ASSERT_NE(main.whole_letting_in, 0u) << "every user came in at once";
+    EXPECT_LT(users_in(), 6000);
+    EXPECT_EQ(row_text(cursor_path().c_str()), "user3000");
+    drain_events();
+    EXPECT_EQ(main.whole_letting_in, 0u);
+    EXPECT_EQ(users_in(), 6000);
+    expect_revealed("0:0:0:3000");
+    EXPECT_EQ(match_texts(), std::vector<std::string>{"user3000"});
+
+    // The next search finds its match where the window has not reached yet.
+    gtk_tree_view_collapse_all(tree_view());
+    gtk_entry_set_text(search_entry(), "user3001");
+    ASSERT_NE(main.whole_letting_in, 0u);
+    gtk_entry_set_text(search_entry(), "user5999");
+    EXPECT_EQ(row_text(cursor_path().c_str()), "user5999");
+    drain_events();
+    expect_revealed("0:0:0:5999");
+    // Every other row is where it was.
+    EXPECT_EQ(row_text("0:0:0:0"), "user0");
+    EXPECT_EQ(row_text("1:0:0:0"), "alice");
+}
+
 TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
 {
     // A search in the real window first, so a search run by building a second bar would show.
