@@ -289,8 +289,10 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
     // The view lets go of every row it holds when it gets a new model: for a filter that let a hundred
     // thousand rows in, tens of milliseconds. So a new filter goes into a view that holds none, and the
     // one it replaces lets go of its rows in slices.
+    bool had_focus = false;
     if (gtk_tree_view_get_model(main.filter_view)) {
         const bool replacing = main.tree_view == main.filter_view;
+        had_focus = replacing && gtk_widget_is_focus(GTK_WIDGET(main.filter_view));
         if (main.dropping_view == main.spare_filter_view)
             drop_rows_now(main);
         std::swap(main.filter_view, main.spare_filter_view);
@@ -307,6 +309,9 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
     gtk_widget_hide(main.spare_filter_scroller);
     gtk_widget_hide(main.whole_scroller);
     main.tree_view = main.filter_view;
+    // The keys go on to the rows shown (a search after an edit in the filter's view).
+    if (had_focus)
+        gtk_widget_grab_focus(GTK_WIDGET(main.filter_view));
     gtk_tree_view_expand_all(main.filter_view);
     // The default idle priority comes after the view's own sizing and drawing: the rows in sight are
     // on screen before the next slice.

@@ -281,6 +281,11 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
             EXPECT_EQ(expanded_top_rows(), 3000);
             EXPECT_EQ(shown_rows().size(), 3000u * 4);
             EXPECT_EQ(cursor_text(), two ? "host6" : "host7");
+            // A filter shown again (as after an edit there) keeps the keyboard on the rows.
+            gtk_widget_grab_focus(GTK_WIDGET(main.filter_view));
+            run_search(main);
+            EXPECT_TRUE(gtk_widget_is_focus(GTK_WIDGET(main.filter_view)));
+            EXPECT_TRUE(only_the_view_in_use_is_visible());
         } else if (std::string(way) == "end of the filter") {
             gtk_entry_set_text(main.search_entry, "");
             // The whole tree is back at once; the filter's rows go afterwards.
