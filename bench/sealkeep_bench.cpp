@@ -338,7 +338,7 @@ KeystrokeTimes time_keystroke(MainWindow& main, Press press)
     std::vector<std::pair<GtkWidget*, gulong>> handlers;
     // Before the view's own handler, which may end the emission (an empty view does): the time is
     // taken when the main loop's iteration that drew returns.
-    for (GtkTreeView* view : {main.whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
         handlers.emplace_back(GTK_WIDGET(view),
                               g_signal_connect(view, "expose-event", G_CALLBACK(on_keystroke_exposed), &exposed));
     KeystrokeTimes times;
@@ -365,7 +365,8 @@ KeystrokeTimes time_keystroke(MainWindow& main, Press press)
 }
 
 // The figures of a keystroke's runs: the drawn one against its target, the others beside it.
-void report_keystroke(const std::string& name, const std::vector<KeystrokeTimes>& runs, bool big)
+void report_keystroke(const std::string& name, const std::vector<KeystrokeTimes>& runs, bool big,
+                      double target_ms = 16)
 {
     std::vector<double> drawn, idle, longest;
     for (const KeystrokeTimes& run : runs) {
@@ -374,7 +375,8 @@ void report_keystroke(const std::string& name, const std::vector<KeystrokeTimes>
         longest.push_back(run.longest);
     }
     const double ms = median(drawn) * 1000;
-    report(name, ms, "ms", 2, big ? "<= 16 ms" : "", ms <= 16);
+    const std::string target = "<= " + std::to_string(static_cast<int>(target_ms)) + " ms";
+    report(name, ms, "ms", 2, big ? target : "", ms <= target_ms);
     report(name + ", until idle", median(idle) * 1000, "ms", 2);
     report(name + ", longest busy stretch", median(longest) * 1000, "ms", 2);
 }
@@ -566,7 +568,11 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     result.shape = shape;
     result.accounts = accounts;
     FirstDraw draw;
-    const gulong exposed = g_signal_connect_after(main.tree_view, "expose-event", G_CALLBACK(on_view_exposed), &draw);
+    // Either of the whole tree's views: Refresh's clear swaps them.
+    GtkTreeView* whole_views[] = {main.whole_view, main.spare_whole_view};
+    gulong exposed[2];
+    for (int i = 0; i < 2; ++i)
+        exposed[i] = g_signal_connect_after(whole_views[i], "expose-event", G_CALLBACK(on_view_exposed), &draw);
 
     // gpg's first run starts the agent; that is nobody's steady cost.
     gpg_alone(path, secret);
@@ -577,16 +583,17 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     const double gpg = median(gpg_times);
 
     const int loads = callgrind ? 1 : 3;
-    std::vector<double> load_times, idle_times, cpu_times, clear_times;
+    std::vector<double> load_times, idle_times, cpu_times;
+    // Refresh's clear, as a keystroke: until the emptied tree is drawn, the old rows let go after.
+    std::vector<KeystrokeTimes> clear_times;
     long added_bytes = 0, added_heap = 0;
     std::size_t plaintext_bytes = 0;
     for (int i = 0; i < loads; ++i) {
         const bool full = gtk_tree_model_iter_n_children(main.model, nullptr) > 0;
-        auto start = Clock::now();
-        refresh_entries(main);
+        const KeystrokeTimes cleared = time_keystroke(main, [&] { refresh_entries(main); });
         drain();
         if (full)
-            clear_times.push_back(seconds_since(start));
+            clear_times.push_back(cleared);
 
         malloc_trim(0);
         const long before = resident_bytes(), heap_before = heap_in_use();
@@ -595,7 +602,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
         if (callgrind)
             CALLGRIND_TOGGLE_COLLECT;
         const double cpu_before = own_cpu_seconds();
-        start = Clock::now();
+        const auto start = Clock::now();
         // The key press in the prompt: the load runs beside the main loop, and has ended for the person
         // when the view shows its rows.
         gtk_widget_activate(GTK_WIDGET(prompt_entry));
@@ -625,7 +632,8 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
             std::exit(1);
         }
     }
-    g_signal_handler_disconnect(main.tree_view, exposed);
+    for (int i = 0; i < 2; ++i)
+        g_signal_handler_disconnect(whole_views[i], exposed[i]);
 
     const Rows rows = collect_rows(main.model);
     report_text("rows" + at, std::to_string(rows.total) + " (" + std::to_string(rows.top_level) + " customers)");
@@ -719,19 +727,15 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
 
     if (callgrind)
         CALLGRIND_TOGGLE_COLLECT;
-    const auto start = Clock::now();
-    refresh_entries(main);
+    clear_times.push_back(time_keystroke(main, [&] { refresh_entries(main); }));
     drain();
-    clear_times.push_back(seconds_since(start));
     if (callgrind) {
         CALLGRIND_TOGGLE_COLLECT;
         const std::string dump = "clear" + at;
         CALLGRIND_DUMP_STATS_AT(dump.c_str());
     }
-    if (!callgrind) {
-        const double ms = median(clear_times) * 1000;
-        report("clear" + at, ms, "ms", 1, "<= 10 ms", ms <= 10);
-    }
+    if (!callgrind)
+        report_keystroke("clear" + at, clear_times, true, 10);
     return result;
 }
 

@@ -133,7 +133,21 @@ std::uint32_t Document::child_count(std::uint32_t parent) const
 const EntryRecord* Document::record_of(std::uint32_t row) const
 {
     const std::uint32_t record = rows_[row].record;
-    return record == NONE ? nullptr : &records_[record];
+    return record == NONE || !has_texts_ ? nullptr : &records_[record];
+}
+
+void Document::drop_texts()
+{
+    auto gone = std::make_unique<Document>();
+    gone->plaintext_ = std::move(plaintext_);
+    gone->own_texts_ = std::move(own_texts_);
+    gone->lines_ = std::move(lines_);
+    gone->records_ = std::move(records_);
+    gone->state_ = std::move(state_);
+    gone->templates_ = std::move(templates_);
+    state_ = TreeBuildState{};
+    has_texts_ = false;
+    drop_document(std::move(gone));
 }
 
 namespace {

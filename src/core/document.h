@@ -84,6 +84,12 @@ public:
     std::uint32_t child_count(std::uint32_t parent) const;
     const EntryRecord* record_of(std::uint32_t row) const;
 
+    // Lets every text go now, overwritten as a dropped document is (the plaintext, the converted texts,
+    // the lines, the records), and keeps only the tree's shape: rows that carry no record and whose
+    // text must no longer be read. For a view that lets go of its rows after the document is gone.
+    void drop_texts();
+    bool has_texts() const { return has_texts_; }
+
 private:
     RowId append_row(std::optional<RowId> parent, std::string_view text, const char* stock_id) override;
     void set_record(RowId row, std::uint32_t record) override;
@@ -99,6 +105,7 @@ private:
     TreeBuildState state_;
     std::size_t accounts_ = 0;
     std::uint64_t serial_;
+    bool has_texts_ = true;
 };
 
 // Drops a document: a large one is overwritten and freed on a thread of its own, so that whoever lets it

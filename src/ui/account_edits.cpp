@@ -464,7 +464,7 @@ gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow*)
 
 void connect_edit_handlers(MainWindow& main)
 {
-    for (GtkTreeView* view : {main.whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
         if (view)
             g_signal_connect(view, "button-press-event", G_CALLBACK(on_tree_button_press), &main);
     if (main.window)

@@ -39,6 +39,7 @@ struct AccountModel {
     GtkTreeModel* base;       // a filtered model's unfiltered model (a reference), else null
     Filter* filter;           // owned; null: every row is shown
     Window window;            // unfiltered models only
+    std::uint32_t alive_end;  // unfiltered models only: the rows from here on are taken away (NONE: none)
     GdkPixbuf* customer_icon;
     gint stamp;
 };
@@ -81,6 +82,7 @@ void account_model_init(AccountModel* model)
     model->base = nullptr;
     model->filter = nullptr;
     model->window = Window{Document::NONE, 0, 0};
+    model->alive_end = Document::NONE;
     model->customer_icon = nullptr;
     model->stamp = static_cast<gint>(g_random_int());
 }
@@ -126,11 +128,15 @@ const std::uint32_t* shown_children(const Filter& filter, std::uint32_t parent, 
 std::uint32_t child(const AccountModel* model, std::uint32_t parent, std::uint32_t n)
 {
     const Filter* filter = model->filter;
-    if (!filter && parent != NONE && parent == model->window.parent)
-        return n < model->window.end - model->window.first ? model->document->child(parent, model->window.first + n)
-                                                            : NONE;
-    if (!filter)
-        return model->document->child(parent, n);
+    if (!filter) {
+        const Window& window = model->window;
+        std::uint32_t row = NONE;
+        if (parent != NONE && parent == window.parent)
+            row = n < window.end - window.first ? model->document->child(parent, window.first + n) : NONE;
+        else
+            row = model->document->child(parent, n);
+        return row != NONE && row >= model->alive_end ? NONE : row;
+    }
     std::uint32_t count = 0;
     const std::uint32_t* children = shown_children(*filter, parent, count);
     return n < count && children[n] < filter->held_from ? children[n] : NONE;
@@ -139,10 +145,24 @@ std::uint32_t child(const AccountModel* model, std::uint32_t parent, std::uint32
 std::uint32_t child_count(const AccountModel* model, std::uint32_t parent)
 {
     const Filter* filter = model->filter;
-    if (!filter && parent != NONE && parent == model->window.parent)
-        return model->window.end - model->window.first;
-    if (!filter)
-        return model->document->child_count(parent);
+    if (!filter) {
+        std::uint32_t count = parent != NONE && parent == model->window.parent
+                                  ? model->window.end - model->window.first
+                                  : model->document->child_count(parent);
+        if (model->alive_end == NONE || count == 0 || child(model, parent, count - 1) != NONE)
+            return count;
+        // Rows are taken away from the last: the children left are the first ones.
+        std::uint32_t low = 0;
+        std::uint32_t high = count - 1; // taken away
+        while (low < high) {
+            const std::uint32_t middle = low + (high - low) / 2;
+            if (child(model, parent, middle) == NONE)
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        return low;
+    }
     std::uint32_t count = 0;
     const std::uint32_t* children = shown_children(*filter, parent, count);
     if (count == 0 || children[count - 1] < filter->held_from)
@@ -224,6 +244,10 @@ void get_value(GtkTreeModel* tree_model, GtkTreeIter* iter, gint column, GValue*
     case COL_TEXT: {
         // The view asks only for the rows it draws: a copy each time costs less than keeping a
         // NUL-terminated copy of every row's text.
+        if (!document.has_texts()) {
+            g_value_set_static_string(value, "");
+            break;
+        }
         const std::string_view text = document.text(row);
         g_value_take_string(value, g_strndup(text.data(), text.size()));
         break;
@@ -405,6 +429,8 @@ bool account_model_has_row(GtkTreeModel* tree_model, std::uint32_t row)
         return false;
     if (model->filter)
         return model->filter->shown[row] && row < model->filter->held_from;
+    if (row >= model->alive_end)
+        return false;
     // Under a window, the row's ancestor among the window's children must be in it.
     const auto& rows = model->document->rows();
     const Window& window = model->window;
@@ -431,6 +457,49 @@ void account_model_open_window(GtkTreeModel* tree_model, std::uint32_t parent, s
 bool account_model_holds_back_children(GtkTreeModel* tree_model)
 {
     return ACCOUNT_MODEL(tree_model)->window.parent != NONE;
+}
+
+void account_model_drop_texts(GtkTreeModel* tree_model)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (model->document && model->owns_document)
+        const_cast<Document*>(model->document)->drop_texts();
+}
+
+std::uint32_t account_model_last_row(GtkTreeModel* tree_model)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    if (model->filter || !model->document)
+        return NONE;
+    const auto& rows = model->document->rows();
+    std::uint32_t end = std::min<std::uint32_t>(model->alive_end, static_cast<std::uint32_t>(rows.size()));
+    while (end > 0 && !account_model_has_row(tree_model, end - 1)) {
+        // Held back by the window, and never in: its ancestor among the window's children goes
+        // unsignalled, with what is under it.
+        std::uint32_t at = end - 1;
+        while (rows[at].parent != model->window.parent)
+            at = rows[at].parent;
+        end = at;
+        model->alive_end = end;
+    }
+    model->alive_end = end;
+    return end == 0 ? NONE : end - 1;
+}
+
+void account_model_remove_last(GtkTreeModel* tree_model, std::uint32_t row)
+{
+    AccountModel* model = ACCOUNT_MODEL(tree_model);
+    const std::uint32_t parent = model->document->rows()[row].parent;
+    GtkTreePath* path = account_model_path(tree_model, row);
+    model->alive_end = row;
+    gtk_tree_model_row_deleted(tree_model, path);
+    if (parent != NONE && child(model, parent, 0) == NONE) {
+        gtk_tree_path_up(path);
+        GtkTreeIter iter;
+        set_iter(model, &iter, parent);
+        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
+    }
+    gtk_tree_path_free(path);
 }
 
 void account_model_let_all_in(GtkTreeModel* tree_model)

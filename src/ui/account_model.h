@@ -46,6 +46,16 @@ void account_model_let_all_in(GtkTreeModel* filtered);
 // those before first, then those after. A window that takes every child is none.
 void account_model_open_window(GtkTreeModel* model, std::uint32_t parent, std::uint32_t first, std::uint32_t end);
 bool account_model_holds_back_children(GtkTreeModel* model);
+
+// A view lets go of its rows in slices after the document is gone: the model lets its texts go at
+// once (its rows then show none) and keeps the tree's shape, and its rows are then taken away from
+// the last, each with what is under it. The last row still in an unfiltered model (NONE when none
+// is), rows a window holds back at the end being let go unsignalled first:
+std::uint32_t account_model_last_row(GtkTreeModel* model);
+void account_model_drop_texts(GtkTreeModel* model);
+// Takes a row away with what is under it, which must be the last rows in the model, and signals it
+// (the row deleted; its parent as having no children when it has none left).
+void account_model_remove_last(GtkTreeModel* model, std::uint32_t row);
 // Whether a row is in the model (shown, and not held back).
 bool account_model_has_row(GtkTreeModel* model, std::uint32_t row);
 

@@ -7,6 +7,7 @@
 #include "ui/main_window.h"
 #include "ui/save_job.h"
 
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -68,9 +69,11 @@ GtkWidget* scrolled(GtkWidget* view)
 GtkWidget* create_entry_tree_view(MainWindow& main)
 {
     GtkWidget* whole = gtk_tree_view_new();
+    GtkWidget* spare_whole = gtk_tree_view_new();
     GtkWidget* filtered = gtk_tree_view_new();
     GtkWidget* spare = gtk_tree_view_new();
     main.whole_view = GTK_TREE_VIEW(whole);
+    main.spare_whole_view = GTK_TREE_VIEW(spare_whole);
     main.filter_view = GTK_TREE_VIEW(filtered);
     main.spare_filter_view = GTK_TREE_VIEW(spare);
     main.tree_view = main.whole_view;
@@ -79,16 +82,17 @@ GtkWidget* create_entry_tree_view(MainWindow& main)
     GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
     set_entry_model(main, empty);
     g_object_unref(empty);
-    for (GtkTreeView* view : {main.whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
         set_up_view(view);
 
     GtkWidget* box = gtk_vbox_new(FALSE, 0);
     main.whole_scroller = scrolled(whole);
+    main.spare_whole_scroller = scrolled(spare_whole);
     main.filter_scroller = scrolled(filtered);
     main.spare_filter_scroller = scrolled(spare);
     gtk_box_pack_start(GTK_BOX(box), main.whole_scroller, TRUE, TRUE, 0);
-    // A filter's view shows only while a filter does.
-    for (GtkWidget* scroller : {main.filter_scroller, main.spare_filter_scroller}) {
+    // A spare view shows only once it takes the other's place, a filter's only while a filter is on.
+    for (GtkWidget* scroller : {main.spare_whole_scroller, main.filter_scroller, main.spare_filter_scroller}) {
         gtk_box_pack_start(GTK_BOX(box), scroller, TRUE, TRUE, 0);
         gtk_widget_set_no_show_all(scroller, TRUE);
     }
@@ -217,6 +221,7 @@ void stop_tree_slices(MainWindow& main)
     stop_source(main.filter_expanding);
     stop_source(main.filter_dropping);
     stop_source(main.whole_letting_in);
+    stop_source(main.whole_dropping);
 }
 
 namespace {
@@ -347,6 +352,57 @@ void show_whole_tree(MainWindow& main)
     start_dropping(main, main.filter_view);
 }
 
+namespace {
+
+// Below this many rows a view lets go of them all in well under a millisecond.
+constexpr std::size_t SWAP_ROWS = 2048;
+
+// The hidden whole tree's view lets go of its rows from the last, until the slice's time is spent;
+// returns whether rows remain. Each row taken away is the topmost one on the way down to the last row
+// that the view has no rows under: a row the view shows collapsed goes with everything under it.
+bool drop_whole_rows(MainWindow& main)
+{
+    GtkTreeView* view = main.spare_whole_view;
+    GtkTreeModel* model = view ? gtk_tree_view_get_model(view) : nullptr;
+    const Document* document = model ? account_model_document(model) : nullptr;
+    if (!document)
+        return false;
+    const auto& rows = document->rows();
+    const gint64 end = g_get_monotonic_time() + SLICE_US;
+    do {
+        const std::uint32_t last = account_model_last_row(model);
+        if (last == Document::NONE) {
+            gtk_tree_view_set_model(view, nullptr);
+            return false;
+        }
+        std::array<std::uint32_t, 256> way; // the last row's ancestors, the top-level one last
+        std::size_t depth = 0;
+        for (std::uint32_t at = rows[last].parent; at != Document::NONE && depth < way.size(); at = rows[at].parent)
+            way[depth++] = at;
+        std::uint32_t gone = last;
+        for (std::size_t i = depth; i-- > 0;) {
+            TreePathPtr path{account_model_path(model, way[i])};
+            if (!gtk_tree_view_row_expanded(view, path.get())) {
+                gone = way[i];
+                break;
+            }
+        }
+        account_model_remove_last(model, gone);
+    } while (g_get_monotonic_time() < end);
+    return true;
+}
+
+gboolean on_whole_drop_slice(gpointer data)
+{
+    auto& main = *static_cast<MainWindow*>(data);
+    if (drop_whole_rows(main))
+        return G_SOURCE_CONTINUE;
+    main.whole_dropping = 0;
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace
+
 void set_entry_model(MainWindow& main, GtkTreeModel* model)
 {
     // The whole tree's view holds the model's only reference that lasts: replacing it drops the old
@@ -354,6 +410,29 @@ void set_entry_model(MainWindow& main, GtkTreeModel* model)
     show_whole_tree(main);
     drop_filter_rows_now(main);
     stop_source(main.whole_letting_in);
+    GtkTreeModel* old = main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
+    const Document* shown = old ? account_model_document(old) : nullptr;
+    const Document* coming = account_model_document(model);
+    if (shown && shown->rows().size() >= SWAP_ROWS && (!coming || coming->rows().empty()) && main.spare_whole_view) {
+        // Emptying the tree (Refresh, a lock, a load's start): the view would let go of every row it
+        // holds at once, at a hundred thousand customers some ten milliseconds. The empty model goes
+        // into the other view, and this one lets go of its rows in slices once the texts are gone;
+        // what an earlier one left goes now. An edit keeps its view, scrolled as it was.
+        stop_source(main.whole_dropping);
+        gtk_tree_view_set_model(main.spare_whole_view, nullptr);
+        account_model_drop_texts(old);
+        const bool had_focus = gtk_widget_is_focus(GTK_WIDGET(main.whole_view));
+        std::swap(main.whole_view, main.spare_whole_view);
+        std::swap(main.whole_scroller, main.spare_whole_scroller);
+        // The window's show-all passed the hidden scroller by: its view is shown here, the first time.
+        gtk_widget_show(GTK_WIDGET(main.whole_view));
+        gtk_widget_show(main.whole_scroller);
+        gtk_widget_hide(main.spare_whole_scroller);
+        main.tree_view = main.whole_view;
+        if (had_focus)
+            gtk_widget_grab_focus(GTK_WIDGET(main.whole_view));
+        main.whole_dropping = g_idle_add(on_whole_drop_slice, &main);
+    }
     main.model = model;
     if (main.whole_view)
         gtk_tree_view_set_model(main.whole_view, model);

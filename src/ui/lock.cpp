@@ -145,7 +145,7 @@ void drop_decrypted(MainWindow& main)
     clear_search_matches(main.search);
     // The model's document goes with it, overwritten: the rows' texts and the plaintext alike.
     clear_entry_store(main);
-    for (GtkTreeView* view : {main.whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
         if (view)
             forget_drawn_texts(view);
 }

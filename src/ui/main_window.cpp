@@ -57,6 +57,8 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     main->filter_scroller = nullptr;
     main->spare_filter_view = nullptr;
     main->spare_filter_scroller = nullptr;
+    main->spare_whole_view = nullptr;
+    main->spare_whole_scroller = nullptr;
     main->dropping_view = nullptr;
     main->model = nullptr;
     main->prompt = nullptr;

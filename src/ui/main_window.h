@@ -38,6 +38,12 @@ struct MainWindow {
     GtkTreeView* filter_view = nullptr; // the filter's, shown while one is on
     GtkWidget* whole_scroller = nullptr;
     GtkWidget* filter_scroller = nullptr;
+    // A second whole tree's view, hidden, so that emptying the tree (Refresh, a lock) never waits for
+    // the view to let go of its rows: the two swap places, and the one before lets them go in slices
+    // (whole_dropping, the idle source doing it; 0: none), its document's texts gone at once.
+    GtkTreeView* spare_whole_view = nullptr;
+    GtkWidget* spare_whole_scroller = nullptr;
+    guint whole_dropping = 0;
     // A second filter's view, hidden, so that a new filter never waits for the rows of the one before
     // to go: the two swap places at each new filter, and the one before lets go of its rows in slices.
     GtkTreeView* spare_filter_view = nullptr;

@@ -319,6 +319,7 @@ public:
         copy_children(nullptr, nullptr);
         g_signal_connect(model, "row-inserted", G_CALLBACK(on_row_inserted), this);
         g_signal_connect(model, "row-has-child-toggled", G_CALLBACK(on_has_child), this);
+        g_signal_connect(model, "row-deleted", G_CALLBACK(on_row_deleted), this);
     }
     ~Mirror()
     {
@@ -330,6 +331,7 @@ public:
 
     std::vector<std::string> rows() { return walk(GTK_TREE_MODEL(store_)); }
     int inserted = 0;
+    int deleted = 0;
 
 private:
     static std::string text_at(GtkTreeModel* model, GtkTreeIter* iter)
@@ -372,10 +374,23 @@ private:
                                           text_at(model, iter).c_str(), -1);
     }
 
+    static void on_row_deleted(GtkTreeModel*, GtkTreePath* path, Mirror* self)
+    {
+        ++self->deleted;
+        GtkTreeIter copy;
+        if (gtk_tree_model_get_iter(GTK_TREE_MODEL(self->store_), &copy, path))
+            gtk_tree_store_remove(self->store_, &copy);
+    }
+
     static void on_has_child(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, Mirror* self)
     {
-        ASSERT_TRUE(gtk_tree_model_iter_has_child(model, iter)) << test::path_string(path);
         GtkTreeIter copy;
+        if (!gtk_tree_model_iter_has_child(model, iter)) {
+            // Its last child went: the copy has none left either.
+            ASSERT_TRUE(gtk_tree_model_get_iter(GTK_TREE_MODEL(self->store_), &copy, path));
+            EXPECT_FALSE(gtk_tree_model_iter_has_child(GTK_TREE_MODEL(self->store_), &copy)) << test::path_string(path);
+            return;
+        }
         // A row whose parent has just got it as its first child is not in the copy yet (nor in a
         // view): it comes with its parent's children.
         if (!gtk_tree_model_get_iter(GTK_TREE_MODEL(self->store_), &copy, path))
@@ -535,6 +550,58 @@ TEST_F(AccountModel, AWindowOnOneRowsChildrenLetsTheOthersInAroundIt)
         EXPECT_EQ(static_cast<std::uint32_t>(released), count - (end - std::min(w.first, end)));
         EXPECT_FALSE(account_model_holds_back_children(both.model()));
         EXPECT_EQ(mirror.rows(), whole);
+    }
+}
+
+// A view lets go of its rows after the document has gone: the model keeps the tree's shape without a
+// text, and takes its rows away from the last, each with what is under it, signalling each as a view
+// needs it, with or without a window still open.
+TEST_F(AccountModel, RowsTakenAwayFromTheLastAfterTheTextsAreGone)
+{
+    std::vector<std::string> values;
+    for (int n = 0; n < 30; ++n)
+        values.push_back("A;;srv;ssh;;user" + std::to_string(n) + ";p");
+    for (int n = 0; n < 12; ++n)
+        values.push_back("C" + std::to_string(n % 3) + ";G" + std::to_string(n % 2) + ";s" + std::to_string(n) + ";ssh;;u;p");
+    for (bool with_window : {false, true}) {
+        SCOPED_TRACE(with_window ? "a window open" : "no window");
+        BothModels both(records_of(values), icon);
+        GtkTreeModel* model = both.model();
+        const Document& document = *account_model_document(model);
+        if (with_window) {
+            GtkTreeIter service;
+            ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model, &service, "0:0:0"));
+            account_model_open_window(model, account_model_row(&service), 10, 20);
+        }
+        account_model_drop_texts(model);
+        EXPECT_FALSE(document.has_texts());
+        EXPECT_TRUE(document.plaintext().empty());
+        EXPECT_TRUE(document.records().empty());
+        GtkTreeIter row;
+        ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model, &row, "0:0:0:0"));
+        gchar* text = nullptr;
+        EntryRecord* record = nullptr;
+        gtk_tree_model_get(model, &row, COL_TEXT, &text, COL_ENTRY, &record, -1);
+        EXPECT_STREQ(text, "");
+        EXPECT_EQ(record, nullptr);
+        g_free(text);
+
+        Mirror mirror(model);
+        // Take rows away as a view showing every other customer collapsed would: those go whole, the
+        // others a row at a time.
+        const auto& rows = document.rows();
+        for (std::uint32_t last; (last = account_model_last_row(model)) != Document::NONE;) {
+            std::uint32_t top = last;
+            while (rows[top].parent != Document::NONE)
+                top = rows[top].parent;
+            const std::uint32_t gone = rows[top].position % 2 ? top : last;
+            ASSERT_TRUE(account_model_has_row(model, gone));
+            account_model_remove_last(model, gone);
+            ASSERT_EQ(mirror.rows(), walk(model)) << "after row " << gone;
+        }
+        EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 0);
+        EXPECT_TRUE(mirror.rows().empty());
+        EXPECT_GT(mirror.deleted, 3);
     }
 }
 

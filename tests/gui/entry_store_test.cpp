@@ -4,6 +4,7 @@
 #include "core/document.h"
 #include "core/tree_building.h"
 #include "ui/entry_store.h"
+#include "ui/main_window.h"
 #include "ui/password_load.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,66 @@ TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
     clear_entry_store(test::main_window());
     EXPECT_EQ(test::main_window().database_loaded, 0);
     EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
+}
+
+// A big tree's view would let go of all its rows at once when Refresh clears it. The empty tree shows
+// at once in the other view, the old document's texts gone with it; the old view lets go of its rows
+// in idle slices, and a second clear meeting them half done ends them at once. The keyboard stays on
+// the tree, and the toolkit raises no warning (the test fails on any).
+TEST_F(EntryStore, ClearingABigTreeLeavesNothingBehind)
+{
+    std::vector<std::string> lines;
+    for (int customer = 0; customer < 1500; ++customer)
+        for (int user = 0; user < 2; ++user)
+            lines.push_back(test::record_line("C" + std::to_string(customer) + ";;host;ssh;;u" + std::to_string(user) +
+                                              ";pw"));
+    MainWindow& main = test::main_window();
+    for (const char* way : {"slices run out", "a clear meets them"}) {
+        SCOPED_TRACE(way);
+        ASSERT_EQ(test::load_fixture(lines), 1);
+        for (const char* path : {"3", "3:0", "1499", "1499:0", "1499:0:0"}) {
+            TreePathPtr row{gtk_tree_path_new_from_string(path)};
+            gtk_tree_view_expand_row(main.tree_view, row.get(), FALSE);
+        }
+        gtk_widget_grab_focus(GTK_WIDGET(main.tree_view));
+        GtkTreeView* before = main.whole_view;
+        RefPtr<GtkTreeModel> old{GTK_TREE_MODEL(g_object_ref(model()))};
+        const Document* document = account_model_document(old.get());
+
+        clear_entry_store(main);
+        EXPECT_NE(main.whole_view, before);
+        EXPECT_EQ(main.tree_view, main.whole_view);
+        EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
+        EXPECT_TRUE(gtk_widget_get_visible(main.whole_scroller));
+        EXPECT_FALSE(gtk_widget_get_visible(main.spare_whole_scroller));
+        EXPECT_TRUE(gtk_widget_is_focus(GTK_WIDGET(main.tree_view)));
+        EXPECT_TRUE(document->plaintext().empty()) << "the texts outlived the clear";
+        EXPECT_TRUE(document->records().empty());
+        ASSERT_NE(main.whole_dropping, 0u);
+        EXPECT_EQ(gtk_tree_view_get_model(before), old.get());
+
+        if (std::string(way) == "a clear meets them") {
+            // Another big tree, shown without a pause, and cleared.
+            auto again = std::make_unique<Document>(main.settings);
+            for (const auto& text : lines)
+                again->add_line(text + "\n");
+            again->finish();
+            show_loaded_rows(main, std::move(again));
+            ASSERT_NE(main.whole_dropping, 0u);
+            GtkTreeView* second = main.whole_view;
+            clear_entry_store(main);
+            EXPECT_EQ(main.whole_view, before) << "the view letting go of its rows is the one to take the place";
+            EXPECT_EQ(G_OBJECT(old.get())->ref_count, 1u) << "what was left went at once: no view holds it";
+            EXPECT_NE(gtk_tree_view_get_model(second), nullptr);
+        }
+        test::drain_events();
+        EXPECT_EQ(main.whole_dropping, 0u);
+        EXPECT_EQ(gtk_tree_view_get_model(main.spare_whole_view), nullptr);
+        EXPECT_EQ(G_OBJECT(old.get())->ref_count, 1u) << "a view still holds the old model";
+        if (std::string(way) == "slices run out") {
+            EXPECT_EQ(gtk_tree_model_iter_n_children(old.get(), nullptr), 0) << "the view let go of them a slice at a time";
+        }
+    }
 }
 
 TEST_F(EntryStore, FixtureLoadPutsRowsInFileOrderWithRecords)

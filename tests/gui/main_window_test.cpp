@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace sealkeep {
@@ -68,20 +70,30 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     std::vector<GtkWidget*> children = test::child_widgets(stack());
     ASSERT_EQ(children.size(), 6u);
     GtkWidget* prompt = children[1];
-    // The whole tree's view, scrolled, and below it two for filters, hidden while no filter is on.
+    // The whole tree's view, scrolled, its spare and two for filters, all hidden but the one in use
+    // (earlier tests may have swapped the whole tree's two).
     std::vector<GtkWidget*> trees = test::child_widgets(children[3]);
-    ASSERT_EQ(trees.size(), 3u);
-    GtkWidget* scrolled = trees[0];
+    ASSERT_EQ(trees.size(), 4u);
+    GtkWidget* scrolled = main.whole_scroller;
     GtkWidget* search_bar = children[4];
     GtkWidget* status_row = children[5];
 
     EXPECT_EQ(main.prompt, prompt);
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree_view));
     EXPECT_EQ(main.tree_view, main.whole_view);
-    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(trees[1])), GTK_WIDGET(main.filter_view));
-    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(trees[2])), GTK_WIDGET(main.spare_filter_view));
-    EXPECT_FALSE(gtk_widget_get_visible(trees[1]));
-    EXPECT_FALSE(gtk_widget_get_visible(trees[2]));
+    std::vector<GtkWidget*> views;
+    for (GtkWidget* tree : trees) {
+        views.push_back(gtk_bin_get_child(GTK_BIN(tree)));
+        EXPECT_EQ(gtk_widget_get_visible(tree), tree == scrolled);
+    }
+    std::vector<GtkWidget*> expected = {GTK_WIDGET(main.whole_view), GTK_WIDGET(main.spare_whole_view),
+                                        GTK_WIDGET(main.filter_view), GTK_WIDGET(main.spare_filter_view)};
+    std::sort(views.begin(), views.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(views, expected);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.spare_whole_view)), main.spare_whole_scroller);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.filter_view)), main.filter_scroller);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.spare_filter_view)), main.spare_filter_scroller);
     EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.model));
     EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);

@@ -77,7 +77,7 @@ bool only_the_view_in_use_is_visible()
     const MainWindow& main = test::main_window();
     GtkWidget* in_use = GTK_WIDGET(main.tree_view);
     bool others_hidden = true;
-    for (GtkTreeView* view : {main.whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
         if (view != main.tree_view)
             others_hidden = others_hidden && !gtk_widget_get_visible(gtk_widget_get_parent(GTK_WIDGET(view)));
     return gtk_widget_get_visible(in_use) && gtk_widget_get_visible(gtk_widget_get_parent(in_use)) && others_hidden;
