@@ -1,6 +1,7 @@
 // The account tree as a GtkTreeModel over a loaded document: iterators are row numbers, paths are
 // worked out from each row's parent and position, and no row has a node, a value or an allocation of
-// its own in the toolkit. The model owns its document; the document never changes while it is shown.
+// its own in the toolkit. The model owns its document; the document never changes while it is shown,
+// and a model lets in only rows it held back, or takes rows away only after its texts are gone.
 #pragma once
 
 #include "core/document.h"
