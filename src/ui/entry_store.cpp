@@ -118,6 +118,17 @@ void stop_source(guint& source)
     source = 0;
 }
 
+// An idle source that takes a slice of work at a time until none is left, then clears its id.
+template <bool (*step)(MainWindow&), guint MainWindow::*source>
+gboolean run_slices(gpointer data)
+{
+    auto& main = *static_cast<MainWindow*>(data);
+    if (step(main))
+        return G_SOURCE_CONTINUE;
+    main.*source = 0;
+    return G_SOURCE_REMOVE;
+}
+
 // Lets the filter's rows held back into its view, expanded, until the slice's time is spent; returns
 // whether rows remain.
 bool let_filter_rows_in(MainWindow& main)
@@ -145,22 +156,24 @@ bool let_filter_rows_in(MainWindow& main)
 }
 
 // Collapses the top-level rows of the filter view letting go of its rows, from main.filter_next_top
-// on, until the slice's time is spent; returns whether rows remain.
+// on, until the slice's time is spent; returns whether rows remain. What is left then goes with its
+// model.
 bool collapse_filter_rows(MainWindow& main)
 {
     GtkTreeModel* model = main.dropping_view ? gtk_tree_view_get_model(main.dropping_view) : nullptr;
-    if (!model)
-        return false;
-    const gint top = gtk_tree_model_iter_n_children(model, nullptr);
+    const gint top = model ? gtk_tree_model_iter_n_children(model, nullptr) : 0;
     const gint64 end = g_get_monotonic_time() + SLICE_US;
-    while (main.filter_next_top < top) {
+    while (main.filter_next_top < top && g_get_monotonic_time() < end) {
         GtkTreePath* path = gtk_tree_path_new_from_indices(main.filter_next_top++, -1);
         gtk_tree_view_collapse_row(main.dropping_view, path);
         gtk_tree_path_free(path);
-        if (g_get_monotonic_time() >= end)
-            break;
     }
-    return main.filter_next_top < top;
+    if (main.filter_next_top < top)
+        return true;
+    if (main.dropping_view)
+        gtk_tree_view_set_model(main.dropping_view, nullptr);
+    main.dropping_view = nullptr;
+    return false;
 }
 
 // Empties the filter view letting go of its rows now, whatever is left of them.
@@ -182,26 +195,6 @@ void drop_filter_rows_now(MainWindow& main)
             gtk_tree_view_set_model(view, nullptr);
 }
 
-gboolean on_expand_slice(gpointer data)
-{
-    auto& main = *static_cast<MainWindow*>(data);
-    if (let_filter_rows_in(main))
-        return G_SOURCE_CONTINUE;
-    main.filter_expanding = 0;
-    return G_SOURCE_REMOVE;
-}
-
-// The hidden filter view's rows go a slice at a time; what is left then goes with its model.
-gboolean on_drop_slice(gpointer data)
-{
-    auto& main = *static_cast<MainWindow*>(data);
-    if (collapse_filter_rows(main))
-        return G_SOURCE_CONTINUE;
-    main.filter_dropping = 0;
-    drop_rows_now(main);
-    return G_SOURCE_REMOVE;
-}
-
 // A hidden filter view lets go of its rows in slices after the window is drawn. One view at a time:
 // another one still at it lets go of the rest at once.
 void start_dropping(MainWindow& main, GtkTreeView* view)
@@ -211,7 +204,7 @@ void start_dropping(MainWindow& main, GtkTreeView* view)
     stop_source(main.filter_dropping);
     main.dropping_view = view;
     main.filter_next_top = 0;
-    main.filter_dropping = g_idle_add(on_drop_slice, &main);
+    main.filter_dropping = g_idle_add(run_slices<collapse_filter_rows, &MainWindow::filter_dropping>, &main);
 }
 
 } // namespace
@@ -238,15 +231,6 @@ bool let_whole_rows_in(MainWindow& main)
             return false;
     } while (g_get_monotonic_time() < end);
     return account_model_holds_back_children(model);
-}
-
-gboolean on_whole_slice(gpointer data)
-{
-    auto& main = *static_cast<MainWindow*>(data);
-    if (let_whole_rows_in(main))
-        return G_SOURCE_CONTINUE;
-    main.whole_letting_in = 0;
-    return G_SOURCE_REMOVE;
 }
 
 } // namespace
@@ -281,7 +265,7 @@ void make_way_to(MainWindow& main, std::uint32_t row)
         account_model_open_window(model, parent, first, first + FIRST_ROWS);
         // After the view has drawn the way to the row, as for a filter's rows.
         if (account_model_holds_back_children(model) && main.whole_letting_in == 0)
-            main.whole_letting_in = g_idle_add(on_whole_slice, &main);
+            main.whole_letting_in = g_idle_add(run_slices<let_whole_rows_in, &MainWindow::whole_letting_in>, &main);
         return;
     }
 }
@@ -321,7 +305,7 @@ void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
     // The default idle priority comes after the view's own sizing and drawing: the rows in sight are
     // on screen before the next slice.
     if (account_model_holds_back(filtered))
-        main.filter_expanding = g_idle_add(on_expand_slice, &main);
+        main.filter_expanding = g_idle_add(run_slices<let_filter_rows_in, &MainWindow::filter_expanding>, &main);
 }
 
 void let_all_filter_rows_in(MainWindow& main)
@@ -392,15 +376,6 @@ bool drop_whole_rows(MainWindow& main)
     return true;
 }
 
-gboolean on_whole_drop_slice(gpointer data)
-{
-    auto& main = *static_cast<MainWindow*>(data);
-    if (drop_whole_rows(main))
-        return G_SOURCE_CONTINUE;
-    main.whole_dropping = 0;
-    return G_SOURCE_REMOVE;
-}
-
 } // namespace
 
 void set_entry_model(MainWindow& main, GtkTreeModel* model)
@@ -431,7 +406,7 @@ void set_entry_model(MainWindow& main, GtkTreeModel* model)
         main.tree_view = main.whole_view;
         if (had_focus)
             gtk_widget_grab_focus(GTK_WIDGET(main.whole_view));
-        main.whole_dropping = g_idle_add(on_whole_drop_slice, &main);
+        main.whole_dropping = g_idle_add(run_slices<drop_whole_rows, &MainWindow::whole_dropping>, &main);
     }
     main.model = model;
     if (main.whole_view)
