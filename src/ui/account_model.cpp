@@ -469,8 +469,16 @@ void account_model_drop_texts(GtkTreeModel* tree_model)
 std::uint32_t account_model_last_row(GtkTreeModel* tree_model)
 {
     AccountModel* model = ACCOUNT_MODEL(tree_model);
-    if (model->filter || !model->document)
+    if (!model->document)
         return NONE;
+    if (Filter* filter = model->filter) {
+        // The rows in are the shown ones before held_from.
+        std::uint32_t end = std::min<std::uint32_t>(filter->held_from, static_cast<std::uint32_t>(filter->shown.size()));
+        while (end > 0 && !filter->shown[end - 1])
+            --end;
+        filter->held_from = end;
+        return end == 0 ? NONE : end - 1;
+    }
     const auto& rows = model->document->rows();
     std::uint32_t end = std::min<std::uint32_t>(model->alive_end, static_cast<std::uint32_t>(rows.size()));
     while (end > 0 && !account_model_has_row(tree_model, end - 1)) {
@@ -491,7 +499,10 @@ void account_model_remove_last(GtkTreeModel* tree_model, std::uint32_t row)
     AccountModel* model = ACCOUNT_MODEL(tree_model);
     const std::uint32_t parent = model->document->rows()[row].parent;
     GtkTreePath* path = account_model_path(tree_model, row);
-    model->alive_end = row;
+    if (model->filter)
+        model->filter->held_from = row;
+    else
+        model->alive_end = row;
     gtk_tree_model_row_deleted(tree_model, path);
     if (parent != NONE && child(model, parent, 0) == NONE) {
         gtk_tree_path_up(path);

@@ -48,10 +48,10 @@ void account_model_let_all_in(GtkTreeModel* filtered);
 void account_model_open_window(GtkTreeModel* model, std::uint32_t parent, std::uint32_t first, std::uint32_t end);
 bool account_model_holds_back_children(GtkTreeModel* model);
 
-// A view lets go of its rows in slices after the document is gone: the model lets its texts go at
-// once (its rows then show none) and keeps the tree's shape, and its rows are then taken away from
-// the last, each with what is under it. The last row still in an unfiltered model (NONE when none
-// is), rows a window holds back at the end being let go unsignalled first:
+// A view lets go of its rows in slices: a model's rows are taken away from the last, each with what
+// is under it. An unfiltered model lets its texts go at once first (its rows then show none) and keeps
+// the tree's shape; a filtered one needs none of its own. The last row still in a model (NONE when
+// none is), rows a window holds back at the end being let go unsignalled first:
 std::uint32_t account_model_last_row(GtkTreeModel* model);
 void account_model_drop_texts(GtkTreeModel* model);
 // Takes a row away with what is under it, which must be the last rows in the model, and signals it

@@ -155,23 +155,50 @@ bool let_filter_rows_in(MainWindow& main)
     return account_model_holds_back(model);
 }
 
-// Collapses the top-level rows of the filter view letting go of its rows, from main.filter_next_top
-// on, until the slice's time is spent; returns whether rows remain. What is left then goes with its
-// model.
-bool collapse_filter_rows(MainWindow& main)
+// A hidden view lets go of its rows from the last, until the slice's time is spent; returns whether
+// rows remain (with none left, the view lets go of its model too). Each row taken away is the topmost
+// one on the way down to the last row that the view has no rows under: a row the view shows collapsed
+// goes with everything under it. A row of a hundred thousand children goes a child at a time, where
+// collapsing it or dropping the model would free them all in one stretch.
+bool take_rows_away(GtkTreeView* view)
 {
-    GtkTreeModel* model = main.dropping_view ? gtk_tree_view_get_model(main.dropping_view) : nullptr;
-    const gint top = model ? gtk_tree_model_iter_n_children(model, nullptr) : 0;
-    const gint64 end = g_get_monotonic_time() + SLICE_US;
-    while (main.filter_next_top < top && g_get_monotonic_time() < end) {
-        GtkTreePath* path = gtk_tree_path_new_from_indices(main.filter_next_top++, -1);
-        gtk_tree_view_collapse_row(main.dropping_view, path);
-        gtk_tree_path_free(path);
+    GtkTreeModel* model = view ? gtk_tree_view_get_model(view) : nullptr;
+    const Document* document = model ? account_model_document(model) : nullptr;
+    if (!document) {
+        if (model)
+            gtk_tree_view_set_model(view, nullptr);
+        return false;
     }
-    if (main.filter_next_top < top)
+    const auto& rows = document->rows();
+    const gint64 end = g_get_monotonic_time() + SLICE_US;
+    do {
+        const std::uint32_t last = account_model_last_row(model);
+        if (last == Document::NONE) {
+            gtk_tree_view_set_model(view, nullptr);
+            return false;
+        }
+        std::array<std::uint32_t, 256> way; // the last row's ancestors, the top-level one last
+        std::size_t depth = 0;
+        for (std::uint32_t at = rows[last].parent; at != Document::NONE && depth < way.size(); at = rows[at].parent)
+            way[depth++] = at;
+        std::uint32_t gone = last;
+        for (std::size_t i = depth; i-- > 0;) {
+            TreePathPtr path{account_model_path(model, way[i])};
+            if (!gtk_tree_view_row_expanded(view, path.get())) {
+                gone = way[i];
+                break;
+            }
+        }
+        account_model_remove_last(model, gone);
+    } while (g_get_monotonic_time() < end);
+    return true;
+}
+
+// The filter view letting go of its rows.
+bool drop_filter_rows(MainWindow& main)
+{
+    if (take_rows_away(main.dropping_view))
         return true;
-    if (main.dropping_view)
-        gtk_tree_view_set_model(main.dropping_view, nullptr);
     main.dropping_view = nullptr;
     return false;
 }
@@ -203,8 +230,7 @@ void start_dropping(MainWindow& main, GtkTreeView* view)
         drop_rows_now(main);
     stop_source(main.filter_dropping);
     main.dropping_view = view;
-    main.filter_next_top = 0;
-    main.filter_dropping = g_idle_add(run_slices<collapse_filter_rows, &MainWindow::filter_dropping>, &main);
+    main.filter_dropping = g_idle_add(run_slices<drop_filter_rows, &MainWindow::filter_dropping>, &main);
 }
 
 } // namespace
@@ -341,39 +367,10 @@ namespace {
 // Below this many rows a view lets go of them all in well under a millisecond.
 constexpr std::size_t SWAP_ROWS = 2048;
 
-// The hidden whole tree's view lets go of its rows from the last, until the slice's time is spent;
-// returns whether rows remain. Each row taken away is the topmost one on the way down to the last row
-// that the view has no rows under: a row the view shows collapsed goes with everything under it.
+// Lets the hidden whole tree's view go of its rows.
 bool drop_whole_rows(MainWindow& main)
 {
-    GtkTreeView* view = main.spare_whole_view;
-    GtkTreeModel* model = view ? gtk_tree_view_get_model(view) : nullptr;
-    const Document* document = model ? account_model_document(model) : nullptr;
-    if (!document)
-        return false;
-    const auto& rows = document->rows();
-    const gint64 end = g_get_monotonic_time() + SLICE_US;
-    do {
-        const std::uint32_t last = account_model_last_row(model);
-        if (last == Document::NONE) {
-            gtk_tree_view_set_model(view, nullptr);
-            return false;
-        }
-        std::array<std::uint32_t, 256> way; // the last row's ancestors, the top-level one last
-        std::size_t depth = 0;
-        for (std::uint32_t at = rows[last].parent; at != Document::NONE && depth < way.size(); at = rows[at].parent)
-            way[depth++] = at;
-        std::uint32_t gone = last;
-        for (std::size_t i = depth; i-- > 0;) {
-            TreePathPtr path{account_model_path(model, way[i])};
-            if (!gtk_tree_view_row_expanded(view, path.get())) {
-                gone = way[i];
-                break;
-            }
-        }
-        account_model_remove_last(model, gone);
-    } while (g_get_monotonic_time() < end);
-    return true;
+    return take_rows_away(main.spare_whole_view);
 }
 
 } // namespace

@@ -49,11 +49,10 @@ struct MainWindow {
     GtkTreeView* spare_filter_view = nullptr;
     GtkWidget* spare_filter_scroller = nullptr;
     // The idle source letting the shown filter's rows in (0: none), and the one letting go of a hidden
-    // filter view's rows, a slice at a time from the top: which view, and its next top-level row.
+    // filter view's rows, a slice at a time from the last, and which view that is.
     guint filter_expanding = 0;
     guint filter_dropping = 0;
     GtkTreeView* dropping_view = nullptr;
-    gint filter_next_top = 0;
     // The idle source letting in the rows the whole tree's model held back around a window (0: none).
     guint whole_letting_in = 0;
     GtkTreeModel* model = nullptr;  // the view's; it owns the document shown
