@@ -488,7 +488,6 @@ std::uint32_t account_model_last_row(GtkTreeModel* tree_model)
         while (rows[at].parent != model->window.parent)
             at = rows[at].parent;
         end = at;
-        model->alive_end = end;
     }
     model->alive_end = end;
     return end == 0 ? NONE : end - 1;
@@ -521,6 +520,25 @@ void account_model_let_all_in(GtkTreeModel* tree_model)
 
 namespace {
 
+// Tells the views a row has come in: the row, the row as a parent when its children came with it, and
+// its parent as one when the row is its first child in.
+void signal_let_in(AccountModel* model, const AccountModelRelease& release, std::uint32_t parent)
+{
+    GtkTreeModel* tree_model = GTK_TREE_MODEL(model);
+    GtkTreeIter iter;
+    set_iter(model, &iter, release.row);
+    GtkTreePath* path = account_model_path(tree_model, release.row);
+    gtk_tree_model_row_inserted(tree_model, path, &iter);
+    if (release.has_children)
+        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
+    if (release.opens_parent) {
+        gtk_tree_path_up(path);
+        set_iter(model, &iter, parent);
+        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
+    }
+    gtk_tree_path_free(path);
+}
+
 // The window's next child in: those before it first, each at position 0, then those after it.
 AccountModelRelease let_in_around_window(AccountModel* model)
 {
@@ -535,19 +553,7 @@ AccountModelRelease let_in_around_window(AccountModel* model)
         window = Window{NONE, 0, 0};
     release.row = model->document->child(parent, n);
     release.has_children = model->document->child_count(release.row) > 0;
-    GtkTreeIter iter;
-    set_iter(model, &iter, release.row);
-    GtkTreeModel* tree_model = GTK_TREE_MODEL(model);
-    GtkTreePath* path = account_model_path(tree_model, release.row);
-    gtk_tree_model_row_inserted(tree_model, path, &iter);
-    if (release.has_children)
-        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
-    if (release.opens_parent) {
-        gtk_tree_path_up(path);
-        set_iter(model, &iter, parent);
-        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
-    }
-    gtk_tree_path_free(path);
+    signal_let_in(model, release, parent);
     return release;
 }
 
@@ -579,18 +585,7 @@ AccountModelRelease account_model_let_in_next(GtkTreeModel* tree_model, std::uin
     release.row = row;
     release.opens_parent = rows[row].parent != NONE && filter->position[row] == 0;
     release.has_children = child(model, row, 0) != NONE;
-    GtkTreeIter iter;
-    set_iter(model, &iter, row);
-    GtkTreePath* path = account_model_path(tree_model, row);
-    gtk_tree_model_row_inserted(tree_model, path, &iter);
-    if (release.has_children)
-        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
-    if (release.opens_parent) {
-        gtk_tree_path_up(path);
-        set_iter(model, &iter, rows[row].parent);
-        gtk_tree_model_row_has_child_toggled(tree_model, path, &iter);
-    }
-    gtk_tree_path_free(path);
+    signal_let_in(model, release, rows[row].parent);
     return release;
 }
 
