@@ -167,6 +167,24 @@ void run_search(MainWindow& main)
         reveal_match(main, search.matches.front());
 }
 
+void match_search_again(MainWindow& main)
+{
+    SearchState& search = main.search;
+    const std::uint32_t index = search.match_index;
+    clear_search_matches(search);
+    if (!main.search_entry || !main.model)
+        return;
+    const char* text = gtk_entry_get_text(main.search_entry);
+    const Document* document = account_model_document(main.model);
+    if (std::strlen(text) < MIN_SEARCH_BYTES || !document)
+        return;
+    search.matches = find_matching_rows(*document, ascii_lower(text));
+    search.matched_document = document->serial();
+    // The same file loaded again has the same matches: stepping goes on from the one shown last.
+    if (index < search.matches.size())
+        search.match_index = index;
+}
+
 void find_next_match(MainWindow& main)
 {
     SearchState& search = main.search;

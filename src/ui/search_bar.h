@@ -33,6 +33,9 @@ GtkWidget* create_search_bar(MainWindow& main);
 // Finds the rows whose text holds the search text (A-Z folded; three bytes at least) and reveals the
 // first one.
 void run_search(MainWindow& main);
+// After a new tree has come in (a reload, an unlock), finds the search text's matches in it, so that
+// stepping goes on where the text in the bar says; reveals nothing, so the tree stays as it comes.
+void match_search_again(MainWindow& main);
 void find_next_match(MainWindow& main);
 void find_previous_match(MainWindow& main);
 void clear_search_matches(SearchState& search);

@@ -50,7 +50,9 @@ void refresh_entries(MainWindow& main)
 {
     if (!may_drop_edits(main, &refresh_entries))
         return;
-    stop_load(main);
+    // The count of the last load would stand under an empty tree; a stopped load says so instead.
+    if (!stop_load(main))
+        show_status(main, "");
     // The prompt first: its "show" handler moves the focus to the passphrase entry.
     if (main.prompt)
         gtk_widget_show(main.prompt);

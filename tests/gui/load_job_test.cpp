@@ -5,7 +5,9 @@
 
 #include "ui/entry_store.h"
 #include "ui/load_job.h"
+#include "ui/glib_ptr.h"
 #include "ui/main_window.h"
+#include "ui/search_bar.h"
 #include "ui/view_commands.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -348,6 +350,36 @@ TEST_F(LoadJobTest, RefreshDuringALoadCancelsIt)
     EXPECT_TRUE(gtk_widget_get_visible(main().prompt));
     EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().prompt_entry)));
     gtk_widget_hide(main().prompt);
+}
+
+// Refresh takes the tree away, and with it the count that described it; the search typed before stays
+// in the bar and steps through the tree the next load brings.
+TEST_F(LoadJobTest, RefreshTakesTheCountAwayAndTheNextLoadKeepsTheSearch)
+{
+    const std::string path = home_->encrypt_symmetric(TWO_ACCOUNTS, "right");
+    confirm(path, "right");
+    ASSERT_TRUE(test::wait_for_load());
+    ASSERT_EQ(test::status_text(), "2 accounts loaded.");
+    gtk_entry_set_text(main().search_entry, "root");
+    test::drain_events();
+
+    refresh_entries(main());
+    test::drain_events();
+    EXPECT_EQ(top_rows(), 0);
+    EXPECT_EQ(test::status_text(), "");
+    gtk_widget_hide(main().prompt);  // Cancel
+    EXPECT_EQ(test::status_text(), "");
+
+    confirm(path, "right");
+    ASSERT_TRUE(test::wait_for_load());
+    EXPECT_EQ(test::status_text(), "2 accounts loaded.");
+    find_next_match(main());
+    GtkTreePath* raw = nullptr;
+    gtk_tree_view_get_cursor(main().tree_view, &raw, nullptr);
+    TreePathPtr cursor{raw};
+    ASSERT_TRUE(cursor);
+    EXPECT_EQ(test::path_string(cursor.get()), "0:0:0:0");
+    EXPECT_EQ(test::row_text("0:0:0:0"), "root");
 }
 
 // A second passphrase confirmed while a load runs replaces that load: only the second one's rows show.
