@@ -243,6 +243,13 @@ void show_setup_dialog(MainWindow& main)
     GtkWidget* limits = build_limit_table(main.settings, limit_spins);
     gtk_box_pack_start(content, framed(_("Secrets kept short-lived:"), 8, 8, 4, 4, limits), FALSE, FALSE, 2);
 
+    // Enter in any field is OK, as in every dialog of the desktop.
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    for (const auto& field : main.setup_fields)
+        gtk_entry_set_activates_default(GTK_ENTRY(field.entry), TRUE);
+    for (GtkWidget* spin : limit_spins)
+        gtk_entry_set_activates_default(GTK_ENTRY(spin), TRUE);
+
     gtk_widget_show_all(dialog);
     EditsSettled settled = EditsSettled::Stay;
     while (settled == EditsSettled::Stay) {

@@ -582,6 +582,62 @@ TEST_F(SetupDialogTest, OkStoresEachEntryUnderItsOwnKeyExactlyAsTyped)
     EXPECT_FALSE(prompt_shown());
 }
 
+// Enter in any field answers OK, as the toolkit delivers it: the field's "activate". A field that did
+// not pass Enter on would leave the dialog open; Cancel then ends it, and nothing is stored.
+TEST_F(SetupDialogTest, EnterInAFieldIsOk)
+{
+    constexpr const char* CLEAR = "Clear a copied password after (seconds, 0: never)";
+    MainWindow& main = test::main_window();
+    const int saved_clear = main.settings.clipboard_clear_seconds;
+    const struct {
+        const char* label; // null: the password-file entry
+        const char* typed;
+    } cases[] = {
+        {nullptr, "/typed/and entered.gpg"},
+        {"SSH command", "ssh -4 %h"},
+        {CLEAR, "12"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label ? c.label : "Default file");
+        struct Data {
+            const char* label;
+            const char* typed;
+            bool answered = false;
+        } data{c.label, c.typed};
+        respond_in_nested_loop(
+            [](GtkWidget* dialog, void* user) {
+                auto* d = static_cast<Data*>(user);
+                const SetupWidgets w = find_setup_widgets(dialog);
+                GtkWidget* field = d->label ? w.entry_by_label.at(d->label) : w.file_entry;
+                const gulong handler = g_signal_connect_swapped(
+                    dialog, "response", G_CALLBACK(+[](bool* answered) { *answered = true; }), &d->answered);
+                gtk_entry_set_text(GTK_ENTRY(field), d->typed);
+                gtk_widget_activate(field);
+                // The default button shows itself pressed for a moment before it answers.
+                wait_until([d] { return d->answered; });
+                g_signal_handler_disconnect(dialog, handler);
+                if (!d->answered)
+                    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+            },
+            &data);
+        show_setup_dialog(main);
+        EXPECT_TRUE(data.answered) << "Enter left the dialog open";
+        RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
+        if (!c.label) {
+            EXPECT_EQ(main.settings.password_file_path, c.typed);
+            EXPECT_EQ(stored_in_dconf()[0], c.typed);
+        } else if (c.label == CLEAR) {
+            EXPECT_EQ(main.settings.clipboard_clear_seconds, 12);
+            EXPECT_EQ(g_settings_get_int(fresh.get(), "clipboard-clear-seconds"), 12);
+        } else {
+            EXPECT_EQ(main.settings.ssh_cmd, c.typed);
+            EXPECT_EQ(stored_in_dconf()[1], c.typed);
+        }
+    }
+    main.settings.clipboard_clear_seconds = saved_clear;
+    save_int_setting(main.settings_object.get(), "clipboard-clear-seconds", saved_clear);
+}
+
 // The two limits: shown from memory, stored as numbers by OK (a value typed without Enter counts),
 // kept by Cancel, and the idle lock takes its new time at once.
 TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
