@@ -77,6 +77,13 @@ struct MainWindow {
         std::string behind;
     };
     std::vector<SetupField> setup_fields;
+    // Its spin buttons for the integer settings, each with the value it was last given: the same rule.
+    struct SetupLimit {
+        GtkWidget* spin;
+        int SettingsValues::*value;
+        int shown;
+    };
+    std::vector<SetupLimit> setup_limits;
 
     RefPtr<GSettings> settings_object; // null: nothing is stored (tests, a missing bus)
     SettingsValues settings;           // the values in use

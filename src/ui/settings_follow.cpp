@@ -1,11 +1,14 @@
 // Following the settings store: the "changed" signal of the window's settings object.
 #include "ui/settings_follow.h"
 
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
 #include "ui/setup_dialog.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace sealkeep {
 
@@ -27,6 +30,19 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
         if (is_path && main->file_path_given)
             return;
         main->settings.*key.value = stored.*key.value;
+        show_outside_change_in_setup(*main, key.value);
+        return;
+    }
+    for (const auto& key : int_setting_keys()) {
+        if (std::strcmp(key.key, key_name) != 0)
+            continue;
+        const int stored = g_settings_get_int(settings, key.key);
+        if (is_own_write_taken_back(settings, key.key, std::to_string(stored)))
+            return;
+        main->settings.*key.value = stored;
+        // A password already counting down keeps its delay; the idle time counts anew from now.
+        if (key.value == &SettingsValues::lock_idle_minutes)
+            set_idle_lock_seconds(*main, static_cast<guint>(std::max(stored, 0)) * 60u);
         show_outside_change_in_setup(*main, key.value);
         return;
     }

@@ -198,6 +198,7 @@ void save_int_setting(GSettings* settings, const char* key, int value)
 {
     if (!settings)
         return;
+    replaced_values(settings)[key] = {std::to_string(g_settings_get_int(settings, key)), g_get_monotonic_time()};
     g_settings_set_int(settings, key, value);
     g_settings_apply(settings);
     g_settings_sync();

@@ -46,8 +46,8 @@ void save_settings(GSettings* settings, const SettingsValues& values, const Sett
 
 // A write that does not reach the store (no session bus) is taken back by dconf with a "changed" signal
 // that brings back the value the key held before. True for such a signal (every one of them): the key
-// was written here within the last minute and `stored` is the value the write replaced. Then the value
-// in use stays what this window chose.
+// was written here within the last minute and `stored` is the value the write replaced (an integer key's
+// in decimal). Then the value in use stays what this window chose.
 bool is_own_write_taken_back(GSettings* settings, const char* key, const std::string& stored);
 
 // The key of a field (null for a pointer that is no settings field).

@@ -93,6 +93,7 @@ void add_setup_field(MainWindow& main, GtkWidget* entry, std::string SettingsVal
 void forget_setup_fields(GtkWidget*, MainWindow* main)
 {
     main->setup_fields.clear();
+    main->setup_limits.clear();
 }
 
 // A file chosen through the dialog's open button shows up in the dialog's entry for as long as the
@@ -170,7 +171,13 @@ const std::array<LimitRow, 2>& limit_rows()
     return rows;
 }
 
-GtkWidget* build_limit_table(const SettingsValues& values, std::array<GtkWidget*, 2>& spins)
+void show_limit(MainWindow::SetupLimit& limit, int value)
+{
+    limit.shown = value;
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(limit.spin), value);
+}
+
+GtkWidget* build_limit_table(MainWindow& main)
 {
     GtkWidget* table = gtk_table_new(2, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
@@ -180,10 +187,11 @@ GtkWidget* build_limit_table(const SettingsValues& values, std::array<GtkWidget*
         gtk_container_add(GTK_CONTAINER(alignment), gtk_label_new(_(rows[r].label)));
         gtk_table_attach(GTK_TABLE(table), alignment, 0, 1, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
 
-        spins[r] = gtk_spin_button_new_with_range(0, rows[r].max, 1);
-        gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spins[r]), TRUE);
-        gtk_spin_button_set_value(GTK_SPIN_BUTTON(spins[r]), values.*rows[r].value);
-        gtk_table_attach(GTK_TABLE(table), spins[r], 1, 2, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
+        GtkWidget* spin = gtk_spin_button_new_with_range(0, rows[r].max, 1);
+        gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
+        main.setup_limits.push_back({spin, rows[r].value, 0});
+        show_limit(main.setup_limits.back(), main.settings.*rows[r].value);
+        gtk_table_attach(GTK_TABLE(table), spin, 1, 2, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
     }
     return table;
 }
@@ -226,6 +234,7 @@ void show_setup_dialog(MainWindow& main)
     gtk_window_set_default_size(GTK_WINDOW(dialog), 320, -1);
     GtkBox* content = GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog)));
     main.setup_fields.clear();
+    main.setup_limits.clear();
     g_signal_connect(dialog, "destroy", G_CALLBACK(forget_setup_fields), &main);
 
     GtkWidget* file_entry = nullptr;
@@ -239,16 +248,15 @@ void show_setup_dialog(MainWindow& main)
     GtkWidget* table = build_template_table(main, template_entries);
     gtk_box_pack_start(content, framed(_("External commands to launch:"), 8, 8, 4, 4, table), FALSE, FALSE, 2);
 
-    std::array<GtkWidget*, 2> limit_spins{};
-    GtkWidget* limits = build_limit_table(main.settings, limit_spins);
+    GtkWidget* limits = build_limit_table(main);
     gtk_box_pack_start(content, framed(_("Secrets kept short-lived:"), 8, 8, 4, 4, limits), FALSE, FALSE, 2);
 
     // Enter in any field is OK, as in every dialog of the desktop.
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     for (const auto& field : main.setup_fields)
         gtk_entry_set_activates_default(GTK_ENTRY(field.entry), TRUE);
-    for (GtkWidget* spin : limit_spins)
-        gtk_entry_set_activates_default(GTK_ENTRY(spin), TRUE);
+    for (const auto& limit : main.setup_limits)
+        gtk_entry_set_activates_default(GTK_ENTRY(limit.spin), TRUE);
 
     gtk_widget_show_all(dialog);
     EditsSettled settled = EditsSettled::Stay;
@@ -273,16 +281,16 @@ void show_setup_dialog(MainWindow& main)
         if (is_path(field.value))
             main.file_path_given = false;
     }
-    const auto& limits_rows = limit_rows();
-    for (std::size_t r = 0; r < limits_rows.size(); ++r) {
-        // A value typed but not yet confirmed with Enter counts too; an unchanged one is not written.
-        gtk_spin_button_update(GTK_SPIN_BUTTON(limit_spins[r]));
-        const int value = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit_spins[r]));
-        if (value == main.settings.*limits_rows[r].value)
+    for (const auto& limit : main.setup_limits) {
+        // A value typed but not yet confirmed with Enter counts too; one the user left as shown is not
+        // written, so a change made elsewhere meanwhile stays.
+        gtk_spin_button_update(GTK_SPIN_BUTTON(limit.spin));
+        const int value = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit.spin));
+        if (value == limit.shown)
             continue;
-        main.settings.*limits_rows[r].value = value;
+        main.settings.*limit.value = value;
         for (const auto& key : int_setting_keys())
-            if (key.value == limits_rows[r].value)
+            if (key.value == limit.value)
                 save_int_setting(main.settings_object.get(), key.key, value);
     }
     gtk_widget_destroy(dialog);
@@ -296,6 +304,17 @@ void show_setup_dialog(MainWindow& main)
     // The discarded edits are still shown: the document goes, and the prompt offers the new file.
     if (settled == EditsSettled::Discarded)
         refresh_entries(main);
+}
+
+void show_outside_change_in_setup(MainWindow& main, int SettingsValues::*value)
+{
+    for (auto& limit : main.setup_limits) {
+        if (limit.value != value)
+            continue;
+        gtk_spin_button_update(GTK_SPIN_BUTTON(limit.spin));
+        if (gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit.spin)) == limit.shown)
+            show_limit(limit, main.settings.*value);
+    }
 }
 
 void show_outside_change_in_setup(MainWindow& main, std::string SettingsValues::*value)

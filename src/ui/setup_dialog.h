@@ -15,5 +15,6 @@ void choose_password_file(MainWindow& main);
 // A value in use changed outside this window: an open Setup dialog shows it, unless the user has
 // edited that entry.
 void show_outside_change_in_setup(MainWindow& main, std::string SettingsValues::*field);
+void show_outside_change_in_setup(MainWindow& main, int SettingsValues::*field);
 
 } // namespace sealkeep

@@ -692,6 +692,57 @@ TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
     save_int_setting(main.settings_object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
 }
 
+// The two limits changed elsewhere (gsettings, another Sealkeep's Setup) become the values in use, the
+// idle lock's time among them; an open Setup shows them unless the user edited that field, and its OK
+// stores the user's edit alone.
+TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
+{
+    constexpr const char* CLEAR = "Clear a copied password after (seconds, 0: never)";
+    constexpr const char* IDLE = "Lock after no input for (minutes, 0: never)";
+    MainWindow& main = test::main_window();
+    const SettingsValues saved = main.settings;
+    const auto stored_int = [](const char* key) {
+        RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
+        return g_settings_get_int(fresh.get(), key);
+    };
+
+    run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "7"});
+    run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "3"});
+    EXPECT_TRUE(wait_until([&] { return main.settings.clipboard_clear_seconds == 7 && main.settings.lock_idle_minutes == 3; }));
+    EXPECT_EQ(main.lock.idle_seconds, 180u);
+
+    struct Seen {
+        int clear = -1, idle = -1;
+        bool arrived = false;
+    } seen;
+    run_setup([&](GtkWidget*, const SetupWidgets& w) {
+        GtkSpinButton* clear = GTK_SPIN_BUTTON(w.entry_by_label.at(CLEAR));
+        GtkSpinButton* idle = GTK_SPIN_BUTTON(w.entry_by_label.at(IDLE));
+        gtk_entry_set_text(GTK_ENTRY(clear), "20");
+        run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "8"});
+        run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "4"});
+        seen.arrived = wait_until([&] {
+            return gtk_spin_button_get_value_as_int(idle) == 4 && main.settings.clipboard_clear_seconds == 8;
+        });
+        seen.clear = gtk_spin_button_get_value_as_int(clear);
+        seen.idle = gtk_spin_button_get_value_as_int(idle);
+        return GTK_RESPONSE_OK;
+    });
+    EXPECT_TRUE(seen.arrived) << "the changes never reached the open dialog";
+    EXPECT_EQ(seen.clear, 20);
+    EXPECT_EQ(seen.idle, 4);
+    EXPECT_EQ(main.settings.clipboard_clear_seconds, 20);
+    EXPECT_EQ(main.settings.lock_idle_minutes, 4);
+    EXPECT_EQ(stored_int("clipboard-clear-seconds"), 20);
+    EXPECT_EQ(stored_int("lock-idle-minutes"), 4);
+
+    main.settings = saved;
+    set_idle_lock_seconds(main, 0);
+    save_int_setting(main.settings_object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
+    save_int_setting(main.settings_object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
+    drain_events();
+}
+
 // A path given on the command line is the one in use for this run: Setup shows it, a default stored
 // elsewhere meanwhile does not replace it, and OK stores it only when the user edited it.
 TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhenEdited)
