@@ -127,12 +127,15 @@ GtkWidget* create_search_bar(MainWindow& main)
         // gtk-button-images setting may hide: an arrow button without its arrow would be blank.
         gtk_container_add(GTK_CONTAINER(button), gtk_image_new_from_stock(arrow.stock_id, GTK_ICON_SIZE_BUTTON));
         gtk_widget_set_tooltip_text(button, arrow.tooltip);
+        // A click leaves the keyboard focus in the search entry, where the user goes on typing.
+        gtk_button_set_focus_on_click(GTK_BUTTON(button), FALSE);
         g_signal_connect(button, "clicked", G_CALLBACK(arrow.step), &main);
         gtk_box_pack_start(GTK_BOX(bar), button, FALSE, FALSE, 0);
     }
 
     GtkWidget* filter = gtk_toggle_button_new_with_label(_("Filter"));
     gtk_widget_set_tooltip_text(filter, _("Show only the matching rows."));
+    gtk_button_set_focus_on_click(GTK_BUTTON(filter), FALSE);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(filter), main.settings.search_filter);
     g_signal_connect(filter, "toggled", G_CALLBACK(on_filter_toggled), &main);
     gtk_box_pack_start(GTK_BOX(bar), filter, FALSE, FALSE, 0);

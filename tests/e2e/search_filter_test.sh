@@ -27,14 +27,32 @@ click_filter() {
     sk_click_window "$SK_WID" $((WIDTH - 20)) $((SK_TREE_BOTTOM + 16))
     sleep 0.5
 }
+click_forward() {
+    local WIDTH
+    eval "$(sk_x xdotool getwindowgeometry --shell "$SK_WID" | grep '^WIDTH=')"
+    # The forward arrow stands left of the back arrow, left of the toggle.
+    sk_click_window "$SK_WID" $((WIDTH - 100)) $((SK_TREE_BOTTOM + 16))
+    sleep 0.5
+}
 copied_password() {
     sk_menu a 1 # Action, Copy password
     sleep 0.4
     sk_selection clipboard
 }
 
+# After the load the focus is in the search entry, its text selected. A click on the toggle leaves it
+# there: the user types on, and the filter follows.
 click_filter
 sk_check_eq "the toggle is the stored setting" true "$(sk_setting_get search-filter)"
+sk_type eve
+sleep 0.5
+sk_check_eq "typing on after the click on Filter filters" 4 "$(sk_tree_rows_shown)"
+# The arrow buttons too leave the focus in the entry: a letter typed after a click goes into the text
+# ("evex" matches nothing).
+click_forward
+sk_type x
+sleep 0.5
+sk_check_eq "typing on after a click on the forward arrow goes to the search" 0 "$(sk_tree_rows_shown)"
 sk_search eve
 sleep 0.5
 # gamma, echo, ftp, eve: only the match and its ancestors, expanded.
