@@ -83,6 +83,9 @@ GtkWidget* create_passphrase_prompt(MainWindow& main)
     GtkWidget* toggle = gtk_toggle_button_new();
     main.prompt_toggle = GTK_TOGGLE_BUTTON(toggle);
     gtk_button_set_image(GTK_BUTTON(toggle), gtk_image_new_from_stock(GTK_STOCK_FIND, GTK_ICON_SIZE_MENU));
+    // A click to look at what was typed leaves the focus in the entry: the rest of the passphrase goes
+    // there, and a blank in it does not flip the toggle back.
+    gtk_button_set_focus_on_click(GTK_BUTTON(toggle), FALSE);
     gtk_box_pack_start(GTK_BOX(passphrase_row), toggle, FALSE, FALSE, 0);
 
     GtkWidget* button_row = gtk_hbox_new(FALSE, 2);

@@ -62,10 +62,16 @@ for case in "${cases[@]}"; do
 
     if [ "$kind" = symmetric ] && [ "$expected" = yes ]; then
         # Refresh brings the prompt back; its entry was emptied by the load, so typing the passphrase
-        # once more loads again (text left in the entry would make it a wrong passphrase).
+        # once more loads again (text left in the entry would make it a wrong passphrase). Halfway the
+        # user clicks the show toggle (right of the entry) to look, and types on: the rest goes into the
+        # entry too.
         sk_key ctrl+r
         sleep 0.5
-        sk_type "$typed"
+        sk_type "${typed:0:5}"
+        eval "$(sk_x xdotool getwindowgeometry --shell "$SK_WID" | grep '^WIDTH=')"
+        sk_click_window "$SK_WID" $((WIDTH - 16)) 64
+        sleep 0.3
+        sk_type "${typed:5}"
         sk_key Return
         sk_check "$name: after Refresh the emptied entry takes the passphrase again and loads" \
             sk_wait_stderr "WARNING: not matched" 15 2
