@@ -349,7 +349,11 @@ void restore_tree_after_unlock(MainWindow& main)
             TreePathPtr path{find_text_path(model, texts)};
             if (!path)
                 continue;
-            gtk_tree_view_expand_to_path(view, path.get());
+            // Its ancestors open so that it can be selected; the row itself stays as it was (open only
+            // when it was among the expanded ones).
+            TreePathPtr parent{gtk_tree_path_copy(path.get())};
+            if (gtk_tree_path_up(parent.get()) && gtk_tree_path_get_depth(parent.get()) > 0)
+                gtk_tree_view_expand_to_path(view, parent.get());
             gtk_tree_selection_select_path(selection, path.get());
             if (first)
                 gtk_tree_view_scroll_to_cell(view, path.get(), nullptr, FALSE, 0, 0);

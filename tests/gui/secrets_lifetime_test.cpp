@@ -204,7 +204,8 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
     main.settings.password_file_path = home.encrypt_symmetric(plaintext, "unlock-pw");
     ASSERT_EQ(test::load_through_prompt("unlock-pw").loaded, 1);
 
-    // Gamma's user expanded down to carol, beta selected; a search with matches; a password copied.
+    // Gamma's user expanded down to carol, beta selected, and alpha, which stays closed; a search with
+    // matches; a password copied.
     GtkTreeView* view = main.tree_view;
     gtk_window_present(GTK_WINDOW(main.window));
     gtk_entry_set_text(main.search_entry, "bob");
@@ -218,9 +219,11 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
     gtk_tree_selection_unselect_all(selection);
     gtk_tree_selection_select_path(selection, beta.get());
     gtk_tree_selection_select_path(selection, carol.get());
+    TreePathPtr alpha{gtk_tree_path_new_from_string("0:0:0")};
+    gtk_tree_selection_select_path(selection, alpha.get());
     const auto expanded = tree_state(false);
     const auto selected = tree_state(true);
-    ASSERT_EQ(selected.size(), 2u);
+    ASSERT_EQ(selected.size(), 3u);
 
     const struct {
         const char* how;
