@@ -367,7 +367,7 @@ TEST_F(LoadJobTest, RefreshTakesTheCountAwayAndTheNextLoadKeepsTheSearch)
     test::drain_events();
     EXPECT_EQ(top_rows(), 0);
     EXPECT_EQ(test::status_text(), "");
-    gtk_widget_hide(main().prompt);  // Cancel
+    gtk_widget_hide(main().prompt); // Cancel
     EXPECT_EQ(test::status_text(), "");
 
     confirm(path, "right");

@@ -321,7 +321,7 @@ TEST_F(SearchNavigation, AReloadKeepsTheSearchGoingInTheNewTree)
     struct Case {
         const char* name;
         std::vector<std::string> reloaded;
-        std::vector<std::string> steps;  // revealed by Next, Next, Previous after the reload
+        std::vector<std::string> steps; // revealed by Next, Next, Previous after the reload
     } cases[] = {
         // Paths as before: the second match was shown last, so Next wraps to the first.
         {"the same file", ACME_FIXTURE, {"0:0:0:0:0", "1:0:0:0", "0:0:0:0:0"}},

@@ -708,7 +708,8 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
 
     run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "7"});
     run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "3"});
-    EXPECT_TRUE(wait_until([&] { return main.settings.clipboard_clear_seconds == 7 && main.settings.lock_idle_minutes == 3; }));
+    EXPECT_TRUE(
+        wait_until([&] { return main.settings.clipboard_clear_seconds == 7 && main.settings.lock_idle_minutes == 3; }));
     EXPECT_EQ(main.lock.idle_seconds, 180u);
 
     struct Seen {
@@ -721,9 +722,8 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
         gtk_entry_set_text(GTK_ENTRY(clear), "20");
         run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "8"});
         run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "4"});
-        seen.arrived = wait_until([&] {
-            return gtk_spin_button_get_value_as_int(idle) == 4 && main.settings.clipboard_clear_seconds == 8;
-        });
+        seen.arrived = wait_until(
+            [&] { return gtk_spin_button_get_value_as_int(idle) == 4 && main.settings.clipboard_clear_seconds == 8; });
         seen.clear = gtk_spin_button_get_value_as_int(clear);
         seen.idle = gtk_spin_button_get_value_as_int(idle);
         return GTK_RESPONSE_OK;
