@@ -12,12 +12,14 @@
 #include "ui/view_commands.h"
 
 #include <gtest/gtest.h>
+#include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 #include <libintl.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -209,6 +211,51 @@ TEST_P(TranslatedWidgets, EveryTextShowsInTheLanguage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, TranslatedWidgets, testing::Values("fr", "de"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// A mnemonic a menu holds twice only selects: the keyboard user's Alt+letter must reach one item. The
+// stock items' labels come from the toolkit's own catalogue, so a translation of ours can clash with one
+// it never sees; each menu is checked as the user gets it, the menu bar's titles among themselves too.
+std::vector<std::string> mnemonic_clashes(GtkWidget* menu_shell, const std::string& where)
+{
+    std::vector<std::string> clashes;
+    std::map<guint, std::string> seen;
+    for (GtkWidget* item : test::child_widgets(menu_shell)) {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(item));
+        if (!child || !GTK_IS_LABEL(child))
+            continue;
+        const guint key = gdk_keyval_to_lower(gtk_label_get_mnemonic_keyval(GTK_LABEL(child)));
+        const std::string label = gtk_label_get_label(GTK_LABEL(child));
+        if (key != GDK_KEY_VoidSymbol) {
+            if (const auto [at, fresh] = seen.emplace(key, label); !fresh)
+                clashes.push_back(where + ": \"" + at->second + "\" and \"" + label + "\"");
+        }
+        if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item))) {
+            const auto inner = mnemonic_clashes(submenu, label);
+            clashes.insert(clashes.end(), inner.begin(), inner.end());
+        }
+    }
+    return clashes;
+}
+
+class MenuMnemonics : public testing::TestWithParam<const char*> {};
+
+TEST_P(MenuMnemonics, NoMenuHoldsAMnemonicTwice)
+{
+    Language language(GetParam());
+    RefPtr<GtkAccelGroup> accel_group = take_ref(gtk_accel_group_new());
+    for (const bool status_icon : {false, true}) {
+        MainWindow scratch;
+        RefPtr<GtkWidget> menu = take_ref(GTK_WIDGET(g_object_ref_sink(
+            status_icon ? create_status_icon_menu(scratch) : create_menu_bar(accel_group.get(), scratch))));
+        EXPECT_EQ(mnemonic_clashes(menu.get(), status_icon ? "status icon menu" : "menu bar"),
+                  std::vector<std::string>{});
+        gtk_widget_destroy(menu.get());
+    }
+}
+
+// "C" is the English of the sources.
+INSTANTIATE_TEST_SUITE_P(Languages, MenuMnemonics, testing::Values("C", "fr", "de"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The catalogue must not leak past its test: back in the C locale the same builders speak English.
