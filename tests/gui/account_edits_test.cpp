@@ -220,6 +220,34 @@ TEST_F(AccountEdits, TreeKeepsExpandedAndSelectedRows)
                                                                 "1:0:0:0:0", "2", "2:0", "2:0:0"}));
 }
 
+// A selected row the user left collapsed (a customer for Change password, a server whose sibling goes)
+// is selected again after the edit and stays collapsed: the edit must not open what the user did not.
+TEST_F(AccountEdits, ACollapsedSelectedRowStaysCollapsed)
+{
+    const auto select_shown = [](const char* path) {
+        TreePathPtr p{gtk_tree_path_new_from_string(path)};
+        gtk_tree_view_set_cursor(tree_view(), p.get(), nullptr, FALSE);
+    };
+    select_shown("1"); // customer B, never opened
+    ASSERT_EQ(test::expanded_paths(), std::vector<std::string>{});
+    show_edited_document(test::main_window(), set_password(*test::document(), {2}, "new"), false);
+    test::drain_events();
+    EXPECT_EQ(test::expanded_paths(), std::vector<std::string>{});
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"1"});
+
+    TreePathPtr c{gtk_tree_path_new_from_string("2")};
+    TreePathPtr b{gtk_tree_path_new_from_string("1")};
+    gtk_tree_view_expand_row(tree_view(), b.get(), FALSE);
+    gtk_tree_view_expand_row(tree_view(), c.get(), FALSE); // B and C open, C's servers s3 and s4 closed
+    select_shown("2:1");
+    ASSERT_EQ(test::expanded_paths(), (std::vector<std::string>{"1", "2"}));
+    show_edited_document(test::main_window(), delete_lines(*test::document(), {3}), false);
+    test::drain_events();
+    EXPECT_EQ(test::expanded_paths(), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"2:0"});
+    EXPECT_EQ(test::row_text("2:0"), "s4");
+}
+
 TEST_F(AccountEdits, NothingToEditWithoutADocumentOrDuringALoad)
 {
     EXPECT_TRUE(can_edit(test::main_window()));
