@@ -9,6 +9,7 @@
 #include "ui/i18n.h"
 #include "ui/load_job.h"
 #include "ui/main_window.h"
+#include "ui/password_load.h"
 #include "ui/recipients_dialog.h"
 #include "ui/unsaved_edits.h"
 #include "ui/view_commands.h"
@@ -162,6 +163,36 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
     }
 }
 
+// The edits of a save whose document a lock took: nothing else holds them now.
+bool hold_edits(MainWindow& main, const SaveRequest& request, const std::string& plaintext)
+{
+    auto held = std::make_unique<HeldEdits>();
+    held->path = request.path;
+    held->digest = request.expected_digest;
+    if (!held->plaintext.assign(plaintext) && !plaintext.empty())
+        return false;
+    main.held_edits = std::move(held);
+    // The unlock may have been quicker than the save: the file it loaded gets them now.
+    if (!show_held_edits(main))
+        note_document_edited(main); // the title's mark: a way out asks before they go
+    return true;
+}
+
+// What the user learns of a failed save whose edits are held: nothing was written, and they come back.
+void finish_held_save(MainWindow& main, const SaveRequest& request, const SaveResult& result)
+{
+    const std::string name = shown_name(request.path);
+    std::string why;
+    if (result.outcome == SaveOutcome::RecipientUnusable)
+        why = format(_("The key of recipient %s cannot be used: %s."), valid_text(result.recipient).c_str(),
+                     valid_text(result.reason).c_str());
+    else
+        why = valid_text(result.reason.empty() ? std::string("gpg failed") : result.reason) + ".";
+    show_status(main, format(_("Not saved: %s"), why.c_str()));
+    show_error(main, format(_("%s was not saved."), name.c_str()),
+               why + " " + _("Nothing was written; your changes are kept and come back when you unlock."));
+}
+
 // ---- watching the loaded file ----
 
 void on_file_changed(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, MainWindow* main)
@@ -267,7 +298,10 @@ SaveJob::SaveJob(MainWindow& main, SaveRequest request, std::string plaintext, u
 {
     worker_ = std::thread([this] {
         result_ = save_encrypted(encryption_, request_, plaintext_);
-        scrub(plaintext_);
+        // A failed save may have to hand its copy over (see hold_edits_on_failure); the job's end
+        // overwrites it otherwise.
+        if (result_.outcome == SaveOutcome::Saved)
+            scrub(plaintext_);
         request_.encrypt.passphrase.clear();
         done_source_ = g_idle_add(on_worker_done, this);
     });
@@ -290,6 +324,11 @@ gboolean SaveJob::on_worker_done(gpointer data)
     job->done_source_ = 0;
     MainWindow& main = job->main_;
     std::unique_ptr<SaveJob> done = std::move(main.save);
+    if (done->hold_on_failure_ && done->result_.outcome != SaveOutcome::Saved &&
+        done->result_.outcome != SaveOutcome::Cancelled && hold_edits(main, done->request_, done->plaintext_)) {
+        finish_held_save(main, done->request_, done->result_);
+        return G_SOURCE_REMOVE;
+    }
     finish_save(main, done->request_, std::move(done->result_), done->generation_, std::move(done->choice_),
                 done->then_);
     return G_SOURCE_REMOVE;
@@ -307,7 +346,8 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
         return false;
     if (!document || !main.loaded_file) {
         // Nothing loaded, nothing to write: an empty file is never written over the real one.
-        show_status(main, _("Nothing to save: no password file is loaded."));
+        show_status(main, main.held_edits ? _("Unlock first to save the changes kept from before the lock.")
+                                          : _("Nothing to save: no password file is loaded."));
         return false;
     }
     const LoadedFile& file = *main.loaded_file;
@@ -332,6 +372,30 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
     if (main.reload_button)
         gtk_widget_hide(main.reload_button);
     show_status(main, format(_("Saving %s…"), name.c_str()));
+    return true;
+}
+
+bool show_held_edits(MainWindow& main)
+{
+    const Document* loaded = shown_document(main);
+    if (!main.held_edits || !loaded || !main.loaded_file || main.loaded_file->path != main.held_edits->path)
+        return false;
+    auto document = std::make_unique<Document>(loaded->templates());
+    const std::string_view text = main.held_edits->plaintext.view();
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t newline = text.find('\n', start);
+        const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
+        document->add_line(text.substr(start, end - start));
+        start = end;
+    }
+    document->finish();
+    // Edits of the file as it was: a save checks that it still is, and refuses to write over another's change.
+    main.loaded_file->digest = main.held_edits->digest;
+    main.held_edits.reset();
+    main.database_loaded = document->accounts() > 0;
+    show_loaded_rows(main, std::move(document));
+    note_document_edited(main);
+    show_status(main, _("Your changes from before the lock are back; they are not saved yet."));
     return true;
 }
 

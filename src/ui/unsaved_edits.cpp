@@ -51,6 +51,7 @@ bool may_drop_edits(MainWindow& main, ThenAction then)
         start_save(main, SaveChoice{}, then);
         return false;
     case GTK_RESPONSE_REJECT:
+        main.held_edits.reset(); // edits a lock kept go too
         note_document_saved(main);
         return true;
     default:

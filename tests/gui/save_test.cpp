@@ -570,6 +570,117 @@ TEST_F(SaveTest, ChangePassphraseAsksTwiceAndSavesWithTheNewOne)
     EXPECT_EQ(main.loaded_file->passphrase.view(), "New Pass 2");
 }
 
+// A lock comes while edits are unsaved: it saves them and drops the document. When that save fails, the
+// edits must not go with the document: the error says they are kept, the title keeps its mark, and the
+// unlock shows them again, unsaved, as edits of the file as it was (a change by someone else is still
+// refused). Each way the save can fail, then the unlock and a save.
+TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
+{
+    MainWindow& main = test::main_window();
+    const std::string stand_in_dir = fs::path(path_).parent_path() / "stand-in";
+    fs::create_directories(stand_in_dir);
+    {
+        std::ofstream(stand_in_dir + "/gpg") << "#!/bin/sh\necho 'gpg: simulated failure' >&2\nexit 2\n";
+        fs::permissions(stand_in_dir + "/gpg", fs::perms::owner_all);
+    }
+    const std::string theirs_plaintext = "Theirs;;h;ssh;;u;p\n";
+    struct Case {
+        const char* how;
+        bool changed_by_others; // else gpg fails
+    };
+    for (const Case& failure : {Case{"gpg fails", false}, Case{"the file changed on disk", true}}) {
+        SCOPED_TRACE(failure.how);
+        edit(EDITED);
+        if (failure.changed_by_others) {
+            test::GnupgHome other;
+            fs::copy_file(other.encrypt_symmetric(theirs_plaintext, PASSPHRASE), path_,
+                          fs::copy_options::overwrite_existing);
+        }
+        const std::string before = on_disk();
+        std::string message;
+        test::respond_in_nested_loop(
+            [](GtkWidget* dialog, void* data) {
+                gchar* text = nullptr;
+                g_object_get(dialog, "secondary-text", &text, nullptr);
+                *static_cast<std::string*>(data) = text ? text : "";
+                g_free(text);
+                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+            },
+            &message);
+        {
+            const std::string saved_path = std::getenv("PATH");
+            if (!failure.changed_by_others)
+                setenv("PATH", (stand_in_dir + ":" + saved_path).c_str(), 1);
+            lock_window(main);
+            EXPECT_FALSE(test::document() && test::document()->accounts() > 0) << "the lock drops the tree";
+            ASSERT_TRUE(wait_until([&] { return !save_running(main) && !message.empty(); }));
+            setenv("PATH", saved_path.c_str(), 1);
+        }
+        EXPECT_NE(message.find("your changes are kept and come back when you unlock"), std::string::npos) << message;
+        EXPECT_EQ(on_disk(), before) << "nothing written";
+        EXPECT_EQ(title(), "*Sealkeep") << "the edits are still unsaved";
+        EXPECT_TRUE(main.held_edits);
+
+        // The unlock.
+        start_load(main, PASSPHRASE);
+        ASSERT_TRUE(test::wait_for_load());
+        gtk_widget_hide(main.prompt);
+        ASSERT_TRUE(test::document());
+        EXPECT_EQ(test::document()->plaintext(), EDITED);
+        EXPECT_EQ(title(), "*Sealkeep");
+        EXPECT_EQ(test::status_text(), "Your changes from before the lock are back; they are not saved yet.");
+        EXPECT_FALSE(main.held_edits);
+
+        // Only a refused save asks something.
+        std::string question;
+        if (failure.changed_by_others)
+            test::respond_in_nested_loop(
+                [](GtkWidget* dialog, void* data) {
+                    gchar* text = nullptr;
+                    g_object_get(dialog, "text", &text, nullptr);
+                    *static_cast<std::string*>(data) = text ? text : "";
+                    g_free(text);
+                    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+                },
+                &question);
+        save_document(main);
+        ASSERT_TRUE(wait_until([&] { return !save_running(main) && (!question.empty() || !main.unsaved_edits); }));
+        if (failure.changed_by_others) {
+            EXPECT_EQ(question, "The password file was changed since it was loaded.");
+            EXPECT_EQ(on_disk(), theirs_plaintext);
+            EXPECT_TRUE(main.unsaved_edits);
+        } else {
+            EXPECT_EQ(question, "");
+            EXPECT_EQ(on_disk(), EDITED);
+            EXPECT_EQ(title(), "Sealkeep");
+        }
+    }
+}
+
+// Edits a lock kept go when the user discards them: nothing comes back at the unlock.
+TEST_F(SaveTest, EditsALockKeptCanBeDiscarded)
+{
+    MainWindow& main = test::main_window();
+    edit(EDITED);
+    test::GnupgHome other;
+    fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE); }, nullptr);
+    lock_window(main);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main) && main.held_edits; }));
+    // Refresh while locked asks; Discard.
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_REJECT); }, nullptr);
+    refresh_entries(main);
+    EXPECT_FALSE(main.held_edits);
+    EXPECT_EQ(title(), "Sealkeep");
+    start_load(main, PASSPHRASE);
+    ASSERT_TRUE(test::wait_for_load());
+    gtk_widget_hide(main.prompt);
+    EXPECT_EQ(test::document()->plaintext(), "Theirs;;h;ssh;;u;p\n");
+    EXPECT_FALSE(main.unsaved_edits);
+}
+
 TEST_F(SaveTest, RefreshAndLockForgetThePassphrase)
 {
     MainWindow& main = test::main_window();
