@@ -111,6 +111,8 @@ void answer_changed_on_disk(MainWindow& main, const std::string& reason)
     }
 }
 
+void watch_loaded_file(MainWindow& main);
+
 void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result, unsigned generation,
                  SaveChoice choice, SaveThen then)
 {
@@ -120,8 +122,14 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
         if (main.loaded_file) {
             LoadedFile& file = *main.loaded_file;
             file.digest = result.digest;
-            if (!choice.path.empty())
+            if (!choice.path.empty()) {
+                // The window works on the file just written from now on: Refresh, the unlock and the watch
+                // go to it, for this run, as to a path given on the command line (the stored default stays).
                 file.path = choice.path;
+                main.settings.password_file_path = choice.path;
+                main.file_path_given = true;
+                watch_loaded_file(main);
+            }
             if (choice.new_passphrase)
                 file.passphrase = choice.passphrase;
             if (choice.new_recipients)

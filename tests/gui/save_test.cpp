@@ -340,6 +340,45 @@ TEST_F(SaveTest, AFileChangedByOthersIsNotWrittenOverAndTheEditsStay)
     EXPECT_EQ(test::document()->plaintext(), EDITED);
 }
 
+// Refused because someone else changed the file, the edits are saved under another name through the
+// chooser. The window then works on that file: the next Refresh loads it, with the edits, and the file
+// of the other person is left as they wrote it.
+TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
+{
+    MainWindow& main = test::main_window();
+    edit(EDITED);
+    test::GnupgHome other;
+    fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
+    const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
+    test::respond_in_nested_loop(
+        [](GtkWidget* question, void*) {
+            // Save As; then, in the chooser, a name in the folder it opens at (the file's own).
+            test::respond_in_nested_loop(
+                [](GtkWidget* chooser, void*) {
+                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
+                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
+                },
+                nullptr);
+            gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
+        },
+        nullptr);
+    save_document(main);
+    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main) && !main.unsaved_edits; }));
+    EXPECT_EQ(gpg_decrypt(mine, PASSPHRASE).value_or("<does not decrypt>"), EDITED);
+    EXPECT_EQ(on_disk(), "Theirs;;h;ssh;;u;p\n");
+    EXPECT_EQ(title(), "Sealkeep");
+    EXPECT_EQ(test::status_text(), "Saved mine.gpg.");
+
+    refresh_entries(main);
+    start_load(main, PASSPHRASE);
+    ASSERT_TRUE(test::wait_for_load());
+    gtk_widget_hide(main.prompt);
+    ASSERT_TRUE(test::document());
+    EXPECT_EQ(test::document()->plaintext(), EDITED) << "Refresh loads the file the edits went to";
+    main.settings.password_file_path = path_;
+    main.file_path_given = false;
+}
+
 TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
 {
     MainWindow& main = test::main_window();
