@@ -57,8 +57,10 @@ void show_error(MainWindow& main, const std::string& primary, const std::string&
     gtk_widget_destroy(dialog);
 }
 
-// A save under another name: the chooser asks before it replaces a file.
-void save_under_another_name(MainWindow& main)
+// A save under another name: the chooser asks before it replaces a file. What the refused save was to
+// change (a new passphrase, other recipients) goes with it: the new file must not be readable by a key
+// the user just took away.
+void save_under_another_name(MainWindow& main, SaveChoice choice)
 {
     GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Save the accounts as"), GTK_WINDOW(main.window),
                                                      GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL,
@@ -74,14 +76,13 @@ void save_under_another_name(MainWindow& main)
     gtk_widget_destroy(chooser);
     if (!filename)
         return;
-    SaveChoice choice;
     choice.path = filename.get();
     choice.overwrite = true;
     start_save(main, std::move(choice));
 }
 
 // The file on disk is not what was loaded: save elsewhere, or drop the edits and load it again.
-void answer_changed_on_disk(MainWindow& main, const std::string& reason)
+void answer_changed_on_disk(MainWindow& main, const std::string& reason, SaveChoice choice)
 {
     GtkWidget* dialog = gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL,
                                                GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s",
@@ -95,7 +96,7 @@ void answer_changed_on_disk(MainWindow& main, const std::string& reason)
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     if (response == GTK_RESPONSE_ACCEPT) {
-        save_under_another_name(main);
+        save_under_another_name(main, std::move(choice));
     } else if (response == GTK_RESPONSE_REJECT) {
         GtkWidget* confirm = gtk_message_dialog_new(
             main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
@@ -151,7 +152,7 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
         return;
     case SaveOutcome::ChangedOnDisk:
         show_status(main, format(_("Not saved: %s."), valid_text(result.reason).c_str()));
-        answer_changed_on_disk(main, valid_text(result.reason));
+        answer_changed_on_disk(main, valid_text(result.reason), std::move(choice));
         return;
     case SaveOutcome::RecipientUnusable: {
         const std::string why = format(_("The key of recipient %s cannot be used: %s."),
@@ -365,7 +366,7 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
     request.check_digest = !choice.overwrite;
     if (request.check_digest && file.digest.empty()) {
         // The file changed while it was being loaded: what is on disk is not known to be what is shown.
-        answer_changed_on_disk(main, _("the file changed while it was loaded"));
+        answer_changed_on_disk(main, _("the file changed while it was loaded"), std::move(choice));
         return false;
     }
     request.encrypt.symmetric = file.symmetric;

@@ -379,6 +379,37 @@ TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
     main.file_path_given = false;
 }
 
+// A new passphrase whose save is refused (someone else changed the file) and then saved under another
+// name: the new file has the new passphrase, not the one the user wanted gone.
+TEST_F(SaveTest, SavedUnderAnotherNameKeepsTheNewPassphrase)
+{
+    MainWindow& main = test::main_window();
+    test::GnupgHome other;
+    fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
+    const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
+    test::respond_in_nested_loop(
+        [](GtkWidget* question, void*) {
+            test::respond_in_nested_loop(
+                [](GtkWidget* chooser, void*) {
+                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
+                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
+                },
+                nullptr);
+            gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
+        },
+        nullptr);
+    SaveChoice choice;
+    choice.new_passphrase = true;
+    choice.passphrase.assign("A New One 8");
+    start_save(main, std::move(choice));
+    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main); }));
+    EXPECT_EQ(gpg_decrypt(mine, "A New One 8").value_or("<does not decrypt>"), ORIGINAL);
+    EXPECT_FALSE(gpg_decrypt(mine, PASSPHRASE)) << "the old passphrase must not open the new file";
+    EXPECT_EQ(main.loaded_file->passphrase.view(), "A New One 8");
+    main.settings.password_file_path = path_;
+    main.file_path_given = false;
+}
+
 TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
 {
     MainWindow& main = test::main_window();
