@@ -4,6 +4,7 @@
 #include "core/password_generator.h"
 #include "core/text_encoding.h"
 #include "ui/i18n.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
 
@@ -110,6 +111,7 @@ bool generate_into_field(PasswordField& field)
                                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, nullptr);
     GtkWidget* generate = gtk_dialog_add_button(GTK_DIALOG(popup), _("Ge_nerate"), GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(popup), GTK_RESPONSE_OK);
+    close_on_lock(popup);
     gtk_window_set_resizable(GTK_WINDOW(popup), FALSE);
     GtkWidget* box = gtk_vbox_new(FALSE, 4);
     gtk_container_set_border_width(GTK_CONTAINER(box), 8);

@@ -8,6 +8,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/load_job.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/password_load.h"
 #include "ui/recipients_dialog.h"
@@ -252,6 +253,7 @@ void change_symmetric_passphrase(MainWindow& main)
                                                     GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK,
                                                     GTK_RESPONSE_OK, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    close_on_lock(dialog);
     GtkWidget* table = gtk_table_new(3, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 6);
     gtk_table_set_row_spacings(GTK_TABLE(table), 4);

@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include "core/text_encoding.h"
+#include "ui/account_edits.h"
 #include "ui/load_job.h"
 #include "ui/lock.h"
 #include "ui/password_load.h"
@@ -749,6 +750,94 @@ TEST_F(SaveTest, EditsALockKeptCanBeDiscarded)
     gtk_widget_hide(main.prompt);
     EXPECT_EQ(test::document()->plaintext(), "Theirs;;h;ssh;;u;p\n");
     EXPECT_FALSE(main.unsaved_edits);
+}
+
+// What a lock that comes while a dialog is open leaves shown.
+struct LockInDialog {
+    std::string title;         // of the dialog opened
+    bool through_generate;     // the lock comes while the Generate popup is open over it
+    int left_open = 0;         // dialogs still shown a second after the lock
+};
+
+// Locks; whatever is still shown a second later the lock did not close: counted, then cancelled.
+void lock_and_count_left_open(GtkWidget*, void* data)
+{
+    lock_window(test::main_window());
+    g_timeout_add(
+        1000,
+        [](gpointer data) {
+            GListPtr toplevels{gtk_window_list_toplevels()};
+            for (GList* window = toplevels.get(); window; window = window->next)
+                if (GTK_IS_DIALOG(window->data) && gtk_widget_get_mapped(GTK_WIDGET(window->data))) {
+                    ++static_cast<LockInDialog*>(data)->left_open;
+                    gtk_dialog_response(GTK_DIALOG(window->data), GTK_RESPONSE_CANCEL);
+                }
+            return gboolean(FALSE);
+        },
+        data);
+}
+
+GtkWidget* button_labelled(GtkWidget* widget, const char* label)
+{
+    if (GTK_IS_BUTTON(widget) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(widget)), label) == 0)
+        return widget;
+    if (GTK_IS_CONTAINER(widget))
+        for (GtkWidget* child : test::child_widgets(widget))
+            if (GtkWidget* found = button_labelled(child, label))
+                return found;
+    return nullptr;
+}
+
+// A lock that comes while a dialog shows account data (the idle time runs out, the screen saver starts)
+// closes it as Cancel: nothing of an account stays on a locked screen, and nothing typed is applied to a
+// document the lock took away. The Generate popup closes with the dialog under it.
+TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
+{
+    MainWindow& main = test::main_window();
+    struct Case {
+        const char* dialog;
+        void (*open)(MainWindow&);
+        bool through_generate;
+    };
+    const Case cases[] = {
+        {"Edit account", &edit_account_command, false},
+        {"Edit account", &edit_account_command, true},
+        {"Change password", &change_password_command, false},
+        {"Change passphrase", &change_passphrase, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.dialog) + (c.through_generate ? ", Generate open" : ""));
+        if (!test::document() || test::document()->accounts() == 0) {
+            start_load(main, PASSPHRASE);
+            ASSERT_TRUE(test::wait_for_load());
+            gtk_widget_hide(main.prompt);
+        }
+        TreePathPtr user{gtk_tree_path_new_from_string("0:0:0:0:0:0")};
+        gtk_tree_view_expand_to_path(main.tree_view, user.get());
+        gtk_tree_view_set_cursor(main.tree_view, user.get(), nullptr, FALSE);
+        ASSERT_EQ(test::row_text("0:0:0:0:0:0"), "alice");
+
+        LockInDialog seen{"", c.through_generate};
+        test::respond_in_nested_loop(
+            [](GtkWidget* dialog, void* data) {
+                auto* seen = static_cast<LockInDialog*>(data);
+                seen->title = gtk_window_get_title(GTK_WINDOW(dialog));
+                if (!seen->through_generate) {
+                    lock_and_count_left_open(dialog, data);
+                    return;
+                }
+                test::respond_in_nested_loop(&lock_and_count_left_open, data);
+                gtk_button_clicked(GTK_BUTTON(button_labelled(dialog, "Ge_nerate")));
+            },
+            &seen);
+        c.open(main);
+        wait_until([] { return false; }, 2); // the count a second after the lock
+        EXPECT_EQ(seen.title, c.dialog);
+        EXPECT_EQ(seen.left_open, 0);
+        EXPECT_FALSE(main.unsaved_edits);
+        EXPECT_EQ(on_disk(), ORIGINAL);
+        EXPECT_EQ(test::status_text(), "Locked.");
+    }
 }
 
 TEST_F(SaveTest, RefreshAndLockForgetThePassphrase)
