@@ -22,7 +22,9 @@ void note_document_edited(MainWindow& main)
 
 void note_document_saved(MainWindow& main)
 {
-    main.unsaved_edits = false;
+    // Edits a lock kept are unsaved whatever becomes of the document shown (an unlock that failed, another
+    // file): the mark stays, and a way out asks, until they are shown again or discarded.
+    main.unsaved_edits = main.held_edits != nullptr;
     update_title(main);
 }
 

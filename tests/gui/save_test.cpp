@@ -692,6 +692,12 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
         EXPECT_EQ(title(), "*Sealkeep") << "the edits are still unsaved";
         EXPECT_TRUE(main.held_edits);
 
+        // A wrong passphrase first: the edits stay held and marked, so that quitting now would still ask.
+        start_load(main, "not the passphrase");
+        ASSERT_TRUE(test::wait_for_load());
+        EXPECT_TRUE(main.held_edits);
+        EXPECT_EQ(title(), "*Sealkeep");
+
         // The unlock.
         start_load(main, PASSPHRASE);
         ASSERT_TRUE(test::wait_for_load());
