@@ -18,4 +18,13 @@ struct LoadedFile {
     LockedSecret passphrase;             // a symmetric file's passphrase; empty otherwise
 };
 
+// Edits whose document a lock took while their save ran, and the save failed: kept in memory that is not
+// swapped out until the same file is loaded again (the unlock), which shows them again, unsaved, as edits
+// of the file as it was when they were made; or until the user discards them.
+struct HeldEdits {
+    std::string path;       // of the file they were made on
+    std::string digest;     // of that file as it was loaded
+    LockedSecret plaintext; // the whole edited document
+};
+
 } // namespace sealkeep

@@ -4,6 +4,7 @@
 
 #include "core/text_encoding.h"
 #include "ui/i18n.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/password_field.h"
 
@@ -82,6 +83,7 @@ bool run_account_dialog(MainWindow& main, const char* title, AccountText& values
                                                 GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, nullptr);
     dialog.ok = gtk_dialog_add_button(GTK_DIALOG(dialog.dialog), GTK_STOCK_OK, GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog.dialog), GTK_RESPONSE_OK);
+    close_on_lock(dialog.dialog);
 
     GtkWidget* table = gtk_table_new(FIELD_COUNT + 1, 3, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 8);

@@ -309,7 +309,13 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
         TreePathPtr path = shown_path(main.model, row);
         if (!path)
             continue;
-        gtk_tree_view_expand_to_path(view, path.get());
+        // Its ancestors open to show it; the row itself stays as the user left it (the toolkit's
+        // expand_to_path would open a selected customer or server too).
+        if (gtk_tree_path_get_depth(path.get()) > 1) {
+            TreePathPtr parent{gtk_tree_path_copy(path.get())};
+            gtk_tree_path_up(parent.get());
+            gtk_tree_view_expand_to_path(view, parent.get());
+        }
         if (first && select_written)
             gtk_tree_view_set_cursor(view, path.get(), nullptr, FALSE);
         gtk_tree_selection_select_path(selection, path.get());

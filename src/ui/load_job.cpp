@@ -97,6 +97,7 @@ void finish_load(MainWindow& main, LoadResult result)
         main.database_loaded = result.document && result.document->accounts() > 0;
         show_loaded_rows(main, std::move(result.document));
         remember_loaded_file(main, std::move(result.file));
+        show_held_edits(main);
         restore_tree_after_unlock(main);
         gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
         return;

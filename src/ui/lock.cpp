@@ -140,6 +140,21 @@ void forget_drawn_texts(GtkTreeView* view)
     }
 }
 
+constexpr const char* CLOSE_ON_LOCK = "sealkeep-close-on-lock";
+
+// In any order: a dialog's loop that is told to end while a popup's runs above it ends when the popup's
+// has ended and returned to it.
+void close_marked_dialogs()
+{
+    GListPtr toplevels{gtk_window_list_toplevels()};
+    std::vector<GtkDialog*> marked;
+    for (GList* window = toplevels.get(); window; window = window->next)
+        if (GTK_IS_DIALOG(window->data) && g_object_get_data(G_OBJECT(window->data), CLOSE_ON_LOCK))
+            marked.push_back(GTK_DIALOG(window->data));
+    for (GtkDialog* dialog : marked)
+        gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
+}
+
 void drop_decrypted(MainWindow& main)
 {
     clear_search_matches(main.search);
@@ -312,8 +327,14 @@ LockState::~LockState()
     scrub_paths(selected);
 }
 
+void close_on_lock(GtkWidget* dialog)
+{
+    g_object_set_data(G_OBJECT(dialog), CLOSE_ON_LOCK, GINT_TO_POINTER(1));
+}
+
 void lock_window(MainWindow& main)
 {
+    close_marked_dialogs();
     stop_load(main);
     // Locking twice keeps what the first lock remembered: there is no tree to remember now.
     if (main.database_loaded)
@@ -322,6 +343,9 @@ void lock_window(MainWindow& main)
     // saved now, by a job that holds its own copy until it is written, rather than lost with the tree.
     if (main.unsaved_edits && !save_running(main))
         start_save(main, SaveChoice{});
+    // The document goes now: should the save fail, its copy of the edits is kept for the unlock.
+    if (save_running(main))
+        main.save->hold_edits_on_failure();
     drop_decrypted(main);
     clear_copied_password(main);
     if (!main.lock.decryption_key.empty())

@@ -53,6 +53,11 @@ struct LockState {
 // stays. The rows expanded and selected are remembered by their texts when something was loaded.
 void lock_window(MainWindow& main);
 
+// Marks a dialog that shows or takes account data (values, passwords, a passphrase): a lock answers it
+// with Cancel, so that nothing of it stays on a locked screen and nothing typed in it reaches a document
+// the lock took away.
+void close_on_lock(GtkWidget* dialog);
+
 // After a verified load: expands and selects the remembered rows that the new tree has, then forgets them.
 void restore_tree_after_unlock(MainWindow& main);
 

@@ -106,6 +106,7 @@ struct MainWindow {
     bool keyring_listing = false; // the keyring is being listed for the recipients dialog
     std::unique_ptr<LoadedFile> loaded_file; // what a save needs of the file the document came from
     std::unique_ptr<SaveJob> save;           // the running save, if any
+    std::unique_ptr<HeldEdits> held_edits;   // edits a lock took whose save failed, until the unlock
     RefPtr<GFileMonitor> file_monitor;       // the loaded file, for changes made by others
     GtkWidget* reload_button = nullptr;      // shown when the file changed on disk while nothing was edited
 

@@ -6,6 +6,7 @@
 #include "core/text_encoding.h"
 #include "ui/account_dialog.h"
 #include "ui/i18n.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/password_field.h"
 
@@ -55,6 +56,7 @@ bool run_password_change_dialog(MainWindow& main, std::string& user, std::string
                                                 GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, nullptr);
     dialog.ok = gtk_dialog_add_button(GTK_DIALOG(dialog.dialog), GTK_STOCK_OK, GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog.dialog), GTK_RESPONSE_OK);
+    close_on_lock(dialog.dialog);
 
     GtkWidget* table = gtk_table_new(4, 3, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 8);

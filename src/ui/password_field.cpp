@@ -4,9 +4,11 @@
 #include "core/password_generator.h"
 #include "core/text_encoding.h"
 #include "ui/i18n.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
 
+#include <array>
 #include <string>
 
 namespace sealkeep {
@@ -36,6 +38,24 @@ void on_password_changed(GtkEntry* entry, PasswordField* field)
 void on_show_toggled(GtkToggleButton* toggle, PasswordField* field)
 {
     gtk_entry_set_visibility(field->entry, gtk_toggle_button_get_active(toggle));
+}
+
+struct ClassChecks {
+    std::array<GtkWidget*, 3> classes;
+    GtkWidget* generate;
+};
+
+bool any_class_ticked(const ClassChecks& checks)
+{
+    for (GtkWidget* check : checks.classes)
+        if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check)))
+            return true;
+    return false;
+}
+
+void on_class_toggled(GtkToggleButton*, ClassChecks* checks)
+{
+    gtk_widget_set_sensitive(checks->generate, any_class_ticked(*checks));
 }
 
 void on_generate_clicked(GtkButton*, PasswordField* field)
@@ -89,8 +109,9 @@ bool generate_into_field(PasswordField& field)
     GtkWidget* popup = gtk_dialog_new_with_buttons(_("Generate password"), field.dialog,
                                                    GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
                                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, nullptr);
-    gtk_dialog_add_button(GTK_DIALOG(popup), _("Ge_nerate"), GTK_RESPONSE_OK);
+    GtkWidget* generate = gtk_dialog_add_button(GTK_DIALOG(popup), _("Ge_nerate"), GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(popup), GTK_RESPONSE_OK);
+    close_on_lock(popup);
     gtk_window_set_resizable(GTK_WINDOW(popup), FALSE);
     GtkWidget* box = gtk_vbox_new(FALSE, 4);
     gtk_container_set_border_width(GTK_CONTAINER(box), 8);
@@ -112,13 +133,23 @@ bool generate_into_field(PasswordField& field)
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(letters), recipe.letters);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(digits), recipe.digits);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(punctuation), recipe.punctuation);
-    for (GtkWidget* check : {letters, digits, punctuation})
+    // A password of no class at all is no choice: Generate waits for one to be ticked.
+    ClassChecks checks{{letters, digits, punctuation}, generate};
+    for (GtkWidget* check : checks.classes) {
         gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
+        g_signal_connect(check, "toggled", G_CALLBACK(on_class_toggled), &checks);
+    }
+    on_class_toggled(nullptr, &checks);
     gtk_widget_show_all(popup);
     // The popup goes with its parent, which may go while it runs.
     g_object_add_weak_pointer(G_OBJECT(popup), reinterpret_cast<gpointer*>(&popup));
 
-    const bool ok = gtk_dialog_run(GTK_DIALOG(popup)) == GTK_RESPONSE_OK && popup;
+    bool ok = false;
+    while (!ok) {
+        if (gtk_dialog_run(GTK_DIALOG(popup)) != GTK_RESPONSE_OK || !popup)
+            break;
+        ok = any_class_ticked(checks);
+    }
     if (!popup)
         return false;
     g_object_remove_weak_pointer(G_OBJECT(popup), reinterpret_cast<gpointer*>(&popup));

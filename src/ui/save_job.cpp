@@ -8,7 +8,9 @@
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/load_job.h"
+#include "ui/lock.h"
 #include "ui/main_window.h"
+#include "ui/password_load.h"
 #include "ui/recipients_dialog.h"
 #include "ui/unsaved_edits.h"
 #include "ui/view_commands.h"
@@ -56,8 +58,10 @@ void show_error(MainWindow& main, const std::string& primary, const std::string&
     gtk_widget_destroy(dialog);
 }
 
-// A save under another name: the chooser asks before it replaces a file.
-void save_under_another_name(MainWindow& main)
+// A save under another name: the chooser asks before it replaces a file. What the refused save was to
+// change (a new passphrase, other recipients) goes with it: the new file must not be readable by a key
+// the user just took away.
+void save_under_another_name(MainWindow& main, SaveChoice choice)
 {
     GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Save the accounts as"), GTK_WINDOW(main.window),
                                                      GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL,
@@ -73,14 +77,13 @@ void save_under_another_name(MainWindow& main)
     gtk_widget_destroy(chooser);
     if (!filename)
         return;
-    SaveChoice choice;
     choice.path = filename.get();
     choice.overwrite = true;
     start_save(main, std::move(choice));
 }
 
 // The file on disk is not what was loaded: save elsewhere, or drop the edits and load it again.
-void answer_changed_on_disk(MainWindow& main, const std::string& reason)
+void answer_changed_on_disk(MainWindow& main, const std::string& reason, SaveChoice choice)
 {
     GtkWidget* dialog = gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL,
                                                GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s",
@@ -94,7 +97,7 @@ void answer_changed_on_disk(MainWindow& main, const std::string& reason)
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     if (response == GTK_RESPONSE_ACCEPT) {
-        save_under_another_name(main);
+        save_under_another_name(main, std::move(choice));
     } else if (response == GTK_RESPONSE_REJECT) {
         GtkWidget* confirm = gtk_message_dialog_new(
             main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
@@ -110,6 +113,8 @@ void answer_changed_on_disk(MainWindow& main, const std::string& reason)
     }
 }
 
+void watch_loaded_file(MainWindow& main);
+
 void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result, unsigned generation,
                  SaveChoice choice, SaveThen then)
 {
@@ -119,8 +124,14 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
         if (main.loaded_file) {
             LoadedFile& file = *main.loaded_file;
             file.digest = result.digest;
-            if (!choice.path.empty())
+            if (!choice.path.empty()) {
+                // The window works on the file just written from now on: Refresh, the unlock and the watch
+                // go to it, for this run, as to a path given on the command line (the stored default stays).
                 file.path = choice.path;
+                main.settings.password_file_path = choice.path;
+                main.file_path_given = true;
+                watch_loaded_file(main);
+            }
             if (choice.new_passphrase)
                 file.passphrase = choice.passphrase;
             if (choice.new_recipients)
@@ -142,7 +153,7 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
         return;
     case SaveOutcome::ChangedOnDisk:
         show_status(main, format(_("Not saved: %s."), valid_text(result.reason).c_str()));
-        answer_changed_on_disk(main, valid_text(result.reason));
+        answer_changed_on_disk(main, valid_text(result.reason), std::move(choice));
         return;
     case SaveOutcome::RecipientUnusable: {
         const std::string why = format(_("The key of recipient %s cannot be used: %s."),
@@ -160,6 +171,36 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
         return;
     }
     }
+}
+
+// The edits of a save whose document a lock took: nothing else holds them now.
+bool hold_edits(MainWindow& main, const SaveRequest& request, const std::string& plaintext)
+{
+    auto held = std::make_unique<HeldEdits>();
+    held->path = request.path;
+    held->digest = request.expected_digest;
+    if (!held->plaintext.assign(plaintext) && !plaintext.empty())
+        return false;
+    main.held_edits = std::move(held);
+    // The unlock may have been quicker than the save: the file it loaded gets them now.
+    if (!show_held_edits(main))
+        note_document_edited(main); // the title's mark: a way out asks before they go
+    return true;
+}
+
+// What the user learns of a failed save whose edits are held: nothing was written, and they come back.
+void finish_held_save(MainWindow& main, const SaveRequest& request, const SaveResult& result)
+{
+    const std::string name = shown_name(request.path);
+    std::string why;
+    if (result.outcome == SaveOutcome::RecipientUnusable)
+        why = format(_("The key of recipient %s cannot be used: %s."), valid_text(result.recipient).c_str(),
+                     valid_text(result.reason).c_str());
+    else
+        why = valid_text(result.reason.empty() ? std::string("gpg failed") : result.reason) + ".";
+    show_status(main, format(_("Not saved: %s"), why.c_str()));
+    show_error(main, format(_("%s was not saved."), name.c_str()),
+               why + " " + _("Nothing was written; your changes are kept and come back when you unlock."));
 }
 
 // ---- watching the loaded file ----
@@ -212,6 +253,7 @@ void change_symmetric_passphrase(MainWindow& main)
                                                     GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK,
                                                     GTK_RESPONSE_OK, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    close_on_lock(dialog);
     GtkWidget* table = gtk_table_new(3, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 6);
     gtk_table_set_row_spacings(GTK_TABLE(table), 4);
@@ -267,7 +309,10 @@ SaveJob::SaveJob(MainWindow& main, SaveRequest request, std::string plaintext, u
 {
     worker_ = std::thread([this] {
         result_ = save_encrypted(encryption_, request_, plaintext_);
-        scrub(plaintext_);
+        // A failed save may have to hand its copy over (see hold_edits_on_failure); the job's end
+        // overwrites it otherwise.
+        if (result_.outcome == SaveOutcome::Saved)
+            scrub(plaintext_);
         request_.encrypt.passphrase.clear();
         done_source_ = g_idle_add(on_worker_done, this);
     });
@@ -290,6 +335,11 @@ gboolean SaveJob::on_worker_done(gpointer data)
     job->done_source_ = 0;
     MainWindow& main = job->main_;
     std::unique_ptr<SaveJob> done = std::move(main.save);
+    if (done->hold_on_failure_ && done->result_.outcome != SaveOutcome::Saved &&
+        done->result_.outcome != SaveOutcome::Cancelled && hold_edits(main, done->request_, done->plaintext_)) {
+        finish_held_save(main, done->request_, done->result_);
+        return G_SOURCE_REMOVE;
+    }
     finish_save(main, done->request_, std::move(done->result_), done->generation_, std::move(done->choice_),
                 done->then_);
     return G_SOURCE_REMOVE;
@@ -307,7 +357,8 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
         return false;
     if (!document || !main.loaded_file) {
         // Nothing loaded, nothing to write: an empty file is never written over the real one.
-        show_status(main, _("Nothing to save: no password file is loaded."));
+        show_status(main, main.held_edits ? _("Unlock first to save the changes kept from before the lock.")
+                                          : _("Nothing to save: no password file is loaded."));
         return false;
     }
     const LoadedFile& file = *main.loaded_file;
@@ -317,7 +368,7 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
     request.check_digest = !choice.overwrite;
     if (request.check_digest && file.digest.empty()) {
         // The file changed while it was being loaded: what is on disk is not known to be what is shown.
-        answer_changed_on_disk(main, _("the file changed while it was loaded"));
+        answer_changed_on_disk(main, _("the file changed while it was loaded"), std::move(choice));
         return false;
     }
     request.encrypt.symmetric = file.symmetric;
@@ -332,6 +383,30 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
     if (main.reload_button)
         gtk_widget_hide(main.reload_button);
     show_status(main, format(_("Saving %s…"), name.c_str()));
+    return true;
+}
+
+bool show_held_edits(MainWindow& main)
+{
+    const Document* loaded = shown_document(main);
+    if (!main.held_edits || !loaded || !main.loaded_file || main.loaded_file->path != main.held_edits->path)
+        return false;
+    auto document = std::make_unique<Document>(loaded->templates());
+    const std::string_view text = main.held_edits->plaintext.view();
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t newline = text.find('\n', start);
+        const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
+        document->add_line(text.substr(start, end - start));
+        start = end;
+    }
+    document->finish();
+    // Edits of the file as it was: a save checks that it still is, and refuses to write over another's change.
+    main.loaded_file->digest = main.held_edits->digest;
+    main.held_edits.reset();
+    main.database_loaded = document->accounts() > 0;
+    show_loaded_rows(main, std::move(document));
+    note_document_edited(main);
+    show_status(main, _("Your changes from before the lock are back; they are not saved yet."));
     return true;
 }
 

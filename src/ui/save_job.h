@@ -39,6 +39,9 @@ public:
     void cancel() { encryption_.cancel(); }
     // Runs after a successful save, on the main thread (a way out that waited for it).
     void then(SaveThen action) { then_ = action; }
+    // The document went while the job ran (a lock took it): should the save fail, its copy of the edits
+    // is all that is left of them, and it is kept for the unlock instead of being overwritten.
+    void hold_edits_on_failure() { hold_on_failure_ = true; }
 
 private:
     static gboolean on_worker_done(gpointer job);
@@ -46,11 +49,12 @@ private:
     MainWindow& main_;
     GpgEncryption encryption_;
     SaveRequest request_;
-    std::string plaintext_; // overwritten once written
+    std::string plaintext_; // overwritten once written, or when the job goes
     unsigned generation_;   // of the edits saved
     SaveChoice choice_;
     SaveResult result_;
     SaveThen then_ = nullptr;
+    bool hold_on_failure_ = false;
     guint done_source_ = 0;
     std::thread worker_;
 };
@@ -60,6 +64,10 @@ void save_document(MainWindow& main);
 // Starts a save; false when there is nothing to save (no loaded document) or a save runs already.
 bool start_save(MainWindow& main, SaveChoice choice, SaveThen then = nullptr);
 bool save_running(const MainWindow& main);
+
+// Puts edits a lock kept (their save failed) in place of the document just loaded from their file, as
+// its unsaved edits; false when there are none for the file shown.
+bool show_held_edits(MainWindow& main);
 
 // File > Change passphrase…: a new passphrase for a symmetric file, the recipients for a public-key one;
 // then a save.

@@ -22,7 +22,9 @@ void note_document_edited(MainWindow& main)
 
 void note_document_saved(MainWindow& main)
 {
-    main.unsaved_edits = false;
+    // Edits a lock kept are unsaved whatever becomes of the document shown (an unlock that failed, another
+    // file): the mark stays, and a way out asks, until they are shown again or discarded.
+    main.unsaved_edits = main.held_edits != nullptr;
     update_title(main);
 }
 
@@ -51,6 +53,7 @@ bool may_drop_edits(MainWindow& main, ThenAction then)
         start_save(main, SaveChoice{}, then);
         return false;
     case GTK_RESPONSE_REJECT:
+        main.held_edits.reset(); // edits a lock kept go too
         note_document_saved(main);
         return true;
     default:

@@ -8,6 +8,8 @@
 #include "ui/entry_store.h"
 #include "ui/glib_ptr.h"
 #include "ui/main_window.h"
+#include "ui/password_field.h"
+#include "ui/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -218,6 +220,93 @@ TEST_F(AccountEdits, TreeKeepsExpandedAndSelectedRows)
     EXPECT_EQ(test::row_text("0:0:0:2"), "new");
     EXPECT_EQ(test::expanded_paths(), (std::vector<std::string>{"0", "0:0", "0:0:0", "1", "1:0", "1:0:0", "1:0:0:0",
                                                                 "1:0:0:0:0", "2", "2:0", "2:0:0"}));
+}
+
+// A selected row the user left collapsed (a customer for Change password, a server whose sibling goes)
+// is selected again after the edit and stays collapsed: the edit must not open what the user did not.
+TEST_F(AccountEdits, ACollapsedSelectedRowStaysCollapsed)
+{
+    const auto select_shown = [](const char* path) {
+        TreePathPtr p{gtk_tree_path_new_from_string(path)};
+        gtk_tree_view_set_cursor(tree_view(), p.get(), nullptr, FALSE);
+    };
+    select_shown("1"); // customer B, never opened
+    ASSERT_EQ(test::expanded_paths(), std::vector<std::string>{});
+    show_edited_document(test::main_window(), set_password(*test::document(), {2}, "new"), false);
+    test::drain_events();
+    EXPECT_EQ(test::expanded_paths(), std::vector<std::string>{});
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"1"});
+
+    TreePathPtr c{gtk_tree_path_new_from_string("2")};
+    TreePathPtr b{gtk_tree_path_new_from_string("1")};
+    gtk_tree_view_expand_row(tree_view(), b.get(), FALSE);
+    gtk_tree_view_expand_row(tree_view(), c.get(), FALSE); // B and C open, C's servers s3 and s4 closed
+    select_shown("2:1");
+    ASSERT_EQ(test::expanded_paths(), (std::vector<std::string>{"1", "2"}));
+    show_edited_document(test::main_window(), delete_lines(*test::document(), {3}), false);
+    test::drain_events();
+    EXPECT_EQ(test::expanded_paths(), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(selected_paths(), std::vector<std::string>{"2:0"});
+    EXPECT_EQ(test::row_text("2:0"), "s4");
+}
+
+// Generate with every character class unticked has nothing to draw from: the popup's Generate waits for
+// a class, and what is stored and drawn is what the popup shows ticked.
+TEST_F(AccountEdits, GenerateWaitsForACharacterClass)
+{
+    MainWindow& main = test::main_window();
+    const PasswordRecipe before = main.settings.password_recipe;
+    PasswordField* field = create_password_field(main, GTK_WINDOW(main.window));
+    RefPtr<GtkWidget> row = take_ref(GTK_WIDGET(g_object_ref_sink(field->row)));
+    RefPtr<GtkWidget> strength = take_ref(GTK_WIDGET(g_object_ref_sink(field->strength)));
+
+    struct Seen {
+        bool sensitive_with_none = true;
+        bool still_open_after_ok = false;
+        bool sensitive_with_digits = false;
+    } seen;
+    static const auto checks = [](GtkWidget* popup) {
+        std::vector<GtkWidget*> all;
+        std::vector<GtkToggleButton*> found;
+        collect(popup, all);
+        for (GtkWidget* widget : all)
+            if (GTK_IS_CHECK_BUTTON(widget))
+                found.push_back(GTK_TOGGLE_BUTTON(widget));
+        return found; // letters, digits, punctuation
+    };
+    test::respond_in_nested_loop(
+        [](GtkWidget* popup, void* data) {
+            auto* seen = static_cast<Seen*>(data);
+            for (GtkToggleButton* check : checks(popup))
+                gtk_toggle_button_set_active(check, FALSE);
+            seen->sensitive_with_none = gtk_widget_is_sensitive(ok_button(popup));
+            // Then the digits, on the next round: an OK given now must not have closed the popup.
+            test::respond_in_nested_loop(
+                [](GtkWidget* popup, void* data) {
+                    auto* seen = static_cast<Seen*>(data);
+                    seen->still_open_after_ok = true;
+                    gtk_toggle_button_set_active(checks(popup).at(1), TRUE);
+                    seen->sensitive_with_digits = gtk_widget_is_sensitive(ok_button(popup));
+                    gtk_dialog_response(GTK_DIALOG(popup), GTK_RESPONSE_OK);
+                },
+                seen);
+            gtk_dialog_response(GTK_DIALOG(popup), GTK_RESPONSE_OK);
+        },
+        &seen);
+    EXPECT_TRUE(generate_into_field(*field));
+    EXPECT_FALSE(seen.sensitive_with_none);
+    EXPECT_TRUE(seen.still_open_after_ok);
+    EXPECT_TRUE(seen.sensitive_with_digits);
+    const std::string password = gtk_entry_get_text(field->entry);
+    EXPECT_EQ(password.find_first_not_of("0123456789"), std::string::npos) << password;
+    EXPECT_FALSE(main.settings.password_recipe.letters);
+    EXPECT_TRUE(main.settings.password_recipe.digits);
+    EXPECT_FALSE(main.settings.password_recipe.punctuation);
+
+    gtk_widget_destroy(row.get());
+    gtk_widget_destroy(strength.get());
+    main.settings.password_recipe = before;
+    save_password_recipe(main.settings_object.get(), before);
 }
 
 TEST_F(AccountEdits, NothingToEditWithoutADocumentOrDuringALoad)

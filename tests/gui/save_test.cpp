@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include "core/text_encoding.h"
+#include "ui/account_edits.h"
 #include "ui/load_job.h"
 #include "ui/lock.h"
 #include "ui/password_load.h"
@@ -340,6 +341,76 @@ TEST_F(SaveTest, AFileChangedByOthersIsNotWrittenOverAndTheEditsStay)
     EXPECT_EQ(test::document()->plaintext(), EDITED);
 }
 
+// Refused because someone else changed the file, the edits are saved under another name through the
+// chooser. The window then works on that file: the next Refresh loads it, with the edits, and the file
+// of the other person is left as they wrote it.
+TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
+{
+    MainWindow& main = test::main_window();
+    edit(EDITED);
+    test::GnupgHome other;
+    fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
+    const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
+    test::respond_in_nested_loop(
+        [](GtkWidget* question, void*) {
+            // Save As; then, in the chooser, a name in the folder it opens at (the file's own).
+            test::respond_in_nested_loop(
+                [](GtkWidget* chooser, void*) {
+                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
+                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
+                },
+                nullptr);
+            gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
+        },
+        nullptr);
+    save_document(main);
+    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main) && !main.unsaved_edits; }));
+    EXPECT_EQ(gpg_decrypt(mine, PASSPHRASE).value_or("<does not decrypt>"), EDITED);
+    EXPECT_EQ(on_disk(), "Theirs;;h;ssh;;u;p\n");
+    EXPECT_EQ(title(), "Sealkeep");
+    EXPECT_EQ(test::status_text(), "Saved mine.gpg.");
+
+    refresh_entries(main);
+    start_load(main, PASSPHRASE);
+    ASSERT_TRUE(test::wait_for_load());
+    gtk_widget_hide(main.prompt);
+    ASSERT_TRUE(test::document());
+    EXPECT_EQ(test::document()->plaintext(), EDITED) << "Refresh loads the file the edits went to";
+    main.settings.password_file_path = path_;
+    main.file_path_given = false;
+}
+
+// A new passphrase whose save is refused (someone else changed the file) and then saved under another
+// name: the new file has the new passphrase, not the one the user wanted gone.
+TEST_F(SaveTest, SavedUnderAnotherNameKeepsTheNewPassphrase)
+{
+    MainWindow& main = test::main_window();
+    test::GnupgHome other;
+    fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
+    const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
+    test::respond_in_nested_loop(
+        [](GtkWidget* question, void*) {
+            test::respond_in_nested_loop(
+                [](GtkWidget* chooser, void*) {
+                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
+                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
+                },
+                nullptr);
+            gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
+        },
+        nullptr);
+    SaveChoice choice;
+    choice.new_passphrase = true;
+    choice.passphrase.assign("A New One 8");
+    start_save(main, std::move(choice));
+    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main); }));
+    EXPECT_EQ(gpg_decrypt(mine, "A New One 8").value_or("<does not decrypt>"), ORIGINAL);
+    EXPECT_FALSE(gpg_decrypt(mine, PASSPHRASE)) << "the old passphrase must not open the new file";
+    EXPECT_EQ(main.loaded_file->passphrase.view(), "A New One 8");
+    main.settings.password_file_path = path_;
+    main.file_path_given = false;
+}
+
 TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
 {
     MainWindow& main = test::main_window();
@@ -568,6 +639,211 @@ TEST_F(SaveTest, ChangePassphraseAsksTwiceAndSavesWithTheNewOne)
     EXPECT_EQ(gpg_decrypt(path_, "New Pass 2"), ORIGINAL);
     EXPECT_FALSE(gpg_decrypt(path_, PASSPHRASE).has_value());
     EXPECT_EQ(main.loaded_file->passphrase.view(), "New Pass 2");
+}
+
+// A lock comes while edits are unsaved: it saves them and drops the document. When that save fails, the
+// edits must not go with the document: the error says they are kept, the title keeps its mark, and the
+// unlock shows them again, unsaved, as edits of the file as it was (a change by someone else is still
+// refused). Each way the save can fail, then the unlock and a save.
+TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
+{
+    MainWindow& main = test::main_window();
+    const std::string stand_in_dir = fs::path(path_).parent_path() / "stand-in";
+    fs::create_directories(stand_in_dir);
+    {
+        std::ofstream(stand_in_dir + "/gpg") << "#!/bin/sh\necho 'gpg: simulated failure' >&2\nexit 2\n";
+        fs::permissions(stand_in_dir + "/gpg", fs::perms::owner_all);
+    }
+    const std::string theirs_plaintext = "Theirs;;h;ssh;;u;p\n";
+    struct Case {
+        const char* how;
+        bool changed_by_others; // else gpg fails
+    };
+    for (const Case& failure : {Case{"gpg fails", false}, Case{"the file changed on disk", true}}) {
+        SCOPED_TRACE(failure.how);
+        edit(EDITED);
+        if (failure.changed_by_others) {
+            test::GnupgHome other;
+            fs::copy_file(other.encrypt_symmetric(theirs_plaintext, PASSPHRASE), path_,
+                          fs::copy_options::overwrite_existing);
+        }
+        const std::string before = on_disk();
+        std::string message;
+        test::respond_in_nested_loop(
+            [](GtkWidget* dialog, void* data) {
+                gchar* text = nullptr;
+                g_object_get(dialog, "secondary-text", &text, nullptr);
+                *static_cast<std::string*>(data) = text ? text : "";
+                g_free(text);
+                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+            },
+            &message);
+        {
+            const std::string saved_path = std::getenv("PATH");
+            if (!failure.changed_by_others)
+                setenv("PATH", (stand_in_dir + ":" + saved_path).c_str(), 1);
+            lock_window(main);
+            EXPECT_FALSE(test::document() && test::document()->accounts() > 0) << "the lock drops the tree";
+            ASSERT_TRUE(wait_until([&] { return !save_running(main) && !message.empty(); }));
+            setenv("PATH", saved_path.c_str(), 1);
+        }
+        EXPECT_NE(message.find("your changes are kept and come back when you unlock"), std::string::npos) << message;
+        EXPECT_EQ(on_disk(), before) << "nothing written";
+        EXPECT_EQ(title(), "*Sealkeep") << "the edits are still unsaved";
+        EXPECT_TRUE(main.held_edits);
+
+        // A wrong passphrase first: the edits stay held and marked, so that quitting now would still ask.
+        start_load(main, "not the passphrase");
+        ASSERT_TRUE(test::wait_for_load());
+        EXPECT_TRUE(main.held_edits);
+        EXPECT_EQ(title(), "*Sealkeep");
+
+        // The unlock.
+        start_load(main, PASSPHRASE);
+        ASSERT_TRUE(test::wait_for_load());
+        gtk_widget_hide(main.prompt);
+        ASSERT_TRUE(test::document());
+        EXPECT_EQ(test::document()->plaintext(), EDITED);
+        EXPECT_EQ(title(), "*Sealkeep");
+        EXPECT_EQ(test::status_text(), "Your changes from before the lock are back; they are not saved yet.");
+        EXPECT_FALSE(main.held_edits);
+
+        // Only a refused save asks something.
+        std::string question;
+        if (failure.changed_by_others)
+            test::respond_in_nested_loop(
+                [](GtkWidget* dialog, void* data) {
+                    gchar* text = nullptr;
+                    g_object_get(dialog, "text", &text, nullptr);
+                    *static_cast<std::string*>(data) = text ? text : "";
+                    g_free(text);
+                    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+                },
+                &question);
+        save_document(main);
+        ASSERT_TRUE(wait_until([&] { return !save_running(main) && (!question.empty() || !main.unsaved_edits); }));
+        if (failure.changed_by_others) {
+            EXPECT_EQ(question, "The password file was changed since it was loaded.");
+            EXPECT_EQ(on_disk(), theirs_plaintext);
+            EXPECT_TRUE(main.unsaved_edits);
+        } else {
+            EXPECT_EQ(question, "");
+            EXPECT_EQ(on_disk(), EDITED);
+            EXPECT_EQ(title(), "Sealkeep");
+        }
+    }
+}
+
+// Edits a lock kept go when the user discards them: nothing comes back at the unlock.
+TEST_F(SaveTest, EditsALockKeptCanBeDiscarded)
+{
+    MainWindow& main = test::main_window();
+    edit(EDITED);
+    test::GnupgHome other;
+    fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE); }, nullptr);
+    lock_window(main);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main) && main.held_edits; }));
+    // Refresh while locked asks; Discard.
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_REJECT); }, nullptr);
+    refresh_entries(main);
+    EXPECT_FALSE(main.held_edits);
+    EXPECT_EQ(title(), "Sealkeep");
+    start_load(main, PASSPHRASE);
+    ASSERT_TRUE(test::wait_for_load());
+    gtk_widget_hide(main.prompt);
+    EXPECT_EQ(test::document()->plaintext(), "Theirs;;h;ssh;;u;p\n");
+    EXPECT_FALSE(main.unsaved_edits);
+}
+
+// What a lock that comes while a dialog is open leaves shown.
+struct LockInDialog {
+    std::string title;         // of the dialog opened
+    bool through_generate;     // the lock comes while the Generate popup is open over it
+    int left_open = 0;         // dialogs still shown a second after the lock
+};
+
+// Locks; whatever is still shown a second later the lock did not close: counted, then cancelled.
+void lock_and_count_left_open(GtkWidget*, void* data)
+{
+    lock_window(test::main_window());
+    g_timeout_add(
+        1000,
+        [](gpointer data) {
+            GListPtr toplevels{gtk_window_list_toplevels()};
+            for (GList* window = toplevels.get(); window; window = window->next)
+                if (GTK_IS_DIALOG(window->data) && gtk_widget_get_mapped(GTK_WIDGET(window->data))) {
+                    ++static_cast<LockInDialog*>(data)->left_open;
+                    gtk_dialog_response(GTK_DIALOG(window->data), GTK_RESPONSE_CANCEL);
+                }
+            return gboolean(FALSE);
+        },
+        data);
+}
+
+GtkWidget* button_labelled(GtkWidget* widget, const char* label)
+{
+    if (GTK_IS_BUTTON(widget) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(widget)), label) == 0)
+        return widget;
+    if (GTK_IS_CONTAINER(widget))
+        for (GtkWidget* child : test::child_widgets(widget))
+            if (GtkWidget* found = button_labelled(child, label))
+                return found;
+    return nullptr;
+}
+
+// A lock that comes while a dialog shows account data (the idle time runs out, the screen saver starts)
+// closes it as Cancel: nothing of an account stays on a locked screen, and nothing typed is applied to a
+// document the lock took away. The Generate popup closes with the dialog under it.
+TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
+{
+    MainWindow& main = test::main_window();
+    struct Case {
+        const char* dialog;
+        void (*open)(MainWindow&);
+        bool through_generate;
+    };
+    const Case cases[] = {
+        {"Edit account", &edit_account_command, false},
+        {"Edit account", &edit_account_command, true},
+        {"Change password", &change_password_command, false},
+        {"Change passphrase", &change_passphrase, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.dialog) + (c.through_generate ? ", Generate open" : ""));
+        if (!test::document() || test::document()->accounts() == 0) {
+            start_load(main, PASSPHRASE);
+            ASSERT_TRUE(test::wait_for_load());
+            gtk_widget_hide(main.prompt);
+        }
+        TreePathPtr user{gtk_tree_path_new_from_string("0:0:0:0:0:0")};
+        gtk_tree_view_expand_to_path(main.tree_view, user.get());
+        gtk_tree_view_set_cursor(main.tree_view, user.get(), nullptr, FALSE);
+        ASSERT_EQ(test::row_text("0:0:0:0:0:0"), "alice");
+
+        LockInDialog seen{"", c.through_generate};
+        test::respond_in_nested_loop(
+            [](GtkWidget* dialog, void* data) {
+                auto* seen = static_cast<LockInDialog*>(data);
+                seen->title = gtk_window_get_title(GTK_WINDOW(dialog));
+                if (!seen->through_generate) {
+                    lock_and_count_left_open(dialog, data);
+                    return;
+                }
+                test::respond_in_nested_loop(&lock_and_count_left_open, data);
+                gtk_button_clicked(GTK_BUTTON(button_labelled(dialog, "Ge_nerate")));
+            },
+            &seen);
+        c.open(main);
+        wait_until([] { return false; }, 2); // the count a second after the lock
+        EXPECT_EQ(seen.title, c.dialog);
+        EXPECT_EQ(seen.left_open, 0);
+        EXPECT_FALSE(main.unsaved_edits);
+        EXPECT_EQ(on_disk(), ORIGINAL);
+        EXPECT_EQ(test::status_text(), "Locked.");
+    }
 }
 
 TEST_F(SaveTest, RefreshAndLockForgetThePassphrase)

@@ -1,23 +1,32 @@
 // The widgets speak the user's language: built under French and under German with this build's
 // catalogues, every text that passes through gettext shows translated, and the texts that are meant to
 // stay as they are (the program's name, the two search-button tooltips) do.
+#include "core/document_edit.h"
+#include "ui/account_dialog.h"
+#include "ui/account_edits.h"
 #include "ui/glib_ptr.h"
 #include "gui/gui_support.h"
 #include "ui/i18n.h"
 #include "ui/main_window.h"
 #include "ui/menus.h"
 #include "ui/passphrase_prompt.h"
+#include "ui/password_change_dialog.h"
+#include "ui/password_field.h"
+#include "ui/save_job.h"
 #include "ui/search_bar.h"
 #include "ui/setup_dialog.h"
+#include "ui/unsaved_edits.h"
 #include "ui/view_commands.h"
 
 #include <gtest/gtest.h>
+#include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 #include <libintl.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -209,6 +218,145 @@ TEST_P(TranslatedWidgets, EveryTextShowsInTheLanguage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, TranslatedWidgets, testing::Values("fr", "de"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// A mnemonic a menu holds twice only selects: the keyboard user's Alt+letter must reach one item. The
+// stock items' labels come from the toolkit's own catalogue, so a translation of ours can clash with one
+// it never sees; each menu is checked as the user gets it, the menu bar's titles among themselves too.
+std::vector<std::string> mnemonic_clashes(GtkWidget* menu_shell, const std::string& where)
+{
+    std::vector<std::string> clashes;
+    std::map<guint, std::string> seen;
+    for (GtkWidget* item : test::child_widgets(menu_shell)) {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(item));
+        if (!child || !GTK_IS_LABEL(child))
+            continue;
+        const guint key = gdk_keyval_to_lower(gtk_label_get_mnemonic_keyval(GTK_LABEL(child)));
+        const std::string label = gtk_label_get_label(GTK_LABEL(child));
+        if (key != GDK_KEY_VoidSymbol) {
+            if (const auto [at, fresh] = seen.emplace(key, label); !fresh)
+                clashes.push_back(where + ": \"" + at->second + "\" and \"" + label + "\"");
+        }
+        if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item))) {
+            const auto inner = mnemonic_clashes(submenu, label);
+            clashes.insert(clashes.end(), inner.begin(), inner.end());
+        }
+    }
+    return clashes;
+}
+
+class MenuMnemonics : public testing::TestWithParam<const char*> {};
+
+TEST_P(MenuMnemonics, NoMenuHoldsAMnemonicTwice)
+{
+    Language language(GetParam());
+    RefPtr<GtkAccelGroup> accel_group = take_ref(gtk_accel_group_new());
+    for (const bool status_icon : {false, true}) {
+        MainWindow scratch;
+        RefPtr<GtkWidget> menu = take_ref(GTK_WIDGET(g_object_ref_sink(
+            status_icon ? create_status_icon_menu(scratch) : create_menu_bar(accel_group.get(), scratch))));
+        EXPECT_EQ(mnemonic_clashes(menu.get(), status_icon ? "status icon menu" : "menu bar"),
+                  std::vector<std::string>{});
+        gtk_widget_destroy(menu.get());
+    }
+}
+
+// "C" is the English of the sources.
+INSTANTIATE_TEST_SUITE_P(Languages, MenuMnemonics, testing::Values("C", "fr", "de"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// The same in the dialogs of editing and saving: every label and button of one dialog, the toolkit's
+// Cancel and OK among them, has a mnemonic of its own.
+void collect_mnemonics(GtkWidget* widget, std::map<guint, std::string>& seen, std::vector<std::string>& clashes)
+{
+    if (GTK_IS_LABEL(widget)) {
+        const guint key = gdk_keyval_to_lower(gtk_label_get_mnemonic_keyval(GTK_LABEL(widget)));
+        const std::string label = gtk_label_get_label(GTK_LABEL(widget));
+        if (key != GDK_KEY_VoidSymbol)
+            if (const auto [at, fresh] = seen.emplace(key, label); !fresh)
+                clashes.push_back("\"" + at->second + "\" and \"" + label + "\"");
+    }
+    if (GTK_IS_CONTAINER(widget))
+        for (GtkWidget* child : test::child_widgets(widget))
+            collect_mnemonics(child, seen, clashes);
+}
+
+struct DialogSeen {
+    std::vector<std::string> titles;
+    std::vector<std::string> clashes;
+};
+
+// Opens a dialog through `open`, notes its title and its clashes, and cancels it.
+void note_dialog(const std::function<void()>& open, DialogSeen& seen)
+{
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            auto* seen = static_cast<DialogSeen*>(data);
+            std::map<guint, std::string> keys;
+            std::vector<std::string> found;
+            collect_mnemonics(dialog, keys, found);
+            const char* title = gtk_window_get_title(GTK_WINDOW(dialog));
+            seen->titles.push_back(title ? title : "");
+            for (const std::string& clash : found)
+                seen->clashes.push_back(seen->titles.back() + ": " + clash);
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+        },
+        &seen);
+    open();
+    test::drain_events();
+}
+
+class DialogMnemonics : public testing::TestWithParam<const char*> {};
+
+TEST_P(DialogMnemonics, NoDialogOfEditingHoldsAMnemonicTwice)
+{
+    Language language(GetParam());
+    MainWindow& main = test::main_window();
+    ASSERT_TRUE(test::load_fixture({"customer=A;group=;server=s;service=ssh;serviceplus=;user=u;password=p",
+                                   "customer=A;group=;server=s;service=ssh;serviceplus=;user=v;password=q"}));
+    auto file = std::make_unique<LoadedFile>();
+    file->path = "/nonexistent/accounts.gpg";
+    file->symmetric = true; // its digest unknown: a save asks what to do
+    main.loaded_file = std::move(file);
+
+    DialogSeen seen;
+    const auto check = [&seen](const std::function<void()>& open) { note_dialog(open, seen); };
+    check([&] {
+        AccountText values;
+        run_account_dialog(main, "account", values);
+    });
+    check([&] {
+        std::string user = "u";
+        std::string password;
+        run_password_change_dialog(main, user, password, [](std::string_view) { return std::size_t{1}; });
+    });
+    check([&] {
+        PasswordField* field = create_password_field(main, GTK_WINDOW(main.window));
+        RefPtr<GtkWidget> row = take_ref(GTK_WIDGET(g_object_ref_sink(field->row)));
+        RefPtr<GtkWidget> strength = take_ref(GTK_WIDGET(g_object_ref_sink(field->strength)));
+        generate_into_field(*field);
+        gtk_widget_destroy(row.get());
+        gtk_widget_destroy(strength.get());
+    });
+    check([&] { change_passphrase(main); });
+    check([&] { save_document(main); }); // the file changed while it was loaded: save elsewhere or reload?
+    check([&] {
+        TreePathPtr customer{gtk_tree_path_new_from_string("0")};
+        gtk_tree_view_set_cursor(main.tree_view, customer.get(), nullptr, FALSE);
+        delete_accounts_command(main); // two accounts: asks first
+    });
+    check([&] {
+        main.unsaved_edits = true;
+        may_drop_edits(main, nullptr);
+        main.unsaved_edits = false;
+    });
+    EXPECT_EQ(seen.titles.size(), 7u) << "each dialog opened once";
+    EXPECT_EQ(seen.clashes, std::vector<std::string>{});
+    main.loaded_file.reset();
+    test::load_fixture({});
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, DialogMnemonics, testing::Values("C", "fr", "de"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The catalogue must not leak past its test: back in the C locale the same builders speak English.
