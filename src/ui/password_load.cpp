@@ -17,9 +17,9 @@ bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document)
     GtkTreeModel* model = account_model_new(std::move(document), main.customer_icon.get());
     set_entry_model(main, model);
     g_object_unref(model);
-    // A filter that is on shows its part of the new tree at once; without one, the search in the bar
-    // still steps through the new tree.
-    if (main.settings.search_filter)
+    // A filter that is on (over a text the user typed) shows its part of the new tree at once; without
+    // one, the search in the bar still steps through the new tree.
+    if (main.settings.search_filter && !main.search.text_untouched)
         run_search(main);
     else
         match_search_again(main);

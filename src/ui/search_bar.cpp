@@ -33,6 +33,23 @@ void reveal_match(MainWindow& main, std::uint32_t row)
     gtk_tree_path_free(path);
 }
 
+// A search that found nothing says so where the user is looking: the entry turns red, as in other
+// editors' find bars, since the tree then stays as it was and nothing else would change. Text of its
+// own colour over the red, so that it reads in a dark theme as in a light one.
+void show_whether_found(MainWindow& main, bool searched)
+{
+    GtkWidget* entry = GTK_WIDGET(main.search_entry);
+    if (searched && main.search.matches.empty()) {
+        static const GdkColor red{0, 0xffff, 0x6666, 0x6666};
+        static const GdkColor white{0, 0xffff, 0xffff, 0xffff};
+        gtk_widget_modify_base(entry, GTK_STATE_NORMAL, &red);
+        gtk_widget_modify_text(entry, GTK_STATE_NORMAL, &white);
+    } else {
+        gtk_widget_modify_base(entry, GTK_STATE_NORMAL, nullptr);
+        gtk_widget_modify_text(entry, GTK_STATE_NORMAL, nullptr);
+    }
+}
+
 } // namespace
 
 SearchState::~SearchState()
@@ -44,6 +61,7 @@ namespace {
 
 void on_search_changed(GtkEntry*, MainWindow* main)
 {
+    main->search.text_untouched = false;
     run_search(*main);
 }
 
@@ -154,18 +172,22 @@ void run_search(MainWindow& main)
     const char* text = gtk_entry_get_text(main.search_entry);
     // A text of two bytes or less (bytes, not characters: a lone 'é' is two) finds nothing, and leaves
     // the cursor, the selection and the expanded rows as they were; a filter ends.
-    if (std::strlen(text) < MIN_SEARCH_BYTES || !main.settings.search_filter)
+    // The bar's first text is an invitation, not a search: with the filter on it would hide every row
+    // of the first load. (Enter in it still searches for it, as any text.)
+    const bool filtering = main.settings.search_filter && !search.text_untouched;
+    if (std::strlen(text) < MIN_SEARCH_BYTES || !filtering)
         show_whole_tree(main);
-    if (std::strlen(text) < MIN_SEARCH_BYTES)
-        return;
     const Document* document = account_model_document(main.model);
-    if (!document)
+    if (std::strlen(text) < MIN_SEARCH_BYTES || !document) {
+        show_whether_found(main, false);
         return;
+    }
     std::vector<std::uint32_t> rows = find_matching_rows(*document, ascii_lower(text));
-    if (main.settings.search_filter)
+    if (filtering)
         show_filtered(main, *document, rows);
     search.matches = std::move(rows);
     search.matched_document = document->serial();
+    show_whether_found(main, !search.text_untouched);
     if (!search.matches.empty())
         reveal_match(main, search.matches.front());
 }
@@ -179,10 +201,14 @@ void match_search_again(MainWindow& main)
         return;
     const char* text = gtk_entry_get_text(main.search_entry);
     const Document* document = account_model_document(main.model);
-    if (std::strlen(text) < MIN_SEARCH_BYTES || !document)
+    const bool searched = std::strlen(text) >= MIN_SEARCH_BYTES && document;
+    if (searched) {
+        search.matches = find_matching_rows(*document, ascii_lower(text));
+        search.matched_document = document->serial();
+    }
+    show_whether_found(main, searched && !search.text_untouched);
+    if (!searched)
         return;
-    search.matches = find_matching_rows(*document, ascii_lower(text));
-    search.matched_document = document->serial();
     // The same file loaded again has the same matches: stepping goes on from the one shown last.
     if (index < search.matches.size())
         search.match_index = index;

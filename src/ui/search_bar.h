@@ -23,6 +23,8 @@ struct SearchState {
     std::vector<std::uint32_t> matches;
     std::uint64_t matched_document = 0;
     std::uint32_t match_index = 0;
+    // The entry still holds the text it was built with: the user has typed nothing yet.
+    bool text_untouched = true;
 
     GtkToggleButton* filter_toggle = nullptr;
 };

@@ -34,6 +34,13 @@ click_forward() {
     sk_click_window "$SK_WID" $((WIDTH - 100)) $((SK_TREE_BOTTOM + 16))
     sleep 0.5
 }
+# The colour of the search entry's background, right of any text typed: "#FF6666" says nothing was found.
+entry_colour() {
+    local WIDTH picture=$SK_TMP/entry.png
+    eval "$(sk_x xdotool getwindowgeometry --shell "$SK_WID" | grep '^WIDTH=')"
+    sk_x import -window "$SK_WID" "$picture" || return 1
+    convert "$picture" -crop "1x1+$((WIDTH - 150))+$((SK_TREE_BOTTOM + 16))" -depth 8 txt:- | awk 'NR == 2 { print $3 }'
+}
 copied_password() {
     sk_menu a 1 # Action, Copy password
     sleep 0.4
@@ -53,10 +60,12 @@ click_forward
 sk_type x
 sleep 0.5
 sk_check_eq "typing on after a click on the forward arrow goes to the search" 0 "$(sk_tree_rows_shown)"
+sk_check_eq "a search that finds nothing turns the entry red" "#FF6666" "$(entry_colour)"
 sk_search eve
 sleep 0.5
 # gamma, echo, ftp, eve: only the match and its ancestors, expanded.
 sk_check_eq "filtering on eve keeps its branch only, expanded" 4 "$(sk_tree_rows_shown)"
+sk_check_eq "a search that finds rows leaves the entry as it was" "#FFFFFF" "$(entry_colour)"
 shot=$(sk_screenshot filtered) && sk_log "screenshot: $shot"
 
 sk_search alice
@@ -94,6 +103,9 @@ sk_start "$SK_TMP/accounts.gpg"
 sk_wait_window 20 || { sk_fail "no window on the second start"; sk_finish; }
 sk_type_passphrase "$passphrase"
 sleep 1.5
+# The text the bar starts with is no search: the filter leaves the whole tree until the user types.
+sk_check_eq "the next start shows the whole tree before anything is typed" 3 "$(sk_tree_rows_shown)"
+sk_check_eq "nor does that text count as a search that found nothing" "#FFFFFF" "$(entry_colour)"
 sk_search eve
 sleep 0.5
 sk_check_eq "the next start filters too" 4 "$(sk_tree_rows_shown)"

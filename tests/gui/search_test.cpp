@@ -87,6 +87,13 @@ std::vector<std::string> selected_paths()
 
 using test::expanded_paths;
 
+// Whether the entry shows that the search found nothing (its background turned red).
+bool shows_nothing_found()
+{
+    GtkRcStyle* style = gtk_widget_get_modifier_style(GTK_WIDGET(search_entry()));
+    return (style->color_flags[GTK_STATE_NORMAL] & GTK_RC_BASE) != 0;
+}
+
 // Types a search the way the toolkit delivers typing: the entry's "changed".
 void type_search(const std::string& text)
 {
@@ -175,6 +182,8 @@ TEST_F(SearchNavigation, TextRules)
 
         type_search(c.search);
         EXPECT_EQ(match_texts(), c.found);
+        // A text too short to search is no failed search.
+        EXPECT_EQ(shows_nothing_found(), c.found.empty() && std::string(c.search).size() >= 3);
         if (c.found.empty()) {
             // Nothing found, or too short to search: the cursor, selection and open rows stay.
             EXPECT_EQ(cursor_path(), "1");
