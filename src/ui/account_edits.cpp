@@ -218,6 +218,40 @@ private:
     std::vector<bool> written_;
 };
 
+// Where the selection goes when an edit took every selected row (a Delete): the row the user would
+// look at next, as in a list when its line goes. After the selection its next sibling, else before it
+// its previous sibling, else its nearest ancestor left, else the next row below, else the row above.
+// Each is an old row followed to the new tree.
+std::uint32_t neighbour_left(const Document& old, const RowFollower& follower, std::uint32_t first,
+                             std::uint32_t last)
+{
+    const auto& rows = old.rows();
+    std::uint32_t after = last + 1; // the first row past the last one's subtree
+    while (after < rows.size() && rows[after].depth > rows[last].depth)
+        ++after;
+    std::uint32_t before = NONE; // the first one's previous sibling
+    for (std::uint32_t row = first; row-- > 0 && rows[row].depth >= rows[first].depth;)
+        if (rows[row].depth == rows[first].depth) {
+            before = row;
+            break;
+        }
+    std::vector<std::uint32_t> candidates;
+    if (after < rows.size() && rows[after].parent == rows[last].parent)
+        candidates.push_back(after);
+    candidates.push_back(before);
+    for (std::uint32_t up = rows[first].parent; up != NONE; up = rows[up].parent)
+        candidates.push_back(up);
+    if (after < rows.size())
+        candidates.push_back(after);
+    if (first > 0)
+        candidates.push_back(first - 1);
+    for (std::uint32_t row : candidates)
+        if (row != NONE)
+            if (const std::uint32_t now = follower.follow(row); now != NONE)
+                return now;
+    return NONE;
+}
+
 // The path of a row in the view's model, when the model shows it (a filter may not).
 TreePathPtr shown_path(GtkTreeModel* model, std::uint32_t row)
 {
@@ -265,6 +299,15 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
         for (std::uint32_t row : state.selected)
             if (const std::uint32_t now = follower.follow(row); now != NONE)
                 select.push_back(now);
+    }
+    // Nothing selected is left: the cursor goes to a neighbour, so that the keyboard carries on from there.
+    bool cursor_on_first = select_written;
+    if (select.empty() && !state.selected.empty()) {
+        const auto [first, last] = std::minmax_element(state.selected.begin(), state.selected.end());
+        if (const std::uint32_t row = neighbour_left(*old, follower, *first, *last); row != NONE) {
+            select.push_back(row);
+            cursor_on_first = true;
+        }
     }
     // Rows come in walk order: a parent is expanded before its children.
     std::sort(expand.begin(), expand.end());
@@ -316,10 +359,10 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
             gtk_tree_path_up(parent.get());
             gtk_tree_view_expand_to_path(view, parent.get());
         }
-        if (first && select_written)
+        if (first && cursor_on_first)
             gtk_tree_view_set_cursor(view, path.get(), nullptr, FALSE);
         gtk_tree_selection_select_path(selection, path.get());
-        if (first && select_written)
+        if (first && cursor_on_first)
             gtk_tree_view_scroll_to_cell(view, path.get(), nullptr, FALSE, 0, 0);
         first = false;
     }

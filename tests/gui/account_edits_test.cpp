@@ -250,6 +250,46 @@ TEST_F(AccountEdits, ACollapsedSelectedRowStaysCollapsed)
     EXPECT_EQ(test::row_text("2:0"), "s4");
 }
 
+// A Delete takes the selected rows with it: the cursor goes to the row the user would look at next, so
+// that the keyboard carries on from there.
+TEST_F(AccountEdits, AfterADeleteTheCursorGoesToANeighbour)
+{
+    struct Case {
+        const char* name;
+        std::vector<const char*> selected;
+        std::vector<std::uint32_t> lines;
+        const char* cursor; // "" for none
+        const char* text;
+    } cases[] = {
+        {"the next sibling", {"0:0:0:0"}, {0}, "0:0:0:0", "u2"},
+        {"the previous sibling of the last child", {"0:0:0:1"}, {1}, "0:0:0:0", "u1"},
+        {"a whole customer: the next one", {"1:0:0:0:0:0"}, {2}, "1", "C"},
+        {"the last customer: the one before", {"2"}, {3, 4}, "1", "B"},
+        {"a server: its sibling", {"2:0"}, {3}, "2:0", "s4"},
+        {"a server's only account: the nearest ancestor left", {"2:0:0:0"}, {3}, "2", "C"},
+        {"both users of a customer: the next customer", {"0:0:0:0", "0:0:0:1"}, {0, 1}, "0", "B"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        GtkTreeSelection* selection = gtk_tree_view_get_selection(tree_view());
+        for (const char* path : c.selected) {
+            TreePathPtr p{gtk_tree_path_new_from_string(path)};
+            gtk_tree_view_expand_to_path(tree_view(), p.get());
+            gtk_tree_selection_select_path(selection, p.get());
+        }
+        show_edited_document(test::main_window(), delete_lines(*test::document(), c.lines), false);
+        test::drain_events();
+        GtkTreePath* raw = nullptr;
+        gtk_tree_view_get_cursor(tree_view(), &raw, nullptr);
+        TreePathPtr cursor{raw};
+        ASSERT_TRUE(cursor);
+        EXPECT_EQ(test::path_string(cursor.get()), c.cursor);
+        EXPECT_EQ(selected_paths(), std::vector<std::string>{c.cursor});
+        EXPECT_EQ(test::row_text(c.cursor), c.text);
+    }
+}
+
 // Generate with every character class unticked has nothing to draw from: the popup's Generate waits for
 // a class, and what is stored and drawn is what the popup shows ticked.
 TEST_F(AccountEdits, GenerateWaitsForACharacterClass)
