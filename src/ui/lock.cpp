@@ -343,9 +343,12 @@ void lock_window(MainWindow& main)
     // saved now, by a job that holds its own copy until it is written, rather than lost with the tree.
     if (main.unsaved_edits && !save_running(main))
         start_save(main, SaveChoice{});
-    // The document goes now: should the save fail, its copy of the edits is kept for the unlock.
-    if (save_running(main))
+    // The document goes now: should the save fail, its copy of the edits is kept for the unlock; edits
+    // made while it ran are not in that copy, and are kept at once.
+    if (save_running(main)) {
         main.save->hold_edits_on_failure();
+        hold_edits_beyond_save(main);
+    }
     drop_decrypted(main);
     clear_copied_password(main);
     if (!main.lock.decryption_key.empty())

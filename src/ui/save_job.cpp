@@ -121,6 +121,10 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
     const std::string name = shown_name(request.path);
     switch (result.outcome) {
     case SaveOutcome::Saved: {
+        // Edits a lock kept beyond this save now stand on the file it wrote.
+        if (HeldEdits* held = main.held_edits.get();
+            held && held->path == request.path && held->digest == request.expected_digest)
+            held->digest = result.digest;
         if (main.loaded_file) {
             LoadedFile& file = *main.loaded_file;
             file.digest = result.digest;
@@ -174,8 +178,17 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
 }
 
 // The edits of a save whose document a lock took: nothing else holds them now.
-bool hold_edits(MainWindow& main, const SaveRequest& request, const std::string& plaintext)
+bool hold_edits(MainWindow& main, const SaveRequest& request, const std::string& plaintext, unsigned generation)
 {
+    // Edits newer than this save's hold its edits too: kept at the lock, or shown already by an unlock
+    // that was quicker than the save.
+    if (main.held_edits && main.held_edits->path == request.path) {
+        if (!show_held_edits(main))
+            note_document_edited(main);
+        return true;
+    }
+    if (shown_document(main) && main.edit_generation != generation)
+        return true;
     auto held = std::make_unique<HeldEdits>();
     held->path = request.path;
     held->digest = request.expected_digest;
@@ -335,8 +348,8 @@ gboolean SaveJob::on_worker_done(gpointer data)
     job->done_source_ = 0;
     MainWindow& main = job->main_;
     std::unique_ptr<SaveJob> done = std::move(main.save);
-    if (done->hold_on_failure_ && done->result_.outcome != SaveOutcome::Saved &&
-        done->result_.outcome != SaveOutcome::Cancelled && hold_edits(main, done->request_, done->plaintext_)) {
+    const bool failed = done->result_.outcome != SaveOutcome::Saved && done->result_.outcome != SaveOutcome::Cancelled;
+    if (done->hold_on_failure_ && failed && hold_edits(main, done->request_, done->plaintext_, done->generation_)) {
         finish_held_save(main, done->request_, done->result_);
         return G_SOURCE_REMOVE;
     }
@@ -384,6 +397,19 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
         gtk_widget_hide(main.reload_button);
     show_status(main, format(_("Saving %s…"), name.c_str()));
     return true;
+}
+
+void hold_edits_beyond_save(MainWindow& main)
+{
+    const Document* document = shown_document(main);
+    if (!main.save || !document || main.save->generation() == main.edit_generation)
+        return;
+    auto held = std::make_unique<HeldEdits>();
+    held->path = main.save->request().path;
+    held->digest = main.save->request().expected_digest;
+    if (!held->plaintext.assign(document->plaintext()) && !document->plaintext().empty())
+        return;
+    main.held_edits = std::move(held);
 }
 
 bool show_held_edits(MainWindow& main)

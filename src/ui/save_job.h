@@ -42,6 +42,8 @@ public:
     // The document went while the job ran (a lock took it): should the save fail, its copy of the edits
     // is all that is left of them, and it is kept for the unlock instead of being overwritten.
     void hold_edits_on_failure() { hold_on_failure_ = true; }
+    const SaveRequest& request() const { return request_; }
+    unsigned generation() const { return generation_; }
 
 private:
     static gboolean on_worker_done(gpointer job);
@@ -64,6 +66,10 @@ void save_document(MainWindow& main);
 // Starts a save; false when there is nothing to save (no loaded document) or a save runs already.
 bool start_save(MainWindow& main, SaveChoice choice, SaveThen then = nullptr);
 bool save_running(const MainWindow& main);
+
+// A lock while a save runs: edits made since that save began are in the document only, which the lock
+// is about to take. They are kept now, as edits of the file that save is writing, for the unlock.
+void hold_edits_beyond_save(MainWindow& main);
 
 // Puts edits a lock kept (their save failed) in place of the document just loaded from their file, as
 // its unsaved edits; false when there are none for the file shown.

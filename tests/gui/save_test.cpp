@@ -734,6 +734,76 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
     }
 }
 
+// Edits made while a save runs are in the document only. A lock then takes the document: they are kept
+// for the unlock, as edits of the file that save writes, whether it is written or fails.
+TEST_F(SaveTest, EditsMadeWhileASaveRunsOutliveALock)
+{
+    MainWindow& main = test::main_window();
+    const std::string later = EDITED + test::record_line("Dune;;srv10;ssh;;dan;pw-d") + "\n";
+    const std::string stand_in_dir = fs::path(path_).parent_path() / "slow";
+    fs::create_directories(stand_in_dir);
+    gchar* real_gpg = g_find_program_in_path("gpg");
+    ASSERT_TRUE(real_gpg);
+    const std::string run_gpg = std::string("exec ") + real_gpg + " \"$@\"\n";
+    g_free(real_gpg);
+    struct Case {
+        const char* how;
+        std::string gpg; // the stand-in: a second's wait, then the real gpg or a failure
+        bool written;
+    } cases[] = {
+        {"the save is written", "#!/bin/sh\nsleep 1\n" + run_gpg, true},
+        {"the save fails", "#!/bin/sh\nsleep 1\necho 'gpg: simulated failure' >&2\nexit 2\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        SetUp();
+        {
+            std::ofstream(stand_in_dir + "/gpg") << c.gpg;
+            fs::permissions(stand_in_dir + "/gpg", fs::perms::owner_all);
+        }
+        // Only a failed save says something.
+        std::string message;
+        if (!c.written)
+            test::respond_in_nested_loop(
+                [](GtkWidget* dialog, void* data) {
+                    gchar* text = nullptr;
+                    g_object_get(dialog, "secondary-text", &text, nullptr);
+                    *static_cast<std::string*>(data) = text ? text : "";
+                    g_free(text);
+                    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+                },
+                &message);
+        edit(EDITED);
+        const std::string saved_path = std::getenv("PATH");
+        setenv("PATH", (stand_in_dir + ":" + saved_path).c_str(), 1);
+        save_document(main);
+        ASSERT_TRUE(save_running(main));
+        edit(later);
+        lock_window(main);
+        ASSERT_TRUE(wait_until([&] { return !save_running(main) && (c.written || !message.empty()); }));
+        setenv("PATH", saved_path.c_str(), 1);
+        EXPECT_EQ(on_disk(), c.written ? EDITED : ORIGINAL);
+        EXPECT_TRUE(main.held_edits);
+        EXPECT_EQ(title(), "*Sealkeep");
+        if (!c.written) {
+            EXPECT_NE(message.find("your changes are kept and come back when you unlock"), std::string::npos)
+                << message;
+        }
+
+        start_load(main, PASSPHRASE);
+        ASSERT_TRUE(test::wait_for_load());
+        gtk_widget_hide(main.prompt);
+        ASSERT_TRUE(test::document());
+        EXPECT_EQ(test::document()->plaintext(), later);
+        EXPECT_EQ(title(), "*Sealkeep");
+        // They stand on the file as it is now: the save is not refused as a change by someone else.
+        save_document(main);
+        ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+        EXPECT_EQ(on_disk(), later);
+        EXPECT_EQ(title(), "Sealkeep");
+    }
+}
+
 // Edits a lock kept go when the user discards them: nothing comes back at the unlock.
 TEST_F(SaveTest, EditsALockKeptCanBeDiscarded)
 {
