@@ -103,6 +103,14 @@ bool account_text_ok(const AccountText& text)
     return true;
 }
 
+bool account_text_blank(const AccountText& text)
+{
+    for (const std::string& value : text.value)
+        if (!trim_value(value).empty())
+            return false;
+    return true;
+}
+
 std::string_view trim_value(std::string_view value)
 {
     while (!value.empty() && is_ascii_space(value.front()))

@@ -52,6 +52,8 @@ enum class ValueProblem {
 ValueProblem check_account_value(AccountField field, std::string_view typed);
 // True when every value passes.
 bool account_text_ok(const AccountText& text);
+// True when every value is empty once trimmed: such an account would be a line of nothing but names.
+bool account_text_blank(const AccountText& text);
 
 // Without ASCII white space at either end: the file's format drops it at the end of a value, and at its
 // start it is almost always a slip that the next reader would not see.

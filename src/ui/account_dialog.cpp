@@ -27,15 +27,27 @@ constexpr std::array<const char*, FIELD_COUNT> LABELS{
     N_("Custo_mer"), N_("_Group"), N_("_Server"), N_("Ser_vice"), N_("Service _detail"), N_("_User"), N_("_Password"),
 };
 
+AccountText typed_values(const AccountDialog& dialog)
+{
+    AccountText typed;
+    for (std::size_t i = 0; i < FIELD_COUNT; ++i)
+        typed.value[i] = gtk_entry_get_text(dialog.entries[i]);
+    return typed;
+}
+
+// OK waits for values that pass, and for at least one: an account of nothing is a slip of the Enter key.
+bool may_answer_ok(const AccountText& typed)
+{
+    return account_text_ok(typed) && !account_text_blank(typed);
+}
+
 void check_fields(AccountDialog& dialog)
 {
-    bool all_fine = true;
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
         const ValueProblem problem = check_account_value(static_cast<AccountField>(i), gtk_entry_get_text(dialog.entries[i]));
         gtk_label_set_text(dialog.problems[i], value_problem_text(problem));
-        all_fine = all_fine && problem == ValueProblem::None;
     }
-    gtk_widget_set_sensitive(dialog.ok, all_fine);
+    gtk_widget_set_sensitive(dialog.ok, may_answer_ok(typed_values(dialog)));
 }
 
 void on_field_changed(GtkEditable*, AccountDialog* dialog)
@@ -136,11 +148,9 @@ bool run_account_dialog(MainWindow& main, const char* title, AccountText& values
         const gint response = gtk_dialog_run(GTK_DIALOG(dialog.dialog));
         if (response != GTK_RESPONSE_OK || !dialog.dialog)
             break;
-        AccountText typed;
-        for (std::size_t i = 0; i < FIELD_COUNT; ++i)
-            typed.value[i] = gtk_entry_get_text(dialog.entries[i]);
+        AccountText typed = typed_values(dialog);
         // Enter reaches OK even while it is insensitive: a refused value keeps the dialog open.
-        if (account_text_ok(typed)) {
+        if (may_answer_ok(typed)) {
             for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
                 scrub(values.value[i]);
                 values.value[i] = typed.value[i];

@@ -159,6 +159,43 @@ TEST_F(AccountEdits, RefusedValuesAreShownBesideTheirField)
     EXPECT_FALSE(test::main_window().unsaved_edits);
 }
 
+// Add with nothing selected opens on empty fields: OK waits for a value (blanks are none), so that an
+// Enter pressed at once adds no account of nothing.
+TEST_F(AccountEdits, AnAccountOfNothingIsNotAdded)
+{
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(tree_view()));
+    struct Seen {
+        bool ok_when_empty = true;
+        bool ok_with_blanks = true;
+        bool ok_with_customer = false;
+    } seen;
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            auto* seen = static_cast<Seen*>(data);
+            seen->ok_when_empty = gtk_widget_get_sensitive(ok_button(dialog));
+            gtk_entry_set_text(field(dialog, "_User").entry, "   ");
+            seen->ok_with_blanks = gtk_widget_get_sensitive(ok_button(dialog));
+            // Enter: the dialog stays.
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+            test::respond_in_nested_loop(
+                [](GtkWidget* again, void* data) {
+                    auto* seen = static_cast<Seen*>(data);
+                    gtk_entry_set_text(field(again, "Custo_mer").entry, "Solo");
+                    seen->ok_with_customer = gtk_widget_get_sensitive(ok_button(again));
+                    gtk_dialog_response(GTK_DIALOG(again), GTK_RESPONSE_OK);
+                },
+                data);
+        },
+        &seen);
+    const std::size_t lines_before = test::document()->lines().size();
+    add_account_command(test::main_window());
+    EXPECT_FALSE(seen.ok_when_empty);
+    EXPECT_FALSE(seen.ok_with_blanks);
+    EXPECT_TRUE(seen.ok_with_customer);
+    ASSERT_EQ(test::document()->lines().size(), lines_before + 1) << "one account added, once a value was typed";
+    EXPECT_NE(test::document()->plaintext().find("customer=Solo;"), std::string_view::npos);
+}
+
 // An account of a Latin-1 line, edited through the dialog: its values are shown converted, and written
 // back in Latin-1 where they fit; the other lines keep their bytes.
 TEST_F(AccountEdits, LatinOneAccountWrittenBackInItsOwnEncoding)
