@@ -39,7 +39,12 @@ void reveal_match(MainWindow& main, std::uint32_t row)
 void show_whether_found(MainWindow& main, bool searched)
 {
     GtkWidget* entry = GTK_WIDGET(main.search_entry);
-    if (searched && main.search.matches.empty()) {
+    const bool nothing_found = searched && main.search.matches.empty();
+    // A new style restyles and redraws the entry: not at every keystroke, only when the sign changes.
+    if (nothing_found == main.search.nothing_found_shown)
+        return;
+    main.search.nothing_found_shown = nothing_found;
+    if (nothing_found) {
         static const GdkColor red{0, 0xffff, 0x6666, 0x6666};
         static const GdkColor white{0, 0xffff, 0xffff, 0xffff};
         gtk_widget_modify_base(entry, GTK_STATE_NORMAL, &red);

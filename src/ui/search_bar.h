@@ -25,6 +25,8 @@ struct SearchState {
     std::uint32_t match_index = 0;
     // The entry still holds the text it was built with: the user has typed nothing yet.
     bool text_untouched = true;
+    // The entry is shown red: the last search found nothing.
+    bool nothing_found_shown = false;
 
     GtkToggleButton* filter_toggle = nullptr;
 };
