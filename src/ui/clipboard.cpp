@@ -37,7 +37,7 @@ void on_get(GtkClipboard*, GtkSelectionData* data, guint info, gpointer user_dat
 
 void show_countdown(MainWindow& main)
 {
-    if (!main.status_bar)
+    if (!main.status_bar || main.status_messages != main.clipboard.status_messages_seen)
         return;
     const guint context = gtk_statusbar_get_context_id(main.status_bar, COUNTDOWN_CONTEXT);
     gtk_statusbar_pop(main.status_bar, context);
@@ -94,6 +94,8 @@ void start_countdown(MainWindow& main)
     if (state.kind != CopyKind::Password || main.settings.clipboard_clear_seconds <= 0)
         return;
     state.seconds_left = main.settings.clipboard_clear_seconds;
+    // A new copy is the user's latest act: its count-down shows, over whatever was said before.
+    state.status_messages_seen = main.status_messages;
     state.countdown_source = g_timeout_add(1000, on_countdown_tick, &main);
     show_countdown(main);
     if (main.clear_clipboard_button)

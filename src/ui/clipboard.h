@@ -29,6 +29,9 @@ struct ClipboardState {
     bool owned[2] = {false, false}; // CLIPBOARD, PRIMARY: set on copy, dropped when the selection is lost
     guint countdown_source = 0;
     int seconds_left = 0;
+    // MainWindow::status_messages when the count-down was last shown: a message said after that (a
+    // command that failed, a refused login) is not covered by the next second of the count.
+    unsigned status_messages_seen = 0;
 };
 
 // Puts the value on both selections. An empty value copies nothing: the selections keep what they held.

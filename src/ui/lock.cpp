@@ -14,6 +14,8 @@
 #include "ui/save_job.h"
 #include "ui/search_bar.h"
 
+#include <gio/gunixfdlist.h>
+
 #include <string.h>
 #include <unistd.h>
 
@@ -239,7 +241,7 @@ void subscribe(MainWindow& main, GDBusConnection* bus, const char* sender, const
     main.lock.subscriptions.emplace_back(bus, id);
 }
 
-// ActiveChanged(true) and PrepareForSleep(true) lock; their false (waking, the saver going) does nothing.
+// ActiveChanged(true) locks; its false (the saver going) does nothing.
 void on_true_signal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
                     gpointer data)
 {
@@ -248,6 +250,74 @@ void on_true_signal(GDBusConnection*, const gchar*, const gchar*, const gchar*, 
         g_variant_get(parameters, "(b)", &active);
         if (active)
             lock_window(*static_cast<MainWindow*>(data));
+    }
+}
+
+void release_sleep_delay(LockState& lock)
+{
+    if (lock.sleep_delay_fd >= 0)
+        close(lock.sleep_delay_fd);
+    lock.sleep_delay_fd = -1;
+}
+
+void on_sleep_delay(GObject* source, GAsyncResult* result, gpointer data)
+{
+    GUnixFDList* fds = nullptr;
+    GErrorPtr error;
+    GVariant* reply = g_dbus_connection_call_with_unix_fd_list_finish(G_DBUS_CONNECTION(source), &fds, result,
+                                                                      GErrorOut(error));
+    if (!reply) // no logind, no right to delay, or the window went first (cancelled): nothing to hold
+        return;
+    gint32 index = -1;
+    g_variant_get(reply, "(h)", &index);
+    g_variant_unref(reply);
+    if (!fds)
+        return;
+    // Every copy of the descriptor must go for logind to see the delay end: ours is taken out of the list,
+    // the list's own go with it.
+    gint count = 0;
+    gint* taken = g_unix_fd_list_steal_fds(fds, &count);
+    g_object_unref(fds);
+    LockState& lock = static_cast<MainWindow*>(data)->lock;
+    for (gint i = 0; i < count; ++i) {
+        if (i == index && lock.sleep_delay_fd < 0)
+            lock.sleep_delay_fd = taken[i];
+        else
+            close(taken[i]);
+    }
+    g_free(taken);
+}
+
+// Asks logind to wait for us before each sleep, so that the accounts are locked before the memory is
+// frozen (or written to disk), not after the machine wakes.
+void take_sleep_delay(MainWindow& main)
+{
+    if (!main.lock.system_bus || main.lock.sleep_delay_fd >= 0)
+        return;
+    g_dbus_connection_call_with_unix_fd_list(
+        main.lock.system_bus.get(), LOGIN1_NAME, LOGIN1_PATH, LOGIN1_MANAGER, "Inhibit",
+        g_variant_new("(ssss)", "sleep", "Sealkeep", _("Locks the accounts before the machine sleeps."), "delay"),
+        G_VARIANT_TYPE("(h)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, main.lock.cancellable.get(),
+        on_sleep_delay, &main);
+}
+
+// PrepareForSleep(true): lock, then let the sleep go on; (false), the machine woke: delay the next one.
+void on_prepare_for_sleep(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                          GVariant* parameters, gpointer data)
+{
+    if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(b)")))
+        return;
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    gboolean sleeping = FALSE;
+    g_variant_get(parameters, "(b)", &sleeping);
+    if (sleeping) {
+        lock_window(main);
+        // What the lock hid must reach the screen and the X server before the machine stops.
+        if (GdkDisplay* display = gdk_display_get_default())
+            gdk_display_flush(display);
+        release_sleep_delay(main.lock);
+    } else {
+        take_sleep_delay(main);
     }
 }
 
@@ -315,7 +385,8 @@ void on_system_bus(GObject*, GAsyncResult* result, gpointer data)
     MainWindow& main = *static_cast<MainWindow*>(data);
     main.lock.system_bus = take_ref(bus);
     // Only logind itself can send these: the bus checks the sender against the name's owner.
-    subscribe(main, bus, LOGIN1_NAME, LOGIN1_MANAGER, "PrepareForSleep", LOGIN1_PATH, on_true_signal);
+    subscribe(main, bus, LOGIN1_NAME, LOGIN1_MANAGER, "PrepareForSleep", LOGIN1_PATH, on_prepare_for_sleep);
+    take_sleep_delay(main);
     ask_for_session(main, "GetSessionByPID", g_variant_new("(u)", static_cast<guint32>(getpid())), on_session_by_pid);
 }
 
@@ -417,6 +488,7 @@ void stop_lock_triggers(MainWindow& main)
     if (lock.idle_source)
         g_source_remove(lock.idle_source);
     lock.idle_source = 0;
+    release_sleep_delay(lock);
     lock.session_bus.reset();
     lock.system_bus.reset();
 }

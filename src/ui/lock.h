@@ -46,6 +46,9 @@ struct LockState {
     RefPtr<GDBusConnection> session_bus;
     RefPtr<GDBusConnection> system_bus;
     std::vector<std::pair<GDBusConnection*, guint>> subscriptions;
+    // logind's delay lock on sleep: while we hold this descriptor, the machine waits (a few seconds at
+    // most) for us to lock after PrepareForSleep(true); closing it lets the sleep go on. -1: none held.
+    int sleep_delay_fd = -1;
 };
 
 // Drops the records, the rows and the search's texts and matches, clears a copied password Sealkeep

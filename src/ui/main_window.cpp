@@ -156,6 +156,9 @@ void show_status(MainWindow& main, const std::string& text)
 {
     if (!main.status_bar)
         return;
+    // Emptying the bar says nothing a count-down could cover.
+    if (!text.empty())
+        ++main.status_messages;
     const guint context = gtk_statusbar_get_context_id(main.status_bar, "sealkeep");
     gtk_statusbar_pop(main.status_bar, context);
     gtk_statusbar_push(main.status_bar, context, text.c_str());

@@ -62,6 +62,7 @@ struct MainWindow {
     GtkToggleButton* prompt_toggle = nullptr;
     GtkEntry* search_entry = nullptr;
     GtkStatusbar* status_bar = nullptr;
+    unsigned status_messages = 0; // how many messages show_status has shown; the count-down compares
     GtkWidget* clear_clipboard_button = nullptr; // shown while a copied password counts down
     GtkWidget* stop_button = nullptr;            // shown while a load runs
     RefPtr<GtkStatusIcon> status_icon;

@@ -1,6 +1,7 @@
 # Locking the real program from outside, over the real protocols: logind's Lock and PrepareForSleep
 # from a stand-in that owns org.freedesktop.login1 on a private system bus, and the screen saver's
-# ActiveChanged on the session bus. After each lock the copied password is off the clipboard and the
+# ActiveChanged on the session bus. The program holds logind's delay lock on sleep, lets it go only once
+# it has locked, and takes it again when the machine wakes. After each lock the copied password is off the clipboard and the
 # process's memory (read with gcore) holds no account text; a wrong or empty passphrase for the
 # key-encrypted file opens nothing (the agent forgot the key's passphrase), the right one brings the
 # selected row back.
@@ -74,6 +75,17 @@ in_memory() {
     rm -f "$SK_TMP/core".*
 }
 
+# Waits for the stand-in to have printed LINE at least COUNT times; fails after five seconds.
+wait_logind() { # wait_logind LINE COUNT
+    local i
+    for ((i = 0; i < 50; i++)); do
+        [ "$(grep -c -x -F "$1" "$SK_TMP/logind.out")" -ge "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+sk_check "the program delays sleep until it has locked" wait_logind "inhibit sleep delay" 1
 sk_check_eq "the password is copied after the first load" "$password" "$(copy_password)"
 sk_check_contains "the copy carries the password manager hint" \
     "$(sk_x xclip -o -selection clipboard -t TARGETS)" "x-kde-passwordManagerHint"
@@ -88,6 +100,13 @@ for way in "${lock_ways[@]}"; do
     sk_log "lock by $name"
     [ "$(sk_selection clipboard)" = "$password" ] || copy_password >/dev/null
     eval "${way#*|}"
+    if [[ $name == *PrepareForSleep* ]]; then
+        # The sleep may go on once the delay is let go; by then the lock has taken the password away.
+        sk_check "$name: the delay on sleep is let go" wait_logind released 1
+        sk_check_eq "$name: when the delay is let go, the clipboard is already empty" "" "$(sk_selection clipboard)"
+        echo wake >&$logind
+        sk_check "after waking, the next sleep is delayed again" wait_logind "inhibit sleep delay" 2
+    fi
     sk_check "$name clears the copied password" wait_cleared
     sleep 0.5
     sk_check_eq "$name leaves no account text in memory" 0 "$(in_memory)"

@@ -144,6 +144,35 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
 }
 
+// Copy password & Execute whose command fails at once: the failure stays readable while the password
+// counts down, instead of being covered by the next second of the count.
+TEST_F(SecretsLifetime, ACommandsFailureIsNotCoveredByTheCountDown)
+{
+    MainWindow& main = test::main_window();
+    main.settings.clipboard_clear_seconds = 3;
+    main.settings.ssh_cmd = "exit 3 # %h";
+    ASSERT_EQ(test::load_fixture(FIXTURE), 1);
+    copy_password_and_run(main, record_of("alpha-root-pw"));
+    const std::string failure = "The command failed (exit status 3): exit 3 # alpha";
+    ASSERT_TRUE(run_until([&] { return test::status_text() == failure; }, 3)) << test::status_text();
+    const int left = main.clipboard.seconds_left;
+    ASSERT_TRUE(run_until([&] { return main.clipboard.seconds_left < left; }, 2));
+    EXPECT_EQ(test::status_text(), failure);
+    EXPECT_TRUE(gtk_widget_get_visible(main.clear_clipboard_button));
+    EXPECT_EQ(selection_text("clipboard"), "alpha-root-pw");
+
+    // The count still ends the copy, and says so.
+    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 4)) << test::status_text();
+    EXPECT_EQ(selection_text("clipboard"), "<none>");
+
+    // A new copy is the latest thing done: its count-down shows again, and an emptied bar (Refresh
+    // empties it) is nothing to keep it from showing.
+    copy_password_to_clipboard(main, record_of("beta-bob-pw"));
+    EXPECT_EQ(test::status_text(), "Clipboard cleared in 3 s");
+    show_status(main, "");
+    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 2 s"; }, 2)) << test::status_text();
+}
+
 // The rows expanded and selected, as texts from the top down, each sorted.
 std::vector<std::string> tree_state(bool selected)
 {
