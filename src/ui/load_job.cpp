@@ -71,10 +71,15 @@ std::string one_line(const std::string& text)
     return line;
 }
 
-// The status line of a load that ended on its own.
-std::string verdict_text(const LoadResult& result)
+// The status line of a load that ended on its own. gpg has no words of its own for a folder given as the
+// file ("Unknown system error"), so that case is named here.
+std::string verdict_text(const LoadResult& result, const std::string& path)
 {
     const DecryptVerdict& verdict = result.verdict;
+    if (verdict.outcome != DecryptOutcome::Verified && g_file_test(path.c_str(), G_FILE_TEST_IS_DIR)) {
+        GCharPtr shown{g_filename_display_name(path.c_str())};
+        return format(_("Not loaded: '%s' is a folder, not a password file"), shown.get());
+    }
     if (verdict.outcome != DecryptOutcome::Verified)
         return format(_("Not loaded: %s"), verdict.reason.empty() ? _("gpg failed") : one_line(verdict.reason).c_str());
     const std::size_t accounts = result.document ? result.document->accounts() : 0;
@@ -87,7 +92,7 @@ std::string verdict_text(const LoadResult& result)
 void finish_load(MainWindow& main, LoadResult result)
 {
     set_loading(main, false);
-    show_status(main, verdict_text(result));
+    show_status(main, verdict_text(result, expand_home(main.settings.password_file_path)));
     if (result.verdict.outcome == DecryptOutcome::Verified) {
         // The agent cached the key's passphrase on the way: without it the next load, an unlock among
         // them, would open the file whatever was typed. Other keys of the user stay cached.

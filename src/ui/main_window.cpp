@@ -144,6 +144,10 @@ MainWindow::~MainWindow()
         g_signal_handlers_disconnect_by_data(window, this);
     if (status_icon)
         g_signal_handlers_disconnect_by_data(status_icon.get(), this);
+    if (not_stored_dialog) {
+        g_signal_handlers_disconnect_by_data(not_stored_dialog, this);
+        gtk_widget_destroy(not_stored_dialog);
+    }
     if (status_icon_menu) {
         gtk_widget_destroy(status_icon_menu);
         g_object_unref(status_icon_menu);

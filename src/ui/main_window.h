@@ -68,6 +68,7 @@ struct MainWindow {
     RefPtr<GtkStatusIcon> status_icon;
     GtkWidget* status_icon_menu = nullptr; // the icon's right-click menu, destroyed with the state
     GtkWidget* setup_file_entry = nullptr; // the open Setup dialog's file entry, null while none is open
+    GtkWidget* not_stored_dialog = nullptr; // the warning that settings did not reach the store, while shown
     // The open Setup dialog's entries, each with the text it was last given and the value behind that
     // text; empty while none is open. An entry whose text still equals it has not been edited: a change
     // from outside may replace it, and OK leaves its key alone.

@@ -140,8 +140,9 @@ RefPtr<GSettings> open_settings()
     if (!schema) {
         // GLib would abort with a core dump; say what is missing and how to get it instead.
         std::fprintf(stderr,
-                     "Sealkeep: the settings schema %s is not installed. Install Sealkeep (scripts/run) or "
-                     "compile the schema with glib-compile-schemas into a folder on GSETTINGS_SCHEMA_DIR.\n",
+                     "Sealkeep: the settings schema %s is not installed. Reinstall Sealkeep (its package, or "
+                     "scripts/run from the sources) or compile the schema with glib-compile-schemas into a "
+                     "folder on GSETTINGS_SCHEMA_DIR.\n",
                      SCHEMA_ID);
         std::exit(1);
     }

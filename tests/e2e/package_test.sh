@@ -24,6 +24,18 @@ lintian -I -E --pedantic "${deb%.deb}.changes" >"$SK_TMP/lintian.txt" 2>&1
 sk_log "lintian: $(grep -v 'running with root privileges' "$SK_TMP/lintian.txt" | tr '\n' ';')"
 sk_check_eq "lintian reports no error and no warning" "" "$(grep -E '^[EW]: ' "$SK_TMP/lintian.txt")"
 
+# The default templates run ssh, cssh, ftp and telnet in a terminal emulator and open web pages with
+# xdg-open, and Log in needs an ssh that takes SSH_ASKPASS_REQUIRE: a plain install must bring the
+# terminal, ssh and xdg-open along, and name the others.
+relations=$(dpkg-deb -f "$deb" Recommends)
+for wanted in "openssh-client (>= 1:8.4)" xdg-utils "xterm | x-terminal-emulator"; do
+    sk_check_contains "the package recommends $wanted" "$relations" "$wanted"
+done
+suggested=$(dpkg-deb -f "$deb" Suggests)
+for wanted in clusterssh telnet ftp; do
+    sk_check_contains "the package suggests $wanted" "$suggested" "$wanted"
+done
+
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^$' | sort >"$SK_TMP/contents"
 for file in /usr/bin/sealkeep /usr/bin/sealkeep-askpass /usr/share/man/man1/sealkeep-askpass.1.gz /usr/share/glib-2.0/schemas/net.sealkeep.Sealkeep.gschema.xml \
     /usr/share/locale/fr/LC_MESSAGES/sealkeep.mo /usr/share/locale/de/LC_MESSAGES/sealkeep.mo \

@@ -67,6 +67,19 @@ else
     sk_check "the dialog closed" bash -c "! xdotool search --onlyvisible --name '^Setup\$' >/dev/null 2>&1"
 fi
 sk_check "still running after Setup's OK without a bus" sk_running
+# The user is told that the values did not reach the store, once, without a wait for the dialog.
+warning=$(sk_x xdotool search --sync --onlyvisible --name '^Settings not stored$' 2>/dev/null | head -n 1)
+sk_check "a warning says the settings were not stored" test -n "$warning"
+sleep 1
+sk_check_eq "... one warning, however often dconf gives the values back" 1 \
+    "$(xdotool search --onlyvisible --name '^Settings not stored$' 2>/dev/null | wc -l)"
+sk_screenshot not-stored >/dev/null || true
+if [ -n "$warning" ]; then
+    sk_x xdotool windowactivate --sync "$warning" 2>/dev/null || true
+    sk_key Return
+    sleep 0.5
+    sk_check "Close takes the warning away" bash -c "! xdotool search --onlyvisible --name '^Settings not stored\$' >/dev/null 2>&1"
+fi
 
 # Commands are expanded when the file loads: Refresh and load again, then execute.
 sk_focus

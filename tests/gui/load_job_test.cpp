@@ -243,6 +243,36 @@ TEST_F(LoadJobTest, AWrongPassphraseShowsNothingAndAsksAgain)
     EXPECT_FALSE(gtk_widget_get_visible(main().stop_button));
 }
 
+// A file name that does not lead to a file says what it leads to; gpg's own words for a folder say
+// nothing a user can act on. The name may hold spaces and bytes of no encoding.
+TEST_F(LoadJobTest, AFolderOrAMissingFileGivenAsThePasswordFileIsNamedAsSuch)
+{
+    const std::string folder = home_->path() + "/my \xe9 folder";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    struct Case {
+        std::string path;
+        std::string status;
+    };
+    const Case cases[] = {
+        {folder, "Not loaded: '" + home_->path() + "/my \xef\xbf\xbd folder' is a folder, not a password file"},
+        {folder + "/", "Not loaded: '" + home_->path() + "/my \xef\xbf\xbd folder/' is a folder, not a password file"},
+        {folder + "/none.gpg", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        confirm(c.path, "secret");
+        ASSERT_TRUE(test::wait_for_load());
+        const std::string status = test::status_text();
+        if (!c.status.empty()) {
+            EXPECT_EQ(status, c.status);
+        } else {
+            EXPECT_TRUE(starts_with(status, "Not loaded: ")) << status;
+            EXPECT_NE(status.find("No such file"), std::string::npos) << status;
+        }
+        EXPECT_FALSE(main().database_loaded);
+    }
+}
+
 // A file gpg cannot vouch for in full shows no row at all, even where gpg wrote part of the plaintext.
 TEST_F(LoadJobTest, FilesGpgDoesNotVouchForShowNoRows)
 {

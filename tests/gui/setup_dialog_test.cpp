@@ -234,6 +234,10 @@ protected:
     {
         test::main_window().file_path_given = false;
         drain_events();
+        // Every write here reaches dconf: none may be reported as lost.
+        EXPECT_EQ(test::main_window().not_stored_dialog, nullptr) << "a stored value was reported as not stored";
+        if (GtkWidget* dialog = test::main_window().not_stored_dialog)
+            gtk_widget_destroy(dialog);
     }
 
     static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
