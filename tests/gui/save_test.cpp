@@ -86,6 +86,37 @@ bool ends_main_loop(const std::function<void()>& start, int seconds = 15)
     return !timed_out;
 }
 
+// The question of a refused save is answered Save As, and the chooser given "mine.gpg" in the folder it
+// opens at (the file's own).
+void answer_save_as_mine()
+{
+    test::respond_in_nested_loop(
+        [](GtkWidget* question, void*) {
+            test::respond_in_nested_loop(
+                [](GtkWidget* chooser, void*) {
+                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
+                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
+                },
+                nullptr);
+            gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
+        },
+        nullptr);
+}
+
+// The next error dialog is closed, its explanation kept in `message` (which must outlive it).
+void close_error_keeping_its_text(std::string& message)
+{
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            gchar* text = nullptr;
+            g_object_get(dialog, "secondary-text", &text, nullptr);
+            *static_cast<std::string*>(data) = text ? text : "";
+            g_free(text);
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+        },
+        &message);
+}
+
 class SaveTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -351,18 +382,7 @@ TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
     test::GnupgHome other;
     fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
     const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
-    test::respond_in_nested_loop(
-        [](GtkWidget* question, void*) {
-            // Save As; then, in the chooser, a name in the folder it opens at (the file's own).
-            test::respond_in_nested_loop(
-                [](GtkWidget* chooser, void*) {
-                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
-                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
-                },
-                nullptr);
-            gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
-        },
-        nullptr);
+    answer_save_as_mine();
     save_document(main);
     ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main) && !main.unsaved_edits; }));
     EXPECT_EQ(gpg_decrypt(mine, PASSPHRASE).value_or("<does not decrypt>"), EDITED);
@@ -388,17 +408,7 @@ TEST_F(SaveTest, SavedUnderAnotherNameKeepsTheNewPassphrase)
     test::GnupgHome other;
     fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
     const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
-    test::respond_in_nested_loop(
-        [](GtkWidget* question, void*) {
-            test::respond_in_nested_loop(
-                [](GtkWidget* chooser, void*) {
-                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
-                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
-                },
-                nullptr);
-            gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
-        },
-        nullptr);
+    answer_save_as_mine();
     SaveChoice choice;
     choice.new_passphrase = true;
     choice.passphrase.assign("A New One 8");
@@ -669,15 +679,7 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
         }
         const std::string before = on_disk();
         std::string message;
-        test::respond_in_nested_loop(
-            [](GtkWidget* dialog, void* data) {
-                gchar* text = nullptr;
-                g_object_get(dialog, "secondary-text", &text, nullptr);
-                *static_cast<std::string*>(data) = text ? text : "";
-                g_free(text);
-                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
-            },
-            &message);
+        close_error_keeping_its_text(message);
         {
             const std::string saved_path = std::getenv("PATH");
             if (!failure.changed_by_others)
@@ -764,15 +766,7 @@ TEST_F(SaveTest, EditsMadeWhileASaveRunsOutliveALock)
         // Only a failed save says something.
         std::string message;
         if (!c.written)
-            test::respond_in_nested_loop(
-                [](GtkWidget* dialog, void* data) {
-                    gchar* text = nullptr;
-                    g_object_get(dialog, "secondary-text", &text, nullptr);
-                    *static_cast<std::string*>(data) = text ? text : "";
-                    g_free(text);
-                    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
-                },
-                &message);
+            close_error_keeping_its_text(message);
         edit(EDITED);
         const std::string saved_path = std::getenv("PATH");
         setenv("PATH", (stand_in_dir + ":" + saved_path).c_str(), 1);
