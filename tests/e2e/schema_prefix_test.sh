@@ -27,7 +27,7 @@ rm -f "$prefix"/share/glib-2.0/schemas/*
 ulimit -c 0
 run_installed
 status=$?
-expected="Sealkeep: the settings schema net.sealkeep.Sealkeep is not installed. Install Sealkeep (scripts/run) or compile the schema with glib-compile-schemas into a folder on GSETTINGS_SCHEMA_DIR."
+expected="Sealkeep: the settings schema net.sealkeep.Sealkeep is not installed. Reinstall Sealkeep (its package, or scripts/run from the sources) or compile the schema with glib-compile-schemas into a folder on GSETTINGS_SCHEMA_DIR."
 if [ "$status" -ne 1 ]; then echo "FAIL: missing schema gave status $status, not 1"; fail=1; fi
 if [ "$(cat "$SEALKEEP_SCRATCH/err")" != "$expected" ]; then
     echo "FAIL: missing schema message:"; cat "$SEALKEEP_SCRATCH/err"; fail=1
