@@ -1,5 +1,7 @@
-// The atomic save: check, new file, gpg, fsync, backup link, check again, rename, folder fsync. Every
-// step before the rename leaves the old file as it was; a failed step removes the new file.
+// The atomic save: check, new file, gpg, fsync, staged backup, check again, backup in place, rename,
+// folder fsync. Every step before the rename leaves the old file and its backup as they were; a failed
+// step removes the new file. Files of a save in progress are held under a shared flock, so that another
+// saver's clean-up can tell them from what a killed saver left.
 #include "core/file_save.h"
 
 #include "core/child_process.h"
@@ -13,6 +15,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -84,9 +87,20 @@ bool is_our_left_over(std::string_view entry, const std::string& name)
     return false;
 }
 
+// Whether a live save holds this file: its writer keeps a shared flock on it until the file is renamed
+// or removed. A killed writer's lock went with its descriptors.
+bool held_by_a_live_save(int dir_fd, const char* entry)
+{
+    Fd fd(openat(dir_fd, entry, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.open())
+        return true; // cannot tell: leave it
+    return flock(fd.get(), LOCK_EX | LOCK_NB) != 0;
+}
+
 // A saver killed before its rename leaves its new file (or staged backup) beside the intact one. What this
-// save finds of those, older than itself and the user's own regular files, goes; nothing else in the
-// folder is touched. A left-over that cannot be removed is left silently: it harms nothing but space.
+// save finds of those, older than itself, the user's own regular files, and held by no live save, goes;
+// nothing else in the folder is touched. A left-over that cannot be removed is left silently: it harms
+// nothing but space.
 void remove_left_overs(const std::string& folder, const std::string& name, const timespec& save_start)
 {
     DIR* dir = opendir(folder.c_str());
@@ -102,63 +116,143 @@ void remove_left_overs(const std::string& folder, const std::string& name, const
             continue;
         const bool older = info.st_mtim.tv_sec < save_start.tv_sec ||
                            (info.st_mtim.tv_sec == save_start.tv_sec && info.st_mtim.tv_nsec < save_start.tv_nsec);
-        if (older)
+        if (older && !held_by_a_live_save(dir_fd, entry->d_name))
             unlinkat(dir_fd, entry->d_name, 0);
     }
     closedir(dir);
 }
 
-// The old version as "FILE~", replacing an older one in one step: a second name for the old file when
-// the file system has hard links, else a synced copy.
-bool keep_backup(const std::string& target, const std::string& folder, const std::string& name, std::string& error)
+// A new file under an unused name, created and locked as a live save's own. A clean-up that found it
+// between its creation and the lock may have removed it: then the name no longer leads to it, and
+// another name is tried.
+Fd create_held_file(const std::string& folder, const std::string& name, const char* tag, std::string& path)
 {
-    const std::string backup = target + "~";
-    std::string staged = unused_name(folder, name, "backup-");
-    if (link(target.c_str(), staged.c_str()) != 0) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = unused_name(folder, name, tag);
+        Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd.open()) {
+            if (errno == EEXIST)
+                continue;
+            path.clear();
+            return fd;
+        }
+        struct stat opened;
+        struct stat named;
+        if (flock(fd.get(), LOCK_SH) == 0 && fstat(fd.get(), &opened) == 0 && lstat(path.c_str(), &named) == 0 &&
+            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
+            return fd;
+    }
+    path.clear();
+    errno = EAGAIN;
+    return Fd();
+}
+
+bool same_file(int fd, const std::string& path)
+{
+    struct stat opened;
+    struct stat named;
+    return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+bool copy_bytes(int in, int out)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = write(out, buffer + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return false;
+            done += put;
+        }
+    }
+}
+
+// The old version staged for "FILE~" under a name of its own, held as a live save's: a second name for
+// the old file when the file system has hard links and the file is to be replaced, else a synced copy
+// (a file that is written in place must keep its old bytes elsewhere). The staged backup replaces
+// "FILE~" only once the save is sure to be written.
+struct StagedBackup {
+    std::string path;
+    Fd fd;
+    ~StagedBackup()
+    {
+        if (!path.empty())
+            unlink(path.c_str());
+    }
+};
+
+bool stage_backup(const std::string& target, const std::string& folder, const std::string& name, bool copy,
+                  StagedBackup& staged, std::string& error)
+{
+    if (!copy) {
+        staged.path = unused_name(folder, name, "backup-");
+        if (link(target.c_str(), staged.path.c_str()) == 0) {
+            staged.fd.reset(::open(staged.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            if (staged.fd.open() && flock(staged.fd.get(), LOCK_SH) == 0)
+                return true;
+            error = errno_text("backup", errno);
+            return false;
+        }
         const int link_error = errno;
+        staged.path.clear();
         if (link_error != EPERM && link_error != EXDEV && link_error != ENOTSUP && link_error != EMLINK) {
             error = errno_text("backup", link_error);
             return false;
         }
-        Fd in(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
-        Fd out(::open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (!in.open() || !out.open()) {
-            error = errno_text("backup", errno);
-            if (out.open())
-                unlink(staged.c_str());
-            return false;
-        }
-        struct stat info;
-        if (fstat(in.get(), &info) == 0)
-            fchmod(out.get(), info.st_mode & 07777);
-        char buffer[65536];
-        for (;;) {
-            ssize_t got = read(in.get(), buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
-            bool ok = got >= 0;
-            for (ssize_t done = 0; ok && done < got;) {
-                const ssize_t put = write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
-                if (put < 0 && errno == EINTR)
-                    continue;
-                ok = put > 0;
-                done += put > 0 ? put : 0;
-            }
-            if (!ok || (got == 0 && fsync(out.get()) != 0)) {
-                error = errno_text("backup", errno);
-                unlink(staged.c_str());
-                return false;
-            }
-            if (got == 0)
-                break;
-        }
     }
-    if (rename(staged.c_str(), backup.c_str()) != 0) {
+    Fd in(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.open()) {
         error = errno_text("backup", errno);
-        unlink(staged.c_str());
+        return false;
+    }
+    staged.fd = create_held_file(folder, name, "backup-", staged.path);
+    if (!staged.fd.open()) {
+        error = errno_text("backup", errno);
+        return false;
+    }
+    struct stat info;
+    if (fstat(in.get(), &info) == 0)
+        fchmod(staged.fd.get(), info.st_mode & 07777);
+    if (!copy_bytes(in.get(), staged.fd.get()) || fsync(staged.fd.get()) != 0) {
+        error = errno_text("backup", errno);
         return false;
     }
     return true;
+}
+
+// Writes the new file's bytes into the old file itself, for a file with more names than this one (hard
+// links): every name sees the new version. Space is reserved first, so that a full disk stops the write
+// before the first byte; should the write fail all the same, the old bytes are put back from the backup.
+bool write_in_place(const std::string& target, int new_fd, int backup_fd, std::string& error)
+{
+    Fd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+    struct stat info;
+    if (!out.open() || fstat(new_fd, &info) != 0) {
+        error = errno_text("write in place", errno);
+        return false;
+    }
+    const int reserved = posix_fallocate(out.get(), 0, info.st_size);
+    if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+        error = errno_text("write in place", reserved);
+        return false;
+    }
+    if (lseek(new_fd, 0, SEEK_SET) == 0 && copy_bytes(new_fd, out.get()) && ftruncate(out.get(), info.st_size) == 0 &&
+        fsync(out.get()) == 0)
+        return true;
+    error = errno_text("write in place", errno);
+    if (lseek(backup_fd, 0, SEEK_SET) == 0 && lseek(out.get(), 0, SEEK_SET) == 0 && fstat(backup_fd, &info) == 0 &&
+        copy_bytes(backup_fd, out.get()) && ftruncate(out.get(), info.st_size) == 0 && fsync(out.get()) == 0)
+        return false;
+    error += "; the version before is in " + name_of(target) + "~";
+    return false;
 }
 
 SaveResult fail(SaveOutcome outcome, std::string reason)
@@ -215,13 +309,15 @@ SaveResult save_encrypted(GpgEncryption& encryption, const SaveRequest& request,
     stage(SaveStage::Checked);
     remove_left_overs(folder, name, start);
 
-    // The new file gets the old one's mode (and owner, where that is allowed), or 0600.
+    // The new file gets the old one's mode (and owner, where that is allowed), or 0600. A file with other
+    // names besides this one (hard links) is written in place, so that every name keeps seeing it.
     struct stat old_info;
     const bool old_exists = stat(target.c_str(), &old_info) == 0;
     const mode_t mode = old_exists ? (old_info.st_mode & 07777) : 0600;
+    const bool in_place = old_exists && S_ISREG(old_info.st_mode) && old_info.st_nlink > 1;
 
-    std::string temp_path = unused_name(folder, name, "new-");
-    Fd temp(::open(temp_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    std::string temp_path;
+    Fd temp = create_held_file(folder, name, "new-", temp_path);
     if (!temp.open())
         return fail(SaveOutcome::Failed, errno_text(("cannot create a file in " + folder).c_str(), errno));
     // Whatever goes wrong from here on, the new file goes and the old one stays.
@@ -263,25 +359,46 @@ SaveResult save_encrypted(GpgEncryption& encryption, const SaveRequest& request,
     struct stat temp_info;
     if (!digest || fstat(temp.get(), &temp_info) != 0 || temp_info.st_size == 0)
         return fail(SaveOutcome::Failed, digest ? std::string("gpg wrote nothing") : "cannot read back: " + digest_error);
-    if (close(temp.release()) != 0)
+    // A network file system reports a failed write back at the close; the lock stays on the second
+    // descriptor of the same open file until the new file is renamed.
+    Fd held(dup(temp.get()));
+    if (!held.open() || close(temp.release()) != 0)
         return fail(SaveOutcome::Failed, errno_text("close", errno));
     stage(SaveStage::Synced);
 
+    // The backup is staged, then the file is checked once more (gpg may have taken a while, and a change
+    // made meanwhile is not written over): only a save sure to be written replaces "FILE~". A linked
+    // backup must be the very file checked, so that "FILE~" is the version loaded.
+    StagedBackup backup;
     if (old_exists) {
         std::string error;
-        if (!keep_backup(target, folder, name, error))
+        if (!stage_backup(target, folder, name, in_place, backup, error))
             return fail(SaveOutcome::Failed, error);
+    }
+    if (!still_as_loaded(request, target, result))
+        return result;
+    if (old_exists && request.check_digest &&
+        (in_place ? !request.expected_digest.empty() && file_digest(backup.path) != request.expected_digest
+                  : !same_file(backup.fd.get(), target)))
+        return fail(SaveOutcome::ChangedOnDisk, "the file was changed by someone else");
+    if (encryption.cancelled())
+        return fail(SaveOutcome::Cancelled, {});
+    if (old_exists) {
+        if (rename(backup.path.c_str(), (target + "~").c_str()) != 0)
+            return fail(SaveOutcome::Failed, errno_text("backup", errno));
+        backup.path.clear();
     }
     stage(SaveStage::BackupMade);
 
-    // gpg may have taken a while: a change made meanwhile is not written over either.
-    if (!still_as_loaded(request, target, result))
-        return result;
-    if (encryption.cancelled())
-        return fail(SaveOutcome::Cancelled, {});
-    if (rename(temp_path.c_str(), target.c_str()) != 0)
-        return fail(SaveOutcome::Failed, errno_text("rename", errno));
-    temp_path.clear();
+    if (in_place) {
+        std::string error;
+        if (!write_in_place(target, held.get(), backup.fd.get(), error))
+            return fail(SaveOutcome::Failed, error);
+    } else {
+        if (rename(temp_path.c_str(), target.c_str()) != 0)
+            return fail(SaveOutcome::Failed, errno_text("rename", errno));
+        temp_path.clear();
+    }
     stage(SaveStage::Renamed);
 
     result.outcome = SaveOutcome::Saved;

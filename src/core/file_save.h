@@ -1,6 +1,8 @@
 // Writing the encrypted file so that nothing can be lost: gpg writes the ciphertext into a new file in
 // the same folder, which is synced and renamed over the old one once it is whole; the old version stays
-// beside it as "FILE~". Until the rename the old file is untouched, whatever fails or kills the saver.
+// beside it as "FILE~". Until the rename the old file is untouched, whatever fails or kills the saver, and
+// "FILE~" is replaced only by a save that passed its last check. A file with several hard links is
+// written in place once the new version is safely on disk, so that every link sees it.
 #pragma once
 
 #include "core/gpg_encryption.h"
