@@ -358,7 +358,8 @@ SaveResult save_encrypted(GpgEncryption& encryption, const SaveRequest& request,
     const std::optional<std::string> digest = file_digest(temp_path, &digest_error);
     struct stat temp_info;
     if (!digest || fstat(temp.get(), &temp_info) != 0 || temp_info.st_size == 0)
-        return fail(SaveOutcome::Failed, digest ? std::string("gpg wrote nothing") : "cannot read back: " + digest_error);
+        return fail(SaveOutcome::Failed,
+                    digest ? std::string("gpg wrote nothing") : "cannot read back: " + digest_error);
     // A network file system reports a failed write back at the close; the lock stays on the second
     // descriptor of the same open file until the new file is renamed.
     Fd held(dup(temp.get()));

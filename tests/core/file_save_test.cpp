@@ -2,6 +2,7 @@
 // same readers, a save that cannot be done writes nothing, and a saver killed at any point leaves a
 // file that decrypts to the old or the new plaintext.
 #include "core/account_load.h"
+#include "core/child_process.h"
 #include "core/file_digest.h"
 #include "core/file_save.h"
 
@@ -16,6 +17,7 @@
 #include <sstream>
 
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -141,7 +143,8 @@ TEST(FileSave, SavingWithoutChangeWritesTheSamePlaintextAndKeepsTheOldFile)
         LoadResult again = load(path, "Pass 1");
         ASSERT_EQ(again.verdict.outcome, DecryptOutcome::Verified) << again.verdict.reason;
         EXPECT_EQ(again.document->plaintext(), c.plaintext);
-        ASSERT_EQ(save(*again.file, std::string(again.document->plaintext()) + "new;;h;ssh;;u;p\n").outcome, SaveOutcome::Saved);
+        ASSERT_EQ(save(*again.file, std::string(again.document->plaintext()) + "new;;h;ssh;;u;p\n").outcome,
+                  SaveOutcome::Saved);
         EXPECT_EQ(gpg_decrypt(path, "Pass 1"), c.plaintext + "new;;h;ssh;;u;p\n");
         EXPECT_EQ(read_file(path + "~"), first_save);
     }
@@ -185,8 +188,7 @@ TEST(FileSave, EveryRecipientCanStillDecryptAfterASave)
     home.gpg("--trust-model always -r alice@example.org -r bob@example.org -o '" + home.path("data.gpg") + "' -e '" +
              home.path("plain") + "'");
     const std::string exported_bob = home.path("bob.key");
-    home.gpg("--pinentry-mode loopback --passphrase '' --export-secret-keys -o '" + exported_bob +
-             "' bob@example.org");
+    home.gpg("--pinentry-mode loopback --passphrase '' --export-secret-keys -o '" + exported_bob + "' bob@example.org");
     const std::string exported_alice = home.path("alice.key");
     home.gpg("--pinentry-mode loopback --passphrase '' --export-secret-keys -o '" + exported_alice +
              "' alice@example.org");
@@ -361,12 +363,9 @@ TEST(FileSave, ASaverKilledAtAnyPointLeavesTheOldOrTheNewFile)
         std::optional<SaveStage> stage; // nullopt: killed from outside once gpg has begun to write
         bool expect_new;
     } cases[] = {
-        {"after the check", SaveStage::Checked, false},
-        {"with the new file created", SaveStage::TempCreated, false},
-        {"while gpg writes", std::nullopt, false},
-        {"after gpg", SaveStage::Encrypted, false},
-        {"after the sync", SaveStage::Synced, false},
-        {"after the backup", SaveStage::BackupMade, false},
+        {"after the check", SaveStage::Checked, false}, {"with the new file created", SaveStage::TempCreated, false},
+        {"while gpg writes", std::nullopt, false},      {"after gpg", SaveStage::Encrypted, false},
+        {"after the sync", SaveStage::Synced, false},   {"after the backup", SaveStage::BackupMade, false},
         {"after the rename", SaveStage::Renamed, true},
     };
     for (const auto& c : cases) {
@@ -416,7 +415,7 @@ TEST(FileSave, ASaverKilledAtAnyPointLeavesTheOldOrTheNewFile)
 }
 
 // What a killed saver leaves (its new file, its staged backup) goes with the next save of that file; any
-// other name, kind of file, owner or a file newer than the save stays.
+// other name, kind of file, owner, a file newer than the save or one a live save still holds stays.
 TEST(FileSave, LeftOversOfAKilledSaverGoWithTheNextSaveAndNothingElse)
 {
     GpgHome home;
@@ -426,7 +425,7 @@ TEST(FileSave, LeftOversOfAKilledSaverGoWithTheNextSaveAndNothingElse)
     ASSERT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified);
     home.write_file("outside", "not ours");
 
-    enum Kind { File, Folder, Link, Newer, OtherOwner };
+    enum Kind { File, Folder, Link, Newer, OtherOwner, Live };
     const struct {
         const char* name;
         Kind kind;
@@ -447,7 +446,11 @@ TEST(FileSave, LeftOversOfAKilledSaverGoWithTheNextSaveAndNothingElse)
         {".data.gpg.new-lnk123", Link, false},       // a link stays, and what it points at too
         {".data.gpg.new-now123", Newer, false},      // a save running now may be writing it
         {".data.gpg.new-own123", OtherOwner, false}, // someone else's
+        // Another window's save still writing: old, but its writer holds it.
+        {".data.gpg.new-liv123", Live, false},
+        {".data.gpg.backup-liv123", Live, false},
     };
+    std::vector<Fd> writers;
     const timespec past[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
     const timespec future[2] = {{time(nullptr) + 3600, 0}, {time(nullptr) + 3600, 0}};
     bool can_chown = true;
@@ -466,6 +469,10 @@ TEST(FileSave, LeftOversOfAKilledSaverGoWithTheNextSaveAndNothingElse)
         }
         if (c.kind == OtherOwner)
             can_chown = chown(at.c_str(), 4242, 4242) == 0;
+        if (c.kind == Live) {
+            writers.emplace_back(::open(at.c_str(), O_RDWR | O_CLOEXEC));
+            ASSERT_EQ(flock(writers.back().get(), LOCK_SH), 0);
+        }
         ASSERT_EQ(utimensat(AT_FDCWD, at.c_str(), c.kind == Newer ? future : past, AT_SYMLINK_NOFOLLOW), 0);
     }
 
@@ -479,6 +486,74 @@ TEST(FileSave, LeftOversOfAKilledSaverGoWithTheNextSaveAndNothingElse)
     EXPECT_EQ(read_file(home.path("outside")), "not ours");
     EXPECT_EQ(gpg_decrypt(path, "pw"), "new;;h;ssh;;u;p\n");
     EXPECT_EQ(gpg_decrypt(path + "~", "pw"), "old;;h;ssh;;u;p\n");
+}
+
+// Another writer replaces the file while this save's gpg runs (at each point up to the last check): the
+// save is refused, and both the file and its backup are what the other writer left, the backup still the
+// complete version from before.
+TEST(FileSave, ASaveRefusedAtItsLastCheckLeavesTheFileAndItsBackupAlone)
+{
+    const SaveStage points[] = {SaveStage::TempCreated, SaveStage::Encrypted, SaveStage::Synced};
+    for (const SaveStage point : points) {
+        SCOPED_TRACE(static_cast<int>(point));
+        GpgHome home;
+        home.encrypt_symmetric("first;;h;ssh;;u;p\n", "pw");
+        const std::string path = home.path("data.gpg");
+        LoadResult first = load(path, "pw");
+        ASSERT_EQ(save(*first.file, "second;;h;ssh;;u;p\n").outcome, SaveOutcome::Saved);
+        LoadResult loaded = load(path, "pw");
+        ASSERT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified);
+        const std::string backup_before = read_file(path + "~");
+
+        home.encrypt_symmetric("theirs;;h;ssh;;u;p\n", "pw", "theirs.gpg");
+        SaveRequest request = save_request(*loaded.file);
+        request.on_stage = [&](SaveStage stage) {
+            if (stage == point)
+                fs::rename(home.path("theirs.gpg"), path);
+        };
+        GpgEncryption encryption;
+        const SaveResult saved = save_encrypted(encryption, request, "mine;;h;ssh;;u;p\n");
+        EXPECT_EQ(saved.outcome, SaveOutcome::ChangedOnDisk) << saved.reason;
+        EXPECT_EQ(gpg_decrypt(path, "pw"), "theirs;;h;ssh;;u;p\n");
+        EXPECT_EQ(read_file(path + "~"), backup_before);
+        EXPECT_EQ(gpg_decrypt(path + "~", "pw"), "first;;h;ssh;;u;p\n");
+        EXPECT_EQ(strays(home.dir()).size(), 0u);
+    }
+}
+
+// A file with a second name (a hard link) is written in place: both names see the saved version, and the
+// backup is a copy of the old bytes, not a third name of the same file.
+TEST(FileSave, AHardLinkedFileStaysOneFile)
+{
+    GpgHome home;
+    home.encrypt_symmetric("old;;h;ssh;;u;p\n", "pw");
+    const std::string path = home.path("data.gpg");
+    const std::string other = home.path("shared.gpg");
+    ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+    const std::string old_ciphertext = read_file(path);
+    LoadResult loaded = load(path, "pw");
+    ASSERT_EQ(loaded.verdict.outcome, DecryptOutcome::Verified);
+
+    const SaveResult saved = save(*loaded.file, "new;;h;ssh;;u;p\n");
+    ASSERT_EQ(saved.outcome, SaveOutcome::Saved) << saved.reason;
+    EXPECT_EQ(gpg_decrypt(path, "pw"), "new;;h;ssh;;u;p\n");
+    EXPECT_EQ(gpg_decrypt(other, "pw"), "new;;h;ssh;;u;p\n");
+    EXPECT_TRUE(fs::equivalent(path, other)) << "still one file";
+    EXPECT_EQ(fs::hard_link_count(path), 2u);
+    EXPECT_EQ(read_file(path + "~"), old_ciphertext);
+    EXPECT_FALSE(fs::equivalent(path, path + "~"));
+    EXPECT_EQ(saved.digest, sha256_hex(read_file(path)));
+    EXPECT_EQ(strays(home.dir()).size(), 0u);
+
+    // Changed through the other name since the load: refused like any other change.
+    LoadResult again = load(path, "pw");
+    home.encrypt_symmetric("theirs;;h;ssh;;u;p\n", "pw", "theirs.gpg");
+    {
+        std::ofstream(other, std::ios::binary | std::ios::trunc) << read_file(home.path("theirs.gpg"));
+    }
+    EXPECT_EQ(save(*again.file, "mine;;h;ssh;;u;p\n").outcome, SaveOutcome::ChangedOnDisk);
+    EXPECT_EQ(gpg_decrypt(path, "pw"), "theirs;;h;ssh;;u;p\n");
+    EXPECT_EQ(read_file(path + "~"), old_ciphertext);
 }
 
 // A small tmpfs of our own, for a full disk and a read-only folder; skipped where mounting is not allowed.
