@@ -3,6 +3,7 @@
 #include "core/account_load.h"
 
 #include "core/file_digest.h"
+#include "core/gpg_agent.h"
 #include "core/record_reader.h"
 #include "core/text_encoding.h"
 
@@ -11,6 +12,12 @@
 #include <utility>
 
 namespace sealkeep {
+
+namespace {
+
+constexpr std::chrono::seconds AGENT_TIMEOUT{5};
+
+} // namespace
 
 LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::atomic<std::size_t>& accounts_read,
                          FILE* errors)
@@ -43,6 +50,10 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
     } hasher{stop_digest, {}};
     if (identity_before)
         hasher.thread = std::thread([&] { digest = file_digest(file->path, nullptr, &stop_digest); });
+
+    // What a terminal's gpg cached of the file's keys meanwhile must not stand in for the passphrase given.
+    if (request.forget_cached_keys)
+        forget_file_keys(request.decrypt.gpg_program, request.decrypt.path, AGENT_TIMEOUT);
 
     auto document = std::make_unique<Document>(std::move(request.templates));
     result.verdict = decryption.run(std::move(request.decrypt), [&](std::string_view line) {

@@ -17,6 +17,8 @@ namespace sealkeep {
 struct LoadRequest {
     DecryptRequest decrypt;
     SettingsValues templates; // the command lines are built from these
+    // The agent forgets what it cached of the file's keys before gpg decrypts (see forget_file_keys).
+    bool forget_cached_keys = true;
 };
 
 struct LoadResult {

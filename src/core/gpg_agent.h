@@ -2,6 +2,7 @@
 // that find the key's keygrip and clear its cache entry, and the reading of gpg's answer.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,5 +18,22 @@ std::string keygrip_of(std::string_view colon_listing, std::string_view fingerpr
 
 // gpg-connect-agent clears the agent's cached passphrase of this keygrip alone; other keys stay cached.
 std::vector<std::string> clear_passphrase_arguments(std::string_view keygrip);
+
+// gpg names the keys a file is encrypted to (ENC_TO on its status output) without decrypting anything.
+std::vector<std::string> recipient_query_arguments(std::string_view gpg_program, std::string_view path);
+
+// The long key ids of the ENC_TO lines of gpg's status output, each once; hex only.
+std::vector<std::string> encrypted_to_key_ids(std::string_view status);
+
+// The keygrips of the (sub)keys whose fingerprints end in one of these long key ids, from gpg's colon
+// listing of secret keys.
+std::vector<std::string> keygrips_of_key_ids(std::string_view colon_listing, const std::vector<std::string>& key_ids);
+
+// Before a decryption: the agent forgets the cached passphrases of the secret keys the file is encrypted
+// to, so that the passphrase given to this load is the one checked, whatever another program (a terminal
+// gpg) left in the agent's cache meanwhile. Runs gpg and gpg-connect-agent on the calling thread, each
+// bounded by `timeout`; a file without such keys (symmetric), no agent or a failing step costs one gpg run
+// and changes nothing.
+void forget_file_keys(std::string_view gpg_program, const std::string& path, std::chrono::milliseconds timeout);
 
 } // namespace sealkeep

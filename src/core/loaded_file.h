@@ -25,6 +25,9 @@ struct HeldEdits {
     std::string path;       // of the file they were made on
     std::string digest;     // of that file as it was loaded
     LockedSecret plaintext; // the whole edited document
+    // Kept beyond a save that was still running: they stand on the text that save writes, and take its
+    // file's digest should it succeed. 0: none.
+    unsigned after_save = 0;
 };
 
 } // namespace sealkeep

@@ -421,6 +421,9 @@ void clear_entry_store(MainWindow& main)
     // reveals nothing, and the next search replaces them. A filter's view empties too.
     // Tokens answer from the records of this document: none may outlive it (a lock, Refresh, a new load).
     revoke_login_tokens(main);
+    // Whatever is shown next is another document: a save still running was made from this one.
+    ++main.document_serial;
+    main.edits_after_save = 0;
     GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
     set_entry_model(main, empty);
     g_object_unref(empty);

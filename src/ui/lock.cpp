@@ -55,8 +55,8 @@ std::string text_of(GtkTreeModel* model, GtkTreeIter* iter)
     gtk_tree_model_get_value(model, iter, COL_TEXT, &value);
     // A copy of the row's text; freeing it overwrites it, as every freed block is (M_PERTURB).
     const gchar* row_text = g_value_get_string(&value);
-    GCharPtr digest{g_compute_hmac_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(key.data()),
-                                            sizeof key, reinterpret_cast<const guchar*>(row_text ? row_text : ""),
+    GCharPtr digest{g_compute_hmac_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(key.data()), sizeof key,
+                                            reinterpret_cast<const guchar*>(row_text ? row_text : ""),
                                             row_text ? std::strlen(row_text) : 0)};
     g_value_unset(&value);
     return digest.get();
@@ -90,7 +90,9 @@ void remember_expanded(GtkTreeView*, GtkTreePath* path, gpointer data)
     remembering->paths->push_back(text_path(remembering->model, path));
 }
 
-void remember_tree(MainWindow& main)
+} // namespace
+
+void remember_tree_shape(MainWindow& main)
 {
     LockState& lock = main.lock;
     GtkTreeView* view = main.tree_view;
@@ -105,6 +107,8 @@ void remember_tree(MainWindow& main)
     for (GList* row = rows.get(); row; row = row->next)
         lock.selected.push_back(text_path(model, static_cast<GtkTreePath*>(row->data)));
 }
+
+namespace {
 
 // The path of the first row whose texts match from the top level down; null when the tree has none.
 GtkTreePath* find_text_path(GtkTreeModel* model, const TextPath& texts)
@@ -264,8 +268,8 @@ void on_sleep_delay(GObject* source, GAsyncResult* result, gpointer data)
 {
     GUnixFDList* fds = nullptr;
     GErrorPtr error;
-    GVariant* reply = g_dbus_connection_call_with_unix_fd_list_finish(G_DBUS_CONNECTION(source), &fds, result,
-                                                                      GErrorOut(error));
+    GVariant* reply =
+        g_dbus_connection_call_with_unix_fd_list_finish(G_DBUS_CONNECTION(source), &fds, result, GErrorOut(error));
     if (!reply) // no logind, no right to delay, or the window went first (cancelled): nothing to hold
         return;
     gint32 index = -1;
@@ -321,8 +325,7 @@ void on_prepare_for_sleep(GDBusConnection*, const gchar*, const gchar*, const gc
     }
 }
 
-void on_session_lock(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
-                     gpointer data)
+void on_session_lock(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*, gpointer data)
 {
     lock_window(*static_cast<MainWindow*>(data));
 }
@@ -409,7 +412,7 @@ void lock_window(MainWindow& main)
     stop_load(main);
     // Locking twice keeps what the first lock remembered: there is no tree to remember now.
     if (main.database_loaded)
-        remember_tree(main);
+        remember_tree_shape(main);
     // A lock comes unasked (idle time, suspend) and cannot wait for an answer: edits not yet saved are
     // saved now, by a job that holds its own copy until it is written, rather than lost with the tree.
     if (main.unsaved_edits && !save_running(main))

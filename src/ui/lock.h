@@ -61,6 +61,9 @@ void lock_window(MainWindow& main);
 // the lock took away.
 void close_on_lock(GtkWidget* dialog);
 
+// Remembers the rows expanded and selected now (by keyed digests of their texts), for the restore below.
+void remember_tree_shape(MainWindow& main);
+
 // After a verified load: expands and selects the remembered rows that the new tree has, then forgets them.
 void restore_tree_after_unlock(MainWindow& main);
 

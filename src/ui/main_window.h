@@ -105,6 +105,12 @@ struct MainWindow {
     // a save that ends knows whether the document is still what it wrote.
     bool unsaved_edits = false;
     unsigned edit_generation = 0;
+    // Which document the window shows: changes whenever the tree is emptied (a lock, Refresh, a load),
+    // not at an edit. A save that ends knows by it whether it wrote the document shown.
+    unsigned document_serial = 0;
+    // The running save whose text the shown document's edits stand on (kept at a lock beyond that save
+    // and shown again before it ended); 0: none.
+    unsigned edits_after_save = 0;
     bool keyring_listing = false; // the keyring is being listed for the recipients dialog
     std::unique_ptr<LoadedFile> loaded_file; // what a save needs of the file the document came from
     std::unique_ptr<SaveJob> save;           // the running save, if any

@@ -63,9 +63,9 @@ void show_error(MainWindow& main, const std::string& primary, const std::string&
 // the user just took away.
 void save_under_another_name(MainWindow& main, SaveChoice choice)
 {
-    GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Save the accounts as"), GTK_WINDOW(main.window),
-                                                     GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL,
-                                                     GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_OK, nullptr);
+    GtkWidget* chooser =
+        gtk_file_chooser_dialog_new(_("Save the accounts as"), GTK_WINDOW(main.window), GTK_FILE_CHOOSER_ACTION_SAVE,
+                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_OK, nullptr);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
     if (main.loaded_file) {
         GCharPtr folder{g_path_get_dirname(main.loaded_file->path.c_str())};
@@ -85,23 +85,23 @@ void save_under_another_name(MainWindow& main, SaveChoice choice)
 // The file on disk is not what was loaded: save elsewhere, or drop the edits and load it again.
 void answer_changed_on_disk(MainWindow& main, const std::string& reason, SaveChoice choice)
 {
-    GtkWidget* dialog = gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL,
-                                               GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s",
-                                               _("The password file was changed since it was loaded."));
+    GtkWidget* dialog =
+        gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
+                               GTK_BUTTONS_NONE, "%s", _("The password file was changed since it was loaded."));
     gtk_message_dialog_format_secondary_text(
         GTK_MESSAGE_DIALOG(dialog), _("Not saved: %s. Save your changes under another name, or reload the file?"),
         reason.c_str());
-    gtk_dialog_add_buttons(GTK_DIALOG(dialog), _("_Reload"), GTK_RESPONSE_REJECT, GTK_STOCK_CANCEL,
-                           GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE_AS, GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_dialog_add_buttons(GTK_DIALOG(dialog), _("_Reload"), GTK_RESPONSE_REJECT, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL,
+                           GTK_STOCK_SAVE_AS, GTK_RESPONSE_ACCEPT, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     if (response == GTK_RESPONSE_ACCEPT) {
         save_under_another_name(main, std::move(choice));
     } else if (response == GTK_RESPONSE_REJECT) {
-        GtkWidget* confirm = gtk_message_dialog_new(
-            main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
-            "%s", _("Discard your changes and load the file as it is now?"));
+        GtkWidget* confirm = gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL,
+                                                    GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "%s",
+                                                    _("Discard your changes and load the file as it is now?"));
         gtk_dialog_add_buttons(GTK_DIALOG(confirm), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_DISCARD,
                                GTK_RESPONSE_ACCEPT, nullptr);
         const gint sure = gtk_dialog_run(GTK_DIALOG(confirm));
@@ -115,16 +115,74 @@ void answer_changed_on_disk(MainWindow& main, const std::string& reason, SaveCho
 
 void watch_loaded_file(MainWindow& main);
 
+// The document shown is a document built from this text, in place of the one shown; its tree keeps its
+// shape.
+void show_saved_text(MainWindow& main, std::string_view text)
+{
+    const Document* shown = shown_document(main);
+    auto document = std::make_unique<Document>(shown->templates());
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t newline = text.find('\n', start);
+        const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
+        document->add_line(text.substr(start, end - start));
+        start = end;
+    }
+    document->finish();
+    remember_tree_shape(main);
+    main.database_loaded = document->accounts() > 0;
+    show_loaded_rows(main, std::move(document));
+    restore_tree_after_unlock(main);
+}
+
+// A save that ended after its document went (a lock, and an unlock quicker than the save): what it
+// wrote is the file now, and the document shown describes it only in the ways checked here. Whatever
+// else is shown keeps the digest it was loaded with, so that its next save is refused rather than write
+// over the edits of this one.
+void finish_save_of_another_document(MainWindow& main, const SaveRequest& request, const SaveResult& result,
+                                     SaveJob& job)
+{
+    LoadedFile* file = main.loaded_file.get();
+    const bool same_file = file && shown_document(main) && file->path == request.path;
+    if (same_file && main.edits_after_save == job.id()) {
+        // Edits kept beyond this save, shown again: they stand on what it wrote.
+        file->digest = result.digest;
+        main.edits_after_save = 0;
+    } else if (same_file && file->digest == request.expected_digest && !main.unsaved_edits) {
+        // The unlock loaded the version this save replaced, and nothing was edited since: the window
+        // shows what was saved, as it would after a load of the file now.
+        show_saved_text(main, job.plaintext());
+        file->digest = result.digest;
+    } else if (same_file && file->digest == request.expected_digest) {
+        show_status(main, format(_("Saved %s. The window shows the file as it was before that save; your "
+                                   "changes since are not saved yet."),
+                                 shown_name(request.path).c_str()));
+        return;
+    }
+    std::string text = format(_("Saved %s."), shown_name(request.path).c_str());
+    if (!result.reason.empty())
+        text.append(" ").append(valid_text(result.reason));
+    show_status(main, text);
+}
+
 void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result, unsigned generation,
-                 SaveChoice choice, SaveThen then)
+                 SaveChoice choice, SaveThen then, SaveJob& job)
 {
     const std::string name = shown_name(request.path);
     switch (result.outcome) {
     case SaveOutcome::Saved: {
         // Edits a lock kept beyond this save now stand on the file it wrote.
         if (HeldEdits* held = main.held_edits.get();
-            held && held->path == request.path && held->digest == request.expected_digest)
+            held && held->path == request.path &&
+            (held->after_save == job.id() || held->digest == request.expected_digest)) {
             held->digest = result.digest;
+            held->after_save = 0;
+        }
+        if (!job.of_shown_document()) {
+            finish_save_of_another_document(main, request, result, job);
+            if (then)
+                then(main);
+            return;
+        }
         if (main.loaded_file) {
             LoadedFile& file = *main.loaded_file;
             file.digest = result.digest;
@@ -262,9 +320,9 @@ GtkWidget* masked_entry()
 
 void change_symmetric_passphrase(MainWindow& main)
 {
-    GtkWidget* dialog = gtk_dialog_new_with_buttons(_("Change passphrase"), GTK_WINDOW(main.window), GTK_DIALOG_MODAL,
-                                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK,
-                                                    GTK_RESPONSE_OK, nullptr);
+    GtkWidget* dialog =
+        gtk_dialog_new_with_buttons(_("Change passphrase"), GTK_WINDOW(main.window), GTK_DIALOG_MODAL, GTK_STOCK_CANCEL,
+                                    GTK_RESPONSE_CANCEL, GTK_STOCK_OK, GTK_RESPONSE_OK, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     close_on_lock(dialog);
     GtkWidget* table = gtk_table_new(3, 2, FALSE);
@@ -314,18 +372,23 @@ void change_symmetric_passphrase(MainWindow& main)
         start_save(main, std::move(choice));
 }
 
+unsigned next_save_id()
+{
+    static unsigned last = 0;
+    return ++last;
+}
+
 } // namespace
 
 SaveJob::SaveJob(MainWindow& main, SaveRequest request, std::string plaintext, unsigned generation, SaveChoice choice)
     : main_(main), request_(std::move(request)), plaintext_(std::move(plaintext)), generation_(generation),
-      choice_(std::move(choice))
+      document_serial_(main.document_serial), id_(next_save_id()), choice_(std::move(choice))
 {
     worker_ = std::thread([this] {
         result_ = save_encrypted(encryption_, request_, plaintext_);
-        // A failed save may have to hand its copy over (see hold_edits_on_failure); the job's end
-        // overwrites it otherwise.
-        if (result_.outcome == SaveOutcome::Saved)
-            scrub(plaintext_);
+        // A failed save may have to hand its copy over (see hold_edits_on_failure), a good one may be
+        // shown in place of an older document (see finish_save_of_another_document); the job's end
+        // overwrites it.
         request_.encrypt.passphrase.clear();
         done_source_ = g_idle_add(on_worker_done, this);
     });
@@ -354,8 +417,13 @@ gboolean SaveJob::on_worker_done(gpointer data)
         return G_SOURCE_REMOVE;
     }
     finish_save(main, done->request_, std::move(done->result_), done->generation_, std::move(done->choice_),
-                done->then_);
+                done->then_, *done);
     return G_SOURCE_REMOVE;
+}
+
+bool SaveJob::of_shown_document() const
+{
+    return document_serial_ == main_.document_serial;
 }
 
 bool save_running(const MainWindow& main)
@@ -407,6 +475,7 @@ void hold_edits_beyond_save(MainWindow& main)
     auto held = std::make_unique<HeldEdits>();
     held->path = main.save->request().path;
     held->digest = main.save->request().expected_digest;
+    held->after_save = main.save->id();
     if (!held->plaintext.assign(document->plaintext()) && !document->plaintext().empty())
         return;
     main.held_edits = std::move(held);
@@ -428,9 +497,11 @@ bool show_held_edits(MainWindow& main)
     document->finish();
     // Edits of the file as it was: a save checks that it still is, and refuses to write over another's change.
     main.loaded_file->digest = main.held_edits->digest;
+    const unsigned after_save = main.held_edits->after_save;
     main.held_edits.reset();
     main.database_loaded = document->accounts() > 0;
     show_loaded_rows(main, std::move(document));
+    main.edits_after_save = after_save;
     note_document_edited(main);
     show_status(main, _("Your changes from before the lock are back; they are not saved yet."));
     return true;
@@ -534,7 +605,8 @@ void reload_file(MainWindow& main)
 GtkWidget* create_reload_button(MainWindow& main)
 {
     main.reload_button = gtk_button_new_with_mnemonic(_("_Reload"));
-    gtk_button_set_image(GTK_BUTTON(main.reload_button), gtk_image_new_from_stock(GTK_STOCK_REFRESH, GTK_ICON_SIZE_MENU));
+    gtk_button_set_image(GTK_BUTTON(main.reload_button),
+                         gtk_image_new_from_stock(GTK_STOCK_REFRESH, GTK_ICON_SIZE_MENU));
     gtk_button_set_relief(GTK_BUTTON(main.reload_button), GTK_RELIEF_NONE);
     gtk_widget_set_no_show_all(main.reload_button, TRUE);
     g_signal_connect(main.reload_button, "clicked", G_CALLBACK(on_reload_clicked), &main);

@@ -18,10 +18,10 @@ struct MainWindow;
 
 // How a save differs from writing the loaded file back as it was encrypted.
 struct SaveChoice {
-    std::string path;          // empty: the loaded file's
-    bool overwrite = false;    // under another name the user chose, even over a file there
+    std::string path;       // empty: the loaded file's
+    bool overwrite = false; // under another name the user chose, even over a file there
     bool new_passphrase = false;
-    LockedSecret passphrase;   // with new_passphrase
+    LockedSecret passphrase; // with new_passphrase
     bool new_recipients = false;
     std::vector<std::string> recipients; // with new_recipients
 };
@@ -31,6 +31,10 @@ using SaveThen = void (*)(MainWindow&);
 class SaveJob {
 public:
     SaveJob(MainWindow& main, SaveRequest request, std::string plaintext, unsigned generation, SaveChoice choice);
+    // Whether the document the save was made from is still the one shown.
+    bool of_shown_document() const;
+    // The plaintext written; overwritten when the job goes.
+    std::string_view plaintext() const { return plaintext_; }
     SaveJob(const SaveJob&) = delete;
     SaveJob& operator=(const SaveJob&) = delete;
     // Cancels (nothing is written unless the rename was done already) and waits for the worker.
@@ -44,6 +48,8 @@ public:
     void hold_edits_on_failure() { hold_on_failure_ = true; }
     const SaveRequest& request() const { return request_; }
     unsigned generation() const { return generation_; }
+    // Tells this save from every other of the run.
+    unsigned id() const { return id_; }
 
 private:
     static gboolean on_worker_done(gpointer job);
@@ -51,8 +57,10 @@ private:
     MainWindow& main_;
     GpgEncryption encryption_;
     SaveRequest request_;
-    std::string plaintext_; // overwritten once written, or when the job goes
-    unsigned generation_;   // of the edits saved
+    std::string plaintext_;    // overwritten once written, or when the job goes
+    unsigned generation_;      // of the edits saved
+    unsigned document_serial_; // of the document saved
+    unsigned id_;
     SaveChoice choice_;
     SaveResult result_;
     SaveThen then_ = nullptr;
