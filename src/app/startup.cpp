@@ -57,9 +57,7 @@ int sealkeep_main(int argc, char** argv)
 {
     // Commands get the environment Sealkeep was started with, not what it set for itself.
     remember_startup_environment(environ);
-    RefPtr<GSettings> settings_object = open_settings();
-    SettingsValues settings = load_settings(settings_object.get());
-
+    // --help and --version answer before the settings are opened: they work where the schema is missing.
     CommandLine command_line = parse_command_line(argc, argv);
     if (command_line.show_usage) {
         print_usage(argc > 0 ? argv[0] : "");
@@ -69,6 +67,8 @@ int sealkeep_main(int argc, char** argv)
         g_print("%s", version_text().c_str());
         return 0;
     }
+    RefPtr<GSettings> settings_object = open_settings();
+    SettingsValues settings = load_settings(settings_object.get());
     if (command_line.file_path)
         settings.password_file_path = *command_line.file_path;
 

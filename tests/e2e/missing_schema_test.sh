@@ -1,6 +1,6 @@
 # The settings schema: without it the program says which schema is missing and exits 1 (not GLib's abort
-# and core dump), before it looks at any option; installed under its own prefix but off the search path,
-# it is still found; and GSETTINGS_BACKEND set by the user is overridden, so the values come from dconf.
+# and core dump), whatever the window's options (--help and --version answer without it); installed under
+# its own prefix but off the search path, it is still found; and GSETTINGS_BACKEND set by the user is overridden, so the values come from dconf.
 source "$(dirname "$0")/../harness/lib.sh"
 
 empty=$SK_TMP/empty
@@ -22,7 +22,21 @@ cp "$SEALKEEP_BIN" "$bare/bin/sealkeep"
 
 sk_start_wm || exit 1
 
-for args in "" "-h" "-n"; do
+# --help and --version answer without the settings: a package unpacked without its trigger still tells
+# what it is.
+for args in "-h" "--help" "--version"; do
+    name="no schema, arguments '$args'"
+    sk_log "$name"
+    SK_WRAP=("${hide_installed[@]}" "${no_schema_env[@]}")
+    SEALKEEP_BIN=$bare/bin/sealkeep sk_start $args
+    sk_wait_exit 10
+    SK_WRAP=()
+    sk_check_eq "$name: exit status 0" 0 "$SK_STATUS"
+    sk_check_file "$name: nothing on stderr" "$SK_ERR" ""
+    sk_check_contains "$name: the answer names the program" "$(sk_stdout)" "ealkeep"
+done
+
+for args in "" "-n"; do
     name="no schema, arguments '$args'"
     sk_log "$name"
     SK_WRAP=("${hide_installed[@]}" "${no_schema_env[@]}")
