@@ -49,7 +49,8 @@ public:
         bool own_text : 1;
     };
 
-    // Command lines are built from these templates, as they stood when the load began.
+    // Command lines are built from these templates, as they stood when the load began (or were last
+    // changed, see use_templates).
     explicit Document(SettingsValues templates = {});
     ~Document();
     // Records point at their document: it stays where it was made.
@@ -69,6 +70,8 @@ public:
     // Different for every document this process makes: row numbers are only meaningful in their own.
     std::uint64_t serial() const { return serial_; }
     const SettingsValues& templates() const { return templates_; }
+    // Templates changed while the document is shown: the next command line is built from these.
+    void use_templates(SettingsValues templates) { templates_ = std::move(templates); }
 
     const MappedArray<Row>& rows() const { return rows_; }
     // The row's display text, UTF-8. (Here, for the search's loop over every row to inline it.)

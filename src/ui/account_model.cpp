@@ -342,6 +342,12 @@ const Document* account_model_document(GtkTreeModel* model)
     return ACCOUNT_MODEL(model)->document;
 }
 
+void account_model_use_templates(GtkTreeModel* model, SettingsValues templates)
+{
+    if (account_model_document(model))
+        const_cast<Document*>(ACCOUNT_MODEL(model)->document)->use_templates(std::move(templates));
+}
+
 std::uint32_t account_model_row(const GtkTreeIter* iter)
 {
     return row_of(iter);

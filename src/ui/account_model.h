@@ -22,6 +22,8 @@ GtkTreeModel* account_model_new(std::unique_ptr<Document> document, GdkPixbuf* c
 
 // The document a model shows (null for an empty model, or a model of another kind).
 const Document* account_model_document(GtkTreeModel* model);
+// The templates the model's document builds command lines from, replaced (the model owns the document).
+void account_model_use_templates(GtkTreeModel* model, SettingsValues templates);
 
 // The row an iterator of the model stands on, and the iterator and path of a row.
 std::uint32_t account_model_row(const GtkTreeIter* iter);

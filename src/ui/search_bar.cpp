@@ -238,6 +238,17 @@ void find_previous_match(MainWindow& main)
     reveal_match(main, search.matches[search.match_index]);
 }
 
+void follow_search_filter(MainWindow& main, bool on)
+{
+    if (on == main.settings.search_filter)
+        return;
+    // Taken as stored: the toggle's handler, seeing the value in use already, writes nothing back.
+    main.settings.search_filter = on;
+    if (main.search.filter_toggle)
+        gtk_toggle_button_set_active(main.search.filter_toggle, on);
+    run_search(main);
+}
+
 void set_search_filter(MainWindow& main, bool on)
 {
     if (main.search.filter_toggle)

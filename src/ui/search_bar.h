@@ -49,5 +49,7 @@ GtkTreePath* search_match_path(const MainWindow& main, std::uint32_t row);
 
 // Turns filtering as you type on or off (the search-filter setting) and searches again.
 void set_search_filter(MainWindow& main, bool on);
+// A change of the stored Filter setting made outside this window: the toggle and the tree follow it.
+void follow_search_filter(MainWindow& main, bool on);
 
 } // namespace sealkeep

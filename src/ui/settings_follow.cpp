@@ -2,8 +2,10 @@
 #include "ui/settings_follow.h"
 
 #include "ui/i18n.h"
+#include "ui/account_model.h"
 #include "ui/lock.h"
 #include "ui/main_window.h"
+#include "ui/search_bar.h"
 #include "ui/settings_store.h"
 #include "ui/setup_dialog.h"
 
@@ -63,7 +65,12 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
         if (is_path && main->file_path_given)
             return;
         main->settings.*key.value = stored.*key.value;
+        use_current_templates(*main);
         show_outside_change_in_setup(*main, key.value);
+        return;
+    }
+    if (std::strcmp(key_name, SEARCH_FILTER_KEY) == 0) {
+        follow_search_filter(*main, g_settings_get_boolean(settings, SEARCH_FILTER_KEY));
         return;
     }
     for (const auto& key : int_setting_keys()) {
@@ -85,6 +92,13 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
 }
 
 } // namespace
+
+void use_current_templates(MainWindow& main)
+{
+    // The document's records build their command lines from the document's templates at each action.
+    if (main.model)
+        account_model_use_templates(account_model_base(main.model), main.settings);
+}
 
 void follow_settings_changes(MainWindow& main)
 {

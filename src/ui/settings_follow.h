@@ -7,9 +7,13 @@ namespace sealkeep {
 struct MainWindow;
 
 // Connects the window to its settings object's "changed" signal (nothing without a settings object).
-// Templates take effect at the next action and the path at the next load, since both are read from the
-// values in use when an action or a load starts; a path given on the command line stays in force.
+// Templates take effect at the next action and the path at the next load; a path given on the command
+// line stays in force. A change of the Filter toggle's key turns the filter on or off.
 void follow_settings_changes(MainWindow& main);
+
+// The templates in use become the shown document's, so that the next action builds its command line
+// from them (after Setup's OK or a change made outside).
+void use_current_templates(MainWindow& main);
 
 // Stops following; the destructor of the window state calls it.
 void stop_following_settings(MainWindow& main);

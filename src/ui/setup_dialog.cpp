@@ -10,8 +10,9 @@
 #include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/save_job.h"
-#include "ui/unsaved_edits.h"
+#include "ui/settings_follow.h"
 #include "ui/settings_store.h"
+#include "ui/unsaved_edits.h"
 #include "ui/view_commands.h"
 
 #include <array>
@@ -294,6 +295,7 @@ void show_setup_dialog(MainWindow& main)
                 save_int_setting(main.settings_object.get(), key.key, value);
     }
     gtk_widget_destroy(dialog);
+    use_current_templates(main);
     // A password already counting down keeps its delay; the idle time counts anew from now.
     set_idle_lock_seconds(main, static_cast<guint>(main.settings.lock_idle_minutes) * 60u);
     // A load that runs was started with the old path and templates: it stops, and the prompt offers
