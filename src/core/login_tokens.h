@@ -51,7 +51,8 @@ public:
     std::string issue(std::vector<LoginAccount> accounts, Clock::time_point now);
 
     // What to answer the helper that presents `token` with ssh's `prompt` at `now`. Each account of a
-    // launch is answered once; host names compare without regard to ASCII case, users exactly.
+    // launch is answered once; host names compare whole and without regard to ASCII case (a trailing dot
+    // makes another name), users exactly.
     LoginDecision ask(std::string_view token, std::string_view prompt, Clock::time_point now);
 
     // The launch of this token answers nothing more (its command could not start).

@@ -52,8 +52,19 @@ const std::string L3 = rec("B", "", "s2", "ftp", "21", "u", "p");
 const std::string L4 = rec("A", "H", "s3", "http", "", "x", "y", ""); // the last line, without its ending
 const std::string FILE_TEXT = L0 + L1 + L2 + L3 + L4;
 
-const std::string CRLF_TEXT = rec("A", "G", "s1", "ssh", "", "root", "r1", "\r\n") + "note\r\n" +
-                              rec("B", "", "s2", "ftp", "", "u", "p", "\r\n");
+const std::string CRLF_TEXT =
+    rec("A", "G", "s1", "ssh", "", "root", "r1", "\r\n") + "note\r\n" + rec("B", "", "s2", "ftp", "", "u", "p", "\r\n");
+
+// The same server's ssh on two ports (service details), then another branch of the customer.
+const std::string D0 = rec("A", "G", "s1", "ssh", "22", "root", "r1");
+const std::string D1 = rec("A", "G", "s1", "ssh", "2222", "admin", "a1");
+const std::string D2 = rec("A", "H", "s2", "ssh", "", "x", "x1");
+const std::string D3 = rec("B", "", "s3", "ssh", "22", "u", "p");
+const std::string DETAIL_TEXT = D0 + D1 + D2 + D3;
+
+// A CRLF file whose last line has no line ending.
+const std::string CRLF_UNENDED_TEXT =
+    rec("A", "G", "s1", "ssh", "", "root", "r1", "\r\n") + "note\r\n" + rec("B", "", "s2", "ftp", "", "u", "p", "");
 
 // A Latin-1 file: "Café" and "päss" in Latin-1 bytes.
 const std::string LATIN1_LINE = rec("Caf\xe9", "", "srv", "ssh", "", "anna", "p\xe4ss");
@@ -120,6 +131,24 @@ const EditCase EDIT_CASES[] = {
      rec("A", "G", "s1", "ssh", "", "root", "r1", "\r\n") + rec("A", "G", "s1", "ssh", "", "n", "q", "\r\n") +
          "note\r\n" + rec("B", "", "s2", "ftp", "", "u", "p", "\r\n"),
      {1}},
+    // The service detail is part of the branch: port 22's account goes with port 22, not after the later
+    // line that differs from it only in its port.
+    {"add_joins_the_branch_of_its_detail", DETAIL_TEXT,
+     [](const Document& d) { return add_account(d, typed({"A", "G", "s1", "ssh", "22", "eve", "e1"})); },
+     D0 + rec("A", "G", "s1", "ssh", "22", "eve", "e1") + D1 + D2 + D3,
+     {1}},
+    // A detail no line has is a branch of its own: after the customer's last line, not inside the ssh
+    // branch of another port.
+    {"add_with_a_detail_no_line_has", DETAIL_TEXT,
+     [](const Document& d) { return add_account(d, typed({"A", "G", "s1", "ssh", "2200", "eve", "e1"})); },
+     D0 + D1 + D2 + rec("A", "G", "s1", "ssh", "2200", "eve", "e1") + D3,
+     {3}},
+    // The old last line gets the file's own ending, CRLF, before the new line goes after it.
+    {"add_after_the_unended_last_line_of_a_crlf_file", CRLF_UNENDED_TEXT,
+     [](const Document& d) { return add_account(d, typed({"B", "", "s2", "ftp", "", "w", "w1"})); },
+     rec("A", "G", "s1", "ssh", "", "root", "r1", "\r\n") + "note\r\n" + rec("B", "", "s2", "ftp", "", "u", "p", "\r\n") +
+         rec("B", "", "s2", "ftp", "", "w", "w1", "\r\n"),
+     {3}},
     {"edit_changes_its_line_only", FILE_TEXT,
      [](const Document& d) { return edit_account(d, 2, typed({"A", "G", "s1", "ssh", "", "bob", "new;pw"})); },
      L0 + L1 + rec("A", "G", "s1", "ssh", "", "bob", "new;pw") + L3 + L4,

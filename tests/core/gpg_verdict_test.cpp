@@ -46,6 +46,18 @@ TEST(GpgVerdict, OnlyAProtectedDecryptionThatGpgEndedCleanlyIsVerified)
          true,
          0,
          DecryptOutcome::NotProtected},
+        // gpg never declared the decryption good (its status output cut short, say), though it exited 0:
+        // the integrity line and the plaintext alone vouch for nothing.
+        {"GOODMDC and plaintext without OKAY",
+         {"BEGIN_DECRYPTION", "DECRYPTION_INFO 2 9 0", "PLAINTEXT 62 0 plain", "GOODMDC"},
+         true,
+         0,
+         DecryptOutcome::Failed},
+        {"AEAD and plaintext without OKAY",
+         {"BEGIN_DECRYPTION", "DECRYPTION_INFO 0 9 2", "PLAINTEXT 62 0 plain"},
+         true,
+         0,
+         DecryptOutcome::Failed},
         {"OKAY without GOODMDC",
          {"BEGIN_DECRYPTION", "DECRYPTION_INFO 2 9 0", "DECRYPTION_OKAY", "END_DECRYPTION"},
          true,

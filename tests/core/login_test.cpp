@@ -82,8 +82,8 @@ TEST(LoginWire, RequestsAndRepliesRoundTripAndMalformedOnesAreRejected)
 
     const std::string malformed[] = {
         "",
-        bytes.substr(0, bytes.size() - 1),             // cut short
-        bytes + "more\n",                              // a line too many
+        bytes.substr(0, bytes.size() - 1), // cut short
+        bytes + "more\n",                  // a line too many
         "sealkeep-login 2\n" + token + "\nroot@srv1's password: \n",
         "sealkeep-login 1\n" + token.substr(1) + "\nroot@srv1's password: \n",
         "sealkeep-login 1\n" + std::string(64, 'A') + "\nroot@srv1's password: \n", // not lower-case hex
@@ -181,6 +181,13 @@ TEST_F(LoginTokensTest, OneLaunchAnswersEachOfItsAccountsOnceThenReportsTheRefus
     } steps[] = {
         // A host-key question before the password takes nothing away.
         {&single, "Are you sure you want to continue connecting (yes/no/[fingerprint])? ", "not a password prompt"},
+        // The host must be the account's whole host: a name that merely begins or ends like it is another
+        // machine, and one of them may be the attacker's.
+        {&single, "alice@web1.evil.example's password: ", "no account alice@web1.evil.example"},
+        {&single, "alice@web's password: ", "no account alice@web"},
+        // A trailing dot makes the name absolute: "web1." skips the resolver's search domains and may well
+        // be another machine than the "web1" of the account, so it is declined: ssh gets no password.
+        {&single, "alice@web1.'s password: ", "no account alice@web1."},
         {&single, "alice@web1's password: ", "password pw-web1-alice"},
         // ssh asks again: the server refused it. No second answer.
         {&single, "alice@web1's password: ", "refused alice@web1"},
@@ -191,7 +198,10 @@ TEST_F(LoginTokensTest, OneLaunchAnswersEachOfItsAccountsOnceThenReportsTheRefus
         // A cluster: every host its own user's password; host names without regard to case, users exactly.
         {&cluster, "carol@web2's password: ", "password pw-web2-carol"},
         {&cluster, "bob@web2's password: ", "password pw-web2-bob"},
+        {&cluster, "root@Db.Example.'s password: ", "no account root@Db.Example."},
         {&cluster, "root@db.example's password: ", "password pw-db"},
+        // Differing only in case, it is the same host, already answered: refused, not unknown.
+        {&cluster, "root@DB.EXAMPLE's password: ", "refused root@DB.EXAMPLE"},
         {&cluster, "Root@db.example's password: ", "no account Root@db.example"},
         {&cluster, "alice@web1's password: ", "no account alice@web1"},
         {&cluster, "bob@web2's password: ", "refused bob@web2"},

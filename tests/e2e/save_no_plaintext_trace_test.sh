@@ -1,6 +1,7 @@
 # A save leaves no plaintext on disk: the real program loads a file whose every line carries a marker and
 # saves it with Ctrl+S, traced with every process it starts. The marker passes to gpg through a pipe and
-# never reaches a write to a regular file nor a command line; the saved file decrypts to the same bytes.
+# never reaches a write to a regular file nor a command line; the saved file decrypts to the same bytes,
+# and the new file reached the disk before it took the file's name.
 source "$(dirname "$0")/../harness/lib.sh"
 
 marker=SAVE-MARKER-4e1a
@@ -18,7 +19,7 @@ gpg --batch --quiet --pinentry-mode loopback --passphrase "$passphrase" -d "$SK_
 gpg-connect-agent /bye >/dev/null 2>&1
 
 sk_start_wm || exit 1
-SK_WRAP=(strace -f -y -s 4096 -e trace=execve,openat,write,writev,pwrite64,pwritev -o "$trace")
+SK_WRAP=(strace -f -y -s 4096 -e trace=execve,openat,write,writev,pwrite64,pwritev,fsync,fdatasync,rename,renameat,renameat2 -o "$trace")
 sk_start "$SK_TMP/accounts.gpg"
 SK_WRAP=()
 if ! sk_wait_window 30; then
@@ -53,6 +54,21 @@ file_writes=$(grep -E '(write|writev|pwrite64|pwritev)\([0-9]+</' "$trace" | gre
 sk_check "the trace saw gpg write the new file" grep -qE 'write\([0-9]+</[^>]*\.accounts\.gpg\.new-' "$trace"
 sk_check_not_contains "no write to a regular file holds the plaintext" "$file_writes" "$marker"
 sk_check_not_contains "no write to a regular file holds the passphrase" "$file_writes" "$passphrase"
+# A power cut after the rename must find the whole new file under the name, not an empty or partial one:
+# the new file's descriptor is synced before the rename that puts it in place. Both come from the save's
+# one thread, so the order of the trace's lines is the order of the calls.
+renamed=$(grep -nE 'rename(at2?)?\(.*"([^"]*/)?\.accounts\.gpg\.new-[a-z0-9]+",.*"([^"]*/)?accounts\.gpg"' "$trace" |
+    head -n 1)
+new_name=$(grep -oE '\.accounts\.gpg\.new-[a-z0-9]+' <<<"$renamed" | head -n 1)
+synced=
+[ -n "$new_name" ] && synced=$(grep -nE "(fsync|fdatasync)\([0-9]+</[^>]*/${new_name//./\\.}>" "$trace" | head -n 1)
+order="no rename of the new file over the old one"
+if [ -n "$renamed" ]; then
+    order="renamed without a sync of the new file before"
+    [ -n "$synced" ] && [ "${synced%%:*}" -lt "${renamed%%:*}" ] && order="synced, then renamed"
+fi
+sk_check_eq "the new file is synced before it replaces the old one" "synced, then renamed" "$order"
+
 execs=$(grep 'execve(' "$trace")
 sk_check_not_contains "no command line holds the plaintext" "$execs" "$marker"
 sk_check_not_contains "no command line holds the passphrase" "$execs" "$passphrase"

@@ -1,6 +1,7 @@
 // Secrets kept short-lived, in the real window: a copied password read back with xclip from both
 // selections and gone after the delay, kept where another program copied meanwhile; locking by command,
-// by idle time and by the screen saver's signal on the session bus; the tree put back after the passphrase.
+// by idle time (armed in minutes from the start) and by the screen saver's signal on the session bus; the
+// tree put back after the passphrase.
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
@@ -107,7 +108,8 @@ TEST_F(SecretsLifetime, WhatAnotherProgramCopiedMeanwhileIsKept)
     MainWindow& main = test::main_window();
     main.settings.clipboard_clear_seconds = 1;
     copy_password_to_clipboard(main, record_of("alpha-root-pw"));
-    ASSERT_TRUE(test::run_beside_loop({"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
+    ASSERT_TRUE(test::run_beside_loop(
+        {"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
     ASSERT_TRUE(run_until([&] { return !main.clipboard.owned[0]; }, 3));
     ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
     EXPECT_EQ(selection_text("clipboard"), "from another program");
@@ -261,8 +263,9 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
         {"Ctrl+L", [&] { gtk_accel_groups_activate(G_OBJECT(main.window), GDK_KEY_l, GDK_CONTROL_MASK); }},
         {"the screen saver's signal",
          [] {
-             ASSERT_TRUE(test::run_beside_loop({"gdbus", "emit", "--session", "--object-path", "/org/freedesktop/ScreenSaver",
-                                          "--signal", "org.freedesktop.ScreenSaver.ActiveChanged", "true"}));
+             ASSERT_TRUE(
+                 test::run_beside_loop({"gdbus", "emit", "--session", "--object-path", "/org/freedesktop/ScreenSaver",
+                                        "--signal", "org.freedesktop.ScreenSaver.ActiveChanged", "true"}));
              ASSERT_TRUE(run_until([] { return test::status_text() == "Locked."; }, 5));
          }},
         {"idle time",
@@ -312,6 +315,27 @@ TEST_F(SecretsLifetime, IdleTimeLocksOnlyWhatIsLoadedAndInputPostponesIt)
     show_status(main, "after");
     run_until([] { return false; }, 1.5);
     EXPECT_EQ(test::status_text(), "after");
+}
+
+// The idle limit is stored in minutes: the window's start arms the idle lock with that many minutes.
+// start_lock_triggers is what creating the window runs with the settings as loaded; read as seconds,
+// a stored 1 would lock a loaded window after one second without input.
+TEST_F(SecretsLifetime, IdleMinutesStoredBeforeTheStartArmTheLockInMinutes)
+{
+    MainWindow& main = test::main_window();
+    const struct {
+        int stored_minutes;
+        guint armed_seconds;
+    } cases[] = {{1, 60}, {10, 600}, {1440, 86400}, {0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored_minutes);
+        stop_lock_triggers(main);
+        main.settings.lock_idle_minutes = c.stored_minutes;
+        start_lock_triggers(main);
+        EXPECT_EQ(main.lock.idle_seconds, c.armed_seconds);
+        // 0 arms nothing: no check wakes up at all.
+        EXPECT_EQ(main.lock.idle_source != 0, c.armed_seconds != 0);
+    }
 }
 
 } // namespace
