@@ -52,7 +52,8 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
         hasher.thread = std::thread([&] { digest = file_digest(file->path, nullptr, &stop_digest); });
 
     // What a terminal's gpg cached of the file's keys meanwhile must not stand in for the passphrase given.
-    if (request.forget_cached_keys)
+    // Only a regular file is read twice: a pipe would give its bytes to the first reader alone.
+    if (request.forget_cached_keys && identity_before)
         forget_file_keys(request.decrypt.gpg_program, request.decrypt.path, AGENT_TIMEOUT);
 
     auto document = std::make_unique<Document>(std::move(request.templates));
