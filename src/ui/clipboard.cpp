@@ -13,7 +13,6 @@ namespace sealkeep {
 namespace {
 
 constexpr const char* PASSWORD_HINT_TARGET = "x-kde-passwordManagerHint";
-constexpr const char* COUNTDOWN_CONTEXT = "clipboard-countdown";
 
 enum TargetInfo : guint { INFO_TEXT, INFO_PASSWORD_HINT };
 
@@ -37,13 +36,9 @@ void on_get(GtkClipboard*, GtkSelectionData* data, guint info, gpointer user_dat
 
 void show_countdown(MainWindow& main)
 {
-    if (!main.status_bar || main.status_messages != main.clipboard.status_messages_seen)
-        return;
-    const guint context = gtk_statusbar_get_context_id(main.status_bar, COUNTDOWN_CONTEXT);
-    gtk_statusbar_pop(main.status_bar, context);
     const int left = main.clipboard.seconds_left;
     GCharPtr text{g_strdup_printf(P_("Clipboard cleared in %d s", "Clipboard cleared in %d s", left), left)};
-    gtk_statusbar_push(main.status_bar, context, text.get());
+    main.status.show_countdown(text.get());
 }
 
 void stop_countdown(MainWindow& main)
@@ -53,10 +48,7 @@ void stop_countdown(MainWindow& main)
         g_source_remove(state.countdown_source);
         state.countdown_source = 0;
     }
-    if (main.status_bar)
-        gtk_statusbar_pop(main.status_bar, gtk_statusbar_get_context_id(main.status_bar, COUNTDOWN_CONTEXT));
-    if (main.clear_clipboard_button)
-        gtk_widget_hide(main.clear_clipboard_button);
+    main.status.end_countdown();
 }
 
 // The toolkit calls this when a selection stops being ours: another program took it, or we cleared it
@@ -94,12 +86,9 @@ void start_countdown(MainWindow& main)
     if (state.kind != CopyKind::Password || main.settings.clipboard_clear_seconds <= 0)
         return;
     state.seconds_left = main.settings.clipboard_clear_seconds;
-    // A new copy is the user's latest act: its count-down shows, over whatever was said before.
-    state.status_messages_seen = main.status_messages;
     state.countdown_source = g_timeout_add(1000, on_countdown_tick, &main);
+    main.status.begin_countdown();
     show_countdown(main);
-    if (main.clear_clipboard_button)
-        gtk_widget_show(main.clear_clipboard_button);
 }
 
 void clear_owned(MainWindow& main)
@@ -111,11 +100,6 @@ void clear_owned(MainWindow& main)
     stop_countdown(main);
     scrub(main.clipboard.text);
     main.clipboard.owned[0] = main.clipboard.owned[1] = false;
-}
-
-void on_clear_clicked(GtkButton*, MainWindow* main)
-{
-    clear_copied_password(*main);
 }
 
 } // namespace
@@ -170,17 +154,6 @@ void release_clipboard(MainWindow& main)
     // The requests to give the selections up must reach the X server before the connection closes.
     if (GdkDisplay* display = gdk_display_get_default())
         gdk_display_flush(display);
-}
-
-GtkWidget* create_clipboard_clear_button(MainWindow& main)
-{
-    GtkWidget* button = gtk_button_new_with_label(_("Clear now"));
-    gtk_button_set_relief(GTK_BUTTON(button), GTK_RELIEF_NONE);
-    gtk_widget_set_tooltip_text(button, _("Take the copied password off the clipboard now."));
-    gtk_widget_set_no_show_all(button, TRUE);
-    g_signal_connect(button, "clicked", G_CALLBACK(on_clear_clicked), &main);
-    main.clear_clipboard_button = button;
-    return button;
 }
 
 } // namespace sealkeep

@@ -29,9 +29,6 @@ struct ClipboardState {
     bool owned[2] = {false, false}; // CLIPBOARD, PRIMARY: set on copy, dropped when the selection is lost
     guint countdown_source = 0;
     int seconds_left = 0;
-    // MainWindow::status_messages when the count-down was last shown: a message said after that (a
-    // command that failed, a refused login) is not covered by the next second of the count.
-    unsigned status_messages_seen = 0;
 };
 
 // Puts the value on both selections. An empty value copies nothing: the selections keep what they held.
@@ -46,8 +43,5 @@ void clear_copied_password(MainWindow& main);
 // Gives up whatever Sealkeep still owns of the selections (before the program ends), without handing
 // it to a clipboard manager.
 void release_clipboard(MainWindow& main);
-
-// The button beside the count-down that clears at once; hidden while nothing counts down.
-GtkWidget* create_clipboard_clear_button(MainWindow& main);
 
 } // namespace sealkeep

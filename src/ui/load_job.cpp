@@ -47,8 +47,7 @@ gboolean on_progress(gpointer data)
 
 void set_loading(MainWindow& main, bool loading)
 {
-    if (main.stop_button)
-        gtk_widget_set_visible(main.stop_button, loading);
+    main.status.show_stop(loading);
     guint& source = main.progress_source;
     if (loading && !source)
         source = g_timeout_add(PROGRESS_INTERVAL_MS, on_progress, &main);
@@ -67,7 +66,9 @@ std::string one_line(const std::string& text)
     std::string line = valid.get();
     std::replace(line.begin(), line.end(), '\n', ' ');
     if (g_utf8_strlen(line.c_str(), -1) > MAX_CHARS)
-        line = line.substr(0, static_cast<std::size_t>(g_utf8_offset_to_pointer(line.c_str(), MAX_CHARS) - line.c_str())) + "…";
+        line =
+            line.substr(0, static_cast<std::size_t>(g_utf8_offset_to_pointer(line.c_str(), MAX_CHARS) - line.c_str())) +
+            "…";
     return line;
 }
 
@@ -175,9 +176,7 @@ void start_load(MainWindow& main, std::string passphrase)
 
     set_loading(main, true);
     show_status(main, format(_("Decrypting %s…"), shown_path(main).c_str()));
-    // Keys typed while the load runs must not land in a text field: the stop button takes the focus.
-    if (main.stop_button)
-        gtk_widget_grab_focus(main.stop_button);
+    main.status.focus_stop();
 }
 
 bool stop_load(MainWindow& main)

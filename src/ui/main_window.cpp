@@ -65,10 +65,6 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     main->prompt_entry = nullptr;
     main->prompt_toggle = nullptr;
     main->search_entry = nullptr;
-    main->status_bar = nullptr;
-    main->clear_clipboard_button = nullptr;
-    main->stop_button = nullptr;
-    main->reload_button = nullptr;
     main->setup_file_entry = nullptr;
     gtk_main_quit();
 }
@@ -87,35 +83,14 @@ gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow* 
     return TRUE;
 }
 
-void on_stop_clicked(GtkButton*, MainWindow* main)
-{
-    stop_load(*main);
-}
-
 GtkWidget* create_status_row(MainWindow& main)
 {
-    GtkWidget* row = gtk_hbox_new(FALSE, 0);
-    GtkWidget* status_bar = gtk_statusbar_new();
-    main.status_bar = GTK_STATUSBAR(status_bar);
-    gtk_box_pack_start(GTK_BOX(row), status_bar, TRUE, TRUE, 0);
-
-    main.stop_button = gtk_button_new_from_stock(GTK_STOCK_STOP);
-    gtk_button_set_relief(GTK_BUTTON(main.stop_button), GTK_RELIEF_NONE);
-    gtk_widget_set_no_show_all(main.stop_button, TRUE);
-    g_signal_connect(main.stop_button, "clicked", G_CALLBACK(on_stop_clicked), &main);
-    gtk_box_pack_end(GTK_BOX(row), main.stop_button, FALSE, FALSE, 0);
-    gtk_box_pack_end(GTK_BOX(row), create_reload_button(main), FALSE, FALSE, 0);
-    // Beside the count-down it ends, left of the stop button.
-    GtkWidget* clear_button = create_clipboard_clear_button(main);
-    gtk_box_pack_end(GTK_BOX(row), clear_button, FALSE, FALSE, 0);
-    // The row is as high as its buttons from the start, so that showing one never moves the rest of the
-    // window (a row that jumps under the pointer moves the search field away from a click).
-    GtkRequisition stop_size;
-    GtkRequisition clear_size;
-    gtk_widget_size_request(main.stop_button, &stop_size);
-    gtk_widget_size_request(clear_button, &clear_size);
-    gtk_widget_set_size_request(row, -1, std::max(stop_size.height, clear_size.height));
-    return row;
+    MainWindow* window = &main;
+    return main.status.build({
+        .stop = [window] { stop_load(*window); },
+        .clear_now = [window] { clear_copied_password(*window); },
+        .reload = [window] { reload_file(*window); },
+    });
 }
 
 void on_status_icon_popup_menu(GtkStatusIcon* icon, guint button, guint activate_time, MainWindow* main)
@@ -158,14 +133,7 @@ MainWindow::~MainWindow()
 
 void show_status(MainWindow& main, const std::string& text)
 {
-    if (!main.status_bar)
-        return;
-    // Emptying the bar says nothing a count-down could cover.
-    if (!text.empty())
-        ++main.status_messages;
-    const guint context = gtk_statusbar_get_context_id(main.status_bar, "sealkeep");
-    gtk_statusbar_pop(main.status_bar, context);
-    gtk_statusbar_push(main.status_bar, context, text.c_str());
+    main.status.say(text);
 }
 
 gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, MainWindow* main)

@@ -9,6 +9,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/lock.h"
 #include "ui/search_bar.h"
+#include "ui/status/status_row.h"
 
 #include <gio/gio.h>
 #include <gtk/gtk.h>
@@ -61,10 +62,7 @@ struct MainWindow {
     GtkEntry* prompt_entry = nullptr;
     GtkToggleButton* prompt_toggle = nullptr;
     GtkEntry* search_entry = nullptr;
-    GtkStatusbar* status_bar = nullptr;
-    unsigned status_messages = 0; // how many messages show_status has shown; the count-down compares
-    GtkWidget* clear_clipboard_button = nullptr; // shown while a copied password counts down
-    GtkWidget* stop_button = nullptr;            // shown while a load runs
+    StatusRow status; // the status line with its Clear now, Reload and Stop buttons
     RefPtr<GtkStatusIcon> status_icon;
     GtkWidget* status_icon_menu = nullptr; // the icon's right-click menu, destroyed with the state
     GtkWidget* setup_file_entry = nullptr; // the open Setup dialog's file entry, null while none is open
@@ -116,7 +114,6 @@ struct MainWindow {
     std::unique_ptr<SaveJob> save;           // the running save, if any
     std::unique_ptr<HeldEdits> held_edits;   // edits a lock took whose save failed, until the unlock
     RefPtr<GFileMonitor> file_monitor;       // the loaded file, for changes made by others
-    GtkWidget* reload_button = nullptr;      // shown when the file changed on disk while nothing was edited
 
     ClipboardState clipboard; // what Sealkeep offers on the selections
     LockState lock;           // what brings the lock, and what is put back after it

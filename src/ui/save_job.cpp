@@ -288,13 +288,7 @@ void on_file_changed(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, Mai
     if (digest && *digest == main->loaded_file->digest)
         return;
     show_status(*main, _("The password file was changed on disk."));
-    if (main->reload_button)
-        gtk_widget_show(main->reload_button);
-}
-
-void on_reload_clicked(GtkButton*, MainWindow* main)
-{
-    reload_file(*main);
+    main->status.show_reload(true);
 }
 
 void watch_loaded_file(MainWindow& main)
@@ -461,8 +455,7 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
     main.save = std::make_unique<SaveJob>(main, std::move(request), std::move(plaintext), main.edit_generation,
                                           std::move(choice));
     main.save->then(then);
-    if (main.reload_button)
-        gtk_widget_hide(main.reload_button);
+    main.status.show_reload(false);
     show_status(main, format(_("Saving %s…"), name.c_str()));
     return true;
 }
@@ -576,8 +569,7 @@ void change_passphrase(MainWindow& main)
 void remember_loaded_file(MainWindow& main, std::unique_ptr<LoadedFile> file)
 {
     main.loaded_file = std::move(file);
-    if (main.reload_button)
-        gtk_widget_hide(main.reload_button);
+    main.status.show_reload(false);
     watch_loaded_file(main);
 }
 
@@ -585,32 +577,19 @@ void forget_loaded_file(MainWindow& main)
 {
     main.file_monitor.reset();
     main.loaded_file.reset(); // its passphrase is overwritten as it goes
-    if (main.reload_button)
-        gtk_widget_hide(main.reload_button);
+    main.status.show_reload(false);
     note_document_saved(main);
 }
 
 void reload_file(MainWindow& main)
 {
-    if (main.reload_button)
-        gtk_widget_hide(main.reload_button);
+    main.status.show_reload(false);
     if (main.loaded_file && main.loaded_file->symmetric && !main.loaded_file->passphrase.empty()) {
         std::string passphrase(main.loaded_file->passphrase.view());
         start_load(main, std::move(passphrase));
         return;
     }
     refresh_entries(main);
-}
-
-GtkWidget* create_reload_button(MainWindow& main)
-{
-    main.reload_button = gtk_button_new_with_mnemonic(_("_Reload"));
-    gtk_button_set_image(GTK_BUTTON(main.reload_button),
-                         gtk_image_new_from_stock(GTK_STOCK_REFRESH, GTK_ICON_SIZE_MENU));
-    gtk_button_set_relief(GTK_BUTTON(main.reload_button), GTK_RELIEF_NONE);
-    gtk_widget_set_no_show_all(main.reload_button, TRUE);
-    g_signal_connect(main.reload_button, "clicked", G_CALLBACK(on_reload_clicked), &main);
-    return main.reload_button;
 }
 
 } // namespace sealkeep

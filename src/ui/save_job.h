@@ -92,9 +92,6 @@ void remember_loaded_file(MainWindow& main, std::unique_ptr<LoadedFile> file);
 // Forgets it (the passphrase is overwritten) and stops watching: Refresh, lock, another load, quit.
 void forget_loaded_file(MainWindow& main);
 
-// The status row's button that offers a reload when the file changed on disk (hidden until then).
-GtkWidget* create_reload_button(MainWindow& main);
-
 // Loads the file again: with the passphrase it was opened with when there is one, else through the prompt.
 void reload_file(MainWindow& main);
 

@@ -208,7 +208,7 @@ bool wait_for_load(int seconds)
 
 std::string status_text()
 {
-    GtkStatusbar* bar = main_window().status_bar;
+    GtkStatusbar* bar = main_window().status.bar();
     // The message area holds the one label the bar shows its top message in.
     for (GtkWidget* child : child_widgets(gtk_statusbar_get_message_area(bar)))
         if (GTK_IS_LABEL(child))

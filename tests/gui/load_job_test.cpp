@@ -188,7 +188,7 @@ protected:
     {
         EXPECT_FALSE(load_running(main()));
         EXPECT_EQ(test::status_text(), "Loading stopped.");
-        EXPECT_FALSE(gtk_widget_get_visible(main().stop_button));
+        EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
         EXPECT_TRUE(run_until([&] { return processes_reading(fifo) == 0; }, 3)) << "gpg still runs";
         EXPECT_TRUE(run_until([] { return test::main_window().stopping.empty(); }, 3));
         // The status stays: a stopped load reports nothing later.
@@ -217,7 +217,7 @@ TEST_F(LoadJobTest, AGoodFileShowsItsRowsAndTheCountAndFocusesTheSearch)
     EXPECT_EQ(test::records().size(), 2u);
     EXPECT_TRUE(main().database_loaded);
     EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().search_entry)));
-    EXPECT_FALSE(gtk_widget_get_visible(main().stop_button));
+    EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
     EXPECT_FALSE(gtk_widget_get_visible(main().prompt));
 }
 
@@ -240,7 +240,7 @@ TEST_F(LoadJobTest, AWrongPassphraseShowsNothingAndAsksAgain)
     EXPECT_TRUE(gtk_widget_get_visible(main().prompt));
     EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().prompt_entry)));
     EXPECT_STREQ(gtk_entry_get_text(main().prompt_entry), "");
-    EXPECT_FALSE(gtk_widget_get_visible(main().stop_button));
+    EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
 }
 
 // A file name that does not lead to a file says what it leads to; gpg's own words for a folder say
@@ -313,14 +313,14 @@ TEST_F(LoadJobTest, AHangingLoadShowsItRunsAndTheStopButtonEndsIt)
 {
     const std::string fifo = start_hanging_load();
     EXPECT_TRUE(load_running(main()));
-    EXPECT_TRUE(gtk_widget_get_visible(main().stop_button));
+    EXPECT_TRUE(gtk_widget_get_visible(main().status.stop_button()));
     EXPECT_TRUE(starts_with(test::status_text(), "Decrypting pipe.gpg")) << test::status_text();
     // The progress keeps the file's name in front while the count goes up.
     g_usleep(250 * 1000);
     test::drain_events();
     EXPECT_TRUE(starts_with(test::status_text(), "Decrypting pipe.gpg")) << test::status_text();
 
-    gtk_button_clicked(GTK_BUTTON(main().stop_button));
+    gtk_button_clicked(GTK_BUTTON(main().status.stop_button()));
     expect_stopped(fifo);
 }
 

@@ -99,10 +99,10 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_toggle)),
               gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry)));
-    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.status_bar)), status_row);
-    EXPECT_EQ(gtk_widget_get_parent(main.stop_button), status_row);
-    EXPECT_EQ(gtk_widget_get_toplevel(main.stop_button), main.window);
-    EXPECT_EQ(gtk_widget_get_parent(main.clear_clipboard_button), status_row);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.status.bar())), status_row);
+    EXPECT_EQ(gtk_widget_get_parent(main.status.stop_button()), status_row);
+    EXPECT_EQ(gtk_widget_get_toplevel(main.status.stop_button()), main.window);
+    EXPECT_EQ(gtk_widget_get_parent(main.status.clear_button()), status_row);
 }
 
 TEST(MainWindow, WindowPropertiesAndScrolling)
@@ -138,13 +138,13 @@ TEST(MainWindow, StatusRowHoldsTheStatusBarAStopButtonAndAClearButtonShownOnlyWh
     std::vector<GtkWidget*> parts = test::child_widgets(row);
     ASSERT_EQ(parts.size(), 4u);
     ASSERT_TRUE(GTK_IS_STATUSBAR(parts[0]));
-    EXPECT_EQ(parts[0], GTK_WIDGET(test::main_window().status_bar));
+    EXPECT_EQ(parts[0], GTK_WIDGET(test::main_window().status.bar()));
     Packing bar = packing_of(row, parts[0]);
     EXPECT_TRUE(bar.expand && bar.fill);
     // Packed from the end: the stop button is the last one seen, the clear button stands left of it.
-    ASSERT_EQ(parts[1], test::main_window().clear_clipboard_button);
-    ASSERT_EQ(parts[2], test::main_window().reload_button);
-    ASSERT_EQ(parts[3], test::main_window().stop_button);
+    ASSERT_EQ(parts[1], test::main_window().status.clear_button());
+    ASSERT_EQ(parts[2], test::main_window().status.reload_button());
+    ASSERT_EQ(parts[3], test::main_window().status.stop_button());
     EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(parts[3])), GTK_STOCK_STOP);
     // A password copied by an earlier test may still count down.
     clear_copied_password(test::main_window());

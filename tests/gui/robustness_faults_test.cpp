@@ -214,7 +214,7 @@ TEST_F(Faults, ALoadShowsThatItRunsAndStopsShowingItWhenDone)
     test::GnupgHome home;
     test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
     write_script(home.path() + "/gpg", "sleep 1\nexec \"" + real_gpg() + "\" \"$@\"\n");
-    GtkWidget* stop = test::main_window().stop_button;
+    GtkWidget* stop = test::main_window().status.stop_button();
     PathFirst path(home.path());
     gtk_widget_show(test::main_window().prompt);
     gtk_entry_set_text(test::main_window().prompt_entry, "secret");

@@ -424,7 +424,7 @@ TEST_F(SaveTest, SavedUnderAnotherNameKeepsTheNewPassphrase)
 TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
 {
     MainWindow& main = test::main_window();
-    ASSERT_FALSE(gtk_widget_get_visible(main.reload_button));
+    ASSERT_FALSE(gtk_widget_get_visible(main.status.reload_button()));
     test::GnupgHome other;
     const std::string theirs = other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE);
     // Written in place, as an editor would.
@@ -433,20 +433,20 @@ TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
         std::ofstream out(path_, std::ios::binary | std::ios::trunc);
         out << in.rdbuf();
     }
-    ASSERT_TRUE(wait_until([&] { return gtk_widget_get_visible(main.reload_button) != FALSE; }, 10));
+    ASSERT_TRUE(wait_until([&] { return gtk_widget_get_visible(main.status.reload_button()) != FALSE; }, 10));
     EXPECT_EQ(test::status_text(), "The password file was changed on disk.");
-    gtk_button_clicked(GTK_BUTTON(main.reload_button));
+    gtk_button_clicked(GTK_BUTTON(main.status.reload_button()));
     ASSERT_TRUE(test::wait_for_load());
     ASSERT_TRUE(test::document());
     EXPECT_EQ(test::document()->plaintext(), "Theirs;;h;ssh;;u;p\n") << "reloaded with the passphrase kept";
-    EXPECT_FALSE(gtk_widget_get_visible(main.reload_button));
+    EXPECT_FALSE(gtk_widget_get_visible(main.status.reload_button()));
 
     // Our own save is no change by others.
     edit("Mine;;h;ssh;;u;p\n");
     save_document(main);
     ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
     wait_until([] { return false; }, 1);
-    EXPECT_FALSE(gtk_widget_get_visible(main.reload_button));
+    EXPECT_FALSE(gtk_widget_get_visible(main.status.reload_button()));
 }
 
 // Runs `respond` once a mapped dialog passes `wanted` (the newest such one); returns at once.

@@ -87,7 +87,7 @@ TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHint
     EXPECT_NE(targets.find("UTF8_STRING"), std::string::npos) << targets;
     EXPECT_EQ(selection_text("clipboard", "x-kde-passwordManagerHint"), "secret");
     EXPECT_EQ(test::status_text(), "Clipboard cleared in 2 s");
-    EXPECT_TRUE(gtk_widget_get_visible(main.clear_clipboard_button));
+    EXPECT_TRUE(gtk_widget_get_visible(main.status.clear_button()));
 
     // A new copy one second in starts the delay again: after the first delay it is still there.
     ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
@@ -99,7 +99,7 @@ TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHint
     ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
     EXPECT_EQ(selection_text("clipboard"), "<none>");
     EXPECT_EQ(selection_text("primary"), "<none>");
-    EXPECT_FALSE(gtk_widget_get_visible(main.clear_clipboard_button));
+    EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
     EXPECT_TRUE(main.clipboard.text.empty());
 }
 
@@ -125,15 +125,15 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     copy_command_line_to_clipboard(main, record_of("alpha-root-pw"));
     EXPECT_EQ(selection_text("clipboard", "TARGETS").find("x-kde-passwordManagerHint"), std::string::npos);
-    EXPECT_FALSE(gtk_widget_get_visible(main.clear_clipboard_button));
+    EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
     run_until([] { return false; }, 1.5);
     EXPECT_EQ(selection_text("clipboard"), "ssh root@alpha");
 
     // A password copied over it, then taken off at once by the button beside the count-down.
     main.settings.clipboard_clear_seconds = 45;
     copy_password_to_clipboard(main, record_of("gamma-carol-pw"));
-    ASSERT_TRUE(gtk_widget_get_visible(main.clear_clipboard_button));
-    gtk_button_clicked(GTK_BUTTON(main.clear_clipboard_button));
+    ASSERT_TRUE(gtk_widget_get_visible(main.status.clear_button()));
+    gtk_button_clicked(GTK_BUTTON(main.status.clear_button()));
     EXPECT_EQ(test::status_text(), "Clipboard cleared.");
     EXPECT_EQ(selection_text("clipboard"), "<none>");
     EXPECT_EQ(selection_text("primary"), "<none>");
@@ -141,7 +141,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     // 0 never clears; the hint is still offered.
     main.settings.clipboard_clear_seconds = 0;
     copy_password_to_clipboard(main, record_of("beta-bob-pw"));
-    EXPECT_FALSE(gtk_widget_get_visible(main.clear_clipboard_button));
+    EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
     run_until([] { return false; }, 1.2);
     EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
 }
@@ -160,7 +160,7 @@ TEST_F(SecretsLifetime, ACommandsFailureIsNotCoveredByTheCountDown)
     const int left = main.clipboard.seconds_left;
     ASSERT_TRUE(run_until([&] { return main.clipboard.seconds_left < left; }, 2));
     EXPECT_EQ(test::status_text(), failure);
-    EXPECT_TRUE(gtk_widget_get_visible(main.clear_clipboard_button));
+    EXPECT_TRUE(gtk_widget_get_visible(main.status.clear_button()));
     EXPECT_EQ(selection_text("clipboard"), "alpha-root-pw");
 
     // The count still ends the copy, and says so.
