@@ -57,6 +57,30 @@ void SecretBuffer::append(std::string_view bytes)
     size_ += bytes.size();
 }
 
+void SecretBuffer::insert(std::size_t at, std::string_view bytes)
+{
+    if (bytes.empty())
+        return;
+    if (at > size_)
+        at = size_;
+    if (bytes.size() > capacity_ - size_)
+        reserve(size_ + bytes.size());
+    std::memmove(data_ + at + bytes.size(), data_ + at, size_ - at);
+    std::memcpy(data_ + at, bytes.data(), bytes.size());
+    size_ += bytes.size();
+}
+
+void SecretBuffer::erase(std::size_t at, std::size_t count)
+{
+    if (at >= size_ || count == 0)
+        return;
+    if (count > size_ - at)
+        count = size_ - at;
+    std::memmove(data_ + at, data_ + at + count, size_ - at - count);
+    size_ -= count;
+    explicit_bzero(data_ + size_, count);
+}
+
 void SecretBuffer::reserve(std::size_t wanted)
 {
     if (wanted < size_)

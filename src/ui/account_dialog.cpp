@@ -7,6 +7,7 @@
 #include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/password_field.h"
+#include "ui/value_entry.h"
 
 #include <array>
 
@@ -44,7 +45,8 @@ bool may_answer_ok(const AccountText& typed)
 void check_fields(AccountDialog& dialog)
 {
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
-        const ValueProblem problem = check_account_value(static_cast<AccountField>(i), gtk_entry_get_text(dialog.entries[i]));
+        const ValueProblem problem =
+            check_account_value(static_cast<AccountField>(i), gtk_entry_get_text(dialog.entries[i]));
         gtk_label_set_text(dialog.problems[i], value_problem_text(problem));
     }
     gtk_widget_set_sensitive(dialog.ok, may_answer_ok(typed_values(dialog)));
@@ -115,26 +117,28 @@ bool run_account_dialog(MainWindow& main, const char* title, AccountText& values
             for (const char* service : {"ssh", "ftp", "http", "telnet"})
                 gtk_combo_box_append_text(GTK_COMBO_BOX(field), service);
             dialog.entries[i] = GTK_ENTRY(gtk_bin_get_child(GTK_BIN(field)));
+            use_value_buffer(dialog.entries[i]);
         } else if (i == FIELD_PASSWORD) {
             dialog.password = create_password_field(main, GTK_WINDOW(dialog.dialog));
             field = dialog.password->row;
             dialog.entries[i] = dialog.password->entry;
         } else {
-            field = gtk_entry_new();
+            field = value_entry_new();
             dialog.entries[i] = GTK_ENTRY(field);
         }
         gtk_entry_set_activates_default(dialog.entries[i], TRUE);
         gtk_entry_set_width_chars(dialog.entries[i], 28);
         gtk_label_set_mnemonic_widget(GTK_LABEL(label), GTK_WIDGET(dialog.entries[i]));
-        gtk_table_attach(GTK_TABLE(table), field, 1, 2, row, row + 1, GtkAttachOptions(GTK_EXPAND | GTK_FILL),
-                         GTK_FILL, 0, 0);
+        gtk_table_attach(GTK_TABLE(table), field, 1, 2, row, row + 1, GtkAttachOptions(GTK_EXPAND | GTK_FILL), GTK_FILL,
+                         0, 0);
         dialog.problems[i] = problem_label();
-        gtk_table_attach(GTK_TABLE(table), GTK_WIDGET(dialog.problems[i]), 2, 3, row, row + 1, GTK_FILL, GTK_FILL, 0, 0);
+        gtk_table_attach(GTK_TABLE(table), GTK_WIDGET(dialog.problems[i]), 2, 3, row, row + 1, GTK_FILL, GTK_FILL, 0,
+                         0);
         gtk_entry_set_text(dialog.entries[i], values.value[i].c_str());
         g_signal_connect(dialog.entries[i], "changed", G_CALLBACK(on_field_changed), &dialog);
     }
-    gtk_table_attach(GTK_TABLE(table), GTK_WIDGET(dialog.password->strength), 1, 2, row, row + 1, GTK_FILL, GTK_FILL,
-                     0, 0);
+    gtk_table_attach(GTK_TABLE(table), GTK_WIDGET(dialog.password->strength), 1, 2, row, row + 1, GTK_FILL, GTK_FILL, 0,
+                     0);
     // The hint for a password filled in from the record.
     g_signal_emit_by_name(dialog.password->entry, "changed");
     check_fields(dialog);

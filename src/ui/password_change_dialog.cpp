@@ -9,6 +9,7 @@
 #include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/password_field.h"
+#include "ui/value_entry.h"
 
 namespace sealkeep {
 
@@ -33,8 +34,7 @@ bool update(ChangeDialog& dialog)
     const char* password = gtk_entry_get_text(dialog.password->entry);
     const ValueProblem problem = check_account_value(FIELD_PASSWORD, password);
     gtk_label_set_text(dialog.problem, value_problem_text(problem));
-    const bool fine = count > 0 && problem == ValueProblem::None &&
-                      !trim_value(password).empty();
+    const bool fine = count > 0 && problem == ValueProblem::None && !trim_value(password).empty();
     gtk_widget_set_sensitive(dialog.ok, fine);
     return fine;
 }
@@ -66,7 +66,7 @@ bool run_password_change_dialog(MainWindow& main, std::string& user, std::string
 
     GtkWidget* user_label = gtk_label_new_with_mnemonic(_("_User"));
     gtk_misc_set_alignment(GTK_MISC(user_label), 0, 0.5);
-    dialog.user = GTK_ENTRY(gtk_entry_new());
+    dialog.user = GTK_ENTRY(value_entry_new());
     gtk_entry_set_text(dialog.user, user.c_str());
     gtk_entry_set_activates_default(dialog.user, TRUE);
     gtk_label_set_mnemonic_widget(GTK_LABEL(user_label), GTK_WIDGET(dialog.user));

@@ -7,6 +7,7 @@
 #include "ui/lock.h"
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
+#include "ui/value_entry.h"
 
 #include <array>
 #include <string>
@@ -76,7 +77,7 @@ PasswordField* create_password_field(MainWindow& main, GtkWindow* dialog)
     field->main = &main;
     field->dialog = dialog;
     field->row = gtk_hbox_new(FALSE, 4);
-    GtkWidget* entry = gtk_entry_new();
+    GtkWidget* entry = value_entry_new();
     field->entry = GTK_ENTRY(entry);
     gtk_entry_set_visibility(field->entry, FALSE);
     gtk_entry_set_activates_default(field->entry, TRUE);

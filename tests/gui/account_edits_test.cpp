@@ -1,6 +1,7 @@
 // The Edit commands in the real window: the account dialog's refusals beside each field, a Latin-1 account
-// written back through the dialog byte for byte, the tree keeping its expanded and selected rows across
-// edits, and the time an edit takes at a hundred thousand accounts.
+// written back through the dialog byte for byte, values far beyond the toolkit's 64 KiB entry buffer kept
+// whole, the tree keeping its expanded and selected rows across edits, and the time an edit takes at a
+// hundred thousand accounts.
 #include "core/document_edit.h"
 #include "gui/gui_support.h"
 #include "ui/account_edits.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -89,6 +91,38 @@ GtkWidget* ok_button(GtkWidget* dialog)
     return gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
 }
 
+constexpr const char* KEYS[FIELD_COUNT] = {"customer", "group", "server", "service", "serviceplus", "user", "password"};
+constexpr const char* LABELS[FIELD_COUNT] = {"Custo_mer",       "_Group", "_Server",  "Ser_vice",
+                                             "Service _detail", "_User",  "_Password"};
+
+std::string line_of(const std::array<std::string, FIELD_COUNT>& values)
+{
+    std::string line;
+    for (std::size_t i = 0; i < FIELD_COUNT; ++i)
+        line += std::string(i ? ";" : "") + KEYS[i] + "=" + values[i];
+    return line;
+}
+
+// Text of one to four bytes a character (no semicolon, no blank), `chars` characters long, or at least
+// `bytes` bytes long: GTK's own entry buffer would stop at 65,535 bytes.
+std::string long_value(std::size_t chars, std::size_t bytes = 0)
+{
+    static const char* const pieces[] = {"a", "\xc3\xa9", "7", "\xe2\x82\xac", "Z", "\xf0\x9d\x84\x9e", "-"};
+    std::string value;
+    for (std::size_t n = 0; n < chars || value.size() < bytes; ++n)
+        value += pieces[n % std::size(pieces)];
+    return value;
+}
+
+// OK when the dialog takes it, else Cancel: a refused value must fail the test, not leave the dialog
+// waiting for an answer that never comes.
+void answer_ok_or_cancel(GtkWidget* dialog)
+{
+    const bool ok = gtk_widget_get_sensitive(ok_button(dialog));
+    EXPECT_TRUE(ok) << "OK refused";
+    gtk_dialog_response(GTK_DIALOG(dialog), ok ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL);
+}
+
 class AccountEdits : public testing::Test {
 protected:
     void SetUp() override
@@ -143,8 +177,8 @@ TEST_F(AccountEdits, RefusedValuesAreShownBesideTheirField)
             Field user = field(dialog, "_User");
             gtk_entry_set_text(user.entry, "x;y");
             gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-            test::respond_in_nested_loop([](GtkWidget* again, void*) { gtk_dialog_response(GTK_DIALOG(again), GTK_RESPONSE_CANCEL); },
-                                         nullptr);
+            test::respond_in_nested_loop(
+                [](GtkWidget* again, void*) { gtk_dialog_response(GTK_DIALOG(again), GTK_RESPONSE_CANCEL); }, nullptr);
         },
         &seen);
     const std::string before(test::document()->plaintext());
@@ -230,14 +264,128 @@ TEST_F(AccountEdits, LatinOneAccountWrittenBackInItsOwnEncoding)
     EXPECT_EQ(selected_paths(), std::vector<std::string>{"0:0:0:0"});
 }
 
+// Each value held far more than 64 KiB: an edit of another value writes it back byte for byte. (The
+// toolkit's own entry buffer cut every value to its first 65,534 bytes without a word.)
+TEST_F(AccountEdits, LongValuesSurviveAnUnrelatedEdit)
+{
+    const std::array<std::string, FIELD_COUNT> shorts{"C", "G", "S", "ssh", "22", "U", "P"};
+    const std::string long_text = long_value(100000);
+    ASSERT_EQ(g_utf8_strlen(long_text.c_str(), -1), 100000);
+    for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
+        SCOPED_TRACE(KEYS[i]);
+        std::array<std::string, FIELD_COUNT> values = shorts;
+        values[i] = long_text;
+        ASSERT_TRUE(test::load_fixture({line_of(values)}));
+        // Every value given: customer, group, server, service, detail, user.
+        select_only("0:0:0:0:0:0");
+        struct Seen {
+            std::size_t field;
+            std::size_t edited;
+            std::string shown;
+        } seen{i, i == FIELD_USER ? std::size_t{FIELD_CUSTOMER} : std::size_t{FIELD_USER}, {}};
+        test::respond_in_nested_loop(
+            [](GtkWidget* dialog, void* data) {
+                auto* seen = static_cast<Seen*>(data);
+                seen->shown = gtk_entry_get_text(field(dialog, LABELS[seen->field]).entry);
+                gtk_entry_set_text(field(dialog, LABELS[seen->edited]).entry, "edited");
+                answer_ok_or_cancel(dialog);
+            },
+            &seen);
+        edit_account_command(test::main_window());
+        EXPECT_TRUE(seen.shown == long_text)
+            << "the dialog showed " << seen.shown.size() << " of " << long_text.size() << " bytes";
+        values[seen.edited] = "edited";
+        const std::string written(test::document()->plaintext());
+        EXPECT_TRUE(written == line_of(values) + "\n") << written.size() << " bytes written";
+    }
+}
+
+// A megabyte pasted into a field is saved whole, in each of the seven.
+TEST_F(AccountEdits, AMegabytePastedIsKeptWhole)
+{
+    const std::array<std::string, FIELD_COUNT> shorts{"C", "G", "S", "ssh", "22", "U", "P"};
+    const std::string pasted = long_value(0, 1 << 20);
+    GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
+        SCOPED_TRACE(KEYS[i]);
+        ASSERT_TRUE(test::load_fixture({line_of(shorts)}));
+        select_only("0:0:0:0:0:0");
+        gtk_clipboard_set_text(clipboard, pasted.c_str(), static_cast<gint>(pasted.size()));
+        struct Seen {
+            std::size_t field;
+            std::size_t length = 0;
+        } seen{i};
+        test::respond_in_nested_loop(
+            [](GtkWidget* dialog, void* data) {
+                auto* seen = static_cast<Seen*>(data);
+                GtkEntry* entry = field(dialog, LABELS[seen->field]).entry;
+                gtk_editable_delete_text(GTK_EDITABLE(entry), 0, -1);
+                g_signal_emit_by_name(entry, "paste-clipboard");
+                test::drain_events();
+                seen->length = std::strlen(gtk_entry_get_text(entry));
+                answer_ok_or_cancel(dialog);
+            },
+            &seen);
+        edit_account_command(test::main_window());
+        EXPECT_EQ(seen.length, pasted.size());
+        std::array<std::string, FIELD_COUNT> values = shorts;
+        values[i] = pasted;
+        const std::string written(test::document()->plaintext());
+        EXPECT_TRUE(written == line_of(values) + "\n") << written.size() << " bytes written";
+    }
+    gtk_clipboard_clear(clipboard);
+}
+
+// Change password with a user name and a password far beyond 64 KiB: the dialog finds the user's accounts
+// by the whole name, and every one of them gets the whole password.
+TEST_F(AccountEdits, ChangePasswordTakesLongUserAndPassword)
+{
+    const std::string user = long_value(100000);
+    const std::string password = long_value(0, 1 << 20);
+    ASSERT_TRUE(test::load_fixture({
+        line_of({"C", "G", "S", "ssh", "22", user, "old1"}),
+        line_of({"C", "G", "S", "ssh", "22", "other", "old2"}),
+        line_of({"C", "G", "T", "ssh", "22", user, "old3"}),
+    }));
+    TreePathPtr customer{gtk_tree_path_new_from_string("0")};
+    gtk_tree_view_set_cursor(tree_view(), customer.get(), nullptr, FALSE);
+    struct Seen {
+        const std::string* password;
+        std::string user;
+        std::string count;
+    } seen{&password, {}, {}};
+    test::respond_in_nested_loop(
+        [](GtkWidget* dialog, void* data) {
+            auto* seen = static_cast<Seen*>(data);
+            seen->user = gtk_entry_get_text(field(dialog, "_User").entry);
+            gtk_entry_set_text(field(dialog, "_Password").entry, seen->password->c_str());
+            std::vector<GtkWidget*> all;
+            collect(dialog, all);
+            for (GtkWidget* widget : all)
+                if (GTK_IS_LABEL(widget) && std::strstr(gtk_label_get_text(GTK_LABEL(widget)), "will change"))
+                    seen->count = gtk_label_get_text(GTK_LABEL(widget));
+            answer_ok_or_cancel(dialog);
+        },
+        &seen);
+    change_password_command(test::main_window());
+    EXPECT_TRUE(seen.user == user) << "the dialog showed " << seen.user.size() << " of " << user.size() << " bytes";
+    EXPECT_EQ(seen.count, "2 accounts will change.");
+    const std::string expected = line_of({"C", "G", "S", "ssh", "22", user, password}) + "\n" +
+                                 line_of({"C", "G", "S", "ssh", "22", "other", "old2"}) + "\n" +
+                                 line_of({"C", "G", "T", "ssh", "22", user, password}) + "\n";
+    const std::string written(test::document()->plaintext());
+    EXPECT_TRUE(written == expected) << written.size() << " bytes written, " << expected.size() << " expected";
+}
+
 // Rows expanded and selected before an edit are expanded and selected after it, at their new places.
 TEST_F(AccountEdits, TreeKeepsExpandedAndSelectedRows)
 {
     TreePathPtr b{gtk_tree_path_new_from_string("1:0:0:0:0")};
     gtk_tree_view_expand_to_path(tree_view(), b.get()); // B, G, s2, ftp, 21 expanded
-    select_only("2:1:0:0");                               // C / s4 / ssh / u5 (C and s4 expanded)
+    select_only("2:1:0:0");                             // C / s4 / ssh / u5 (C and s4 expanded)
     const std::vector<std::string> expanded_before = test::expanded_paths();
-    ASSERT_EQ(expanded_before, (std::vector<std::string>{"1", "1:0", "1:0:0", "1:0:0:0", "1:0:0:0:0", "2", "2:1", "2:1:0"}));
+    ASSERT_EQ(expanded_before,
+              (std::vector<std::string>{"1", "1:0", "1:0:0", "1:0:0:0", "1:0:0:0:0", "2", "2:1", "2:1:0"}));
 
     // Delete the first account of C: C's rows move up by one server.
     const Document& document = *test::document();
