@@ -8,13 +8,13 @@
 #include "core/document.h"
 #include "core/gpg_command.h"
 #include "core/settings_values.h"
-#include "ui/account_model.h"
-#include "ui/entry_store.h"
+#include "ui/tree/account_model.h"
+#include "ui/tree/entry_store.h"
 #include "ui/glib_ptr.h"
-#include "ui/load_job.h"
-#include "ui/main_window.h"
-#include "ui/settings_store.h"
-#include "ui/view_commands.h"
+#include "ui/file/load_job.h"
+#include "ui/window/main_window.h"
+#include "ui/settings/settings_store.h"
+#include "ui/window/view_commands.h"
 
 #include <gtk/gtk.h>
 

@@ -4,13 +4,13 @@
 // hundred thousand accounts.
 #include "core/document_edit.h"
 #include "gui/gui_support.h"
-#include "ui/account_edits.h"
-#include "ui/account_model.h"
-#include "ui/entry_store.h"
+#include "ui/actions/account_edits.h"
+#include "ui/tree/account_model.h"
+#include "ui/tree/entry_store.h"
 #include "ui/glib_ptr.h"
-#include "ui/main_window.h"
-#include "ui/password_field.h"
-#include "ui/settings_store.h"
+#include "ui/window/main_window.h"
+#include "ui/dialogs/password_field.h"
+#include "ui/settings/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

@@ -6,7 +6,7 @@
 #include "core/record_line.h"
 #include "core/text_encoding.h"
 #include "core/tree_building.h"
-#include "ui/account_model.h"
+#include "ui/tree/account_model.h"
 #include "ui/glib_ptr.h"
 
 #include <gtest/gtest.h>

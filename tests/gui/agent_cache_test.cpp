@@ -4,9 +4,9 @@
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
-#include "ui/agent_cache.h"
-#include "ui/entry_store.h"
-#include "ui/main_window.h"
+#include "ui/file/agent_cache.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

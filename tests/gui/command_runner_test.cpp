@@ -4,7 +4,7 @@
 
 #include "core/command_template.h"
 #include "core/startup_environment.h"
-#include "ui/command_runner.h"
+#include "ui/actions/command_runner.h"
 
 #include <gtest/gtest.h>
 #include <glib.h>

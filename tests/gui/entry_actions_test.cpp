@@ -3,9 +3,9 @@
 #include "ui/glib_ptr.h"
 #include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/entry_store.h"
+#include "ui/tree/entry_store.h"
 #include "gui/gui_support.h"
-#include "ui/entry_actions.h"
+#include "ui/actions/entry_actions.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

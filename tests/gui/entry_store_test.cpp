@@ -3,9 +3,9 @@
 
 #include "core/document.h"
 #include "core/tree_building.h"
-#include "ui/entry_store.h"
-#include "ui/main_window.h"
-#include "ui/password_load.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
+#include "ui/tree/password_load.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Test entry for the in-process GUI tests: real settings on the private bus, the real main window.
 #include "core/startup_environment.h"
 #include "gui/gui_support.h"
-#include "ui/clipboard.h"
-#include "ui/main_window.h"
-#include "ui/settings_store.h"
+#include "ui/actions/clipboard.h"
+#include "ui/window/main_window.h"
+#include "ui/settings/settings_store.h"
 
 #include <cstdlib>
 

@@ -2,12 +2,12 @@
 #include "gui/gui_support.h"
 
 #include "core/document.h"
-#include "ui/account_model.h"
+#include "ui/tree/account_model.h"
 #include "core/record_line.h"
 #include "core/startup_environment.h"
 #include "core/tree_building.h"
-#include "ui/command_runner.h"
-#include "ui/entry_store.h"
+#include "ui/actions/command_runner.h"
+#include "ui/tree/entry_store.h"
 #include "ui/glib_ptr.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
-#include "ui/load_job.h"
-#include "ui/password_load.h"
+#include "ui/file/load_job.h"
+#include "ui/tree/password_load.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/document.h"
-#include "ui/main_window.h"
+#include "ui/window/main_window.h"
 
 #include <gtk/gtk.h>
 

@@ -3,12 +3,12 @@
 // typed while a load runs.
 #include "gui/gui_support.h"
 
-#include "ui/entry_store.h"
-#include "ui/load_job.h"
+#include "ui/tree/entry_store.h"
+#include "ui/file/load_job.h"
 #include "ui/glib_ptr.h"
-#include "ui/main_window.h"
-#include "ui/search_bar.h"
-#include "ui/view_commands.h"
+#include "ui/window/main_window.h"
+#include "ui/search/search_bar.h"
+#include "ui/window/view_commands.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>

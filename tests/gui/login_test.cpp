@@ -3,8 +3,8 @@
 // says about a refused password, and what Refresh and a service other than ssh do can be read here.
 #include "gui_support.h"
 
-#include "ui/entry_actions.h"
-#include "ui/view_commands.h"
+#include "ui/actions/entry_actions.h"
+#include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // the window-state handling.
 #include "gui/gui_support.h"
 
-#include "ui/clipboard.h"
-#include "ui/entry_store.h"
-#include "ui/main_window.h"
+#include "ui/actions/clipboard.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "core/settings_values.h"
 #include "core/record_reader.h"
-#include "ui/entry_store.h"
-#include "ui/main_window.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
 

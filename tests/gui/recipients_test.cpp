@@ -3,9 +3,9 @@
 // chosen there (each checked by decrypting with that key alone).
 #include "gui_support.h"
 
-#include "ui/load_job.h"
-#include "ui/password_load.h"
-#include "ui/save_job.h"
+#include "ui/file/load_job.h"
+#include "ui/tree/password_load.h"
+#include "ui/file/save_job.h"
 
 #include <gtest/gtest.h>
 

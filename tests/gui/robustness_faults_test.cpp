@@ -7,13 +7,13 @@
 
 #include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/entry_store.h"
-#include "ui/clipboard.h"
-#include "ui/entry_actions.h"
-#include "ui/load_job.h"
-#include "ui/main_window.h"
-#include "ui/search_bar.h"
-#include "ui/view_commands.h"
+#include "ui/tree/entry_store.h"
+#include "ui/actions/clipboard.h"
+#include "ui/actions/entry_actions.h"
+#include "ui/file/load_job.h"
+#include "ui/window/main_window.h"
+#include "ui/search/search_bar.h"
+#include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 
 #include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/entry_store.h"
-#include "ui/view_commands.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>
 

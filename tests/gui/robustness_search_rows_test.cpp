@@ -6,10 +6,10 @@
 
 #include "core/search_text.h"
 #include "ui/glib_ptr.h"
-#include "ui/entry_store.h"
-#include "ui/main_window.h"
-#include "ui/search_bar.h"
-#include "ui/view_commands.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
+#include "ui/search/search_bar.h"
+#include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>
 

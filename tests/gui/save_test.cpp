@@ -4,14 +4,14 @@
 #include "gui_support.h"
 
 #include "core/text_encoding.h"
-#include "ui/account_edits.h"
-#include "ui/load_job.h"
-#include "ui/lock.h"
-#include "ui/password_load.h"
-#include "ui/save_job.h"
-#include "ui/setup_dialog.h"
-#include "ui/unsaved_edits.h"
-#include "ui/view_commands.h"
+#include "ui/actions/account_edits.h"
+#include "ui/file/load_job.h"
+#include "ui/lock/lock.h"
+#include "ui/tree/password_load.h"
+#include "ui/file/save_job.h"
+#include "ui/dialogs/setup_dialog.h"
+#include "ui/file/unsaved_edits.h"
+#include "ui/window/view_commands.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>

@@ -3,11 +3,11 @@
 // and a reload while the filter is on.
 #include "gui/gui_support.h"
 
-#include "ui/account_edits.h"
-#include "ui/entry_store.h"
-#include "ui/main_window.h"
-#include "ui/search_bar.h"
-#include "ui/settings_store.h"
+#include "ui/actions/account_edits.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
+#include "ui/search/search_bar.h"
+#include "ui/settings/settings_store.h"
 
 #include <gtest/gtest.h>
 

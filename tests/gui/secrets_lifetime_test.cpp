@@ -6,10 +6,10 @@
 #include "gui/robustness_support.h"
 
 #include "core/text_encoding.h"
-#include "ui/clipboard.h"
-#include "ui/entry_actions.h"
-#include "ui/lock.h"
-#include "ui/main_window.h"
+#include "ui/actions/clipboard.h"
+#include "ui/actions/entry_actions.h"
+#include "ui/lock/lock.h"
+#include "ui/window/main_window.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // dconf, and what the key holds is text that gsettings and older versions read.
 #include "core/settings_values.h"
 #include "ui/glib_ptr.h"
-#include "ui/settings_store.h"
+#include "ui/settings/settings_store.h"
 
 #include <gtest/gtest.h>
 

@@ -2,21 +2,21 @@
 // catalogues, every text that passes through gettext shows translated, and the texts that are meant to
 // stay as they are (the program's name, the two search-button tooltips) do.
 #include "core/document_edit.h"
-#include "ui/account_dialog.h"
-#include "ui/account_edits.h"
+#include "ui/dialogs/account_dialog.h"
+#include "ui/actions/account_edits.h"
 #include "ui/glib_ptr.h"
 #include "gui/gui_support.h"
 #include "ui/i18n.h"
-#include "ui/main_window.h"
-#include "ui/menus.h"
-#include "ui/passphrase_prompt.h"
-#include "ui/password_change_dialog.h"
-#include "ui/password_field.h"
-#include "ui/save_job.h"
-#include "ui/search_bar.h"
-#include "ui/setup_dialog.h"
-#include "ui/unsaved_edits.h"
-#include "ui/view_commands.h"
+#include "ui/window/main_window.h"
+#include "ui/window/menus.h"
+#include "ui/prompt/passphrase_prompt.h"
+#include "ui/dialogs/password_change_dialog.h"
+#include "ui/dialogs/password_field.h"
+#include "ui/file/save_job.h"
+#include "ui/search/search_bar.h"
+#include "ui/dialogs/setup_dialog.h"
+#include "ui/file/unsaved_edits.h"
+#include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>
 #include <gdk/gdkkeysyms.h>

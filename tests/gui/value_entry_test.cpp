@@ -2,7 +2,7 @@
 // buffer, of one to four bytes a character, is set, edited with keys at both ends, replaced, pasted and
 // read back whole, shown and masked alike.
 #include "gui/gui_support.h"
-#include "ui/value_entry.h"
+#include "ui/dialogs/value_entry.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>

@@ -3,10 +3,10 @@
 
 #include "ui/glib_ptr.h"
 #include "core/entry_record.h"
-#include "ui/entry_store.h"
-#include "ui/main_window.h"
-#include "ui/search_bar.h"
-#include "ui/view_commands.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
+#include "ui/search/search_bar.h"
+#include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

@@ -1,7 +1,7 @@
 // Saves the settings given on the command line and ends at once, as a program does that quits right
 // after a Setup OK: whatever save_settings has not handed to dconf by then is lost.
 #include "core/settings_values.h"
-#include "ui/settings_store.h"
+#include "ui/settings/settings_store.h"
 
 #include <cstdio>
 

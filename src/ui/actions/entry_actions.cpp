@@ -1,0 +1,172 @@
+// The actions on the selected accounts: copy the command line, copy the password, copy the password
+// and run the command line, run it (one row) or run the cluster template (several rows), and log in.
+// Every refusal is silent: nothing loaded, nothing selected, or a row without a record.
+#include "ui/actions/entry_actions.h"
+
+#include "core/command_template.h"
+#include "core/text_encoding.h"
+#include "core/tree_building.h"
+#include "ui/actions/clipboard.h"
+#include "ui/actions/command_runner.h"
+#include "ui/tree/entry_store.h"
+#include "ui/glib_ptr.h"
+#include "ui/actions/login_service.h"
+#include "ui/window/main_window.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sealkeep {
+
+namespace {
+
+const EntryRecord* row_record(GtkTreeModel* model, GtkTreePath* path)
+{
+    GtkTreeIter iter;
+    if (!gtk_tree_model_get_iter(model, &iter, path))
+        return nullptr;
+    gpointer record = nullptr;
+    gtk_tree_model_get(model, &iter, COL_ENTRY, &record, -1);
+    return static_cast<const EntryRecord*>(record);
+}
+
+// The selected rows, top to bottom; empty when nothing is loaded, so every action stops at once.
+PathListPtr selected_rows(MainWindow& main, GtkTreeModel** model)
+{
+    *model = nullptr;
+    if (!main.database_loaded || !main.tree_view)
+        return PathListPtr{};
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(main.tree_view);
+    return PathListPtr{gtk_tree_selection_get_selected_rows(selection, model)};
+}
+
+// The copy actions work on the top-most selected row alone, even when it has no record and rows
+// further down do: the record-level operation then gets null and does nothing.
+void apply_to_first_row(MainWindow& main, void (*operation)(MainWindow&, const EntryRecord*))
+{
+    GtkTreeModel* model = nullptr;
+    PathListPtr rows = selected_rows(main, &model);
+    if (!rows)
+        return;
+    operation(main, row_record(model, static_cast<GtkTreePath*>(rows->data)));
+}
+
+bool uses_ssh(MainWindow& main, const EntryRecord& record)
+{
+    return select_service_template(main.settings, record.service()) == &main.settings.ssh_cmd;
+}
+
+// The user and host ssh will name in its prompt, as the command line names them.
+LoginAccount login_account(const EntryRecord& record)
+{
+    std::string user = record.user();
+    return {user.empty() ? std::string(NO_USER_TEXT) : user, record.host(), record};
+}
+
+} // namespace
+
+void copy_command_line_to_clipboard(MainWindow& main, const EntryRecord* record)
+{
+    if (record)
+        copy_to_clipboard(main, record->command_line());
+}
+
+void copy_password_to_clipboard(MainWindow& main, const EntryRecord* record)
+{
+    if (!record)
+        return;
+    std::string password = record->password();
+    copy_to_clipboard(main, password, CopyKind::Password);
+    scrub(password);
+}
+
+void copy_password_and_run(MainWindow& main, const EntryRecord* record)
+{
+    // The password is on the clipboard before the command starts, so the command can ask for it.
+    copy_password_to_clipboard(main, record);
+    run_command_line(main, record);
+}
+
+void run_command_line(MainWindow& main, const EntryRecord* record)
+{
+    if (record)
+        run_in_background(main, record->command_line());
+}
+
+void on_copy_command_line(MainWindow& main)
+{
+    apply_to_first_row(main, copy_command_line_to_clipboard);
+}
+
+void on_copy_password(MainWindow& main)
+{
+    apply_to_first_row(main, copy_password_to_clipboard);
+}
+
+void on_copy_password_and_execute(MainWindow& main)
+{
+    apply_to_first_row(main, copy_password_and_run);
+}
+
+void on_execute(MainWindow& main)
+{
+    GtkTreeModel* model = nullptr;
+    PathListPtr rows = selected_rows(main, &model);
+    if (!rows)
+        return;
+    if (!rows->next) {
+        run_command_line(main, row_record(model, static_cast<GtkTreePath*>(rows->data)));
+        return;
+    }
+    // The rows' services play no part: several rows always mean the cluster template. Hosts keep
+    // the order of the tree and are neither sorted nor made unique; the template runs even when
+    // no selected row had a record and the list stays empty.
+    std::string host_list;
+    for (GList* row = rows.get(); row; row = row->next) {
+        if (const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(row->data))) {
+            host_list += ' ';
+            host_list += record->host();
+        }
+    }
+    run_in_background(main, expand_cluster_command(main.settings, host_list));
+}
+
+void on_log_in(MainWindow& main)
+{
+    GtkTreeModel* model = nullptr;
+    PathListPtr rows = selected_rows(main, &model);
+    if (!rows)
+        return;
+    if (!rows->next) {
+        const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(rows->data));
+        if (!record)
+            return;
+        if (!uses_ssh(main, *record)) {
+            copy_password_and_run(main, record);
+            return;
+        }
+        start_login(main, record->command_line(), {login_account(*record)});
+        return;
+    }
+    // The same host list as Execute's; only the ssh accounts among the rows get their passwords.
+    std::string host_list;
+    std::vector<LoginAccount> accounts;
+    for (GList* row = rows.get(); row; row = row->next) {
+        if (const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(row->data))) {
+            host_list += ' ';
+            host_list += record->host();
+            if (uses_ssh(main, *record))
+                accounts.push_back(login_account(*record));
+        }
+    }
+    start_login(main, expand_cluster_command(main.settings, host_list), std::move(accounts));
+}
+
+void run_in_background(MainWindow& main, const std::string& command_line)
+{
+    MainWindow* window = &main;
+    start_command_line(command_line, [window](const std::string& message) { show_status(*window, message); });
+}
+
+} // namespace sealkeep

@@ -1,0 +1,291 @@
+// The private socket behind Log in. Who may connect: only processes of this user (the folder is 0700
+// and the peer's uid is checked with SO_PEERCRED on every connection). What a connection may get: the
+// password of one account of a live launch, once, for the token that launch's command was given and
+// ssh's own password prompt for that account's user and host.
+#include "ui/actions/login_service.h"
+
+#include "core/login_protocol.h"
+#include "core/text_encoding.h"
+#include "ui/actions/command_runner.h"
+#include "ui/i18n.h"
+#include "ui/window/main_window.h"
+
+#include <glib.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sealkeep {
+
+// A helper being served: what it has sent so far, until it closes its writing half.
+struct LoginConnection {
+    LoginConnection(const LoginConnection&) = delete;
+    LoginConnection& operator=(const LoginConnection&) = delete;
+    LoginConnection(MainWindow& main, RefPtr<GSocket> socket) : main(&main), socket(std::move(socket)) {}
+    ~LoginConnection()
+    {
+        if (source) {
+            g_source_destroy(source);
+            g_source_unref(source);
+        }
+        if (timeout)
+            g_source_remove(timeout);
+        scrub(received);
+    }
+
+    MainWindow* main;
+    RefPtr<GSocket> socket;
+    GSource* source = nullptr;
+    guint timeout = 0;
+    std::string received;
+};
+
+namespace {
+
+// A helper that connects and then says nothing is dropped after this long.
+constexpr guint CONNECTION_SECONDS = 10;
+
+std::string format(const char* format, const std::string& a, const std::string& b)
+{
+    GCharPtr text{g_strdup_printf(format, display_text(a).c_str(), display_text(b).c_str())};
+    return text.get();
+}
+
+void drop_connection(MainWindow& main, LoginConnection* connection)
+{
+    if (!main.login)
+        return;
+    std::erase_if(main.login->connections, [connection](const auto& c) { return c.get() == connection; });
+}
+
+// The reply to one whole request, and what the status bar says about it.
+std::string answer(MainWindow& main, std::string_view request_bytes)
+{
+    std::optional<LoginRequest> request = decode_login_request(request_bytes);
+    if (!request)
+        return encode_login_refusal();
+    LoginDecision decision = main.login->tokens.ask(request->token, request->prompt, LoginTokens::Clock::now());
+    switch (decision.verdict) {
+    case LoginVerdict::Answer: {
+        std::string password = decision.record->password();
+        std::string reply = encode_login_password(password);
+        scrub(password);
+        show_status(main, format(_("Password handed to ssh for %s@%s."), decision.user, decision.host));
+        return reply;
+    }
+    case LoginVerdict::Refused:
+        show_status(main, format(_("%s refused the password of %s."), decision.host, decision.user));
+        break;
+    case LoginVerdict::NoSuchAccount:
+        show_status(main, format(_("Log in has no selected account for %s@%s."), decision.user, decision.host));
+        break;
+    case LoginVerdict::UnknownToken:
+    case LoginVerdict::NotPasswordPrompt:
+        // A token that is no longer good, or a question that is not ours to answer: nothing to tell,
+        // the helper declines and ssh says what it makes of that.
+        break;
+    }
+    return encode_login_refusal();
+}
+
+gboolean on_connection_timeout(gpointer data)
+{
+    auto* connection = static_cast<LoginConnection*>(data);
+    connection->timeout = 0;
+    drop_connection(*connection->main, connection);
+    return G_SOURCE_REMOVE;
+}
+
+gboolean on_connection_ready(GSocket* socket, GIOCondition, gpointer data)
+{
+    auto* connection = static_cast<LoginConnection*>(data);
+    MainWindow& main = *connection->main;
+    char buffer[1024];
+    for (;;) {
+        GErrorPtr error;
+        const gssize n = g_socket_receive(socket, buffer, sizeof(buffer), nullptr, GErrorOut(error));
+        if (n < 0 && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK))
+            return G_SOURCE_CONTINUE;
+        if (n < 0 || connection->received.size() + static_cast<std::size_t>(n) > LOGIN_REQUEST_MAX) {
+            drop_connection(main, connection);
+            return G_SOURCE_REMOVE;
+        }
+        if (n == 0)
+            break;
+        connection->received.append(buffer, static_cast<std::size_t>(n));
+    }
+    std::string reply = answer(main, connection->received);
+    // A reply is a few bytes and the socket's buffer is empty: it goes in one send or not at all, and a
+    // helper that gets nothing declines.
+    g_socket_send(socket, reply.data(), reply.size(), nullptr, nullptr);
+    scrub(reply);
+    drop_connection(main, connection);
+    return G_SOURCE_REMOVE;
+}
+
+bool same_user(GSocket* socket)
+{
+    ucred credentials{};
+    socklen_t length = sizeof(credentials);
+    if (getsockopt(g_socket_get_fd(socket), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return false;
+    return length == sizeof(credentials) && credentials.uid == getuid();
+}
+
+gboolean on_listener_ready(GSocket* listener, GIOCondition, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    for (;;) {
+        GErrorPtr error;
+        RefPtr<GSocket> socket = take_ref(g_socket_accept(listener, nullptr, GErrorOut(error)));
+        if (!socket)
+            return G_SOURCE_CONTINUE;
+        // Another user's process never gets as far as being read: it cannot open the folder, and if the
+        // folder were opened to it by mistake, its uid still does not match ours.
+        if (!same_user(socket.get()))
+            continue;
+        g_socket_set_blocking(socket.get(), FALSE);
+        auto connection = std::make_unique<LoginConnection>(main, std::move(socket));
+        connection->source = g_socket_create_source(connection->socket.get(),
+                                                    static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr);
+        g_source_set_callback(connection->source, G_SOURCE_FUNC(on_connection_ready),
+                              connection.get(), nullptr);
+        g_source_attach(connection->source, nullptr);
+        connection->timeout = g_timeout_add_seconds(CONNECTION_SECONDS, on_connection_timeout, connection.get());
+        main.login->connections.push_back(std::move(connection));
+    }
+}
+
+// The folder for the socket: in the user's runtime folder when there is one (itself private to the
+// user), else in the temporary folder; mkdtemp makes it 0700 either way.
+std::string make_private_directory()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string base = runtime && *runtime && g_file_test(runtime, G_FILE_TEST_IS_DIR) ? runtime : g_get_tmp_dir();
+    std::string pattern = base + "/sealkeep-login-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return {};
+    return pattern;
+}
+
+// Listens on a new socket in a new private folder; an error message, or empty on success.
+std::string start_listening(MainWindow& main)
+{
+    auto service = std::make_unique<LoginService>();
+    service->directory = make_private_directory();
+    if (service->directory.empty())
+        return std::strerror(errno);
+    service->socket_path = service->directory + "/socket";
+
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (service->socket_path.size() >= sizeof(address.sun_path))
+        return _("the path of the socket is too long");
+    std::memcpy(address.sun_path, service->socket_path.c_str(), service->socket_path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return std::strerror(errno);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+        chmod(service->socket_path.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
+        const int saved = errno;
+        close(fd);
+        return std::strerror(saved);
+    }
+    GErrorPtr error;
+    service->listener = take_ref(g_socket_new_from_fd(fd, GErrorOut(error)));
+    if (!service->listener) {
+        close(fd);
+        return error->message;
+    }
+    g_socket_set_blocking(service->listener.get(), FALSE);
+    service->accept_source = g_socket_create_source(service->listener.get(), G_IO_IN, nullptr);
+    g_source_set_callback(service->accept_source, G_SOURCE_FUNC(on_listener_ready), &main, nullptr);
+    g_source_attach(service->accept_source, nullptr);
+    main.login = std::move(service);
+    return {};
+}
+
+} // namespace
+
+LoginService::~LoginService()
+{
+    tokens.revoke_all();
+    connections.clear();
+    if (accept_source) {
+        g_source_destroy(accept_source);
+        g_source_unref(accept_source);
+    }
+    if (listener)
+        g_socket_close(listener.get(), nullptr);
+    if (!socket_path.empty())
+        unlink(socket_path.c_str());
+    if (!directory.empty())
+        rmdir(directory.c_str());
+}
+
+std::string default_login_helper()
+{
+    GCharPtr self{g_file_read_link("/proc/self/exe", nullptr)};
+    if (!self)
+        return "sealkeep-askpass";
+    GCharPtr directory{g_path_get_dirname(self.get())};
+    return std::string(directory.get()) + "/sealkeep-askpass";
+}
+
+bool start_login(MainWindow& main, const std::string& command_line, std::vector<LoginAccount> accounts)
+{
+    if (command_line.empty())
+        return false;
+    const std::string helper = main.login_helper.empty() ? default_login_helper() : main.login_helper;
+    if (!g_file_test(helper.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
+        GCharPtr text{g_strdup_printf(_("Cannot log in: the helper %s is missing."), display_text(helper).c_str())};
+        show_status(main, text.get());
+        return false;
+    }
+    if (!main.login) {
+        std::string problem = start_listening(main);
+        if (!problem.empty()) {
+            GCharPtr text{g_strdup_printf(_("Cannot log in: %s"), display_text(problem).c_str())};
+            show_status(main, text.get());
+            return false;
+        }
+    }
+    std::string token = main.login->tokens.issue(std::move(accounts), LoginTokens::Clock::now());
+    if (token.empty()) {
+        show_status(main, _("Cannot log in: no random token could be made."));
+        return false;
+    }
+    CommandExtras extras;
+    extras.environment = {
+        "SSH_ASKPASS=" + helper,
+        "SSH_ASKPASS_REQUIRE=force",
+        std::string(LOGIN_SOCKET_VARIABLE) + "=" + main.login->socket_path,
+        std::string(LOGIN_TOKEN_VARIABLE) + "=" + token,
+    };
+    MainWindow* window = &main;
+    if (start_command_line(command_line, [window](const std::string& message) { show_status(*window, message); },
+                           std::move(extras)))
+        return true;
+    main.login->tokens.end(token);
+    return false;
+}
+
+void revoke_login_tokens(MainWindow& main)
+{
+    if (main.login)
+        main.login->tokens.revoke_all();
+}
+
+void stop_login_service(MainWindow& main)
+{
+    main.login.reset();
+}
+
+} // namespace sealkeep

@@ -1,0 +1,232 @@
+// The main window: the stack of children in their fixed order, the status bar with its clear and stop
+// buttons, the status icon with its menu and the window's behaviour when iconified or closed.
+#include "ui/window/main_window.h"
+
+#include "ui/actions/clipboard.h"
+#include "ui/settings/settings_follow.h"
+
+#include "ui/tree/entry_store.h"
+#include "ui/file/load_job.h"
+#include "ui/lock/lock.h"
+#include "ui/actions/login_service.h"
+#include "ui/window/menus.h"
+#include "ui/prompt/passphrase_prompt.h"
+#include "ui/file/save_job.h"
+#include "ui/file/unsaved_edits.h"
+#include "ui/search/search_bar.h"
+
+#include <gdk/gdkkeysyms.h>
+
+#include <algorithm>
+
+namespace sealkeep {
+
+namespace {
+
+RefPtr<GtkStatusIcon> create_status_icon()
+{
+    // Icon themes on Debian have no icon of this name, and a themed icon that is not found leaves
+    // an empty slot in the tray; the stock image of the same id is always there.
+    GtkIconTheme* theme = gtk_icon_theme_get_default();
+    if (theme && gtk_icon_theme_has_icon(theme, WINDOW_ICON))
+        return take_ref(gtk_status_icon_new_from_icon_name(WINDOW_ICON));
+    return take_ref(gtk_status_icon_new_from_stock(WINDOW_ICON));
+}
+
+bool only_iconified(GdkWindowState state)
+{
+    // The whole set compared with the iconified flag alone: an iconified window that is also
+    // maximized (or sticky, ...) does not count.
+    return state == GDK_WINDOW_STATE_ICONIFIED;
+}
+
+void on_window_destroy(GtkWidget*, MainWindow* main)
+{
+    // Closing the window ends the program: the load is cancelled now, its worker joined at exit.
+    if (main->load)
+        main->load->cancel();
+    release_clipboard(*main);
+    stop_login_service(*main);
+    // The widgets go with the window; nothing may reach them through the state from here on.
+    main->window = nullptr;
+    main->tree_view = nullptr;
+    main->whole_view = nullptr;
+    stop_tree_slices(*main);
+    main->filter_view = nullptr;
+    main->whole_scroller = nullptr;
+    main->filter_scroller = nullptr;
+    main->spare_filter_view = nullptr;
+    main->spare_filter_scroller = nullptr;
+    main->spare_whole_view = nullptr;
+    main->spare_whole_scroller = nullptr;
+    main->dropping_view = nullptr;
+    main->model = nullptr;
+    main->prompt = nullptr;
+    main->prompt_entry = nullptr;
+    main->prompt_toggle = nullptr;
+    main->search_entry = nullptr;
+    main->setup_file_entry = nullptr;
+    gtk_main_quit();
+}
+
+// While a load runs, keys go to no text field: Escape stops the load, accelerators and mnemonics
+// still work (Quit among them), and every other key is dropped.
+gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow* main)
+{
+    if (!load_running(*main))
+        return FALSE;
+    if (event->keyval == GDK_KEY_Escape) {
+        stop_load(*main);
+        return TRUE;
+    }
+    gtk_window_activate_key(GTK_WINDOW(window), event);
+    return TRUE;
+}
+
+GtkWidget* create_status_row(MainWindow& main)
+{
+    MainWindow* window = &main;
+    return main.status.build({
+        .stop = [window] { stop_load(*window); },
+        .clear_now = [window] { clear_copied_password(*window); },
+        .reload = [window] { reload_file(*window); },
+    });
+}
+
+void on_status_icon_popup_menu(GtkStatusIcon* icon, guint button, guint activate_time, MainWindow* main)
+{
+    gtk_menu_popup(GTK_MENU(main->status_icon_menu), nullptr, nullptr, gtk_status_icon_position_menu, icon, button,
+                   activate_time);
+}
+
+} // namespace
+
+MainWindow::MainWindow() = default;
+
+MainWindow::~MainWindow()
+{
+    // A save still running is stopped before its rename: the file stays as it was.
+    save.reset();
+    file_monitor.reset();
+    loaded_file.reset();
+    stop_lock_triggers(*this);
+    release_clipboard(*this);
+    stop_login_service(*this);
+    end_all_loads(*this);
+    stop_following_settings(*this);
+    // The window itself, if still there (Quit), goes with the process.
+    if (window)
+        g_signal_handlers_disconnect_by_data(window, this);
+    if (status_icon)
+        g_signal_handlers_disconnect_by_data(status_icon.get(), this);
+    if (not_stored_dialog) {
+        g_signal_handlers_disconnect_by_data(not_stored_dialog, this);
+        gtk_widget_destroy(not_stored_dialog);
+    }
+    if (status_icon_menu) {
+        gtk_widget_destroy(status_icon_menu);
+        g_object_unref(status_icon_menu);
+    }
+    clear_search_matches(search);
+    stop_tree_slices(*this);
+}
+
+void show_status(MainWindow& main, const std::string& text)
+{
+    main.status.say(text);
+}
+
+gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, MainWindow* main)
+{
+    // Leaving the taskbar is safe only while the status icon sits in a tray: without one, an
+    // iconified window that left the taskbar could never be brought back.
+    bool embedded = main->status_icon && gtk_status_icon_is_embedded(main->status_icon.get());
+    gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), only_iconified(event->new_window_state) && embedded);
+    return FALSE;
+}
+
+void on_status_icon_activate(MainWindow* main)
+{
+    if (!main->window)
+        return;
+    GdkWindow* gdk_window = gtk_widget_get_window(main->window);
+    if (gdk_window && only_iconified(gdk_window_get_state(gdk_window)))
+        gtk_window_deiconify(GTK_WINDOW(main->window));
+    else
+        gtk_window_iconify(GTK_WINDOW(main->window));
+}
+
+void quit_program(MainWindow& main)
+{
+    release_clipboard(main);
+    stop_login_service(main);
+    // The passphrase goes now, not when the process ends.
+    forget_loaded_file(main);
+    gtk_main_quit();
+}
+
+std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<GSettings> settings_object)
+{
+    auto main = std::make_unique<MainWindow>();
+    main->settings = std::move(settings);
+    main->settings_object = std::move(settings_object);
+    follow_settings_changes(*main);
+
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    main->window = window;
+    gtk_window_set_title(GTK_WINDOW(window), "Sealkeep");
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_window_set_default_size(GTK_WINDOW(window), -1, 350);
+
+    // The dialogs carry the same icon as the main window.
+    RefPtr<GdkPixbuf> icon = take_ref(gtk_widget_render_icon(window, WINDOW_ICON, GTK_ICON_SIZE_BUTTON, nullptr));
+    gtk_window_set_default_icon(icon.get());
+
+    GtkAccelGroup* accel_group = gtk_accel_group_new();
+    gtk_window_add_accel_group(GTK_WINDOW(window), accel_group);
+    g_object_unref(accel_group);
+
+    g_signal_connect(window, "destroy", G_CALLBACK(on_window_destroy), main.get());
+    g_signal_connect(window, "delete-event", G_CALLBACK(on_main_window_delete), main.get());
+    g_signal_connect(window, "window-state-event", G_CALLBACK(on_window_state_event), main.get());
+    g_signal_connect(window, "key-press-event", G_CALLBACK(on_window_key_press), main.get());
+
+    GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(window), vbox);
+
+    GtkWidget* trees = create_entry_tree_view(*main);
+
+    GtkWidget* menu_bar = create_menu_bar(accel_group, *main);
+    gtk_box_pack_start(GTK_BOX(vbox), menu_bar, FALSE, FALSE, 0);
+
+    GtkWidget* prompt = create_passphrase_prompt(*main);
+    gtk_box_pack_start(GTK_BOX(vbox), prompt, FALSE, FALSE, 0);
+
+    GtkWidget* toolbar = create_toolbar(*main);
+    gtk_box_pack_start(GTK_BOX(vbox), toolbar, FALSE, FALSE, 0);
+
+    gtk_box_pack_start(GTK_BOX(vbox), trees, TRUE, TRUE, 0);
+
+    GtkWidget* search_bar = create_search_bar(*main);
+    gtk_box_pack_start(GTK_BOX(vbox), search_bar, FALSE, FALSE, 0);
+
+    gtk_box_pack_start(GTK_BOX(vbox), create_status_row(*main), FALSE, FALSE, 0);
+
+    // The prompt's "show" handler gives its entry the focus here.
+    gtk_widget_show_all(window);
+
+    main->status_icon = create_status_icon();
+    gtk_status_icon_set_tooltip_text(main->status_icon.get(), "Sealkeep");
+    gtk_status_icon_set_visible(main->status_icon.get(), TRUE);
+    g_signal_connect_swapped(main->status_icon.get(), "activate", G_CALLBACK(on_status_icon_activate), main.get());
+    // A menu without a parent starts with a floating reference: the state takes it, and drops it when it
+    // goes, or the menu would never be freed.
+    main->status_icon_menu = create_status_icon_menu(*main);
+    g_object_ref_sink(main->status_icon_menu);
+    g_signal_connect(main->status_icon.get(), "popup-menu", G_CALLBACK(on_status_icon_popup_menu), main.get());
+
+    start_lock_triggers(*main);
+    return main;
+}
+
+} // namespace sealkeep
