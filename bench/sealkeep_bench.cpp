@@ -4,16 +4,16 @@
 // every run measures the same data.
 //   sealkeep_bench generate SHAPE ACCOUNTS OUT       (SHAPE: mix, one-branch, many-customers, long-lines)
 //   sealkeep_bench run [--callgrind] PASSPHRASE SHAPE@ACCOUNTS=FILE...
-#include "core/entry_record.h"
 #include "core/document.h"
+#include "core/entry_record.h"
 #include "core/gpg_command.h"
 #include "core/settings_values.h"
+#include "ui/file/load_job.h"
+#include "ui/glib_ptr.h"
+#include "ui/settings/settings_store.h"
 #include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
-#include "ui/glib_ptr.h"
-#include "ui/file/load_job.h"
 #include "ui/window/main_window.h"
-#include "ui/settings/settings_store.h"
 #include "ui/window/view_commands.h"
 
 #include <gtk/gtk.h>

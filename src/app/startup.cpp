@@ -4,8 +4,8 @@
 #include "core/command_line.h"
 #include "core/startup_environment.h"
 #include "ui/i18n.h"
-#include "ui/window/main_window.h"
 #include "ui/settings/settings_store.h"
+#include "ui/window/main_window.h"
 
 #include <glib.h>
 #include <gtk/gtk.h>

@@ -1,7 +1,7 @@
 // The agent's cache entry of one key: found by keygrip, cleared with CLEAR_PASSPHRASE.
-#include "core/gpg_agent.h"
 #include "core/child_process.h"
 #include "core/colon_record.h"
+#include "core/gpg_agent.h"
 
 #include <algorithm>
 #include <cctype>

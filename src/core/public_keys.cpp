@@ -1,7 +1,7 @@
 // Reading gpg's colon listing of public keys (the format of doc/DETAILS in GnuPG): "pub" starts a key,
 // "fpr" gives the fingerprint of the (sub)key record before it, "uid" a user id, "sub" a subkey.
-#include "core/public_keys.h"
 #include "core/colon_record.h"
+#include "core/public_keys.h"
 
 #include "core/child_process.h"
 

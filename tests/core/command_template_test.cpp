@@ -1,7 +1,7 @@
 // Command templates: selection by service name, placeholder expansion, the cluster line, and the
 // limits on a line handed to /bin/sh (checked against the real kernel).
-#include "core/settings_values.h"
 #include "core/command_template.h"
+#include "core/settings_values.h"
 
 #include <gtest/gtest.h>
 

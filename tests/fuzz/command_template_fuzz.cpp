@@ -1,8 +1,8 @@
 // Fuzzes the expansion of command-line templates and the choice of a template by service name.
 // The input is the template kind (first byte), then the template, host, service detail and user
 // separated by NUL bytes: neither a settings value nor a record value ever holds a NUL.
-#include "core/settings_values.h"
 #include "core/command_template.h"
+#include "core/settings_values.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,12 +5,12 @@
 #include "core/document_edit.h"
 #include "gui/gui_support.h"
 #include "ui/actions/account_edits.h"
+#include "ui/dialogs/password_field.h"
+#include "ui/glib_ptr.h"
+#include "ui/settings/settings_store.h"
 #include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
-#include "ui/glib_ptr.h"
 #include "ui/window/main_window.h"
-#include "ui/dialogs/password_field.h"
-#include "ui/settings/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

@@ -6,8 +6,8 @@
 #include "core/record_line.h"
 #include "core/text_encoding.h"
 #include "core/tree_building.h"
-#include "ui/tree/account_model.h"
 #include "ui/glib_ptr.h"
+#include "ui/tree/account_model.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

@@ -9,12 +9,12 @@
 #include "core/file_digest.h"
 #include "core/file_save.h"
 #include "core/text_encoding.h"
-#include "ui/glib_ptr.h"
 #include "ui/file/load_job.h"
-#include "ui/lock/lock.h"
-#include "ui/tree/password_load.h"
 #include "ui/file/save_job.h"
 #include "ui/file/unsaved_edits.h"
+#include "ui/glib_ptr.h"
+#include "ui/lock/lock.h"
+#include "ui/tree/password_load.h"
 #include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // The four entry actions on a real loaded tree: what reaches CLIPBOARD and PRIMARY (read back through
 // the toolkit and through xclip) and what the shell really runs.
-#include "ui/glib_ptr.h"
-#include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/tree/entry_store.h"
+#include "core/settings_values.h"
 #include "gui/gui_support.h"
 #include "ui/actions/entry_actions.h"
+#include "ui/glib_ptr.h"
+#include "ui/tree/entry_store.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

@@ -4,8 +4,8 @@
 #include "core/document.h"
 #include "core/tree_building.h"
 #include "ui/tree/entry_store.h"
-#include "ui/window/main_window.h"
 #include "ui/tree/password_load.h"
+#include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "core/startup_environment.h"
 #include "gui/gui_support.h"
 #include "ui/actions/clipboard.h"
-#include "ui/window/main_window.h"
 #include "ui/settings/settings_store.h"
+#include "ui/window/main_window.h"
 
 #include <cstdlib>
 

@@ -2,13 +2,13 @@
 #include "gui/gui_support.h"
 
 #include "core/document.h"
-#include "ui/tree/account_model.h"
 #include "core/record_line.h"
 #include "core/startup_environment.h"
 #include "core/tree_building.h"
 #include "ui/actions/command_runner.h"
-#include "ui/tree/entry_store.h"
 #include "ui/glib_ptr.h"
+#include "ui/tree/account_model.h"
+#include "ui/tree/entry_store.h"
 
 #include <gtest/gtest.h>
 

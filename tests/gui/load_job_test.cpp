@@ -3,11 +3,11 @@
 // typed while a load runs.
 #include "gui/gui_support.h"
 
-#include "ui/tree/entry_store.h"
 #include "ui/file/load_job.h"
 #include "ui/glib_ptr.h"
-#include "ui/window/main_window.h"
 #include "ui/search/search_bar.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
 #include <gdk/gdkkeysyms.h>

@@ -1,10 +1,10 @@
 // The menu bar, the accelerators and the toolbar of the real main window: what each item is, which
 // accelerator it has (and that no other exists), and that activating it reaches its action.
-#include "ui/glib_ptr.h"
-#include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/tree/entry_store.h"
+#include "core/settings_values.h"
 #include "gui/gui_support.h"
+#include "ui/glib_ptr.h"
+#include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
 
 #include <gdk/gdkkeysyms.h>

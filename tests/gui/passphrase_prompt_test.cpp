@@ -1,8 +1,8 @@
 // The passphrase prompt: its layout, focus, the show toggle, Cancel, and a real load through gpg.
 #include "gui/gui_support.h"
 
-#include "core/settings_values.h"
 #include "core/record_reader.h"
+#include "core/settings_values.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
 

@@ -4,8 +4,8 @@
 #include "gui_support.h"
 
 #include "ui/file/load_job.h"
-#include "ui/tree/password_load.h"
 #include "ui/file/save_job.h"
+#include "ui/tree/password_load.h"
 
 #include <gtest/gtest.h>
 

@@ -5,13 +5,13 @@
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
-#include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/tree/entry_store.h"
+#include "core/settings_values.h"
 #include "ui/actions/entry_actions.h"
 #include "ui/file/load_job.h"
-#include "ui/window/main_window.h"
 #include "ui/search/search_bar.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>

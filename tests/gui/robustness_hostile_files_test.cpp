@@ -3,8 +3,8 @@
 #include "gui/gui_support.h"
 #include "gui/robustness_support.h"
 
-#include "core/settings_values.h"
 #include "core/entry_record.h"
+#include "core/settings_values.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/view_commands.h"
 

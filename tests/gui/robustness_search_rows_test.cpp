@@ -6,9 +6,9 @@
 
 #include "core/search_text.h"
 #include "ui/glib_ptr.h"
+#include "ui/search/search_bar.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
-#include "ui/search/search_bar.h"
 #include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "core/entry_record.h"
 #include "core/settings_values.h"
 #include "gui/gui_support.h"
-#include "ui/tree/entry_store.h"
-#include "ui/glib_ptr.h"
 #include "ui/file/load_job.h"
+#include "ui/glib_ptr.h"
+#include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>

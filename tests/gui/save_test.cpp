@@ -5,12 +5,12 @@
 
 #include "core/text_encoding.h"
 #include "ui/actions/account_edits.h"
+#include "ui/dialogs/setup_dialog.h"
 #include "ui/file/load_job.h"
+#include "ui/file/save_job.h"
+#include "ui/file/unsaved_edits.h"
 #include "ui/lock/lock.h"
 #include "ui/tree/password_load.h"
-#include "ui/file/save_job.h"
-#include "ui/dialogs/setup_dialog.h"
-#include "ui/file/unsaved_edits.h"
 #include "ui/window/view_commands.h"
 
 #include <gdk/gdkkeysyms.h>

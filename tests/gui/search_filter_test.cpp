@@ -4,10 +4,10 @@
 #include "gui/gui_support.h"
 
 #include "ui/actions/account_edits.h"
-#include "ui/tree/entry_store.h"
-#include "ui/window/main_window.h"
 #include "ui/search/search_bar.h"
 #include "ui/settings/settings_store.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include "gui/gui_support.h"
 
 #include "ui/glib_ptr.h"
+#include "ui/search/search_bar.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
-#include "ui/search/search_bar.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

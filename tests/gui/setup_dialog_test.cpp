@@ -1,16 +1,16 @@
 // The Setup dialog and the password-file chooser, driven in-process against real dconf on the private bus.
 // Stored values are read back twice: through a fresh GSettings in this process and through the
 // gsettings tool in a child process, so a value that only sits in this process's cache does not pass.
-#include "ui/glib_ptr.h"
-#include "ui/settings/settings_store.h"
-#include "core/settings_values.h"
 #include "core/entry_record.h"
-#include "ui/tree/entry_store.h"
+#include "core/settings_values.h"
 #include "gui/gui_support.h"
-#include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
-#include "ui/settings/settings_follow.h"
 #include "ui/dialogs/setup_dialog.h"
+#include "ui/glib_ptr.h"
+#include "ui/lock/lock.h"
+#include "ui/settings/settings_follow.h"
+#include "ui/settings/settings_store.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

@@ -1,11 +1,11 @@
 // The View commands, Refresh and About in the real main window, on a loaded fixture tree.
 #include "gui/gui_support.h"
 
-#include "ui/glib_ptr.h"
 #include "core/entry_record.h"
+#include "ui/glib_ptr.h"
+#include "ui/search/search_bar.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
-#include "ui/search/search_bar.h"
 #include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>

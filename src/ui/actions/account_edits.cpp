@@ -5,15 +5,15 @@
 
 #include "core/text_encoding.h"
 #include "ui/dialogs/account_dialog.h"
-#include "ui/tree/account_model.h"
-#include "ui/tree/entry_store.h"
+#include "ui/dialogs/password_change_dialog.h"
+#include "ui/file/load_job.h"
+#include "ui/file/unsaved_edits.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
-#include "ui/file/load_job.h"
-#include "ui/window/main_window.h"
-#include "ui/dialogs/password_change_dialog.h"
 #include "ui/search/search_bar.h"
-#include "ui/file/unsaved_edits.h"
+#include "ui/tree/account_model.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 
 #include <gdk/gdkkeysyms.h>
 
@@ -318,9 +318,9 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
     // keeps its expanded rows across the edit too, for when the filter ends.
     const bool filtered = filtered_tree_shown(main);
     std::vector<std::uint32_t> whole_expand;
-    if (filtered && main.whole_view) {
+    if (filtered && whole_tree_view(main)) {
         TreeState whole;
-        gtk_tree_view_map_expanded_rows(main.whole_view, note_expanded, &whole);
+        gtk_tree_view_map_expanded_rows(whole_tree_view(main), note_expanded, &whole);
         for (std::uint32_t row : whole.expanded)
             if (const std::uint32_t now = follower.follow(row); now != NONE)
                 whole_expand.push_back(now);
@@ -334,7 +334,7 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
     if (filtered) {
         for (std::uint32_t row : whole_expand)
             if (TreePathPtr path = shown_path(main.model, row))
-                gtk_tree_view_expand_row(main.whole_view, path.get(), FALSE);
+                gtk_tree_view_expand_row(whole_tree_view(main), path.get(), FALSE);
         run_search(main);
         view = main.tree_view;
     } else if (all_expanded) {
@@ -513,9 +513,8 @@ gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow*)
 
 void connect_edit_handlers(MainWindow& main)
 {
-    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
-        if (view)
-            g_signal_connect(view, "button-press-event", G_CALLBACK(on_tree_button_press), &main);
+    for (GtkTreeView* view : all_tree_views(main))
+        g_signal_connect(view, "button-press-event", G_CALLBACK(on_tree_button_press), &main);
     if (main.window)
         g_signal_connect(main.window, "key-press-event", G_CALLBACK(on_window_key_press), &main);
 }

@@ -8,9 +8,9 @@
 #include "core/tree_building.h"
 #include "ui/actions/clipboard.h"
 #include "ui/actions/command_runner.h"
-#include "ui/tree/entry_store.h"
-#include "ui/glib_ptr.h"
 #include "ui/actions/login_service.h"
+#include "ui/glib_ptr.h"
+#include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
 
 #include <string>

@@ -3,11 +3,11 @@
 #include "ui/dialogs/account_dialog.h"
 
 #include "core/text_encoding.h"
+#include "ui/dialogs/password_field.h"
+#include "ui/dialogs/value_entry.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
 #include "ui/window/main_window.h"
-#include "ui/dialogs/password_field.h"
-#include "ui/dialogs/value_entry.h"
 
 #include <array>
 

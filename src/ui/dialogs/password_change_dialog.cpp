@@ -5,11 +5,11 @@
 #include "core/document_edit.h"
 #include "core/text_encoding.h"
 #include "ui/dialogs/account_dialog.h"
+#include "ui/dialogs/password_field.h"
+#include "ui/dialogs/value_entry.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
 #include "ui/window/main_window.h"
-#include "ui/dialogs/password_field.h"
-#include "ui/dialogs/value_entry.h"
 
 namespace sealkeep {
 

@@ -3,11 +3,11 @@
 
 #include "core/password_generator.h"
 #include "core/text_encoding.h"
+#include "ui/dialogs/value_entry.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
 #include "ui/settings/settings_store.h"
-#include "ui/dialogs/value_entry.h"
+#include "ui/window/main_window.h"
 
 #include <array>
 #include <string>

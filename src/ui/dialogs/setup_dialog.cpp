@@ -4,15 +4,16 @@
 
 #include "core/record_reader.h"
 #include "core/settings_values.h"
+#include "ui/dialogs/chooser_end.h"
+#include "ui/file/load_job.h"
+#include "ui/file/save_job.h"
+#include "ui/file/unsaved_edits.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
-#include "ui/file/load_job.h"
 #include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
-#include "ui/file/save_job.h"
 #include "ui/settings/settings_follow.h"
 #include "ui/settings/settings_store.h"
-#include "ui/file/unsaved_edits.h"
+#include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
 #include <array>
@@ -418,7 +419,7 @@ void choose_password_file(MainWindow& main)
             opened = true;
         }
     }
-    gtk_widget_destroy(chooser);
+    end_file_chooser(chooser);
     // The edits were discarded for another file; with none chosen they are still shown, and still unsaved.
     if (edited && !opened && !main.unsaved_edits)
         note_document_edited(main);

@@ -5,12 +5,12 @@
 #include "core/record_reader.h"
 #include "core/text_encoding.h"
 #include "ui/file/agent_cache.h"
-#include "ui/tree/entry_store.h"
+#include "ui/file/save_job.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
+#include "ui/tree/entry_store.h"
 #include "ui/tree/password_load.h"
-#include "ui/file/save_job.h"
+#include "ui/window/main_window.h"
 
 #include <algorithm>
 #include <utility>

@@ -4,15 +4,16 @@
 
 #include "core/file_digest.h"
 #include "core/text_encoding.h"
-#include "ui/tree/account_model.h"
+#include "ui/dialogs/chooser_end.h"
+#include "ui/dialogs/recipients_dialog.h"
+#include "ui/file/load_job.h"
+#include "ui/file/unsaved_edits.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
-#include "ui/file/load_job.h"
 #include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
+#include "ui/tree/account_model.h"
 #include "ui/tree/password_load.h"
-#include "ui/dialogs/recipients_dialog.h"
-#include "ui/file/unsaved_edits.h"
+#include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
 #include <algorithm>
@@ -74,7 +75,7 @@ void save_under_another_name(MainWindow& main, SaveChoice choice)
     GCharPtr filename;
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_OK)
         filename.reset(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)));
-    gtk_widget_destroy(chooser);
+    end_file_chooser(chooser);
     if (!filename)
         return;
     choice.path = filename.get();

@@ -1,9 +1,9 @@
 // Unsaved edits: the title's mark and the Save / Discard / Cancel question.
 #include "ui/file/unsaved_edits.h"
 
+#include "ui/file/save_job.h"
 #include "ui/i18n.h"
 #include "ui/window/main_window.h"
-#include "ui/file/save_job.h"
 
 namespace sealkeep {
 

@@ -4,15 +4,15 @@
 #include "ui/lock/lock.h"
 
 #include "core/text_encoding.h"
-#include "ui/glib_ptr.h"
-#include "ui/file/agent_cache.h"
 #include "ui/actions/clipboard.h"
-#include "ui/tree/entry_store.h"
-#include "ui/i18n.h"
+#include "ui/file/agent_cache.h"
 #include "ui/file/load_job.h"
-#include "ui/window/main_window.h"
 #include "ui/file/save_job.h"
+#include "ui/glib_ptr.h"
+#include "ui/i18n.h"
 #include "ui/search/search_bar.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/main_window.h"
 
 #include <gio/gunixfdlist.h>
 
@@ -166,9 +166,8 @@ void drop_decrypted(MainWindow& main)
     clear_search_matches(main.search);
     // The model's document goes with it, overwritten: the rows' texts and the plaintext alike.
     clear_entry_store(main);
-    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
-        if (view)
-            forget_drawn_texts(view);
+    for (GtkTreeView* view : all_tree_views(main))
+        forget_drawn_texts(view);
 }
 
 // ---- idle time ----

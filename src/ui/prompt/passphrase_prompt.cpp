@@ -3,8 +3,8 @@
 #include "ui/prompt/passphrase_prompt.h"
 
 #include "core/text_encoding.h"
-#include "ui/i18n.h"
 #include "ui/file/load_job.h"
+#include "ui/i18n.h"
 #include "ui/window/main_window.h"
 
 #include <string>
@@ -63,6 +63,13 @@ void on_passphrase_entered(MainWindow& main)
     gtk_widget_hide(main.prompt);
     start_load(main, std::move(passphrase));
     scrub(passphrase);
+}
+
+void let_go_of_prompt(MainWindow& main)
+{
+    main.prompt = nullptr;
+    main.prompt_entry = nullptr;
+    main.prompt_toggle = nullptr;
 }
 
 GtkWidget* create_passphrase_prompt(MainWindow& main)

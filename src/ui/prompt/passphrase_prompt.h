@@ -8,6 +8,8 @@ namespace sealkeep {
 struct MainWindow;
 
 GtkWidget* create_passphrase_prompt(MainWindow& main);
+// The window goes: the prompt forgets its widgets.
+void let_go_of_prompt(MainWindow& main);
 
 // Takes the passphrase out of the entry (the entry is emptied), hides the prompt and starts the load.
 void on_passphrase_entered(MainWindow& main);

@@ -2,11 +2,11 @@
 #include "ui/search/search_bar.h"
 
 #include "core/search_text.h"
-#include "ui/tree/account_model.h"
 #include "ui/i18n.h"
+#include "ui/settings/settings_store.h"
+#include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
-#include "ui/settings/settings_store.h"
 
 #include <cstring>
 #include <vector>
@@ -114,13 +114,19 @@ std::vector<bool> rows_to_show(const Document& document, const std::vector<std::
 // tree's view stays as the user left it, to come back when the filter ends.
 void show_filtered(MainWindow& main, const Document& document, const std::vector<std::uint32_t>& matches)
 {
-    GtkTreeModel* whole = gtk_tree_view_get_model(main.whole_view);
+    GtkTreeModel* whole = whole_tree_model(main);
     GtkTreeModel* filtered = account_model_new_filtered(whole, rows_to_show(document, matches));
     show_filtered_tree(main, filtered);
     g_object_unref(filtered);
 }
 
 } // namespace
+
+void let_go_of_search_bar(MainWindow& main)
+{
+    main.search_entry = nullptr;
+    main.search.filter_toggle = nullptr;
+}
 
 GtkWidget* create_search_bar(MainWindow& main)
 {
@@ -233,8 +239,8 @@ void find_previous_match(MainWindow& main)
     SearchState& search = main.search;
     if (search.matches.empty())
         return;
-    search.match_index = (search.match_index >= 1) ? search.match_index - 1
-                                                   : static_cast<std::uint32_t>(search.matches.size() - 1);
+    search.match_index =
+        (search.match_index >= 1) ? search.match_index - 1 : static_cast<std::uint32_t>(search.matches.size() - 1);
     reveal_match(main, search.matches[search.match_index]);
 }
 

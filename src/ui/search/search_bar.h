@@ -33,6 +33,8 @@ struct SearchState {
 
 // Builds the bar; main.search_entry receives its text entry.
 GtkWidget* create_search_bar(MainWindow& main);
+// The window goes: the bar forgets its entry and Filter toggle.
+void let_go_of_search_bar(MainWindow& main);
 
 // Finds the rows whose text holds the search text (A-Z folded; three bytes at least) and reveals the
 // first one.

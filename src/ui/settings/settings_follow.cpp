@@ -1,13 +1,13 @@
 // Following the settings store: the "changed" signal of the window's settings object.
 #include "ui/settings/settings_follow.h"
 
+#include "ui/dialogs/setup_dialog.h"
 #include "ui/i18n.h"
-#include "ui/tree/account_model.h"
 #include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
 #include "ui/search/search_bar.h"
 #include "ui/settings/settings_store.h"
-#include "ui/dialogs/setup_dialog.h"
+#include "ui/tree/account_model.h"
+#include "ui/window/main_window.h"
 
 #include <algorithm>
 #include <cstring>

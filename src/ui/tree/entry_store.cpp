@@ -4,8 +4,8 @@
 
 #include "core/tree_building.h"
 #include "ui/actions/login_service.h"
-#include "ui/window/main_window.h"
 #include "ui/file/save_job.h"
+#include "ui/window/main_window.h"
 
 #include <array>
 #include <utility>
@@ -413,6 +413,41 @@ void set_entry_model(MainWindow& main, GtkTreeModel* model)
 bool filtered_tree_shown(const MainWindow& main)
 {
     return main.filter_view && main.tree_view == main.filter_view;
+}
+
+void let_go_of_tree(MainWindow& main)
+{
+    main.tree_view = nullptr;
+    main.whole_view = nullptr;
+    stop_tree_slices(main);
+    main.filter_view = nullptr;
+    main.whole_scroller = nullptr;
+    main.filter_scroller = nullptr;
+    main.spare_filter_view = nullptr;
+    main.spare_filter_scroller = nullptr;
+    main.spare_whole_view = nullptr;
+    main.spare_whole_scroller = nullptr;
+    main.dropping_view = nullptr;
+    main.model = nullptr;
+}
+
+std::vector<GtkTreeView*> all_tree_views(const MainWindow& main)
+{
+    std::vector<GtkTreeView*> views;
+    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
+        if (view)
+            views.push_back(view);
+    return views;
+}
+
+GtkTreeView* whole_tree_view(const MainWindow& main)
+{
+    return main.whole_view;
+}
+
+GtkTreeModel* whole_tree_model(const MainWindow& main)
+{
+    return main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
 }
 
 void clear_entry_store(MainWindow& main)

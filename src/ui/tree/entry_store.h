@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace sealkeep {
 
@@ -31,6 +32,14 @@ void show_whole_tree(MainWindow& main);
 bool filtered_tree_shown(const MainWindow& main);
 // Ends the views' slices of letting rows in or dropping them where they stand (the window goes).
 void stop_tree_slices(MainWindow& main);
+// The window goes: the slices end and the tree forgets its views, scrollers and model.
+void let_go_of_tree(MainWindow& main);
+
+// Every view the tree has, shown or not (for handlers that every view needs, and for wiping what they
+// drew); the whole tree's view, which keeps its rows and expansion while a filter is shown; its model.
+std::vector<GtkTreeView*> all_tree_views(const MainWindow& main);
+GtkTreeView* whole_tree_view(const MainWindow& main);
+GtkTreeModel* whole_tree_model(const MainWindow& main);
 
 // Before the whole tree's view expands its way to a row: a collapsed row on the way with thousands of
 // children lets in only a few thousand of them around the way, the rest following in idle slices, so

@@ -2,10 +2,10 @@
 // it costs the same for ten accounts as for a hundred thousand.
 #include "ui/tree/password_load.h"
 
+#include "ui/search/search_bar.h"
 #include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
-#include "ui/search/search_bar.h"
 
 #include <utility>
 

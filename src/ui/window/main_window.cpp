@@ -5,15 +5,15 @@
 #include "ui/actions/clipboard.h"
 #include "ui/settings/settings_follow.h"
 
-#include "ui/tree/entry_store.h"
-#include "ui/file/load_job.h"
-#include "ui/lock/lock.h"
 #include "ui/actions/login_service.h"
-#include "ui/window/menus.h"
-#include "ui/prompt/passphrase_prompt.h"
+#include "ui/file/load_job.h"
 #include "ui/file/save_job.h"
 #include "ui/file/unsaved_edits.h"
+#include "ui/lock/lock.h"
+#include "ui/prompt/passphrase_prompt.h"
 #include "ui/search/search_bar.h"
+#include "ui/tree/entry_store.h"
+#include "ui/window/menus.h"
 
 #include <gdk/gdkkeysyms.h>
 
@@ -47,25 +47,12 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
         main->load->cancel();
     release_clipboard(*main);
     stop_login_service(*main);
-    // The widgets go with the window; nothing may reach them through the state from here on.
+    // The widgets go with the window; each part lets go of its own, so that nothing reaches them through
+    // the state from here on (the status row and an open Setup dialog let go as their widgets go).
     main->window = nullptr;
-    main->tree_view = nullptr;
-    main->whole_view = nullptr;
-    stop_tree_slices(*main);
-    main->filter_view = nullptr;
-    main->whole_scroller = nullptr;
-    main->filter_scroller = nullptr;
-    main->spare_filter_view = nullptr;
-    main->spare_filter_scroller = nullptr;
-    main->spare_whole_view = nullptr;
-    main->spare_whole_scroller = nullptr;
-    main->dropping_view = nullptr;
-    main->model = nullptr;
-    main->prompt = nullptr;
-    main->prompt_entry = nullptr;
-    main->prompt_toggle = nullptr;
-    main->search_entry = nullptr;
-    main->setup_file_entry = nullptr;
+    let_go_of_tree(*main);
+    let_go_of_prompt(*main);
+    let_go_of_search_bar(*main);
     gtk_main_quit();
 }
 

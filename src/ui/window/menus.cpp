@@ -4,13 +4,13 @@
 
 #include "ui/actions/account_edits.h"
 #include "ui/actions/entry_actions.h"
-#include "ui/i18n.h"
-#include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
+#include "ui/dialogs/setup_dialog.h"
 #include "ui/file/save_job.h"
 #include "ui/file/unsaved_edits.h"
+#include "ui/i18n.h"
+#include "ui/lock/lock.h"
 #include "ui/search/search_bar.h"
-#include "ui/dialogs/setup_dialog.h"
+#include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
 #include <gdk/gdkkeysyms.h>

@@ -1,12 +1,12 @@
 // The View menu's commands on the account tree, Refresh, and the About dialog.
 #include "ui/window/view_commands.h"
 
-#include "ui/tree/entry_store.h"
+#include "ui/file/load_job.h"
+#include "ui/file/unsaved_edits.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
-#include "ui/file/load_job.h"
+#include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
-#include "ui/file/unsaved_edits.h"
 
 namespace sealkeep {
 
