@@ -72,7 +72,7 @@ struct SpawnedChild {
 };
 
 // Starts a program (no shell; looked up on PATH when it has no slash) as if from a clean slate: all
-// signals at their default disposition, none blocked, and no descriptors but the ones `start` names,
+// signals at their default disposition, none blocked, and no descriptor above 2 but the ones `start` names,
 // whatever this program did to its own. Thread-safe; no code of ours runs in the child.
 SpawnedChild spawn_child(const std::vector<std::string>& arguments, const ChildStart& start);
 
