@@ -1,4 +1,4 @@
-// Descriptors, pipes and children for the gpg runs.
+// Starting children, and the descriptors, pipes and ends of the runs around them.
 #include "core/child_process.h"
 
 #include <cerrno>
@@ -23,6 +23,27 @@ namespace {
 
 constexpr auto TERM_GRACE = std::chrono::milliseconds(300);
 constexpr std::size_t ERROR_LIMIT = 4096;
+// The child's numbers 0..4 are spawn_child's places for the descriptors it is given.
+constexpr int FIRST_FREE_CHILD_FD = 5;
+static_assert(CHILD_PASSPHRASE_FD == 3 && CHILD_STATUS_FD == 4);
+
+// The set-up a posix_spawn call is given, released however the call ends.
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    SpawnSetup()
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    ~SpawnSetup()
+    {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+};
 
 void sleep_briefly()
 {
@@ -62,20 +83,93 @@ bool set_nonblocking(const Fd& fd)
     return flags != -1 && fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-bool lift_above_child_fds(Fd& fd)
-{
-    if (fd.get() >= FIRST_FREE_CHILD_FD)
-        return true;
-    const int lifted = fcntl(fd.get(), F_DUPFD_CLOEXEC, FIRST_FREE_CHILD_FD);
-    if (lifted < 0)
-        return false;
-    fd.reset(lifted);
-    return true;
-}
-
 std::string errno_text(const char* what, int error)
 {
     return std::string(what) + ": " + strerror(error);
+}
+
+SpawnedChild spawn_child(const std::vector<std::string>& arguments, const ChildStart& start)
+{
+    SpawnedChild result;
+    if (arguments.empty()) {
+        result.failure = "nothing to run";
+        return result;
+    }
+    // Indexed by the number the child finds each at.
+    const ChildDescriptors& given = start.descriptors;
+    std::array<int, FIRST_FREE_CHILD_FD> sources{given.input, given.output, given.errors, given.passphrase,
+                                                 given.status};
+    // A descriptor that already sits at one of the child's numbers would be overwritten by the dup2 to
+    // that number before its own dup2 ran; a close-on-exec copy above them stands in for it.
+    std::array<Fd, FIRST_FREE_CHILD_FD> copies;
+    for (std::size_t number = 0; number < sources.size(); ++number) {
+        if (sources[number] < 0 || sources[number] >= FIRST_FREE_CHILD_FD)
+            continue;
+        copies[number].reset(fcntl(sources[number], F_DUPFD_CLOEXEC, FIRST_FREE_CHILD_FD));
+        if (!copies[number].open()) {
+            result.failure = errno_text("fcntl", errno);
+            return result;
+        }
+        sources[number] = copies[number].get();
+    }
+
+    SpawnSetup setup;
+    int failed = 0;
+    const auto check = [&failed](int error) {
+        if (failed == 0)
+            failed = error;
+    };
+    if (sources[STDIN_FILENO] < 0)
+        check(posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+    for (int number = 0; number < FIRST_FREE_CHILD_FD; ++number) {
+        if (sources[number] >= 0)
+            check(posix_spawn_file_actions_adddup2(&setup.actions, sources[number], number));
+        else if (number >= CHILD_PASSPHRASE_FD)
+            // A close of a number that is not open is no error to posix_spawn.
+            check(posix_spawn_file_actions_addclose(&setup.actions, number));
+    }
+    // Descriptors that other threads or libraries opened without O_CLOEXEC are none of the child's
+    // business either.
+    check(posix_spawn_file_actions_addclosefrom_np(&setup.actions, FIRST_FREE_CHILD_FD));
+
+    // sigfillset leaves out the two real-time signals glibc keeps for its threads, and posix_spawn then
+    // has the child ignore them, which exec keeps; every bit set resets those too, as a shell would
+    // leave them. Default dispositions and an empty mask because this program ignores SIGPIPE (as
+    // GLib does) and threads block signals: a pipeline's writer relies on SIGPIPE to stop.
+    sigset_t every, none;
+    std::memset(&every, 0xff, sizeof every);
+    sigemptyset(&none);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (start.own_process_group) {
+        flags |= POSIX_SPAWN_SETPGROUP;
+        check(posix_spawnattr_setpgroup(&setup.attributes, 0));
+    }
+    check(posix_spawnattr_setflags(&setup.attributes, flags));
+    check(posix_spawnattr_setsigdefault(&setup.attributes, &every));
+    check(posix_spawnattr_setsigmask(&setup.attributes, &none));
+    if (failed != 0) {
+        result.failure = errno_text("posix_spawn", failed);
+        return result;
+    }
+
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    if (start.environment) {
+        for (const auto& entry : *start.environment)
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        envp.push_back(nullptr);
+    }
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(),
+                                     start.environment ? envp.data() : environ);
+    if (spawned != 0)
+        result.failure = errno_text(arguments[0].c_str(), spawned);
+    else
+        result.pid = pid;
+    return result;
 }
 
 SigpipeBlock::SigpipeBlock()
@@ -145,40 +239,19 @@ ChildOutput run_for_output(const std::vector<std::string>& arguments, std::chron
         result.failure = errno_text("pipe", errno);
         return result;
     }
-    if (!lift_above_child_fds(out_write) || !lift_above_child_fds(err_write) || !set_nonblocking(out_read) ||
-        !set_nonblocking(err_read)) {
+    if (!set_nonblocking(out_read) || !set_nonblocking(err_read)) {
         result.failure = errno_text("fcntl", errno);
         return result;
     }
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out_write.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err_write.get(), STDERR_FILENO);
-    posix_spawn_file_actions_addclosefrom_np(&actions, FIRST_FREE_CHILD_FD);
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) {
-        result.failure = errno_text(arguments[0].c_str(), spawned);
+    ChildStart start;
+    start.descriptors.output = out_write.get();
+    start.descriptors.errors = err_write.get();
+    const SpawnedChild spawned = spawn_child(arguments, start);
+    if (spawned.pid < 0) {
+        result.failure = spawned.failure;
         return result;
     }
-    Child child(pid);
+    Child child(spawned.pid);
     out_write.reset();
     err_write.reset();
 
@@ -203,7 +276,8 @@ ChildOutput run_for_output(const std::vector<std::string>& arguments, std::chron
     };
     bool timed_out = false;
     while ((out_read.open() || err_read.open()) && !too_much) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             timed_out = true;
             break;

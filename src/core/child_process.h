@@ -1,6 +1,6 @@
-// Pieces shared by the gpg runs: descriptors that close themselves, pipes for a child, SIGPIPE kept
-// off the running thread, a started child that is always ended and reaped, and a short run whose
-// output is gathered.
+// Children of this program and the pieces around them: the one function that starts a child, descriptors
+// that close themselves, pipes for a child, SIGPIPE kept off the running thread, a started child that is
+// always ended and reaped, and a short run whose output is gathered.
 #pragma once
 
 #include <chrono>
@@ -15,7 +15,6 @@ namespace sealkeep {
 // Where a gpg child finds its extra descriptors; its arguments name them.
 inline constexpr int CHILD_PASSPHRASE_FD = 3;
 inline constexpr int CHILD_STATUS_FD = 4;
-inline constexpr int FIRST_FREE_CHILD_FD = 5;
 
 class Fd {
 public:
@@ -44,11 +43,38 @@ private:
 // A close-on-exec pipe.
 bool make_pipe(Fd& read_end, Fd& write_end);
 bool set_nonblocking(const Fd& fd);
-// A descriptor the child is to find at 0..4 must not already sit at one of those numbers, or one
-// dup2 would overwrite the source of another.
-bool lift_above_child_fds(Fd& fd);
 
 std::string errno_text(const char* what, int error);
+
+// Which of this program's descriptors a child finds at its own numbers. They may sit at any number
+// (spawn_child moves them out of the child's way) and are best close-on-exec, so that no other child
+// gets them.
+struct ChildDescriptors {
+    int input = -1;      // standard input; -1: /dev/null
+    int output = -1;     // standard output; -1: this program's own
+    int errors = -1;     // standard error; -1: this program's own
+    int passphrase = -1; // at CHILD_PASSPHRASE_FD; -1: nothing there
+    int status = -1;     // at CHILD_STATUS_FD; -1: nothing there
+};
+
+struct ChildStart {
+    ChildDescriptors descriptors;
+    // The child's whole environment, "NAME=value" entries; null: this program's environment as it is.
+    const std::vector<std::string>* environment = nullptr;
+    // A group of its own, so that ending the group ends whatever the child started too. A command the
+    // user runs stays in ours, as if started from a terminal.
+    bool own_process_group = true;
+};
+
+struct SpawnedChild {
+    pid_t pid = -1;      // the child, when it started; the caller reaps it
+    std::string failure; // otherwise one line saying why, such as "gpg: No such file or directory"
+};
+
+// Starts a program (no shell; looked up on PATH when it has no slash) as if from a clean slate: all
+// signals at their default disposition, none blocked, and no descriptor above 2 but the ones `start` names,
+// whatever this program did to its own. Thread-safe; no code of ours runs in the child.
+SpawnedChild spawn_child(const std::vector<std::string>& arguments, const ChildStart& start);
 
 // Writing to a pipe whose reader has gone raises SIGPIPE, and the program's own disposition of it
 // is not ours to rely on; blocked on this thread, a write fails with EPIPE instead. A SIGPIPE that
@@ -66,7 +92,7 @@ private:
     bool was_pending_ = false;
 };
 
-// A started child in a process group of its own. Whatever way its runner is left, the group is ended
+// A child started in a process group of its own. Whatever way its runner is left, the group is ended
 // and the child reaped.
 class Child {
 public:

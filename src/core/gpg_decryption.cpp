@@ -18,13 +18,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace sealkeep {
 
@@ -206,52 +203,29 @@ DecryptVerdict GpgDecryption::run(DecryptRequest request, const LineSink& sink)
         return fail_to_start("pipe", errno);
     // Only a wish: a smaller pipe still works, only with more waiting between the two.
     fcntl(out_read.get(), F_SETPIPE_SZ, PLAINTEXT_PIPE_SIZE);
-    if (!lift_above_child_fds(out_write) || !lift_above_child_fds(err_write) || !lift_above_child_fds(status_write) ||
-        !lift_above_child_fds(pass_read))
-        return fail_to_start("fcntl", errno);
     if (!set_nonblocking(out_read) || !set_nonblocking(err_read) || !set_nonblocking(status_read) ||
         !set_nonblocking(pass_write))
         return fail_to_start("fcntl", errno);
 
-    const std::vector<std::string> arguments =
-        gpg_arguments(request.gpg_program, CHILD_STATUS_FD, CHILD_PASSPHRASE_FD, request.path);
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out_write.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err_write.get(), STDERR_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pass_read.get(), CHILD_PASSPHRASE_FD);
-    posix_spawn_file_actions_adddup2(&actions, status_write.get(), CHILD_STATUS_FD);
-    // Descriptors that other threads opened without O_CLOEXEC are none of gpg's business either.
-    posix_spawn_file_actions_addclosefrom_np(&actions, FIRST_FREE_CHILD_FD);
-    // Its own process group, so that a cancel reaches anything gpg started; default dispositions
-    // and an empty mask, since this program ignores SIGPIPE and may block signals on this thread.
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-
+    // Nothing on its standard input; a process group of its own, so that a cancel reaches whatever
+    // gpg started.
+    ChildStart start;
+    start.descriptors = {.output = out_write.get(),
+                         .errors = err_write.get(),
+                         .passphrase = pass_read.get(),
+                         .status = status_write.get()};
     SigpipeBlock sigpipe_block;
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0)
-        return fail_to_start(arguments[0].c_str(), spawned);
-    Child child(pid);
+    const SpawnedChild spawned =
+        spawn_child(gpg_arguments(request.gpg_program, CHILD_STATUS_FD, CHILD_PASSPHRASE_FD, request.path), start);
+    if (spawned.pid < 0) {
+        end.started = false;
+        end.start_error = spawned.failure;
+        return judge_gpg_end(end);
+    }
+    Child child(spawned.pid);
     {
         std::lock_guard lock(mutex_);
-        pid_ = pid;
+        pid_ = spawned.pid;
     }
     // The child's ends: gpg must be the only writer, so that end of file means gpg is done with them.
     out_write.reset();

@@ -14,12 +14,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace sealkeep {
 
@@ -74,8 +71,8 @@ std::string last_message(std::string_view errors)
             last = line;
         errors.remove_prefix(std::min(end + 1, errors.size()));
     }
-    if (const std::size_t colon = last.find(": "); colon != std::string_view::npos &&
-                                                    last.substr(0, colon).find(' ') == std::string_view::npos)
+    if (const std::size_t colon = last.find(": ");
+        colon != std::string_view::npos && last.substr(0, colon).find(' ') == std::string_view::npos)
         last.remove_prefix(colon + 2);
     return std::string(last);
 }
@@ -167,56 +164,34 @@ EncryptVerdict GpgEncryption::run(const EncryptRequest& request, std::string_vie
     if (cancelled_.load())
         return cancelled_verdict;
 
+    // To spawn_child a missing descriptor means this program's own standard output: never the place for
+    // the ciphertext.
+    if (output_fd < 0)
+        return failed(errno_text("fcntl", EBADF));
     Fd in_read, in_write, err_read, err_write, status_read, status_write, pass_read, pass_write;
-    Fd output(fcntl(output_fd, F_DUPFD_CLOEXEC, FIRST_FREE_CHILD_FD));
-    if (!output.open())
-        return failed(errno_text("fcntl", errno));
     if (!make_pipe(in_read, in_write) || !make_pipe(err_read, err_write) || !make_pipe(status_read, status_write) ||
         !make_pipe(pass_read, pass_write))
         return failed(errno_text("pipe", errno));
-    if (!lift_above_child_fds(in_read) || !lift_above_child_fds(err_write) || !lift_above_child_fds(status_write) ||
-        !lift_above_child_fds(pass_read))
-        return failed(errno_text("fcntl", errno));
     if (!set_nonblocking(in_write) || !set_nonblocking(err_read) || !set_nonblocking(status_read) ||
         !set_nonblocking(pass_write))
         return failed(errno_text("fcntl", errno));
 
-    const std::vector<std::string> arguments = gpg_encrypt_arguments(
-        request.gpg_program, CHILD_STATUS_FD, CHILD_PASSPHRASE_FD, request.symmetric, request.recipients);
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_adddup2(&actions, in_read.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err_write.get(), STDERR_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pass_read.get(), CHILD_PASSPHRASE_FD);
-    posix_spawn_file_actions_adddup2(&actions, status_write.get(), CHILD_STATUS_FD);
-    posix_spawn_file_actions_addclosefrom_np(&actions, FIRST_FREE_CHILD_FD);
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-
+    ChildStart start;
+    start.descriptors = {.input = in_read.get(),
+                         .output = output_fd,
+                         .errors = err_write.get(),
+                         .passphrase = pass_read.get(),
+                         .status = status_write.get()};
     SigpipeBlock sigpipe_block;
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0)
-        return failed("cannot run gpg: " + errno_text(arguments[0].c_str(), spawned));
-    Child child(pid);
+    const SpawnedChild spawned =
+        spawn_child(gpg_encrypt_arguments(request.gpg_program, CHILD_STATUS_FD, CHILD_PASSPHRASE_FD, request.symmetric,
+                                          request.recipients),
+                    start);
+    if (spawned.pid < 0)
+        return failed("cannot run gpg: " + spawned.failure);
+    Child child(spawned.pid);
     // gpg holds the only other ends now: end of file on them means gpg is done.
     in_read.reset();
-    output.reset();
     err_write.reset();
     status_write.reset();
     pass_read.reset();
@@ -348,8 +323,9 @@ EncryptVerdict GpgEncryption::run(const EncryptRequest& request, std::string_vie
         return failed("gpg ended by signal " + std::to_string(WTERMSIG(code)));
     std::string message = last_message(errors);
     if (message.empty())
-        message = status.no_recipients ? "no valid recipients"
-                                       : "gpg exited with status " + std::to_string(WIFEXITED(code) ? WEXITSTATUS(code) : -1);
+        message = status.no_recipients
+                      ? "no valid recipients"
+                      : "gpg exited with status " + std::to_string(WIFEXITED(code) ? WEXITSTATUS(code) : -1);
     return failed(message);
 }
 

@@ -327,8 +327,8 @@ TEST(GpgDecryption, GpgGetsDefaultSignalsAndOnlyItsOwnDescriptors)
     pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
     signal(SIGPIPE, old_pipe);
 
-    // Of the real-time signals, posix_spawn leaves the two that glibc keeps for itself ignored (every
-    // glibc program installs its own handlers for them); the classic ones must all be at default.
+    // The classic signals must all be at default; ChildProcess.AChildStartsFromACleanSlate checks the
+    // real-time ones as well.
     ASSERT_EQ(run.lines.size(), 2u);
     EXPECT_EQ(run.lines[0], "SigBlk:\t0000000000000000\n");
     EXPECT_TRUE(run.lines[1].starts_with("SigIgn:\t")) << run.lines[1];

@@ -1,6 +1,7 @@
 // Background runs of command lines: spawn, watch, reap, and tell the user about quick failures.
 #include "ui/actions/command_runner.h"
 
+#include "core/child_process.h"
 #include "core/command_template.h"
 #include "core/startup_environment.h"
 #include "ui/glib_ptr.h"
@@ -9,7 +10,7 @@
 #include <glib.h>
 
 #include <algorithm>
-#include <csignal>
+#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -53,26 +54,9 @@ std::string format_message(const char* format, int number, const std::string& li
     return text.get();
 }
 
-// Runs in the child between fork and exec. GLib ignores SIGPIPE for the whole process, and an
-// ignored signal stays ignored across exec: a shell pipeline such as `yes | head` would then never
-// end its writer. Handlers need no reset, exec does that.
-void restore_signals(gpointer)
-{
-    struct sigaction action = {};
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number)
-        if (sigaction(signal_number, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
-            action.sa_handler = SIG_DFL;
-            sigaction(signal_number, &action, nullptr);
-        }
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-}
-
-void on_command_ended(GPid pid, gint status, gpointer data)
+void on_command_ended(GPid, gint status, gpointer data)
 {
     auto* command = static_cast<RunningCommand*>(data);
-    g_spawn_close_pid(pid);
     --running_commands;
     if (g_get_monotonic_time() > command->deadline)
         return;
@@ -107,36 +91,34 @@ bool start_command_line(const std::string& line, std::function<void(const std::s
         return false;
     }
 
-    const std::vector<std::string>& environment = startup_environment();
-    std::vector<gchar*> envp;
-    envp.reserve(environment.size() + extras.environment.size() + 1);
-    for (const std::string& entry : environment) {
+    std::vector<std::string> environment;
+    environment.reserve(startup_environment().size() + extras.environment.size());
+    for (const std::string& entry : startup_environment()) {
         const bool replaced = std::ranges::any_of(extras.environment, [&entry](const std::string& extra) {
             return variable_name(extra) == variable_name(entry);
         });
         if (!replaced)
-            envp.push_back(const_cast<gchar*>(entry.c_str()));
+            environment.push_back(entry);
     }
-    for (const std::string& entry : extras.environment)
-        envp.push_back(const_cast<gchar*>(entry.c_str()));
-    envp.push_back(nullptr);
-    gchar* argv[] = {const_cast<gchar*>("/bin/sh"), const_cast<gchar*>("-c"), const_cast<gchar*>(line.c_str()),
-                     nullptr};
+    std::ranges::move(extras.environment, std::back_inserter(environment));
 
-    // Without G_SPAWN_LEAVE_DESCRIPTORS_OPEN the child keeps only 0, 1 and 2: neither gpg's pipes nor
-    // the X connection leak into a command that may outlive us.
-    GPid pid = 0;
-    GErrorPtr error;
-    if (!g_spawn_async(nullptr, argv, envp.data(), G_SPAWN_DO_NOT_REAP_CHILD, restore_signals, nullptr, &pid,
-                       GErrorOut(error))) {
-        GCharPtr text{g_strdup_printf(_("Could not run the command: %s"), error->message)};
+    // Standard input from /dev/null, our own standard output and error, and no other descriptor: neither
+    // gpg's pipes nor the X connection leak into a command that may outlive us. The command stays in
+    // our process group, as one started from a terminal would.
+    ChildStart start;
+    start.environment = &environment;
+    start.own_process_group = false;
+    const SpawnedChild spawned = spawn_child({"/bin/sh", "-c", line}, start);
+    if (spawned.pid < 0) {
+        GCharPtr text{g_strdup_printf(_("Could not run the command: %s"), spawned.failure.c_str())};
         report(text.get());
         return false;
     }
     auto* command = new RunningCommand{line, std::move(report),
                                        g_get_monotonic_time() + quick_failure.count() * G_TIME_SPAN_MILLISECOND};
     ++running_commands;
-    g_child_watch_add_full(G_PRIORITY_DEFAULT, pid, on_command_ended, command, free_running_command);
+    // GLib's watch reaps the child.
+    g_child_watch_add_full(G_PRIORITY_DEFAULT, spawned.pid, on_command_ended, command, free_running_command);
     return true;
 }
 
