@@ -26,11 +26,6 @@ namespace {
 
 constexpr std::uint32_t NONE = Document::NONE;
 
-const Document* shown_document(const MainWindow& main)
-{
-    return main.model ? account_model_document(main.model) : nullptr;
-}
-
 // A user row: it carries a record and stands at the bottom of its chain (a server row that carries
 // root's shortcut has children).
 bool is_user_row(const Document& document, std::uint32_t row)

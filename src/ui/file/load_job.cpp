@@ -8,6 +8,7 @@
 #include "ui/file/save_job.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
+#include "ui/prompt/passphrase_prompt.h"
 #include "ui/tree/entry_store.h"
 #include "ui/tree/password_load.h"
 #include "ui/window/main_window.h"
@@ -108,11 +109,8 @@ void finish_load(MainWindow& main, LoadResult result)
         gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
         return;
     }
-    if (result.verdict.outcome == DecryptOutcome::BadPassphrase && main.prompt) {
-        // The prompt's "show" handler puts the focus in its entry.
-        gtk_widget_hide(main.prompt);
-        gtk_widget_show(main.prompt);
-    }
+    if (result.verdict.outcome == DecryptOutcome::BadPassphrase)
+        ask_passphrase_again(main);
 }
 
 } // namespace

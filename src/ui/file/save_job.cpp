@@ -12,6 +12,7 @@
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
 #include "ui/tree/account_model.h"
+#include "ui/tree/entry_store.h"
 #include "ui/tree/password_load.h"
 #include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
@@ -43,11 +44,6 @@ std::string valid_text(const std::string& text)
 {
     GCharPtr valid{g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()))};
     return valid.get();
-}
-
-const Document* shown_document(MainWindow& main)
-{
-    return main.model ? account_model_document(account_model_base(main.model)) : nullptr;
 }
 
 void show_error(MainWindow& main, const std::string& primary, const std::string& secondary)

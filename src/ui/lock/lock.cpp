@@ -11,6 +11,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/search/search_bar.h"
+#include "ui/prompt/passphrase_prompt.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
 
@@ -427,11 +428,7 @@ void lock_window(MainWindow& main)
     if (!main.lock.decryption_key.empty())
         forget_key_passphrase(main.lock.decryption_key);
     show_status(main, _("Locked."));
-    if (main.prompt) {
-        // The prompt's "show" handler empties its entry and gives it the focus.
-        gtk_widget_hide(main.prompt);
-        gtk_widget_show(main.prompt);
-    }
+    ask_passphrase_again(main);
 }
 
 void restore_tree_after_unlock(MainWindow& main)

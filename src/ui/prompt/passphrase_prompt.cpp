@@ -65,6 +65,15 @@ void on_passphrase_entered(MainWindow& main)
     scrub(passphrase);
 }
 
+void ask_passphrase_again(MainWindow& main)
+{
+    if (!main.prompt)
+        return;
+    // Shown anew, the prompt's "show" handler empties its entry and gives it the focus.
+    gtk_widget_hide(main.prompt);
+    gtk_widget_show(main.prompt);
+}
+
 void let_go_of_prompt(MainWindow& main)
 {
     main.prompt = nullptr;

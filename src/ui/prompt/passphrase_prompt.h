@@ -8,6 +8,8 @@ namespace sealkeep {
 struct MainWindow;
 
 GtkWidget* create_passphrase_prompt(MainWindow& main);
+// Shows the prompt (again), its entry empty and focused: after a wrong passphrase, and at a lock.
+void ask_passphrase_again(MainWindow& main);
 // The window goes: the prompt forgets its widgets.
 void let_go_of_prompt(MainWindow& main);
 

@@ -445,6 +445,11 @@ GtkTreeView* whole_tree_view(const MainWindow& main)
     return main.whole_view;
 }
 
+const Document* shown_document(const MainWindow& main)
+{
+    return main.model ? account_model_document(main.model) : nullptr;
+}
+
 GtkTreeModel* whole_tree_model(const MainWindow& main)
 {
     return main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;

@@ -40,6 +40,8 @@ void let_go_of_tree(MainWindow& main);
 std::vector<GtkTreeView*> all_tree_views(const MainWindow& main);
 GtkTreeView* whole_tree_view(const MainWindow& main);
 GtkTreeModel* whole_tree_model(const MainWindow& main);
+// The document the tree shows (the filter's is the same); null while nothing is loaded.
+const Document* shown_document(const MainWindow& main);
 
 // Before the whole tree's view expands its way to a row: a collapsed row on the way with thousands of
 // children lets in only a few thousand of them around the way, the rest following in idle slices, so
