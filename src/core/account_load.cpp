@@ -54,7 +54,7 @@ LoadResult load_accounts(GpgDecryption& decryption, LoadRequest request, std::at
     // What a terminal's gpg cached of the file's keys meanwhile must not stand in for the passphrase given.
     // Only a regular file is read twice: a pipe would give its bytes to the first reader alone.
     if (request.forget_cached_keys && identity_before)
-        forget_file_keys(request.decrypt.gpg_program, request.decrypt.path, AGENT_TIMEOUT);
+        forget_file_keys(request.decrypt.gpg_program, request.decrypt.path, AGENT_TIMEOUT, &decryption.cancel_flag());
 
     auto document = std::make_unique<Document>(std::move(request.templates));
     result.verdict = decryption.run(std::move(request.decrypt), [&](std::string_view line) {

@@ -227,7 +227,7 @@ void Child::stop()
 }
 
 ChildOutput run_for_output(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
-                           std::size_t output_limit)
+                           std::size_t output_limit, const std::atomic<bool>* stop)
 {
     ChildOutput result;
     if (arguments.empty()) {
@@ -275,13 +275,17 @@ ChildOutput run_for_output(const std::vector<std::string>& arguments, std::chron
         }
     };
     bool timed_out = false;
+    // A stop asked for from another thread is seen within a slice of the wait.
+    constexpr std::chrono::milliseconds STOP_SLICE{50};
+    const auto stopped = [stop] { return stop && stop->load(); };
     while ((out_read.open() || err_read.open()) && !too_much) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || stopped()) {
             timed_out = true;
             break;
         }
+        if (stop)
+            left = std::min(left, STOP_SLICE);
         std::array<pollfd, 2> fds{};
         fds[0] = {out_read.open() ? out_read.get() : -1, POLLIN, 0};
         fds[1] = {err_read.open() ? err_read.get() : -1, POLLIN, 0};
@@ -296,7 +300,7 @@ ChildOutput run_for_output(const std::vector<std::string>& arguments, std::chron
     }
     // Its output is closed; the exit follows at once unless it left something running on it.
     while (!timed_out && !too_much && !child.try_reap()) {
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline || stopped())
             timed_out = true;
         else
             sleep_briefly();

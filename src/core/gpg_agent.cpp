@@ -127,10 +127,12 @@ std::vector<std::string> keygrips_of_key_ids(std::string_view colon_listing, con
     return grips;
 }
 
-void forget_file_keys(std::string_view gpg_program, const std::string& path, std::chrono::milliseconds timeout)
+void forget_file_keys(std::string_view gpg_program, const std::string& path, std::chrono::milliseconds timeout,
+                      const std::atomic<bool>* stop)
 {
     constexpr std::size_t LISTING_LIMIT = 1 << 20;
-    const ChildOutput recipients = run_for_output(recipient_query_arguments(gpg_program, path), timeout, LISTING_LIMIT);
+    const ChildOutput recipients =
+        run_for_output(recipient_query_arguments(gpg_program, path), timeout, LISTING_LIMIT, stop);
     const std::vector<std::string> ids = encrypted_to_key_ids(recipients.output);
     if (ids.empty())
         return;
@@ -138,7 +140,7 @@ void forget_file_keys(std::string_view gpg_program, const std::string& path, std
     query.pop_back();
     query.insert(query.end(), ids.begin(), ids.end());
     // A key id that is no secret key of ours makes gpg end with an error after listing the others.
-    const ChildOutput listing = run_for_output(query, timeout, LISTING_LIMIT);
+    const ChildOutput listing = run_for_output(query, timeout, LISTING_LIMIT, stop);
     const std::vector<std::string> grips = keygrips_of_key_ids(listing.output, ids);
     if (grips.empty())
         return;
@@ -146,7 +148,7 @@ void forget_file_keys(std::string_view gpg_program, const std::string& path, std
     for (const std::string& grip : grips)
         clear.push_back("CLEAR_PASSPHRASE --mode=normal " + grip);
     clear.emplace_back("/bye");
-    run_for_output(clear, timeout, LISTING_LIMIT);
+    run_for_output(clear, timeout, LISTING_LIMIT, stop);
 }
 
 } // namespace sealkeep

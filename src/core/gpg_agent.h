@@ -2,6 +2,7 @@
 // that find the key's keygrip and clear its cache entry, and the reading of gpg's answer.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -33,7 +34,8 @@ std::vector<std::string> keygrips_of_key_ids(std::string_view colon_listing, con
 // to, so that the passphrase given to this load is the one checked, whatever another program (a terminal
 // gpg) left in the agent's cache meanwhile. Runs gpg and gpg-connect-agent on the calling thread, each
 // bounded by `timeout`; a file without such keys (symmetric), no agent or a failing step costs one gpg run
-// and changes nothing.
-void forget_file_keys(std::string_view gpg_program, const std::string& path, std::chrono::milliseconds timeout);
+// and changes nothing. `stop` (a cancelled load) ends it early.
+void forget_file_keys(std::string_view gpg_program, const std::string& path, std::chrono::milliseconds timeout,
+                      const std::atomic<bool>* stop = nullptr);
 
 } // namespace sealkeep

@@ -67,6 +67,9 @@ public:
     // group gets SIGTERM and, if it has not ended shortly after, SIGKILL; run() then returns Cancelled.
     void cancel();
 
+    // Set once cancel() was called: for steps of a load that run before gpg does.
+    const std::atomic<bool>& cancel_flag() const { return cancelled_; }
+
     // What gpg printed on its standard error during the last run, cut to a bounded size.
     std::string error_text() const;
 

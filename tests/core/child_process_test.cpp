@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -240,6 +243,25 @@ TEST(ChildProcess, AProgramThatCannotStartGivesOneLineAndNoChild)
         EXPECT_EQ(ran.failure, c.failure);
     }
     EXPECT_EQ(own_children(), children_before);
+}
+
+// A short run asked to stop from another thread (a load cancelled while it asks gpg about the file's
+// keys) ends promptly, even with a child that ignores SIGTERM, and leaves no child behind.
+TEST(ChildProcess, AShortRunStopsWhenAskedFromAnotherThread)
+{
+    const std::vector<std::string> stubborn{"sh", "-c", "trap '' TERM; sleep 30"};
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const ChildOutput output = run_for_output(stubborn, std::chrono::seconds(20), 1024, &stop);
+    const auto took = std::chrono::steady_clock::now() - start;
+    stopper.join();
+    EXPECT_FALSE(output.succeeded);
+    EXPECT_LT(took, std::chrono::seconds(3)) << "the stop was not seen";
+    EXPECT_EQ(own_children(), 0);
 }
 
 } // namespace
