@@ -13,13 +13,15 @@ DESTDIR=$destdir cmake --install "$build" --prefix /opt/sealkeep >"$SEALKEEP_SCR
 
 run_installed() {
     # Only the system's own data folders: neither the build tree nor the prefix is on the search path.
-    env -u GSETTINGS_SCHEMA_DIR XDG_DATA_DIRS=/usr/share timeout 20 "$prefix/bin/sealkeep" -h \
+    # No display either: the settings are opened before the toolkit, which then gives up on its own
+    # (--help and --version answer without the settings, so they cannot tell).
+    env -u GSETTINGS_SCHEMA_DIR -u DISPLAY XDG_DATA_DIRS=/usr/share timeout 20 "$prefix/bin/sealkeep" \
         >"$SEALKEEP_SCRATCH/out" 2>"$SEALKEEP_SCRATCH/err"
 }
 
 run_installed
 status=$?
-if [ "$status" -ne 0 ] || ! grep -q '^Usage: ' "$SEALKEEP_SCRATCH/out"; then
+if grep -q 'settings schema' "$SEALKEEP_SCRATCH/err" || ! grep -q 'cannot open display' "$SEALKEEP_SCRATCH/err"; then
     echo "FAIL: schema under the install prefix not found (status $status)"; cat "$SEALKEEP_SCRATCH/err"; fail=1
 fi
 
