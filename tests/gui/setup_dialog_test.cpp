@@ -135,7 +135,8 @@ SettingFields all_fields()
 
 // Runs the main loop until `done` holds (true) or five seconds have passed (false): a change made by
 // another process reaches this one over the bus, a little later.
-template <typename Done> bool wait_until(Done done)
+template <typename Done>
+bool wait_until(Done done)
 {
     const gint64 deadline = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
     while (!done()) {
@@ -247,7 +248,8 @@ protected:
 };
 
 // Runs the Setup dialog; `act` gets its widgets from inside the dialog's loop and returns the response.
-template <typename Act> void run_setup(Act act)
+template <typename Act>
+void run_setup(Act act)
 {
     struct Data {
         Act act;
@@ -435,8 +437,8 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
     };
     // Five templates and the two limits of the third frame.
     EXPECT_EQ(w.entry_by_label.size(), 7u);
-    GtkWidget* table = w.entry_by_label.count("SSH command") ? gtk_widget_get_parent(w.entry_by_label.at("SSH command"))
-                                                              : nullptr;
+    GtkWidget* table =
+        w.entry_by_label.count("SSH command") ? gtk_widget_get_parent(w.entry_by_label.at("SSH command")) : nullptr;
     ASSERT_TRUE(table && GTK_IS_TABLE(table));
     guint n_rows = 0, n_columns = 0;
     gboolean homogeneous = TRUE;
@@ -747,6 +749,33 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
     drain_events();
 }
 
+// A template or the Filter toggle changed outside while accounts are shown: the next action builds its
+// command line from the new template (not the one of the last load), and the Filter follows the store.
+TEST_F(SetupDialogTest, TemplatesAndTheFilterChangedElsewhereAreUsedWithoutAReload)
+{
+    MainWindow& main = test::main_window();
+    const SettingsValues saved = main.settings;
+    test::load_fixture({test::record_line("acme;web;srv1;ssh;22;root;pw")});
+    ASSERT_EQ(test::records().size(), 1u);
+    const std::string before = test::records().front()->command_line();
+
+    run_gsettings({"set", SCHEMA_ID, "ssh-cmd", "echo changed %h"});
+    EXPECT_TRUE(wait_until([&] { return main.settings.ssh_cmd == "echo changed %h"; }));
+    EXPECT_EQ(test::records().front()->command_line(), "echo changed srv1") << "was: " << before;
+
+    const bool filter_was = main.settings.search_filter;
+    run_gsettings({"set", SCHEMA_ID, "search-filter", filter_was ? "false" : "true"});
+    EXPECT_TRUE(wait_until([&] { return main.settings.search_filter != filter_was; }));
+    EXPECT_EQ(gtk_toggle_button_get_active(main.search.filter_toggle) != FALSE, !filter_was);
+
+    run_gsettings({"set", SCHEMA_ID, "search-filter", filter_was ? "true" : "false"});
+    run_gsettings({"set", SCHEMA_ID, "ssh-cmd", saved.ssh_cmd.c_str()});
+    EXPECT_TRUE(wait_until(
+        [&] { return main.settings.ssh_cmd == saved.ssh_cmd && main.settings.search_filter == filter_was; }));
+    test::load_fixture({});
+    drain_events();
+}
+
 // A path given on the command line is the one in use for this run: Setup shows it, a default stored
 // elsewhere meanwhile does not replace it, and OK stores it only when the user edited it.
 TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhenEdited)
@@ -910,8 +939,8 @@ ChooserAtStart open_chooser_and_look(const std::string& expected_selection)
                 GtkFileFilter* encrypted = GTK_FILE_FILTER(filters->data);
                 for (const char* name : {"a.gpg", "b.asc", "c.pgp", "D.GPG", "notes.txt", "gpg"}) {
                     GtkFileFilterInfo info{};
-                    info.contains = static_cast<GtkFileFilterFlags>(GTK_FILE_FILTER_FILENAME |
-                                                                    GTK_FILE_FILTER_DISPLAY_NAME);
+                    info.contains =
+                        static_cast<GtkFileFilterFlags>(GTK_FILE_FILTER_FILENAME | GTK_FILE_FILTER_DISPLAY_NAME);
                     info.filename = name;
                     info.display_name = name;
                     d->seen.encrypted_filter_shows[name] = gtk_file_filter_filter(encrypted, &info);
@@ -960,8 +989,8 @@ TEST_F(SetupDialogTest, ChooserStartsAtTheCurrentFileWithAFilterForEncryptedFile
         EXPECT_EQ(seen.folder, c.folder);
         EXPECT_EQ(seen.filters, (std::vector<std::string>{"Encrypted files (*.gpg, *.asc, *.pgp)", "All files"}));
         EXPECT_EQ(seen.active_filter, c.active_filter);
-        const std::map<std::string, bool> shows{
-            {"a.gpg", true}, {"b.asc", true}, {"c.pgp", true}, {"D.GPG", true}, {"notes.txt", false}, {"gpg", false}};
+        const std::map<std::string, bool> shows{{"a.gpg", true}, {"b.asc", true},      {"c.pgp", true},
+                                                {"D.GPG", true}, {"notes.txt", false}, {"gpg", false}};
         EXPECT_EQ(seen.encrypted_filter_shows, shows);
     }
 }
