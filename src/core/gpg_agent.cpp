@@ -46,25 +46,9 @@ std::string keygrip_of(std::string_view colon_listing, std::string_view fingerpr
 {
     if (!is_hex(fingerprint))
         return {};
-    // A keygrip belongs to the key whose "fpr" record came last; any other record of a key ends it.
-    bool in_wanted_key = false;
-    while (!colon_listing.empty()) {
-        const std::size_t end = std::min(colon_listing.find('\n'), colon_listing.size());
-        const std::string_view record = colon_listing.substr(0, end);
-        colon_listing.remove_prefix(std::min(end + 1, colon_listing.size()));
-        const std::string_view type = field(record, 0);
-        if (type == "fpr") {
-            in_wanted_key = same_hex(field(record, 9), fingerprint);
-        } else if (type == "grp") {
-            const std::string_view grip = field(record, 9);
-            // A keygrip is 20 bytes in hex; anything else must not reach the agent's command line.
-            if (in_wanted_key && grip.size() == 40 && is_hex(grip))
-                return std::string(grip);
-        } else if (type == "sec" || type == "ssb" || type == "pub" || type == "sub") {
-            in_wanted_key = false;
-        }
-    }
-    return {};
+    // A whole fingerprint is the longest of its own endings.
+    const std::vector<std::string> grips = keygrips_of_key_ids(colon_listing, {std::string(fingerprint)});
+    return grips.empty() ? std::string() : grips.front();
 }
 
 std::vector<std::string> clear_passphrase_arguments(std::string_view keygrip)
@@ -108,6 +92,7 @@ std::vector<std::string> keygrips_of_key_ids(std::string_view colon_listing, con
         const std::string_view record = colon_listing.substr(0, end);
         colon_listing.remove_prefix(std::min(end + 1, colon_listing.size()));
         const std::string_view type = field(record, 0);
+        // A keygrip belongs to the key whose "fpr" record came last; any other record of a key ends it.
         if (type == "fpr") {
             const std::string_view fingerprint = field(record, 9);
             in_wanted_key = std::any_of(key_ids.begin(), key_ids.end(), [&](const std::string& id) {
@@ -116,6 +101,7 @@ std::vector<std::string> keygrips_of_key_ids(std::string_view colon_listing, con
             });
         } else if (type == "grp") {
             const std::string_view grip = field(record, 9);
+            // A keygrip is 20 bytes in hex; anything else must not reach the agent's command line.
             if (in_wanted_key && grip.size() == 40 && is_hex(grip) &&
                 std::find(grips.begin(), grips.end(), grip) == grips.end())
                 grips.emplace_back(grip);

@@ -55,15 +55,7 @@ std::optional<std::string> gpg_decrypt(const std::string& path, const std::strin
 
 LoadResult load(const std::string& path, const std::string& passphrase)
 {
-    GpgDecryption decryption;
-    std::atomic<std::size_t> read{0};
-    LoadRequest request;
-    request.decrypt.path = path;
-    request.decrypt.passphrase = passphrase;
-    FILE* sink = fopen("/dev/null", "w");
-    LoadResult result = load_accounts(decryption, std::move(request), read, sink);
-    fclose(sink);
-    return result;
+    return test_support::load_file(path, passphrase);
 }
 
 SaveRequest save_request(const LoadedFile& file)

@@ -19,15 +19,7 @@ const std::string PLAINTEXT = "Acme;web;srv1;ssh;22;alice;pw-a\n";
 
 LoadResult load(const std::string& path, const std::string& passphrase)
 {
-    GpgDecryption decryption;
-    std::atomic<std::size_t> read{0};
-    LoadRequest request;
-    request.decrypt.path = path;
-    request.decrypt.passphrase = passphrase;
-    FILE* sink = fopen("/dev/null", "w");
-    LoadResult result = load_accounts(decryption, std::move(request), read, sink);
-    fclose(sink);
-    return result;
+    return test_support::load_file(path, passphrase);
 }
 
 // What a user's terminal does: gpg decrypts the file, and the agent keeps the key's passphrase.

@@ -3,7 +3,12 @@
 // lives inside it), whose agent is stopped afterwards; and small helpers around processes.
 #pragma once
 
+#include "core/account_load.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
 
 #include <cstdlib>
 #include <filesystem>
@@ -137,6 +142,21 @@ private:
     std::string dir_;
     ScopedEnv env_;
 };
+
+// A whole load of the file with this passphrase, as the window's load job runs it; unmatched lines are
+// reported nowhere.
+inline LoadResult load_file(const std::string& path, const std::string& passphrase)
+{
+    GpgDecryption decryption;
+    std::atomic<std::size_t> read{0};
+    LoadRequest request;
+    request.decrypt.path = path;
+    request.decrypt.passphrase = passphrase;
+    FILE* sink = fopen("/dev/null", "w");
+    LoadResult result = load_accounts(decryption, std::move(request), read, sink);
+    fclose(sink);
+    return result;
+}
 
 inline int open_descriptors()
 {
