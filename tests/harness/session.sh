@@ -24,13 +24,22 @@ export SEALKEEP_SCRATCH="$scratch"
 export NO_AT_BRIDGE=1
 
 if [ -z "${SEALKEEP_USE_DISPLAY:-}" ]; then
-    # -displayfd picks a free display number and tells us which.
-    exec {dfd}<> <(:)
-    Xvfb -displayfd "$dfd" -screen 0 1280x1024x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
-    xvfb_pid=$!
+    # -displayfd picks a free display number and tells us which. Two sessions starting at once (ctest -j)
+    # may pick the same one, and the second Xvfb then gives up: it is started again.
     display=
-    for _ in $(seq 100); do
-        if read -r -t 0.1 display <&"$dfd" && [ -n "$display" ]; then break; fi
+    for _attempt in 1 2 3; do
+        exec {dfd}<> <(:)
+        Xvfb -displayfd "$dfd" -screen 0 1280x1024x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 100); do
+            if read -r -t 0.1 display <&"$dfd" && [ -n "$display" ]; then break; fi
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+        done
+        exec {dfd}>&-
+        [ -n "$display" ] && break
+        kill "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=
+        sleep 0.$((RANDOM % 9 + 1))
     done
     [ -n "$display" ] || { echo "session.sh: Xvfb did not start" >&2; cat "$scratch/xvfb.log" >&2; exit 1; }
     export DISPLAY=":$display"
