@@ -6,6 +6,7 @@
 #include "gui_support.h"
 
 #include "core/account_load.h"
+#include "core/gpg_home.h"
 #include "core/file_digest.h"
 #include "core/file_save.h"
 #include "core/text_encoding.h"
@@ -214,14 +215,7 @@ protected:
             hold(other_gate_);
         other_done_ = false;
         other_ = std::thread([this, tag] {
-            GpgDecryption decryption;
-            std::atomic<std::size_t> read{0};
-            LoadRequest request;
-            request.decrypt.path = path_;
-            request.decrypt.passphrase = PASSPHRASE;
-            FILE* sink = fopen("/dev/null", "w");
-            LoadResult loaded = load_accounts(decryption, std::move(request), read, sink);
-            fclose(sink);
+            LoadResult loaded = test_support::load_file(path_, PASSPHRASE);
             if (loaded.file) {
                 SaveRequest save;
                 save.path = path_;
