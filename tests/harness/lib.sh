@@ -337,12 +337,13 @@ sk_screenshot() {
     sk_x import -window root "$file" && echo "$file"
 }
 
-# sk_measure_tree: finds the tree's area in the window (the white run near the right edge) and keeps it in
-# SK_TREE_TOP and SK_TREE_BOTTOM. The toolkit draws every widget inside one X window, so areas are found
-# in a picture of it. Call it while no row is selected: a selected row crosses that edge.
+# sk_measure_tree [PICTURE]: finds the tree's area in the window (the white run near the right edge) and
+# keeps it in SK_TREE_TOP and SK_TREE_BOTTOM; from a picture of the window taken now, or from PICTURE. The
+# toolkit draws every widget inside one X window, so areas are found in a picture of it. Call it while no
+# row is selected: a selected row crosses that edge.
 sk_measure_tree() {
-    local picture=$SK_TMP/tree.png width area
-    sk_x import -window "$SK_WID" "$picture" || return 1
+    local picture=${1:-$SK_TMP/tree.png} width area
+    [ -n "${1:-}" ] || sk_x import -window "$SK_WID" "$picture" || return 1
     width=$(identify -format '%w' "$picture") || return 1
     # Single white rows are bevels; the tree is the first longer run.
     area=$(convert "$picture" -crop "1x+$((width - 8))+0" +repage -depth 8 txt:- |
@@ -383,13 +384,13 @@ sk_toolbar_buttons() {
             END { if (start != "") print int((start + last) / 2), y }'
 }
 
-# sk_tree_rows_shown: how many rows the tree shows now: bands of rows with anything but the white
-# background in the area measured by sk_measure_tree (a row's text, or a selected row's band, in
-# whatever colour the selection has; consecutive selected rows make one band). The icon column is
-# left out: the customer icon's frame stands apart from its row's text.
+# sk_tree_rows_shown [PICTURE]: how many rows the tree shows now (or in PICTURE, a picture of the window):
+# bands of rows with anything but the white background in the area measured by sk_measure_tree (a row's
+# text, or a selected row's band, in whatever colour the selection has; consecutive selected rows make
+# one band). The icon column is left out: the customer icon's frame stands apart from its row's text.
 sk_tree_rows_shown() {
-    local picture=$SK_TMP/rows.png width
-    sk_x import -window "$SK_WID" "$picture" || return 1
+    local picture=${1:-$SK_TMP/rows.png} width
+    [ -n "${1:-}" ] || sk_x import -window "$SK_WID" "$picture" || return 1
     width=$(identify -format '%w' "$picture") || return 1
     convert "$picture" -crop "$((width - 48))x$((SK_TREE_BOTTOM - SK_TREE_TOP))+24+$SK_TREE_TOP" +repage \
         -colorspace Gray -negate -threshold 2% -scale "1x$((SK_TREE_BOTTOM - SK_TREE_TOP))!" -depth 8 txt:- |
