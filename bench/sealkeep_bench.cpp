@@ -338,7 +338,7 @@ KeystrokeTimes time_keystroke(MainWindow& main, Press press)
     std::vector<std::pair<GtkWidget*, gulong>> handlers;
     // Before the view's own handler, which may end the emission (an empty view does): the time is
     // taken when the main loop's iteration that drew returns.
-    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : all_tree_views(main.tree))
         handlers.emplace_back(GTK_WIDGET(view),
                               g_signal_connect(view, "expose-event", G_CALLBACK(on_keystroke_exposed), &exposed));
     KeystrokeTimes times;
@@ -569,11 +569,11 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     result.shape = shape;
     result.accounts = accounts;
     FirstDraw draw;
-    // Either of the whole tree's views: Refresh's clear swaps them.
-    GtkTreeView* whole_views[] = {main.whole_view, main.spare_whole_view};
-    gulong exposed[2];
-    for (int i = 0; i < 2; ++i)
-        exposed[i] = g_signal_connect_after(whole_views[i], "expose-event", G_CALLBACK(on_view_exposed), &draw);
+    // Any of the tree's views: Refresh's clear swaps the whole tree's two.
+    const std::vector<GtkTreeView*> views = all_tree_views(main.tree);
+    std::vector<gulong> exposed;
+    for (GtkTreeView* view : views)
+        exposed.push_back(g_signal_connect_after(view, "expose-event", G_CALLBACK(on_view_exposed), &draw));
 
     // gpg's first run starts the agent; that is nobody's steady cost.
     gpg_alone(path, secret);
@@ -590,7 +590,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     long added_bytes = 0, added_heap = 0;
     std::size_t plaintext_bytes = 0;
     for (int i = 0; i < loads; ++i) {
-        const bool full = gtk_tree_model_iter_n_children(main.model, nullptr) > 0;
+        const bool full = gtk_tree_model_iter_n_children(main.tree.model, nullptr) > 0;
         const KeystrokeTimes cleared = time_keystroke(main, [&] { refresh_entries(main); });
         drain();
         if (full)
@@ -620,23 +620,23 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
         drain();
         idle_times.push_back(seconds_since(start));
         malloc_trim(0);
-        const Document* document = account_model_document(main.model);
+        const Document* document = account_model_document(main.tree.model);
         if (i == 0) {
             added_bytes = resident_bytes() - before;
             added_heap = heap_in_use() - heap_before;
             plaintext_bytes = document ? document->plaintext().size() : 0;
         }
         const std::size_t records = document ? document->records().size() : 0;
-        if (!main.database_loaded || records < accounts) {
+        if (!main.tree.database_loaded || records < accounts) {
             std::fprintf(stderr, "sealkeep_bench: the load of %s gave %zu records, expected at least %zu\n",
                          path.c_str(), records, accounts);
             std::exit(1);
         }
     }
-    for (int i = 0; i < 2; ++i)
-        g_signal_handler_disconnect(whole_views[i], exposed[i]);
+    for (std::size_t i = 0; i < views.size(); ++i)
+        g_signal_handler_disconnect(views[i], exposed[i]);
 
-    const Rows rows = collect_rows(main.model);
+    const Rows rows = collect_rows(main.tree.model);
     report_text("rows" + at, std::to_string(rows.total) + " (" + std::to_string(rows.top_level) + " customers)");
     if (!callgrind) {
         const double load = median(load_times);
@@ -665,7 +665,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
         drain();
         std::vector<KeystrokeTimes> times;
         for (int i = 0; i < (callgrind ? 1 : 15); ++i) {
-            gtk_tree_view_collapse_all(main.tree_view);
+            gtk_tree_view_collapse_all(main.tree.view);
             drain();
             if (callgrind)
                 CALLGRIND_TOGGLE_COLLECT;

@@ -10,6 +10,7 @@
 #include "ui/settings/settings_store.h"
 #include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ namespace {
 
 GtkTreeView* tree_view()
 {
-    return test::main_window().tree_view;
+    return test::main_window().tree.view;
 }
 
 void select_only(const char* path)
@@ -540,7 +541,7 @@ TEST_F(AccountEdits, NothingToEditWithoutADocumentOrDuringALoad)
     test::load_fixture({});
     EXPECT_TRUE(can_edit(test::main_window())) << "a verified file without accounts can get its first";
     // A lock or a Refresh leaves no document: nothing to edit, and the command says so.
-    clear_entry_store(test::main_window());
+    clear_document(test::main_window());
     EXPECT_FALSE(can_edit(test::main_window()));
     delete_accounts_command(test::main_window());
     EXPECT_EQ(test::status_text(), "Nothing is loaded to edit.");

@@ -6,6 +6,7 @@
 
 #include "ui/file/agent_cache.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
@@ -77,7 +78,7 @@ protected:
 
     void TearDown() override
     {
-        clear_entry_store(main());
+        clear_document(main());
         main().lock.decryption_key.clear();
         main().settings = saved_settings_;
         test::drain_events();

@@ -159,7 +159,7 @@ protected:
         MainWindow& main = test::main_window();
         start_load(main, passphrase);
         ASSERT_TRUE(test::wait_for_load());
-        if (main.database_loaded)
+        if (main.tree.database_loaded)
             gtk_widget_hide(main.prompt);
     }
 

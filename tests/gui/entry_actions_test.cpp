@@ -6,6 +6,7 @@
 #include "ui/actions/entry_actions.h"
 #include "ui/glib_ptr.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -85,14 +86,14 @@ protected:
         test::main_window().settings.http_cmd = HTTP_TEMPLATE;
         test::main_window().settings.cssh_cmd = CSSH_TEMPLATE;
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
-        gtk_tree_view_expand_all(test::main_window().tree_view);
+        gtk_tree_view_expand_all(test::main_window().tree.view);
         test::drain_events();
     }
 
     void TearDown() override
     {
-        gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(test::main_window().tree_view));
-        clear_entry_store(test::main_window());
+        gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(test::main_window().tree.view));
+        clear_document(test::main_window());
         test::main_window().settings.ssh_cmd = saved_[0];
         test::main_window().settings.cssh_cmd = saved_[1];
         test::main_window().settings.ftp_cmd = saved_[2];
@@ -104,7 +105,7 @@ protected:
 
     static void select_rows(const std::vector<const char*>& paths)
     {
-        GtkTreeSelection* selection = gtk_tree_view_get_selection(test::main_window().tree_view);
+        GtkTreeSelection* selection = gtk_tree_view_get_selection(test::main_window().tree.view);
         gtk_tree_selection_unselect_all(selection);
         for (const char* path : paths) {
             TreePathPtr tree_path{gtk_tree_path_new_from_string(path)};
@@ -135,7 +136,7 @@ enum class Loaded { Yes, No };
 
 struct ActionCase {
     const char* what;
-    void (*action)(MainWindow&);
+    void (*action)(const AccountActions&);
     Loaded loaded;
     std::vector<const char*> rows;
     std::string clipboard;              // SENTINEL when nothing is copied
@@ -208,9 +209,9 @@ TEST_F(EntryActions, CopyAndRunWhatTheSelectionSays)
         select_rows(c.rows);
         // A cleared store leaves nothing to select, so only a selection that outlives the flag shows
         // that the flag alone stops the action.
-        test::main_window().database_loaded = c.loaded == Loaded::Yes ? 1 : 0;
-        c.action(test::main_window());
-        test::main_window().database_loaded = 1;
+        test::main_window().tree.database_loaded = c.loaded == Loaded::Yes ? 1 : 0;
+        c.action(test::main_window().actions);
+        test::main_window().tree.database_loaded = 1;
         EXPECT_TRUE(test::wait_for_commands());
         test::drain_events();
         EXPECT_EQ(clipboard_text(GDK_SELECTION_CLIPBOARD), c.clipboard);
@@ -242,7 +243,7 @@ TEST_F(EntryActions, OtherProgramsPasteTheWholeValue)
         SCOPED_TRACE(c.what);
         seed_selections();
         select_rows({c.row});
-        on_copy_password(test::main_window());
+        on_copy_password(test::main_window().actions);
         EXPECT_EQ(xclip_output(c.selection, c.target), c.expected);
     }
 }
@@ -250,10 +251,10 @@ TEST_F(EntryActions, OtherProgramsPasteTheWholeValue)
 TEST_F(EntryActions, CopyingTheSameValueAgainTakesTheClipboardBack)
 {
     select_rows({ROOT});
-    on_copy_password(test::main_window());
+    on_copy_password(test::main_window().actions);
     // Another copy elsewhere replaces it, as another program's would.
     seed_selections();
-    on_copy_password(test::main_window());
+    on_copy_password(test::main_window().actions);
     EXPECT_EQ(clipboard_text(GDK_SELECTION_CLIPBOARD), "rootpw");
     EXPECT_EQ(xclip_output("clipboard", "UTF8_STRING"), "rootpw");
 }
@@ -269,7 +270,7 @@ TEST_F(EntryActions, PasswordIsOnTheClipboardBeforeTheCommandStarts)
     ASSERT_EQ(clipboard_text(GDK_SELECTION_CLIPBOARD), "other program");
 
     select_rows({ADMIN});
-    on_copy_password_and_execute(test::main_window());
+    on_copy_password_and_execute(test::main_window().actions);
     // The command's xclip is waiting for our answer: let the loop serve it.
     for (int i = 0; i < 500 && ran().value_or("").empty(); ++i) {
         while (g_main_context_iteration(nullptr, FALSE)) {
@@ -285,10 +286,10 @@ TEST_F(EntryActions, ACommandInTheForegroundCanReadTheClipboard)
 {
     test::main_window().settings.http_cmd = "timeout 5 xclip -o -selection clipboard > \"$OUT\"";
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
-    gtk_tree_view_expand_all(test::main_window().tree_view);
+    gtk_tree_view_expand_all(test::main_window().tree.view);
     test::drain_events();
     select_rows({ADMIN});
-    on_copy_password_and_execute(test::main_window());
+    on_copy_password_and_execute(test::main_window().actions);
     EXPECT_TRUE(test::wait_for_commands());
     EXPECT_EQ(ran(), "webpw");
 }

@@ -4,6 +4,7 @@
 #include "core/document.h"
 #include "core/tree_building.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/tree/password_load.h"
 #include "ui/window/main_window.h"
 
@@ -17,14 +18,14 @@ namespace {
 
 class EntryStore : public ::testing::Test {
 protected:
-    void SetUp() override { clear_entry_store(test::main_window()); }
-    void TearDown() override { clear_entry_store(test::main_window()); }
-    GtkTreeModel* model() { return GTK_TREE_MODEL(test::main_window().model); }
+    void SetUp() override { clear_document(test::main_window()); }
+    void TearDown() override { clear_document(test::main_window()); }
+    GtkTreeModel* model() { return GTK_TREE_MODEL(test::main_window().tree.model); }
 };
 
 TEST_F(EntryStore, ViewShowsIconAndTextColumnsWithMultipleSelection)
 {
-    GtkTreeView* view = test::main_window().tree_view;
+    GtkTreeView* view = test::main_window().tree.view;
     EXPECT_EQ(gtk_tree_view_get_model(view), model());
     EXPECT_FALSE(gtk_tree_view_get_headers_visible(view));
     EXPECT_FALSE(gtk_tree_view_get_enable_search(view));
@@ -102,16 +103,16 @@ TEST_F(EntryStore, ClearingReleasesEverythingAndIsHarmlessTwice)
 {
     ASSERT_EQ(test::load_fixture({test::record_line("A;;srv;ssh;;root;pw"), test::record_line("B;;s2;ftp;;bob;pw2")}),
               1);
-    EXPECT_EQ(test::main_window().database_loaded, 1);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 1);
     // One record per record line: root's shortcut on its server row is the same record.
     EXPECT_EQ(test::records().size(), 2u);
-    clear_entry_store(test::main_window());
+    clear_document(test::main_window());
     EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
     EXPECT_TRUE(test::records().empty());
-    EXPECT_EQ(test::main_window().database_loaded, 0);
-    test::main_window().database_loaded = 1;
-    clear_entry_store(test::main_window());
-    EXPECT_EQ(test::main_window().database_loaded, 0);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 0);
+    test::main_window().tree.database_loaded = 1;
+    clear_document(test::main_window());
+    EXPECT_EQ(test::main_window().tree.database_loaded, 0);
     EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
 }
 
@@ -132,23 +133,23 @@ TEST_F(EntryStore, ClearingABigTreeLeavesNothingBehind)
         ASSERT_EQ(test::load_fixture(lines), 1);
         for (const char* path : {"3", "3:0", "1499", "1499:0", "1499:0:0"}) {
             TreePathPtr row{gtk_tree_path_new_from_string(path)};
-            gtk_tree_view_expand_row(main.tree_view, row.get(), FALSE);
+            gtk_tree_view_expand_row(main.tree.view, row.get(), FALSE);
         }
-        gtk_widget_grab_focus(GTK_WIDGET(main.tree_view));
-        GtkTreeView* before = main.whole_view;
+        gtk_widget_grab_focus(GTK_WIDGET(main.tree.view));
+        GtkTreeView* before = main.tree.whole_view;
         RefPtr<GtkTreeModel> old{GTK_TREE_MODEL(g_object_ref(model()))};
         const Document* document = account_model_document(old.get());
 
-        clear_entry_store(main);
-        EXPECT_NE(main.whole_view, before);
-        EXPECT_EQ(main.tree_view, main.whole_view);
+        clear_document(main);
+        EXPECT_NE(main.tree.whole_view, before);
+        EXPECT_EQ(main.tree.view, main.tree.whole_view);
         EXPECT_EQ(gtk_tree_model_iter_n_children(model(), nullptr), 0);
-        EXPECT_TRUE(gtk_widget_get_visible(main.whole_scroller));
-        EXPECT_FALSE(gtk_widget_get_visible(main.spare_whole_scroller));
-        EXPECT_TRUE(gtk_widget_is_focus(GTK_WIDGET(main.tree_view)));
+        EXPECT_TRUE(gtk_widget_get_visible(main.tree.whole_scroller));
+        EXPECT_FALSE(gtk_widget_get_visible(main.tree.spare_whole_scroller));
+        EXPECT_TRUE(gtk_widget_is_focus(GTK_WIDGET(main.tree.view)));
         EXPECT_TRUE(document->plaintext().empty()) << "the texts outlived the clear";
         EXPECT_TRUE(document->records().empty());
-        ASSERT_NE(main.whole_dropping, 0u);
+        ASSERT_NE(main.tree.whole_dropping, 0u);
         EXPECT_EQ(gtk_tree_view_get_model(before), old.get());
 
         if (std::string(way) == "a clear meets them") {
@@ -158,16 +159,16 @@ TEST_F(EntryStore, ClearingABigTreeLeavesNothingBehind)
                 again->add_line(text + "\n");
             again->finish();
             show_loaded_rows(main, std::move(again));
-            ASSERT_NE(main.whole_dropping, 0u);
-            GtkTreeView* second = main.whole_view;
-            clear_entry_store(main);
-            EXPECT_EQ(main.whole_view, before) << "the view letting go of its rows is the one to take the place";
+            ASSERT_NE(main.tree.whole_dropping, 0u);
+            GtkTreeView* second = main.tree.whole_view;
+            clear_document(main);
+            EXPECT_EQ(main.tree.whole_view, before) << "the view letting go of its rows is the one to take the place";
             EXPECT_EQ(G_OBJECT(old.get())->ref_count, 1u) << "what was left went at once: no view holds it";
             EXPECT_NE(gtk_tree_view_get_model(second), nullptr);
         }
         test::drain_events();
-        EXPECT_EQ(main.whole_dropping, 0u);
-        EXPECT_EQ(gtk_tree_view_get_model(main.spare_whole_view), nullptr);
+        EXPECT_EQ(main.tree.whole_dropping, 0u);
+        EXPECT_EQ(gtk_tree_view_get_model(main.tree.spare_whole_view), nullptr);
         EXPECT_EQ(G_OBJECT(old.get())->ref_count, 1u) << "a view still holds the old model";
         if (std::string(way) == "slices run out") {
             EXPECT_EQ(gtk_tree_model_iter_n_children(old.get(), nullptr), 0) << "the view let go of them a slice at a time";
@@ -213,7 +214,7 @@ TEST_F(EntryStore, FixtureLoadPutsRowsInFileOrderWithRecords)
             g_object_unref(icon);
     }
     // The view is back on the store after the load.
-    EXPECT_EQ(gtk_tree_view_get_model(test::main_window().tree_view), model());
+    EXPECT_EQ(gtk_tree_view_get_model(test::main_window().tree.view), model());
 }
 
 } // namespace

@@ -19,7 +19,7 @@ namespace {
 // A password one test copied keeps counting down in the status bar: it goes when its test ends, so
 // that the next test reads its own status line.
 class ClearCopiedPasswords : public testing::EmptyTestEventListener {
-    void OnTestEnd(const testing::TestInfo&) override { sealkeep::clear_copied_password(sealkeep::test::main_window()); }
+    void OnTestEnd(const testing::TestInfo&) override { sealkeep::clear_copied_password(sealkeep::test::main_window().clipboard); }
 };
 
 } // namespace
@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     sealkeep::test::set_main_window(sealkeep::create_main_window(std::move(values), std::move(settings)));
     // Log in's password helper is built beside the program, not beside this test binary.
     if (const char* helper = std::getenv("SEALKEEP_ASKPASS"))
-        sealkeep::test::main_window().login_helper = helper;
+        sealkeep::test::main_window().login.helper = helper;
     while (gtk_events_pending())
         gtk_main_iteration();
     testing::UnitTest::GetInstance()->listeners().Append(new ClearCopiedPasswords);

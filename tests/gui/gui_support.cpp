@@ -9,6 +9,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +67,7 @@ std::vector<std::string> expanded_paths()
 {
     std::vector<std::string> paths;
     gtk_tree_view_map_expanded_rows(
-        main_window().tree_view,
+        main_window().tree.view,
         [](GtkTreeView*, GtkTreePath* path, gpointer data) {
             static_cast<std::vector<std::string>*>(data)->push_back(path_string(path));
         },
@@ -123,16 +124,16 @@ StartupVariable::~StartupVariable()
 int load_fixture(const std::vector<std::string>& lines)
 {
     MainWindow& main = main_window();
-    clear_entry_store(main);
+    clear_document(main);
     // As the load's worker builds it, from lines as read.
     auto document = std::make_unique<Document>(main.settings);
     for (const auto& text : lines)
         document->add_line(text + "\n");
     document->finish();
-    main.database_loaded = document->accounts() > 0;
+    main.tree.database_loaded = document->accounts() > 0;
     show_loaded_rows(main, std::move(document));
     drain_events();
-    return main.database_loaded;
+    return main.tree.database_loaded;
 }
 
 std::optional<std::string> run_beside_loop(std::vector<const char*> argv)
@@ -183,7 +184,7 @@ std::optional<std::string> read_file(const std::string& path)
 
 const Document* document()
 {
-    return account_model_document(main_window().model);
+    return account_model_document(main_window().tree.model);
 }
 
 std::vector<const EntryRecord*> records()
@@ -233,7 +234,7 @@ std::string record_line(const std::string& seven_values)
 std::string row_text(const char* path)
 {
     GtkTreeIter iter;
-    GtkTreeModel* model = GTK_TREE_MODEL(main_window().model);
+    GtkTreeModel* model = GTK_TREE_MODEL(main_window().tree.model);
     if (!gtk_tree_model_get_iter_from_string(model, &iter, path))
         return {};
     gchar* text = nullptr;

@@ -7,6 +7,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/search/search_bar.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
@@ -45,7 +46,7 @@ bool starts_with(const std::string& text, const std::string& prefix)
 
 int top_rows()
 {
-    return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().model), nullptr);
+    return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().tree.model), nullptr);
 }
 
 // How many processes have `path` among their arguments: the gpg of a load reading that file.
@@ -150,7 +151,7 @@ protected:
         stop_load(main());
         // A stopped load's worker hands the job back once gpg is gone; nothing of it may outlive the test.
         EXPECT_TRUE(run_until([] { return test::main_window().stopping.empty(); }));
-        clear_entry_store(main());
+        clear_document(main());
         gtk_entry_set_text(main().search_entry, "");
         main().settings = saved_settings_;
         home_.reset();
@@ -215,7 +216,7 @@ TEST_F(LoadJobTest, AGoodFileShowsItsRowsAndTheCountAndFocusesTheSearch)
     EXPECT_EQ(test::row_text("0:1:0:0"), "bob");
     // One record per account; root's shortcut on its server row is the same record.
     EXPECT_EQ(test::records().size(), 2u);
-    EXPECT_TRUE(main().database_loaded);
+    EXPECT_TRUE(main().tree.database_loaded);
     EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().search_entry)));
     EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
     EXPECT_FALSE(gtk_widget_get_visible(main().prompt));
@@ -230,7 +231,7 @@ TEST_F(LoadJobTest, AWrongPassphraseShowsNothingAndAsksAgain)
 
     EXPECT_EQ(top_rows(), 0);
     EXPECT_TRUE(test::records().empty());
-    EXPECT_FALSE(main().database_loaded);
+    EXPECT_FALSE(main().tree.database_loaded);
     const std::string status = test::status_text();
     EXPECT_TRUE(starts_with(status, "Not loaded: ")) << status;
     // gpg's own words for it, not a guess of ours.
@@ -269,7 +270,7 @@ TEST_F(LoadJobTest, AFolderOrAMissingFileGivenAsThePasswordFileIsNamedAsSuch)
             EXPECT_TRUE(starts_with(status, "Not loaded: ")) << status;
             EXPECT_NE(status.find("No such file"), std::string::npos) << status;
         }
-        EXPECT_FALSE(main().database_loaded);
+        EXPECT_FALSE(main().tree.database_loaded);
     }
 }
 
@@ -304,7 +305,7 @@ TEST_F(LoadJobTest, FilesGpgDoesNotVouchForShowNoRows)
         ASSERT_TRUE(test::wait_for_load());
         EXPECT_EQ(top_rows(), 0);
         EXPECT_TRUE(test::records().empty());
-        EXPECT_FALSE(main().database_loaded);
+        EXPECT_FALSE(main().tree.database_loaded);
         EXPECT_TRUE(starts_with(test::status_text(), "Not loaded: ")) << test::status_text();
     }
 }
@@ -405,7 +406,7 @@ TEST_F(LoadJobTest, RefreshTakesTheCountAwayAndTheNextLoadKeepsTheSearch)
     EXPECT_EQ(test::status_text(), "2 accounts loaded.");
     find_next_match(main());
     GtkTreePath* raw = nullptr;
-    gtk_tree_view_get_cursor(main().tree_view, &raw, nullptr);
+    gtk_tree_view_get_cursor(main().tree.view, &raw, nullptr);
     TreePathPtr cursor{raw};
     ASSERT_TRUE(cursor);
     EXPECT_EQ(test::path_string(cursor.get()), "0:0:0:0");

@@ -23,7 +23,7 @@ protected:
     {
         const char* scratch = std::getenv("SEALKEEP_SCRATCH");
         ASSERT_NE(scratch, nullptr) << "run inside tests/harness/session.sh";
-        ASSERT_FALSE(test::main_window().login_helper.empty()) << "SEALKEEP_ASKPASS names the helper";
+        ASSERT_FALSE(test::main_window().login.helper.empty()) << "SEALKEEP_ASKPASS names the helper";
         dir_ = std::string(scratch) + "/login-test-";
         for (const char* name : {"first", "second", "status", "env", "ftp"})
             std::remove((dir_ + name).c_str());
@@ -43,8 +43,8 @@ protected:
         test::main_window().settings.ftp_cmd = ftp_cmd;
         ASSERT_EQ(test::load_fixture({test::record_line(line)}), 1);
         TreePathPtr path{gtk_tree_path_new_from_string("0:0:0:0:0:0")};
-        gtk_tree_view_expand_to_path(test::main_window().tree_view, path.get());
-        gtk_tree_view_set_cursor(test::main_window().tree_view, path.get(), nullptr, FALSE);
+        gtk_tree_view_expand_to_path(test::main_window().tree.view, path.get());
+        gtk_tree_view_set_cursor(test::main_window().tree.view, path.get(), nullptr, FALSE);
     }
 
     std::string file(const char* name) const { return test::read_file(dir_ + name).value_or("<none>"); }
@@ -65,7 +65,7 @@ TEST_F(LoginTest, APasswordIsAnsweredOnceAndTheRefusingHostIsNamed)
     load_and_select("echo \"$SSH_ASKPASS_REQUIRE\" > " + dir_ + "env; " + ask_into("first") + "; " +
                         ask_into("second") + "; echo $? > " + dir_ + "status",
                     "", "Acme;web;srv2;ssh;22;alice;pw-b");
-    on_log_in(test::main_window());
+    on_log_in(test::main_window().actions);
     ASSERT_TRUE(test::wait_for_commands());
     drain_events();
     EXPECT_EQ(file("env"), "force\n");
@@ -79,7 +79,7 @@ TEST_F(LoginTest, RefreshRevokesTheTokenOfALaunchStillRunning)
 {
     load_and_select("sleep 1; " + ask_into("first") + "; echo $? > " + dir_ + "status", "",
                     "Acme;web;srv2;ssh;22;alice;pw-b");
-    on_log_in(test::main_window());
+    on_log_in(test::main_window().actions);
     drain_events();
     refresh_entries(test::main_window());
     ASSERT_TRUE(test::wait_for_commands());
@@ -91,7 +91,7 @@ TEST_F(LoginTest, AnotherServiceIsCopyPasswordAndExecute)
 {
     load_and_select("echo ssh > " + dir_ + "ftp", "echo \"ftp %u@%h ${SSH_ASKPASS:-no helper}\" > " + dir_ + "ftp",
                     "Acme;web;srv2;ftp;21;alice;pw-ftp");
-    on_log_in(test::main_window());
+    on_log_in(test::main_window().actions);
     ASSERT_TRUE(test::wait_for_commands());
     drain_events();
     EXPECT_EQ(file("ftp"), "ftp alice@srv2 no helper\n");

@@ -74,27 +74,27 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     // (earlier tests may have swapped the whole tree's two).
     std::vector<GtkWidget*> trees = test::child_widgets(children[3]);
     ASSERT_EQ(trees.size(), 4u);
-    GtkWidget* scrolled = main.whole_scroller;
+    GtkWidget* scrolled = main.tree.whole_scroller;
     GtkWidget* search_bar = children[4];
     GtkWidget* status_row = children[5];
 
     EXPECT_EQ(main.prompt, prompt);
-    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree_view));
-    EXPECT_EQ(main.tree_view, main.whole_view);
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree.view));
+    EXPECT_EQ(main.tree.view, main.tree.whole_view);
     std::vector<GtkWidget*> views;
     for (GtkWidget* tree : trees) {
         views.push_back(gtk_bin_get_child(GTK_BIN(tree)));
         EXPECT_EQ(gtk_widget_get_visible(tree), tree == scrolled);
     }
-    std::vector<GtkWidget*> expected = {GTK_WIDGET(main.whole_view), GTK_WIDGET(main.spare_whole_view),
-                                        GTK_WIDGET(main.filter_view), GTK_WIDGET(main.spare_filter_view)};
+    std::vector<GtkWidget*> expected = {GTK_WIDGET(main.tree.whole_view), GTK_WIDGET(main.tree.spare_whole_view),
+                                        GTK_WIDGET(main.tree.filter_view), GTK_WIDGET(main.tree.spare_filter_view)};
     std::sort(views.begin(), views.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(views, expected);
-    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.spare_whole_view)), main.spare_whole_scroller);
-    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.filter_view)), main.filter_scroller);
-    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.spare_filter_view)), main.spare_filter_scroller);
-    EXPECT_EQ(gtk_tree_view_get_model(main.tree_view), GTK_TREE_MODEL(main.model));
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.tree.spare_whole_view)), main.tree.spare_whole_scroller);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.tree.filter_view)), main.tree.filter_scroller);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.tree.spare_filter_view)), main.tree.spare_filter_scroller);
+    EXPECT_EQ(gtk_tree_view_get_model(main.tree.view), GTK_TREE_MODEL(main.tree.model));
     EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_toggle)),
@@ -122,7 +122,7 @@ TEST(MainWindow, WindowPropertiesAndScrolling)
     GSList* groups = gtk_accel_groups_from_object(G_OBJECT(window));
     EXPECT_EQ(g_slist_length(groups), 1u);
 
-    GtkWidget* scrolled = gtk_widget_get_parent(GTK_WIDGET(test::main_window().tree_view));
+    GtkWidget* scrolled = gtk_widget_get_parent(GTK_WIDGET(test::main_window().tree.view));
     GtkPolicyType h, v;
     gtk_scrolled_window_get_policy(GTK_SCROLLED_WINDOW(scrolled), &h, &v);
     EXPECT_EQ(h, GTK_POLICY_NEVER);
@@ -147,7 +147,7 @@ TEST(MainWindow, StatusRowHoldsTheStatusBarAStopButtonAndAClearButtonShownOnlyWh
     ASSERT_EQ(parts[3], test::main_window().status.stop_button());
     EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(parts[3])), GTK_STOCK_STOP);
     // A password copied by an earlier test may still count down.
-    clear_copied_password(test::main_window());
+    clear_copied_password(test::main_window().clipboard);
     for (GtkWidget* button : {parts[1], parts[2], parts[3]}) {
         GtkPackType pack_type;
         gboolean expand, fill;

@@ -50,7 +50,7 @@ GtkWidget* menu_item(Menu menu, std::size_t index)
 
 GtkTreeView* tree_view()
 {
-    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree_view));
+    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree.view));
 }
 
 struct Accel {
@@ -176,7 +176,7 @@ protected:
     }
 
     static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
-    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().model), nullptr); }
+    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().tree.model), nullptr); }
 
     std::string ran_file_;
 };
@@ -468,7 +468,7 @@ TEST_F(MenusTest, RefreshItemAndCtrlRShowThePromptAndEmptyTheTree)
         drain_events();
         EXPECT_TRUE(prompt_shown());
         EXPECT_EQ(top_rows(), 0);
-        EXPECT_EQ(test::main_window().database_loaded, 0);
+        EXPECT_EQ(test::main_window().tree.database_loaded, 0);
     }
 }
 
@@ -510,7 +510,7 @@ TEST_F(MenusTest, DialogItemsOpenTheirDialogs)
         }
     }
     // Cancelled dialogs leave the loaded tree alone.
-    EXPECT_EQ(test::main_window().database_loaded, 1);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 1);
 }
 
 TEST_F(MenusTest, QuitItemAndCtrlQEndTheMainLoop)

@@ -4,6 +4,7 @@
 #include "core/record_reader.h"
 #include "core/settings_values.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
@@ -29,15 +30,15 @@ class PassphrasePrompt : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_entry_store(test::main_window());
+        clear_document(test::main_window());
         gtk_entry_set_text(GTK_ENTRY(p.entry), "");
         gtk_widget_hide(p.panel);
         gtk_widget_show(p.panel);
         test::drain_events();
     }
-    void TearDown() override { clear_entry_store(test::main_window()); }
+    void TearDown() override { clear_document(test::main_window()); }
 
-    int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().model), nullptr); }
+    int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().tree.model), nullptr); }
 
     Prompt p;
 };
@@ -116,7 +117,7 @@ TEST_F(PassphrasePrompt, CancelHidesThePanelAndForgetsWhatWasTyped)
     EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "");
     // The tree is left as it was.
     EXPECT_EQ(top_rows(), 1);
-    EXPECT_EQ(test::main_window().database_loaded, 1);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 1);
     gtk_widget_show(p.panel);
     EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "");
 }
@@ -140,7 +141,7 @@ TEST_F(PassphrasePrompt, ConfirmingLoadsTheFileThenHidesAndFocusesTheSearch)
         // The passphrase left the entry the moment it was confirmed, not when the load ended.
         EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "");
         ASSERT_TRUE(test::wait_for_load());
-        EXPECT_EQ(test::main_window().database_loaded, 1);
+        EXPECT_EQ(test::main_window().tree.database_loaded, 1);
         EXPECT_EQ(test::row_text("0:0:0:0"), "root");
         EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "");
         EXPECT_FALSE(gtk_widget_get_visible(p.panel));
@@ -166,7 +167,7 @@ TEST_F(PassphrasePrompt, AFailedLoadLeavesTheTreeEmptyAndAsksAgain)
         gtk_entry_set_text(GTK_ENTRY(p.entry), c.typed);
         gtk_widget_activate(p.entry);
         ASSERT_TRUE(test::wait_for_load());
-        EXPECT_EQ(test::main_window().database_loaded, 0);
+        EXPECT_EQ(test::main_window().tree.database_loaded, 0);
         EXPECT_EQ(top_rows(), 0);
         // A passphrase gpg refused brings the prompt back, empty and ready for another try.
         EXPECT_TRUE(gtk_widget_get_visible(p.panel));

@@ -79,7 +79,7 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
         gtk_entry_set_text(search, cycle % 2 ? "root" : "__none__");
         test::drain_events();
         ASSERT_EQ(test::main_window().search.matches.size(), 1u);
-        on_copy_password(test::main_window());
+        on_copy_password(test::main_window().actions);
         test::drain_events();
         ASSERT_EQ(test::clipboard_text(), cycle % 2 ? "r1" : "z;with;semis");
 
@@ -97,7 +97,7 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
     test::drain_events();
     EXPECT_TRUE(test::records().empty());
     EXPECT_TRUE(test::main_window().search.matches.empty());
-    EXPECT_EQ(test::main_window().database_loaded, 0);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 0);
 }
 
 } // namespace

@@ -74,7 +74,7 @@ protected:
         // Something worth keeping in each place a fault could disturb: a loaded tree, a password on the
         // clipboard, a search text.
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1)});
-        copy_to_clipboard(test::main_window(), "kept on the clipboard");
+        copy_to_clipboard(test::main_window().clipboard, "kept on the clipboard");
         gtk_entry_set_text(search_entry(), "alpha");
         test::drain_events();
     }
@@ -85,7 +85,7 @@ protected:
     }
 
     static GtkEntry* search_entry() { return test::main_window().search_entry; }
-    static GtkTreeView* tree_view() { return test::main_window().tree_view; }
+    static GtkTreeView* tree_view() { return test::main_window().tree.view; }
 
     // The main loop runs, and nothing but what the fault may change has changed.
     void expect_nothing_else_lost(const test::Untouched& expected)
@@ -172,7 +172,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
     struct Case {
         const char* name;
         const char* ssh_template;
-        void (*action)(MainWindow&);
+        void (*action)(const AccountActions&);
         bool copies_password;
     };
     const Case cases[] = {
@@ -185,7 +185,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
         SCOPED_TRACE(c.name);
         test::main_window().settings.ssh_cmd = c.ssh_template;
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1), LINE_B.substr(0, LINE_B.size() - 1)});
-        copy_to_clipboard(test::main_window(), "kept on the clipboard");
+        copy_to_clipboard(test::main_window().clipboard, "kept on the clipboard");
         // A search selects root's row (the text changes each time, or no search would run).
         gtk_entry_set_text(search_entry(), "");
         gtk_entry_set_text(search_entry(), "root");
@@ -195,14 +195,14 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
         test::Untouched expected = test::Untouched::now();
         ASSERT_EQ(test::records().front()->command_line(), c.ssh_template);
 
-        c.action(test::main_window());
+        c.action(test::main_window().actions);
         EXPECT_TRUE(test::wait_for_commands());
 
         if (c.copies_password)
             expected.clipboard = "pa";
         expect_nothing_else_lost(expected);
         EXPECT_EQ(test::tree_rows(), rows);
-        EXPECT_EQ(test::main_window().database_loaded, 1);
+        EXPECT_EQ(test::main_window().tree.database_loaded, 1);
     }
 }
 
@@ -228,7 +228,7 @@ TEST_F(Faults, ALoadShowsThatItRunsAndStopsShowingItWhenDone)
     ASSERT_TRUE(test::wait_for_load());
     EXPECT_FALSE(gtk_widget_get_visible(stop));
     EXPECT_EQ(test::status_text(), "1 account loaded.");
-    EXPECT_EQ(test::main_window().database_loaded, 1);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 1);
     // No cursor of the load's is left on the window.
     EXPECT_EQ(gdk_window_get_cursor(gtk_widget_get_window(test::main_window().window)), nullptr);
 }

@@ -51,7 +51,7 @@ const std::vector<std::string> SEARCHES = {"acme",
 
 GtkTreeView* tree_view()
 {
-    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree_view));
+    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree.view));
 }
 
 struct Found {
@@ -104,7 +104,7 @@ std::vector<std::string> walk_of_the_model(const std::string& text)
     if (text.size() < MIN_SEARCH_BYTES)
         return {};
     gtk_tree_model_foreach(
-        test::main_window().model,
+        test::main_window().tree.model,
         [](GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer data) -> gboolean {
             auto& walk = *static_cast<Walk*>(data);
             gchar* row_text = nullptr;

@@ -78,7 +78,7 @@ LoadOutcome load_through_prompt(const std::string& passphrase)
         outcome.errors = errors.finish();
     }
     drain_events();
-    outcome.loaded = test::main_window().database_loaded;
+    outcome.loaded = test::main_window().tree.database_loaded;
     return outcome;
 }
 
@@ -86,7 +86,7 @@ std::vector<std::string> tree_rows()
 {
     std::vector<std::string> rows;
     gtk_tree_model_foreach(
-        GTK_TREE_MODEL(test::main_window().model),
+        GTK_TREE_MODEL(test::main_window().tree.model),
         [](GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter, gpointer data) -> gboolean {
             GCharPtr where{gtk_tree_path_to_string(path)};
             gchar* raw = nullptr;

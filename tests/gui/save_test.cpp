@@ -883,8 +883,8 @@ TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
             gtk_widget_hide(main.prompt);
         }
         TreePathPtr user{gtk_tree_path_new_from_string("0:0:0:0:0:0")};
-        gtk_tree_view_expand_to_path(main.tree_view, user.get());
-        gtk_tree_view_set_cursor(main.tree_view, user.get(), nullptr, FALSE);
+        gtk_tree_view_expand_to_path(main.tree.view, user.get());
+        gtk_tree_view_set_cursor(main.tree.view, user.get(), nullptr, FALSE);
         ASSERT_EQ(test::row_text("0:0:0:0:0:0"), "alice");
 
         LockInDialog seen{"", c.through_generate};

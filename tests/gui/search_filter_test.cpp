@@ -7,6 +7,7 @@
 #include "ui/search/search_bar.h"
 #include "ui/settings/settings_store.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ const std::vector<std::string> FIXTURE = {
 std::vector<std::string> shown_rows()
 {
     std::vector<std::string> rows;
-    GtkTreeView* view = test::main_window().tree_view;
+    GtkTreeView* view = test::main_window().tree.view;
     GtkTreeModel* model = gtk_tree_view_get_model(view);
     struct Walk {
         static void children(GtkTreeView* view, GtkTreeModel* model, GtkTreeIter* parent,
@@ -56,11 +57,11 @@ std::vector<std::string> shown_rows()
 std::string cursor_text()
 {
     GtkTreePath* cursor = nullptr;
-    gtk_tree_view_get_cursor(test::main_window().tree_view, &cursor, nullptr);
+    gtk_tree_view_get_cursor(test::main_window().tree.view, &cursor, nullptr);
     if (!cursor)
         return {};
     TreePathPtr owned{cursor};
-    GtkTreeModel* model = gtk_tree_view_get_model(test::main_window().tree_view);
+    GtkTreeModel* model = gtk_tree_view_get_model(test::main_window().tree.view);
     GtkTreeIter iter;
     gtk_tree_model_get_iter(model, &iter, cursor);
     gchar* text = nullptr;
@@ -75,10 +76,10 @@ std::string cursor_text()
 bool only_the_view_in_use_is_visible()
 {
     const MainWindow& main = test::main_window();
-    GtkWidget* in_use = GTK_WIDGET(main.tree_view);
+    GtkWidget* in_use = GTK_WIDGET(main.tree.view);
     bool others_hidden = true;
-    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
-        if (view != main.tree_view)
+    for (GtkTreeView* view : {main.tree.whole_view, main.tree.spare_whole_view, main.tree.filter_view, main.tree.spare_filter_view})
+        if (view != main.tree.view)
             others_hidden = others_hidden && !gtk_widget_get_visible(gtk_widget_get_parent(GTK_WIDGET(view)));
     return gtk_widget_get_visible(in_use) && gtk_widget_get_visible(gtk_widget_get_parent(in_use)) && others_hidden;
 }
@@ -87,8 +88,8 @@ bool only_the_view_in_use_is_visible()
 bool hidden_filter_views_are_empty()
 {
     const MainWindow& main = test::main_window();
-    for (GtkTreeView* view : {main.filter_view, main.spare_filter_view})
-        if (view != main.tree_view && gtk_tree_view_get_model(view))
+    for (GtkTreeView* view : {main.tree.filter_view, main.tree.spare_filter_view})
+        if (view != main.tree.view && gtk_tree_view_get_model(view))
             return false;
     return true;
 }
@@ -111,7 +112,7 @@ protected:
     {
         set_search_filter(test::main_window(), false);
         type("");
-        clear_entry_store(test::main_window());
+        clear_document(test::main_window());
     }
 };
 
@@ -151,13 +152,13 @@ TEST_F(SearchFilter, NextAndPreviousStepThroughTheMatchesShown)
     EXPECT_EQ(cursor_text(), "alice");
     find_next_match(test::main_window());
     GtkTreePath* cursor = nullptr;
-    gtk_tree_view_get_cursor(test::main_window().tree_view, &cursor, nullptr);
+    gtk_tree_view_get_cursor(test::main_window().tree.view, &cursor, nullptr);
     ASSERT_NE(cursor, nullptr);
     EXPECT_EQ(test::path_string(cursor), "1:0:0:0:0");
     gtk_tree_path_free(cursor);
     find_next_match(test::main_window());
     find_previous_match(test::main_window());
-    gtk_tree_view_get_cursor(test::main_window().tree_view, &cursor, nullptr);
+    gtk_tree_view_get_cursor(test::main_window().tree.view, &cursor, nullptr);
     ASSERT_NE(cursor, nullptr);
     EXPECT_EQ(test::path_string(cursor), "1:0:0:0:0");
     gtk_tree_path_free(cursor);
@@ -167,7 +168,7 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
 {
     // The user's own expansion: Gamma open, the rest closed.
     TreePathPtr gamma{gtk_tree_path_new_from_string("2")};
-    gtk_tree_view_expand_row(test::main_window().tree_view, gamma.get(), FALSE);
+    gtk_tree_view_expand_row(test::main_window().tree.view, gamma.get(), FALSE);
     const std::vector<std::string> before = shown_rows();
     ASSERT_EQ(before, (std::vector<std::string>{"0 Acme", "1 Beta", "2 Gamma", "2:0 echo"}));
 
@@ -177,7 +178,7 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
         set_search_filter(test::main_window(), true);
         type("carol");
         EXPECT_EQ(shown_rows().size(), 5u);
-        EXPECT_EQ(test::main_window().tree_view, test::main_window().filter_view);
+        EXPECT_EQ(test::main_window().tree.view, test::main_window().tree.filter_view);
         EXPECT_TRUE(only_the_view_in_use_is_visible());
         if (std::string(way_out) == "empty")
             type("");
@@ -192,10 +193,10 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
         } else {
             EXPECT_EQ(shown_rows(), before);
         }
-        EXPECT_EQ(test::main_window().tree_view, test::main_window().whole_view);
+        EXPECT_EQ(test::main_window().tree.view, test::main_window().tree.whole_view);
         EXPECT_TRUE(only_the_view_in_use_is_visible());
     }
-    EXPECT_TRUE(test::main_window().database_loaded);
+    EXPECT_TRUE(test::main_window().tree.database_loaded);
 }
 
 TEST_F(SearchFilter, TheToggleIsTheStoredSetting)
@@ -221,7 +222,7 @@ TEST_F(SearchFilter, AReloadWhileTheFilterIsOnFiltersTheNewTree)
                                                       "0:0:0:0:0 bob", "1 Zulu", "1:0 bobcat", "1:0:0 ssh",
                                                       "1:0:0:0 root"}));
     // A Refresh drops the tree; the filter shows nothing of the old one afterwards.
-    clear_entry_store(test::main_window());
+    clear_document(test::main_window());
     type("bobcat");
     EXPECT_EQ(shown_rows(), std::vector<std::string>{});
 }
@@ -245,7 +246,7 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
         int open = 0;
         for (int top = 0; top < 3000; ++top) {
             TreePathPtr path{gtk_tree_path_new_from_indices(top, -1)};
-            open += gtk_tree_view_row_expanded(main.filter_view, path.get());
+            open += gtk_tree_view_row_expanded(main.tree.filter_view, path.get());
         }
         return open;
     };
@@ -256,7 +257,7 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
             ASSERT_EQ(test::load_fixture(many), 1);
         }
         gtk_entry_set_text(main.search_entry, "host");
-        ASSERT_NE(main.filter_expanding, 0u) << "one slice expanded every row: the fixture is too small";
+        ASSERT_NE(main.tree.filter_expanding, 0u) << "one slice expanded every row: the fixture is too small";
         const int first_slice = expanded_top_rows();
         EXPECT_GT(first_slice, 0);
         EXPECT_LT(first_slice, 3000);
@@ -266,39 +267,39 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
                 test::drain_events();
                 ASSERT_EQ(shown_rows().size(), 3000u * 25);
             }
-            GtkTreeView* before = main.filter_view;
+            GtkTreeView* before = main.tree.filter_view;
             gtk_entry_set_text(main.search_entry, "host7");
-            EXPECT_NE(main.filter_view, before) << "the new filter waited for the old one's rows to go";
-            EXPECT_EQ(main.dropping_view, before);
+            EXPECT_NE(main.tree.filter_view, before) << "the new filter waited for the old one's rows to go";
+            EXPECT_EQ(main.tree.dropping_view, before);
             EXPECT_TRUE(only_the_view_in_use_is_visible());
             if (two)
                 gtk_entry_set_text(main.search_entry, "host6");
             test::drain_events();
-            EXPECT_EQ(main.filter_expanding, 0u);
-            EXPECT_EQ(main.filter_dropping, 0u);
+            EXPECT_EQ(main.tree.filter_expanding, 0u);
+            EXPECT_EQ(main.tree.filter_dropping, 0u);
             EXPECT_TRUE(hidden_filter_views_are_empty());
             EXPECT_TRUE(only_the_view_in_use_is_visible());
             EXPECT_EQ(expanded_top_rows(), 3000);
             EXPECT_EQ(shown_rows().size(), 3000u * 4);
             EXPECT_EQ(cursor_text(), two ? "host6" : "host7");
             // A filter shown again (as after an edit there) keeps the keyboard on the rows.
-            gtk_widget_grab_focus(GTK_WIDGET(main.filter_view));
+            gtk_widget_grab_focus(GTK_WIDGET(main.tree.filter_view));
             run_search(main);
-            EXPECT_TRUE(gtk_widget_is_focus(GTK_WIDGET(main.filter_view)));
+            EXPECT_TRUE(gtk_widget_is_focus(GTK_WIDGET(main.tree.filter_view)));
             EXPECT_TRUE(only_the_view_in_use_is_visible());
         } else if (std::string(way) == "end of the filter") {
             gtk_entry_set_text(main.search_entry, "");
             // The whole tree is back at once; the filter's rows go afterwards.
-            EXPECT_EQ(main.tree_view, main.whole_view);
+            EXPECT_EQ(main.tree.view, main.tree.whole_view);
             EXPECT_TRUE(only_the_view_in_use_is_visible());
-            EXPECT_EQ(main.filter_expanding, 0u);
+            EXPECT_EQ(main.tree.filter_expanding, 0u);
             test::drain_events();
-            EXPECT_EQ(main.filter_dropping, 0u);
+            EXPECT_EQ(main.tree.filter_dropping, 0u);
             EXPECT_TRUE(hidden_filter_views_are_empty());
         } else {
-            clear_entry_store(main);
-            EXPECT_EQ(main.filter_expanding, 0u);
-            EXPECT_EQ(main.filter_dropping, 0u);
+            clear_document(main);
+            EXPECT_EQ(main.tree.filter_expanding, 0u);
+            EXPECT_EQ(main.tree.filter_dropping, 0u);
             EXPECT_TRUE(hidden_filter_views_are_empty());
             test::drain_events();
             EXPECT_EQ(shown_rows(), std::vector<std::string>{});
@@ -329,19 +330,19 @@ TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
 
     // The slices run to the end: every row, in order, expanded.
     gtk_entry_set_text(main.search_entry, "ssh");
-    ASSERT_NE(main.filter_expanding, 0u) << "every row came in at once: the fixture is too small";
+    ASSERT_NE(main.tree.filter_expanding, 0u) << "every row came in at once: the fixture is too small";
     EXPECT_LT(shown_rows().size(), every_row.size());
     EXPECT_EQ(cursor_text(), "ssh");
     test::drain_events();
-    EXPECT_EQ(main.filter_expanding, 0u);
+    EXPECT_EQ(main.tree.filter_expanding, 0u);
     EXPECT_EQ(shown_rows(), every_row);
 
     // A step back from the first match goes to the last, not in yet.
     type("");
     gtk_entry_set_text(main.search_entry, "user");
-    ASSERT_NE(main.filter_expanding, 0u);
+    ASSERT_NE(main.tree.filter_expanding, 0u);
     find_previous_match(main);
-    EXPECT_EQ(main.filter_expanding, 0u);
+    EXPECT_EQ(main.tree.filter_expanding, 0u);
     EXPECT_EQ(cursor_text(), "user5999");
     std::vector<std::string> users(every_row.begin(), every_row.begin() + 3 + 6000);
     EXPECT_EQ(shown_rows(), users);
@@ -351,11 +352,11 @@ TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
     // Deleting the branch counts every account under it.
     type("");
     gtk_entry_set_text(main.search_entry, "ssh");
-    GtkTreeSelection* selection = gtk_tree_view_get_selection(main.tree_view);
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(main.tree.view);
     gtk_tree_selection_unselect_all(selection);
     TreePathPtr service{gtk_tree_path_new_from_string("0:0:0")};
     gtk_tree_selection_select_path(selection, service.get());
-    ASSERT_NE(main.filter_expanding, 0u);
+    ASSERT_NE(main.tree.filter_expanding, 0u);
     std::string asked;
     test::respond_in_nested_loop(
         [](GtkWidget* dialog, void* data) {

@@ -37,7 +37,7 @@ const std::vector<std::string> TEXT_FIXTURE = {
 
 GtkTreeView* tree_view()
 {
-    return test::main_window().tree_view;
+    return test::main_window().tree.view;
 }
 
 GtkEntry* search_entry()
@@ -371,17 +371,17 @@ TEST_F(SearchNavigation, ABigBranchOpensAroundTheMatch)
     MainWindow& main = test::main_window();
     const auto users_in = [&] {
         GtkTreeIter service;
-        return gtk_tree_model_get_iter_from_string(main.model, &service, "0:0:0")
-                   ? gtk_tree_model_iter_n_children(main.model, &service)
+        return gtk_tree_model_get_iter_from_string(main.tree.model, &service, "0:0:0")
+                   ? gtk_tree_model_iter_n_children(main.tree.model, &service)
                    : -1;
     };
 
     gtk_entry_set_text(search_entry(), "user3000");
-    ASSERT_NE(main.whole_letting_in, 0u) << "every user came in at once";
+    ASSERT_NE(main.tree.whole_letting_in, 0u) << "every user came in at once";
     EXPECT_LT(users_in(), 6000);
     EXPECT_EQ(row_text(cursor_path().c_str()), "user3000");
     drain_events();
-    EXPECT_EQ(main.whole_letting_in, 0u);
+    EXPECT_EQ(main.tree.whole_letting_in, 0u);
     EXPECT_EQ(users_in(), 6000);
     expect_revealed("0:0:0:3000");
     EXPECT_EQ(match_texts(), std::vector<std::string>{"user3000"});
@@ -389,7 +389,7 @@ TEST_F(SearchNavigation, ABigBranchOpensAroundTheMatch)
     // The next search finds its match where the window has not reached yet.
     gtk_tree_view_collapse_all(tree_view());
     gtk_entry_set_text(search_entry(), "user3001");
-    ASSERT_NE(main.whole_letting_in, 0u);
+    ASSERT_NE(main.tree.whole_letting_in, 0u);
     gtk_entry_set_text(search_entry(), "user5999");
     EXPECT_EQ(row_text(cursor_path().c_str()), "user5999");
     drain_events();
@@ -409,8 +409,8 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
 
     // A second bar around a state of its own that shares the real tree, so the real bar stays as it is.
     MainWindow second;
-    second.tree_view = test::main_window().tree_view;
-    second.model = test::main_window().model;
+    second.tree.view = test::main_window().tree.view;
+    second.tree.model = test::main_window().tree.model;
     GtkWidget* bar = create_search_bar(second);
     g_object_ref_sink(bar);
     GtkWidget* entry = GTK_WIDGET(second.search_entry);

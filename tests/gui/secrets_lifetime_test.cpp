@@ -67,7 +67,7 @@ protected:
     }
     void TearDown() override
     {
-        release_clipboard(test::main_window());
+        release_clipboard(test::main_window().clipboard);
         set_idle_lock_seconds(test::main_window(), 0);
         test::main_window().settings = saved_;
         test::drain_events();
@@ -79,7 +79,7 @@ TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHint
 {
     MainWindow& main = test::main_window();
     main.settings.clipboard_clear_seconds = 2;
-    copy_password_to_clipboard(main, record_of("alpha-root-pw"));
+    copy_password_to_clipboard(main.actions, record_of("alpha-root-pw"));
     EXPECT_EQ(selection_text("clipboard"), "alpha-root-pw");
     EXPECT_EQ(selection_text("primary"), "alpha-root-pw");
     const std::string targets = selection_text("clipboard", "TARGETS");
@@ -91,7 +91,7 @@ TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHint
 
     // A new copy one second in starts the delay again: after the first delay it is still there.
     ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
-    copy_password_to_clipboard(main, record_of("beta-bob-pw"));
+    copy_password_to_clipboard(main.actions, record_of("beta-bob-pw"));
     EXPECT_EQ(test::status_text(), "Clipboard cleared in 2 s");
     ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
     EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
@@ -107,7 +107,7 @@ TEST_F(SecretsLifetime, WhatAnotherProgramCopiedMeanwhileIsKept)
 {
     MainWindow& main = test::main_window();
     main.settings.clipboard_clear_seconds = 1;
-    copy_password_to_clipboard(main, record_of("alpha-root-pw"));
+    copy_password_to_clipboard(main.actions, record_of("alpha-root-pw"));
     ASSERT_TRUE(test::run_beside_loop(
         {"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
     ASSERT_TRUE(run_until([&] { return !main.clipboard.owned[0]; }, 3));
@@ -123,7 +123,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     main.settings.ssh_cmd = "ssh %u@%h";
     // Command lines are built at load time.
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
-    copy_command_line_to_clipboard(main, record_of("alpha-root-pw"));
+    copy_command_line_to_clipboard(main.actions, record_of("alpha-root-pw"));
     EXPECT_EQ(selection_text("clipboard", "TARGETS").find("x-kde-passwordManagerHint"), std::string::npos);
     EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
     run_until([] { return false; }, 1.5);
@@ -131,7 +131,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
 
     // A password copied over it, then taken off at once by the button beside the count-down.
     main.settings.clipboard_clear_seconds = 45;
-    copy_password_to_clipboard(main, record_of("gamma-carol-pw"));
+    copy_password_to_clipboard(main.actions, record_of("gamma-carol-pw"));
     ASSERT_TRUE(gtk_widget_get_visible(main.status.clear_button()));
     gtk_button_clicked(GTK_BUTTON(main.status.clear_button()));
     EXPECT_EQ(test::status_text(), "Clipboard cleared.");
@@ -140,7 +140,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
 
     // 0 never clears; the hint is still offered.
     main.settings.clipboard_clear_seconds = 0;
-    copy_password_to_clipboard(main, record_of("beta-bob-pw"));
+    copy_password_to_clipboard(main.actions, record_of("beta-bob-pw"));
     EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
     run_until([] { return false; }, 1.2);
     EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
@@ -154,7 +154,7 @@ TEST_F(SecretsLifetime, ACommandsFailureIsNotCoveredByTheCountDown)
     main.settings.clipboard_clear_seconds = 3;
     main.settings.ssh_cmd = "exit 3 # %h";
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
-    copy_password_and_run(main, record_of("alpha-root-pw"));
+    copy_password_and_run(main.actions, record_of("alpha-root-pw"));
     const std::string failure = "The command failed (exit status 3): exit 3 # alpha";
     ASSERT_TRUE(run_until([&] { return test::status_text() == failure; }, 3)) << test::status_text();
     const int left = main.clipboard.seconds_left;
@@ -169,7 +169,7 @@ TEST_F(SecretsLifetime, ACommandsFailureIsNotCoveredByTheCountDown)
 
     // A new copy is the latest thing done: its count-down shows again, and an emptied bar (Refresh
     // empties it) is nothing to keep it from showing.
-    copy_password_to_clipboard(main, record_of("beta-bob-pw"));
+    copy_password_to_clipboard(main.actions, record_of("beta-bob-pw"));
     EXPECT_EQ(test::status_text(), "Clipboard cleared in 3 s");
     show_status(main, "");
     ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 2 s"; }, 2)) << test::status_text();
@@ -180,7 +180,7 @@ std::vector<std::string> tree_state(bool selected)
 {
     MainWindow& main = test::main_window();
     std::vector<std::string> result;
-    GtkTreeModel* model = gtk_tree_view_get_model(main.tree_view);
+    GtkTreeModel* model = gtk_tree_view_get_model(main.tree.view);
     auto describe = [model](GtkTreePath* path) {
         std::string text;
         for (gint depth = 1; depth <= gtk_tree_path_get_depth(path); ++depth) {
@@ -197,7 +197,7 @@ std::vector<std::string> tree_state(bool selected)
         return text;
     };
     if (selected) {
-        PathListPtr rows{gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(main.tree_view), nullptr)};
+        PathListPtr rows{gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(main.tree.view), nullptr)};
         for (GList* row = rows.get(); row; row = row->next)
             result.push_back(describe(static_cast<GtkTreePath*>(row->data)));
     } else {
@@ -214,10 +214,10 @@ void expect_locked(const char* how)
 {
     SCOPED_TRACE(how);
     MainWindow& main = test::main_window();
-    EXPECT_EQ(gtk_tree_model_iter_n_children(gtk_tree_view_get_model(main.tree_view), nullptr), 0);
+    EXPECT_EQ(gtk_tree_model_iter_n_children(gtk_tree_view_get_model(main.tree.view), nullptr), 0);
     EXPECT_TRUE(test::records().empty());
     EXPECT_EQ(test::document(), nullptr);
-    EXPECT_FALSE(main.database_loaded);
+    EXPECT_FALSE(main.tree.database_loaded);
     EXPECT_TRUE(main.search.matches.empty());
     EXPECT_TRUE(gtk_widget_get_visible(main.prompt));
     EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.prompt_entry)));
@@ -237,7 +237,7 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
 
     // Gamma's user expanded down to carol, beta selected, and alpha, which stays closed; a search with
     // matches; a password copied.
-    GtkTreeView* view = main.tree_view;
+    GtkTreeView* view = main.tree.view;
     gtk_window_present(GTK_WINDOW(main.window));
     gtk_entry_set_text(main.search_entry, "bob");
     ASSERT_FALSE(main.search.matches.empty());
@@ -277,7 +277,7 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.how);
-        copy_password_to_clipboard(main, record_of("gamma-carol-pw"));
+        copy_password_to_clipboard(main.actions, record_of("gamma-carol-pw"));
         way.lock();
         expect_locked(way.how);
         EXPECT_EQ(std::string(gtk_entry_get_text(main.search_entry)), "bob");
@@ -308,8 +308,8 @@ TEST_F(SecretsLifetime, IdleTimeLocksOnlyWhatIsLoadedAndInputPostponesIt)
         gdk_event_free(motion);
         run_until([] { return false; }, 0.4);
     }
-    EXPECT_TRUE(main.database_loaded);
-    ASSERT_TRUE(run_until([&] { return !main.database_loaded; }, 3));
+    EXPECT_TRUE(main.tree.database_loaded);
+    ASSERT_TRUE(run_until([&] { return !main.tree.database_loaded; }, 3));
     EXPECT_EQ(test::status_text(), "Locked.");
     // Nothing loaded: the next idle period shows nothing new.
     show_status(main, "after");

@@ -242,7 +242,7 @@ protected:
     }
 
     static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
-    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().model), nullptr); }
+    static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().tree.model), nullptr); }
 
     std::string chosen_file_;
 };
@@ -594,7 +594,7 @@ TEST_F(SetupDialogTest, OkStoresEachEntryUnderItsOwnKeyExactlyAsTyped)
     EXPECT_EQ(values_in_memory(), typed);
     EXPECT_STORED(typed);
     // OK reloads nothing: the tree keeps the last load's accounts until the next Refresh.
-    EXPECT_EQ(test::main_window().database_loaded, 1);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 1);
     EXPECT_EQ(test::row_text("0"), "Acme");
     EXPECT_FALSE(prompt_shown());
 }
@@ -843,7 +843,7 @@ TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
     EXPECT_STORED(expected);
     EXPECT_TRUE(prompt_shown());
     EXPECT_EQ(top_rows(), 0);
-    EXPECT_EQ(test::main_window().database_loaded, 0);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 0);
 }
 
 TEST_F(SetupDialogTest, DismissedChooserChangesNothing)
@@ -858,7 +858,7 @@ TEST_F(SetupDialogTest, DismissedChooserChangesNothing)
     EXPECT_EQ(values_in_memory(), BEHIND_OUR_BACK);
     EXPECT_STORED(BEHIND_OUR_BACK);
     EXPECT_FALSE(prompt_shown());
-    EXPECT_EQ(test::main_window().database_loaded, 1);
+    EXPECT_EQ(test::main_window().tree.database_loaded, 1);
     EXPECT_EQ(test::row_text("0"), "Acme");
 }
 

@@ -342,7 +342,7 @@ TEST_P(DialogMnemonics, NoDialogOfEditingHoldsAMnemonicTwice)
     check([&] { save_document(main); }); // the file changed while it was loaded: save elsewhere or reload?
     check([&] {
         TreePathPtr customer{gtk_tree_path_new_from_string("0")};
-        gtk_tree_view_set_cursor(main.tree_view, customer.get(), nullptr, FALSE);
+        gtk_tree_view_set_cursor(main.tree.view, customer.get(), nullptr, FALSE);
         delete_accounts_command(main); // two accounts: asks first
     });
     check([&] {

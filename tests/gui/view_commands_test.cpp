@@ -30,7 +30,7 @@ const std::vector<std::string> DEEP_FIXTURE = {
 
 GtkTreeView* tree_view()
 {
-    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree_view));
+    return GTK_TREE_VIEW(GTK_WIDGET(test::main_window().tree.view));
 }
 
 using test::path_string;
@@ -83,10 +83,10 @@ TEST(ViewCommands, ExpandALittleNeedsALoadedDatabase)
     // Rows without a successful load behind them (the flag is what the command obeys).
     ASSERT_EQ(load_fixture(DEEP_FIXTURE), 1);
     gtk_tree_view_collapse_all(tree_view());
-    test::main_window().database_loaded = 0;
+    test::main_window().tree.database_loaded = 0;
     expand_a_little(test::main_window());
     EXPECT_EQ(expanded_paths(), std::vector<std::string>{});
-    test::main_window().database_loaded = 1;
+    test::main_window().tree.database_loaded = 1;
 
     // After Refresh the tree is empty and the flag cleared; every view command is then a no-op.
     refresh_entries(test::main_window());
@@ -134,7 +134,7 @@ TEST(ViewCommands, RefreshEmptiesTheTreeShowsThePromptAndKeepsTheSearch)
         refresh_entries(test::main_window());
         drain_events();
         EXPECT_EQ(top_level_rows(), 0);
-        EXPECT_EQ(test::main_window().database_loaded, 0);
+        EXPECT_EQ(test::main_window().tree.database_loaded, 0);
         EXPECT_TRUE(test::records().empty());
         EXPECT_TRUE(gtk_widget_get_visible(prompt));
         GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(test::main_window().window));

@@ -44,7 +44,7 @@ std::vector<std::uint32_t> selected_rows(MainWindow& main)
 {
     std::vector<std::uint32_t> rows;
     GtkTreeModel* model = nullptr;
-    PathListPtr paths{gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(main.tree_view), &model)};
+    PathListPtr paths{gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(main.tree.view), &model)};
     for (GList* path = paths.get(); path; path = path->next) {
         GtkTreeIter iter;
         if (gtk_tree_model_get_iter(model, &iter, static_cast<GtkTreePath*>(path->data)))
@@ -68,7 +68,7 @@ std::vector<std::uint32_t> lines_under_selection(MainWindow& main, const Documen
 {
     std::vector<std::uint32_t> lines;
     for (std::uint32_t row : selected_rows(main))
-        collect_lines(main.model, row, document, lines);
+        collect_lines(main.tree.model, row, document, lines);
     // A row and its ancestor may both be selected.
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
@@ -261,15 +261,15 @@ TreePathPtr shown_path(GtkTreeModel* model, std::uint32_t row)
 
 bool can_edit(const MainWindow& main)
 {
-    return main.tree_view && shown_document(main) && !load_running(main);
+    return main.tree.view && shown_document(main.tree) && !load_running(main);
 }
 
 void show_edited_document(MainWindow& main, EditResult result, bool select_written)
 {
-    const Document* old = shown_document(main);
-    if (!old || !result.document || !main.tree_view)
+    const Document* old = shown_document(main.tree);
+    if (!old || !result.document || !main.tree.view)
         return;
-    GtkTreeView* view = main.tree_view;
+    GtkTreeView* view = main.tree.view;
     TreeState state;
     gtk_tree_view_map_expanded_rows(view, note_expanded, &state);
     state.selected = selected_rows(main);
@@ -308,14 +308,14 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
     std::sort(expand.begin(), expand.end());
     expand.erase(std::unique(expand.begin(), expand.end()), expand.end());
 
-    main.database_loaded = result.document->accounts() > 0;
+    main.tree.database_loaded = result.document->accounts() > 0;
     // The search's matches are positions in the old tree. Under a filter, the whole tree's view (hidden)
     // keeps its expanded rows across the edit too, for when the filter ends.
-    const bool filtered = filtered_tree_shown(main);
+    const bool filtered = filtered_tree_shown(main.tree);
     std::vector<std::uint32_t> whole_expand;
-    if (filtered && whole_tree_view(main)) {
+    if (filtered && whole_tree_view(main.tree)) {
         TreeState whole;
-        gtk_tree_view_map_expanded_rows(whole_tree_view(main), note_expanded, &whole);
+        gtk_tree_view_map_expanded_rows(whole_tree_view(main.tree), note_expanded, &whole);
         for (std::uint32_t row : whole.expanded)
             if (const std::uint32_t now = follower.follow(row); now != NONE)
                 whole_expand.push_back(now);
@@ -323,20 +323,20 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
         whole_expand.erase(std::unique(whole_expand.begin(), whole_expand.end()), whole_expand.end());
     }
     clear_search_matches(main.search);
-    GtkTreeModel* model = account_model_new(std::move(result.document), main.customer_icon.get());
-    set_entry_model(main, model);
+    GtkTreeModel* model = account_model_new(std::move(result.document), main.tree.customer_icon.get());
+    set_entry_model(main.tree, model);
     g_object_unref(model);
     if (filtered) {
         for (std::uint32_t row : whole_expand)
-            if (TreePathPtr path = shown_path(main.model, row))
-                gtk_tree_view_expand_row(whole_tree_view(main), path.get(), FALSE);
+            if (TreePathPtr path = shown_path(main.tree.model, row))
+                gtk_tree_view_expand_row(whole_tree_view(main.tree), path.get(), FALSE);
         run_search(main);
-        view = main.tree_view;
+        view = main.tree.view;
     } else if (all_expanded) {
         gtk_tree_view_expand_all(view);
     } else {
         for (std::uint32_t row : expand)
-            if (TreePathPtr path = shown_path(main.model, row))
+            if (TreePathPtr path = shown_path(main.tree.model, row))
                 gtk_tree_view_expand_row(view, path.get(), FALSE);
     }
 
@@ -344,7 +344,7 @@ void show_edited_document(MainWindow& main, EditResult result, bool select_writt
     gtk_tree_selection_unselect_all(selection);
     bool first = true;
     for (std::uint32_t row : select) {
-        TreePathPtr path = shown_path(main.model, row);
+        TreePathPtr path = shown_path(main.tree.model, row);
         if (!path)
             continue;
         // Its ancestors open to show it; the row itself stays as the user left it (the toolkit's
@@ -370,10 +370,10 @@ void add_account_command(MainWindow& main)
 {
     if (refuse_when_not_editable(main))
         return;
-    AccountText values = values_at_selection(main, *shown_document(main));
+    AccountText values = values_at_selection(main, *shown_document(main.tree));
     if (!run_account_dialog(main, _("Add account"), values) || !can_edit(main))
         return;
-    show_edited_document(main, add_account(*shown_document(main), values), true);
+    show_edited_document(main, add_account(*shown_document(main.tree), values), true);
     show_status(main, _("Account added."));
 }
 
@@ -384,7 +384,7 @@ void edit_or_duplicate(MainWindow& main, bool duplicate)
 {
     if (refuse_when_not_editable(main))
         return;
-    const Document* document = shown_document(main);
+    const Document* document = shown_document(main.tree);
     const std::uint32_t line = selected_account_line(main, *document);
     if (line == NONE) {
         show_status(main, _("Select an account first."));
@@ -397,7 +397,7 @@ void edit_or_duplicate(MainWindow& main, bool duplicate)
     if (!run_account_dialog(main, duplicate ? _("Duplicate account") : _("Edit account"), values))
         return;
     // The dialog ran a main loop of its own: a lock or a load may have replaced the document meanwhile.
-    if (!can_edit(main) || shown_document(main) != document)
+    if (!can_edit(main) || shown_document(main.tree) != document)
         return;
     if (duplicate) {
         show_edited_document(main, add_account(*document, values, line), true);
@@ -424,13 +424,13 @@ void delete_accounts_command(MainWindow& main)
 {
     if (refuse_when_not_editable(main))
         return;
-    const Document* document = shown_document(main);
+    const Document* document = shown_document(main.tree);
     const std::vector<std::uint32_t> lines = lines_under_selection(main, *document);
     if (lines.empty()) {
         show_status(main, _("Select an account first."));
         return;
     }
-    if (lines.size() > 1 && (!ask_delete(main, lines.size()) || !can_edit(main) || shown_document(main) != document))
+    if (lines.size() > 1 && (!ask_delete(main, lines.size()) || !can_edit(main) || shown_document(main.tree) != document))
         return;
     show_edited_document(main, delete_lines(*document, lines), false);
     gchar* text = g_strdup_printf(P_("%zu account deleted.", "%zu accounts deleted.", lines.size()), lines.size());
@@ -442,7 +442,7 @@ void change_password_command(MainWindow& main)
 {
     if (refuse_when_not_editable(main))
         return;
-    const Document* document = shown_document(main);
+    const Document* document = shown_document(main.tree);
     const std::vector<std::uint32_t> lines = lines_under_selection(main, *document);
     if (lines.empty()) {
         show_status(main, _("Select an account first."));
@@ -455,7 +455,7 @@ void change_password_command(MainWindow& main)
     std::string password;
     const auto count_for = [&](std::string_view name) { return lines_of_user(*document, lines, name).size(); };
     const bool ok = run_password_change_dialog(main, user, password, count_for);
-    if (ok && can_edit(main) && shown_document(main) == document) {
+    if (ok && can_edit(main) && shown_document(main.tree) == document) {
         const std::vector<std::uint32_t> changing = lines_of_user(*document, lines, user);
         show_edited_document(main, set_password(*document, changing, password), false);
         gchar* text = g_strdup_printf(
@@ -473,14 +473,14 @@ gboolean on_tree_button_press(GtkWidget* widget, GdkEventButton* event, MainWind
 {
     if (event->type != GDK_2BUTTON_PRESS || event->button != 1)
         return FALSE;
-    const Document* document = shown_document(*main);
+    const Document* document = shown_document(main->tree);
     GtkTreePath* raw = nullptr;
     if (!document || !gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(widget), static_cast<gint>(event->x),
                                                     static_cast<gint>(event->y), &raw, nullptr, nullptr, nullptr))
         return FALSE;
     TreePathPtr path{raw};
     GtkTreeIter iter;
-    if (!gtk_tree_model_get_iter(main->model, &iter, path.get()) || !is_user_row(*document, account_model_row(&iter)))
+    if (!gtk_tree_model_get_iter(main->tree.model, &iter, path.get()) || !is_user_row(*document, account_model_row(&iter)))
         return FALSE; // other rows keep the toolkit's double-click: expand or collapse
     gtk_tree_view_set_cursor(GTK_TREE_VIEW(widget), path.get(), nullptr, FALSE);
     edit_account_command(*main);
@@ -508,7 +508,7 @@ gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow*)
 
 void connect_edit_handlers(MainWindow& main)
 {
-    for (GtkTreeView* view : all_tree_views(main))
+    for (GtkTreeView* view : all_tree_views(main.tree))
         g_signal_connect(view, "button-press-event", G_CALLBACK(on_tree_button_press), &main);
     if (main.window)
         g_signal_connect(main.window, "key-press-event", G_CALLBACK(on_window_key_press), &main);

@@ -6,7 +6,7 @@
 #include "core/text_encoding.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
-#include "ui/window/main_window.h"
+#include "ui/status/status_row.h"
 
 namespace sealkeep {
 
@@ -23,7 +23,7 @@ GtkClipboard* selection_clipboard(int index)
 
 void on_get(GtkClipboard*, GtkSelectionData* data, guint info, gpointer user_data)
 {
-    const ClipboardState& state = static_cast<MainWindow*>(user_data)->clipboard;
+    const ClipboardState& state = *static_cast<ClipboardState*>(user_data);
     if (info == INFO_PASSWORD_HINT) {
         static constexpr char SECRET[] = "secret";
         gtk_selection_data_set(data, gdk_atom_intern_static_string(PASSWORD_HINT_TARGET), 8,
@@ -34,72 +34,69 @@ void on_get(GtkClipboard*, GtkSelectionData* data, guint info, gpointer user_dat
     gtk_selection_data_set_text(data, state.text.c_str(), static_cast<gint>(state.text.size()));
 }
 
-void show_countdown(MainWindow& main)
+void show_countdown(ClipboardState& state)
 {
-    const int left = main.clipboard.seconds_left;
+    const int left = state.seconds_left;
     GCharPtr text{g_strdup_printf(P_("Clipboard cleared in %d s", "Clipboard cleared in %d s", left), left)};
-    main.status.show_countdown(text.get());
+    state.status.show_countdown(text.get());
 }
 
-void stop_countdown(MainWindow& main)
+void stop_countdown(ClipboardState& state)
 {
-    ClipboardState& state = main.clipboard;
     if (state.countdown_source) {
         g_source_remove(state.countdown_source);
         state.countdown_source = 0;
     }
-    main.status.end_countdown();
+    state.status.end_countdown();
 }
 
 // The toolkit calls this when a selection stops being ours: another program took it, or we cleared it
 // or copied anew. The text goes once neither selection offers it.
 void on_lost(GtkClipboard* clipboard, gpointer user_data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(user_data);
-    ClipboardState& state = main.clipboard;
+    ClipboardState& state = *static_cast<ClipboardState*>(user_data);
     for (int index = 0; index < 2; ++index)
         if (selection_clipboard(index) == clipboard)
             state.owned[index] = false;
     if (state.owned[0] || state.owned[1])
         return;
-    stop_countdown(main);
+    stop_countdown(state);
     scrub(state.text);
 }
 
 gboolean on_countdown_tick(gpointer user_data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(user_data);
-    if (--main.clipboard.seconds_left > 0) {
-        show_countdown(main);
+    ClipboardState& state = *static_cast<ClipboardState*>(user_data);
+    if (--state.seconds_left > 0) {
+        show_countdown(state);
         return G_SOURCE_CONTINUE;
     }
     // Cleared here, the source is already on its way out.
-    main.clipboard.countdown_source = 0;
-    clear_copied_password(main);
+    state.countdown_source = 0;
+    clear_copied_password(state);
     return G_SOURCE_REMOVE;
 }
 
-void start_countdown(MainWindow& main)
+void start_countdown(ClipboardState& state, int clear_seconds)
 {
-    ClipboardState& state = main.clipboard;
-    stop_countdown(main);
-    if (state.kind != CopyKind::Password || main.settings.clipboard_clear_seconds <= 0)
+    stop_countdown(state);
+    if (state.kind != CopyKind::Password || clear_seconds <= 0)
         return;
-    state.seconds_left = main.settings.clipboard_clear_seconds;
-    state.countdown_source = g_timeout_add(1000, on_countdown_tick, &main);
-    main.status.begin_countdown();
-    show_countdown(main);
+    state.seconds_left = clear_seconds;
+    state.countdown_source = g_timeout_add(1000, on_countdown_tick, &state);
+    state.status.begin_countdown();
+    show_countdown(state);
 }
 
-void clear_owned(MainWindow& main)
+void clear_owned(ClipboardState& state)
 {
     // Each clear makes the toolkit call on_lost, which drops the flag and, at the last one, the text.
     for (int index = 0; index < 2; ++index)
-        if (main.clipboard.owned[index])
+        if (state.owned[index])
             gtk_clipboard_clear(selection_clipboard(index));
-    stop_countdown(main);
-    scrub(main.clipboard.text);
-    main.clipboard.owned[0] = main.clipboard.owned[1] = false;
+    stop_countdown(state);
+    scrub(state.text);
+    state.owned[0] = state.owned[1] = false;
 }
 
 } // namespace
@@ -109,7 +106,7 @@ ClipboardState::~ClipboardState()
     scrub(text);
 }
 
-void copy_to_clipboard(MainWindow& main, std::string_view value, CopyKind kind)
+void copy_to_clipboard(ClipboardState& state, std::string_view value, CopyKind kind, int clear_seconds)
 {
     if (value.empty())
         return;
@@ -126,31 +123,30 @@ void copy_to_clipboard(MainWindow& main, std::string_view value, CopyKind kind)
     bool owned[2] = {false, false};
     for (int index = 0; index < 2; ++index)
         owned[index] = gtk_clipboard_set_with_data(selection_clipboard(index), targets, static_cast<guint>(n_targets),
-                                                   on_get, on_lost, &main) != FALSE;
+                                                   on_get, on_lost, &state) != FALSE;
     gtk_target_table_free(targets, n_targets);
 
-    ClipboardState& state = main.clipboard;
     scrub(state.text);
     state.text = display_text(value);
     state.kind = kind;
     state.owned[0] = owned[0];
     state.owned[1] = owned[1];
-    start_countdown(main);
+    start_countdown(state, clear_seconds);
 }
 
-void clear_copied_password(MainWindow& main)
+void clear_copied_password(ClipboardState& state)
 {
-    if (main.clipboard.kind != CopyKind::Password)
+    if (state.kind != CopyKind::Password)
         return;
-    const bool had_any = main.clipboard.owned[0] || main.clipboard.owned[1];
-    clear_owned(main);
+    const bool had_any = state.owned[0] || state.owned[1];
+    clear_owned(state);
     if (had_any)
-        show_status(main, _("Clipboard cleared."));
+        state.status.say(_("Clipboard cleared."));
 }
 
-void release_clipboard(MainWindow& main)
+void release_clipboard(ClipboardState& state)
 {
-    clear_owned(main);
+    clear_owned(state);
     // The requests to give the selections up must reach the X server before the connection closes.
     if (GdkDisplay* display = gdk_display_get_default())
         gdk_display_flush(display);

@@ -9,7 +9,7 @@
 
 namespace sealkeep {
 
-struct MainWindow;
+class StatusRow;
 
 enum class CopyKind {
     Text,     // stays until something else replaces it (command lines)
@@ -18,12 +18,14 @@ enum class CopyKind {
 
 // What the two selections offer while Sealkeep owns them. Both selections serve the same text.
 struct ClipboardState {
-    ClipboardState() = default;
+    // The count-down is shown in the status row.
+    explicit ClipboardState(StatusRow& status) : status(status) {}
     ClipboardState(const ClipboardState&) = delete;
     ClipboardState& operator=(const ClipboardState&) = delete;
     // Overwrites the text; the count-down must have been stopped by its owner (release_clipboard).
     ~ClipboardState();
 
+    StatusRow& status;
     std::string text; // UTF-8, overwritten once neither selection is ours any more
     CopyKind kind = CopyKind::Text;
     bool owned[2] = {false, false}; // CLIPBOARD, PRIMARY: set on copy, dropped when the selection is lost
@@ -33,15 +35,16 @@ struct ClipboardState {
 
 // Puts the value on both selections. An empty value copies nothing: the selections keep what they held.
 // A value that is not UTF-8 is offered as Latin-1 converted to UTF-8, and as its own bytes for STRING.
-// A password restarts the count-down (from settings.clipboard_clear_seconds; 0 never clears).
-void copy_to_clipboard(MainWindow& main, std::string_view value, CopyKind kind = CopyKind::Text);
+// A password restarts the count-down from clear_seconds (0 never clears).
+void copy_to_clipboard(ClipboardState& clipboard, std::string_view value, CopyKind kind = CopyKind::Text,
+                       int clear_seconds = 0);
 
 // Takes a copied password off the selections Sealkeep still owns and ends the count-down; a selection
 // that another program took meanwhile is left as it is. A copied command line stays.
-void clear_copied_password(MainWindow& main);
+void clear_copied_password(ClipboardState& clipboard);
 
 // Gives up whatever Sealkeep still owns of the selections (before the program ends), without handing
 // it to a clipboard manager.
-void release_clipboard(MainWindow& main);
+void release_clipboard(ClipboardState& clipboard);
 
 } // namespace sealkeep

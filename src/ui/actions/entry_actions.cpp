@@ -11,7 +11,7 @@
 #include "ui/actions/login_service.h"
 #include "ui/glib_ptr.h"
 #include "ui/tree/entry_store.h"
-#include "ui/window/main_window.h"
+#include "ui/status/status_row.h"
 
 #include <string>
 #include <utility>
@@ -32,29 +32,29 @@ const EntryRecord* row_record(GtkTreeModel* model, GtkTreePath* path)
 }
 
 // The selected rows, top to bottom; empty when nothing is loaded, so every action stops at once.
-PathListPtr selected_rows(MainWindow& main, GtkTreeModel** model)
+PathListPtr selected_rows(const AccountActions& actions, GtkTreeModel** model)
 {
     *model = nullptr;
-    if (!main.database_loaded || !main.tree_view)
+    if (!actions.tree.database_loaded || !actions.tree.view)
         return PathListPtr{};
-    GtkTreeSelection* selection = gtk_tree_view_get_selection(main.tree_view);
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(actions.tree.view);
     return PathListPtr{gtk_tree_selection_get_selected_rows(selection, model)};
 }
 
 // The copy actions work on the top-most selected row alone, even when it has no record and rows
 // further down do: the record-level operation then gets null and does nothing.
-void apply_to_first_row(MainWindow& main, void (*operation)(MainWindow&, const EntryRecord*))
+void apply_to_first_row(const AccountActions& actions, void (*operation)(const AccountActions&, const EntryRecord*))
 {
     GtkTreeModel* model = nullptr;
-    PathListPtr rows = selected_rows(main, &model);
+    PathListPtr rows = selected_rows(actions, &model);
     if (!rows)
         return;
-    operation(main, row_record(model, static_cast<GtkTreePath*>(rows->data)));
+    operation(actions, row_record(model, static_cast<GtkTreePath*>(rows->data)));
 }
 
-bool uses_ssh(MainWindow& main, const EntryRecord& record)
+bool uses_ssh(const AccountActions& actions, const EntryRecord& record)
 {
-    return select_service_template(main.settings, record.service()) == &main.settings.ssh_cmd;
+    return select_service_template(actions.settings, record.service()) == &actions.settings.ssh_cmd;
 }
 
 // The user and host ssh will name in its prompt, as the command line names them.
@@ -66,57 +66,57 @@ LoginAccount login_account(const EntryRecord& record)
 
 } // namespace
 
-void copy_command_line_to_clipboard(MainWindow& main, const EntryRecord* record)
+void copy_command_line_to_clipboard(const AccountActions& actions, const EntryRecord* record)
 {
     if (record)
-        copy_to_clipboard(main, record->command_line());
+        copy_to_clipboard(actions.clipboard, record->command_line());
 }
 
-void copy_password_to_clipboard(MainWindow& main, const EntryRecord* record)
+void copy_password_to_clipboard(const AccountActions& actions, const EntryRecord* record)
 {
     if (!record)
         return;
     std::string password = record->password();
-    copy_to_clipboard(main, password, CopyKind::Password);
+    copy_to_clipboard(actions.clipboard, password, CopyKind::Password, actions.settings.clipboard_clear_seconds);
     scrub(password);
 }
 
-void copy_password_and_run(MainWindow& main, const EntryRecord* record)
+void copy_password_and_run(const AccountActions& actions, const EntryRecord* record)
 {
     // The password is on the clipboard before the command starts, so the command can ask for it.
-    copy_password_to_clipboard(main, record);
-    run_command_line(main, record);
+    copy_password_to_clipboard(actions, record);
+    run_command_line(actions, record);
 }
 
-void run_command_line(MainWindow& main, const EntryRecord* record)
+void run_command_line(const AccountActions& actions, const EntryRecord* record)
 {
     if (record)
-        run_in_background(main, record->command_line());
+        run_in_background(actions, record->command_line());
 }
 
-void on_copy_command_line(MainWindow& main)
+void on_copy_command_line(const AccountActions& actions)
 {
-    apply_to_first_row(main, copy_command_line_to_clipboard);
+    apply_to_first_row(actions, copy_command_line_to_clipboard);
 }
 
-void on_copy_password(MainWindow& main)
+void on_copy_password(const AccountActions& actions)
 {
-    apply_to_first_row(main, copy_password_to_clipboard);
+    apply_to_first_row(actions, copy_password_to_clipboard);
 }
 
-void on_copy_password_and_execute(MainWindow& main)
+void on_copy_password_and_execute(const AccountActions& actions)
 {
-    apply_to_first_row(main, copy_password_and_run);
+    apply_to_first_row(actions, copy_password_and_run);
 }
 
-void on_execute(MainWindow& main)
+void on_execute(const AccountActions& actions)
 {
     GtkTreeModel* model = nullptr;
-    PathListPtr rows = selected_rows(main, &model);
+    PathListPtr rows = selected_rows(actions, &model);
     if (!rows)
         return;
     if (!rows->next) {
-        run_command_line(main, row_record(model, static_cast<GtkTreePath*>(rows->data)));
+        run_command_line(actions, row_record(model, static_cast<GtkTreePath*>(rows->data)));
         return;
     }
     // The rows' services play no part: several rows always mean the cluster template. Hosts keep
@@ -129,24 +129,24 @@ void on_execute(MainWindow& main)
             host_list += record->host();
         }
     }
-    run_in_background(main, expand_cluster_command(main.settings, host_list));
+    run_in_background(actions, expand_cluster_command(actions.settings, host_list));
 }
 
-void on_log_in(MainWindow& main)
+void on_log_in(const AccountActions& actions)
 {
     GtkTreeModel* model = nullptr;
-    PathListPtr rows = selected_rows(main, &model);
+    PathListPtr rows = selected_rows(actions, &model);
     if (!rows)
         return;
     if (!rows->next) {
         const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(rows->data));
         if (!record)
             return;
-        if (!uses_ssh(main, *record)) {
-            copy_password_and_run(main, record);
+        if (!uses_ssh(actions, *record)) {
+            copy_password_and_run(actions, record);
             return;
         }
-        start_login(main, record->command_line(), {login_account(*record)});
+        start_login(actions.login, record->command_line(), {login_account(*record)});
         return;
     }
     // The same host list as Execute's; only the ssh accounts among the rows get their passwords.
@@ -156,17 +156,17 @@ void on_log_in(MainWindow& main)
         if (const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(row->data))) {
             host_list += ' ';
             host_list += record->host();
-            if (uses_ssh(main, *record))
+            if (uses_ssh(actions, *record))
                 accounts.push_back(login_account(*record));
         }
     }
-    start_login(main, expand_cluster_command(main.settings, host_list), std::move(accounts));
+    start_login(actions.login, expand_cluster_command(actions.settings, host_list), std::move(accounts));
 }
 
-void run_in_background(MainWindow& main, const std::string& command_line)
+void run_in_background(const AccountActions& actions, const std::string& command_line)
 {
-    MainWindow* window = &main;
-    start_command_line(command_line, [window](const std::string& message) { show_status(*window, message); });
+    StatusRow* status = &actions.status;
+    start_command_line(command_line, [status](const std::string& message) { status->say(message); });
 }
 
 } // namespace sealkeep

@@ -8,7 +8,7 @@
 #include "core/text_encoding.h"
 #include "ui/actions/command_runner.h"
 #include "ui/i18n.h"
-#include "ui/window/main_window.h"
+#include "ui/status/status_row.h"
 
 #include <glib.h>
 
@@ -28,7 +28,7 @@ namespace sealkeep {
 struct LoginConnection {
     LoginConnection(const LoginConnection&) = delete;
     LoginConnection& operator=(const LoginConnection&) = delete;
-    LoginConnection(MainWindow& main, RefPtr<GSocket> socket) : main(&main), socket(std::move(socket)) {}
+    LoginConnection(Login& login, RefPtr<GSocket> socket) : login(&login), socket(std::move(socket)) {}
     ~LoginConnection()
     {
         if (source) {
@@ -40,7 +40,7 @@ struct LoginConnection {
         scrub(received);
     }
 
-    MainWindow* main;
+    Login* login;
     RefPtr<GSocket> socket;
     GSource* source = nullptr;
     guint timeout = 0;
@@ -58,33 +58,33 @@ std::string format(const char* format, const std::string& a, const std::string& 
     return text.get();
 }
 
-void drop_connection(MainWindow& main, LoginConnection* connection)
+void drop_connection(Login& login, LoginConnection* connection)
 {
-    if (!main.login)
+    if (!login.service)
         return;
-    std::erase_if(main.login->connections, [connection](const auto& c) { return c.get() == connection; });
+    std::erase_if(login.service->connections, [connection](const auto& c) { return c.get() == connection; });
 }
 
 // The reply to one whole request, and what the status bar says about it.
-std::string answer(MainWindow& main, std::string_view request_bytes)
+std::string answer(Login& login, std::string_view request_bytes)
 {
     std::optional<LoginRequest> request = decode_login_request(request_bytes);
     if (!request)
         return encode_login_refusal();
-    LoginDecision decision = main.login->tokens.ask(request->token, request->prompt, LoginTokens::Clock::now());
+    LoginDecision decision = login.service->tokens.ask(request->token, request->prompt, LoginTokens::Clock::now());
     switch (decision.verdict) {
     case LoginVerdict::Answer: {
         std::string password = decision.record->password();
         std::string reply = encode_login_password(password);
         scrub(password);
-        show_status(main, format(_("Password handed to ssh for %s@%s."), decision.user, decision.host));
+        login.status.say(format(_("Password handed to ssh for %s@%s."), decision.user, decision.host));
         return reply;
     }
     case LoginVerdict::Refused:
-        show_status(main, format(_("%s refused the password of %s."), decision.host, decision.user));
+        login.status.say(format(_("%s refused the password of %s."), decision.host, decision.user));
         break;
     case LoginVerdict::NoSuchAccount:
-        show_status(main, format(_("Log in has no selected account for %s@%s."), decision.user, decision.host));
+        login.status.say(format(_("Log in has no selected account for %s@%s."), decision.user, decision.host));
         break;
     case LoginVerdict::UnknownToken:
     case LoginVerdict::NotPasswordPrompt:
@@ -99,14 +99,14 @@ gboolean on_connection_timeout(gpointer data)
 {
     auto* connection = static_cast<LoginConnection*>(data);
     connection->timeout = 0;
-    drop_connection(*connection->main, connection);
+    drop_connection(*connection->login, connection);
     return G_SOURCE_REMOVE;
 }
 
 gboolean on_connection_ready(GSocket* socket, GIOCondition, gpointer data)
 {
     auto* connection = static_cast<LoginConnection*>(data);
-    MainWindow& main = *connection->main;
+    Login& login = *connection->login;
     char buffer[1024];
     for (;;) {
         GErrorPtr error;
@@ -114,19 +114,19 @@ gboolean on_connection_ready(GSocket* socket, GIOCondition, gpointer data)
         if (n < 0 && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK))
             return G_SOURCE_CONTINUE;
         if (n < 0 || connection->received.size() + static_cast<std::size_t>(n) > LOGIN_REQUEST_MAX) {
-            drop_connection(main, connection);
+            drop_connection(login, connection);
             return G_SOURCE_REMOVE;
         }
         if (n == 0)
             break;
         connection->received.append(buffer, static_cast<std::size_t>(n));
     }
-    std::string reply = answer(main, connection->received);
+    std::string reply = answer(login, connection->received);
     // A reply is a few bytes and the socket's buffer is empty: it goes in one send or not at all, and a
     // helper that gets nothing declines.
     g_socket_send(socket, reply.data(), reply.size(), nullptr, nullptr);
     scrub(reply);
-    drop_connection(main, connection);
+    drop_connection(login, connection);
     return G_SOURCE_REMOVE;
 }
 
@@ -141,7 +141,7 @@ bool same_user(GSocket* socket)
 
 gboolean on_listener_ready(GSocket* listener, GIOCondition, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
+    Login& login = *static_cast<Login*>(data);
     for (;;) {
         GErrorPtr error;
         RefPtr<GSocket> socket = take_ref(g_socket_accept(listener, nullptr, GErrorOut(error)));
@@ -152,14 +152,14 @@ gboolean on_listener_ready(GSocket* listener, GIOCondition, gpointer data)
         if (!same_user(socket.get()))
             continue;
         g_socket_set_blocking(socket.get(), FALSE);
-        auto connection = std::make_unique<LoginConnection>(main, std::move(socket));
+        auto connection = std::make_unique<LoginConnection>(login, std::move(socket));
         connection->source = g_socket_create_source(connection->socket.get(),
                                                     static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr);
         g_source_set_callback(connection->source, G_SOURCE_FUNC(on_connection_ready),
                               connection.get(), nullptr);
         g_source_attach(connection->source, nullptr);
         connection->timeout = g_timeout_add_seconds(CONNECTION_SECONDS, on_connection_timeout, connection.get());
-        main.login->connections.push_back(std::move(connection));
+        login.service->connections.push_back(std::move(connection));
     }
 }
 
@@ -176,7 +176,7 @@ std::string make_private_directory()
 }
 
 // Listens on a new socket in a new private folder; an error message, or empty on success.
-std::string start_listening(MainWindow& main)
+std::string start_listening(Login& login)
 {
     auto service = std::make_unique<LoginService>();
     service->directory = make_private_directory();
@@ -206,9 +206,9 @@ std::string start_listening(MainWindow& main)
     }
     g_socket_set_blocking(service->listener.get(), FALSE);
     service->accept_source = g_socket_create_source(service->listener.get(), G_IO_IN, nullptr);
-    g_source_set_callback(service->accept_source, G_SOURCE_FUNC(on_listener_ready), &main, nullptr);
+    g_source_set_callback(service->accept_source, G_SOURCE_FUNC(on_listener_ready), &login, nullptr);
     g_source_attach(service->accept_source, nullptr);
-    main.login = std::move(service);
+    login.service = std::move(service);
     return {};
 }
 
@@ -239,53 +239,53 @@ std::string default_login_helper()
     return std::string(directory.get()) + "/sealkeep-askpass";
 }
 
-bool start_login(MainWindow& main, const std::string& command_line, std::vector<LoginAccount> accounts)
+bool start_login(Login& login, const std::string& command_line, std::vector<LoginAccount> accounts)
 {
     if (command_line.empty())
         return false;
-    const std::string helper = main.login_helper.empty() ? default_login_helper() : main.login_helper;
+    const std::string helper = login.helper.empty() ? default_login_helper() : login.helper;
     if (!g_file_test(helper.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
         GCharPtr text{g_strdup_printf(_("Cannot log in: the helper %s is missing."), display_text(helper).c_str())};
-        show_status(main, text.get());
+        login.status.say(text.get());
         return false;
     }
-    if (!main.login) {
-        std::string problem = start_listening(main);
+    if (!login.service) {
+        std::string problem = start_listening(login);
         if (!problem.empty()) {
             GCharPtr text{g_strdup_printf(_("Cannot log in: %s"), display_text(problem).c_str())};
-            show_status(main, text.get());
+            login.status.say(text.get());
             return false;
         }
     }
-    std::string token = main.login->tokens.issue(std::move(accounts), LoginTokens::Clock::now());
+    std::string token = login.service->tokens.issue(std::move(accounts), LoginTokens::Clock::now());
     if (token.empty()) {
-        show_status(main, _("Cannot log in: no random token could be made."));
+        login.status.say(_("Cannot log in: no random token could be made."));
         return false;
     }
     CommandExtras extras;
     extras.environment = {
         "SSH_ASKPASS=" + helper,
         "SSH_ASKPASS_REQUIRE=force",
-        std::string(LOGIN_SOCKET_VARIABLE) + "=" + main.login->socket_path,
+        std::string(LOGIN_SOCKET_VARIABLE) + "=" + login.service->socket_path,
         std::string(LOGIN_TOKEN_VARIABLE) + "=" + token,
     };
-    MainWindow* window = &main;
-    if (start_command_line(command_line, [window](const std::string& message) { show_status(*window, message); },
+    StatusRow* status = &login.status;
+    if (start_command_line(command_line, [status](const std::string& message) { status->say(message); },
                            std::move(extras)))
         return true;
-    main.login->tokens.end(token);
+    login.service->tokens.end(token);
     return false;
 }
 
-void revoke_login_tokens(MainWindow& main)
+void revoke_login_tokens(Login& login)
 {
-    if (main.login)
-        main.login->tokens.revoke_all();
+    if (login.service)
+        login.service->tokens.revoke_all();
 }
 
-void stop_login_service(MainWindow& main)
+void stop_login_service(Login& login)
 {
-    main.login.reset();
+    login.service.reset();
 }
 
 } // namespace sealkeep

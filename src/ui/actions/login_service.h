@@ -14,7 +14,7 @@
 
 namespace sealkeep {
 
-struct MainWindow;
+class StatusRow;
 struct LoginConnection;
 
 struct LoginService {
@@ -32,18 +32,26 @@ struct LoginService {
     std::vector<std::unique_ptr<LoginConnection>> connections;
 };
 
+// Log in as the window has it: the helper ssh runs, and the service from the first Log in on.
+struct Login {
+    explicit Login(StatusRow& status) : status(status) {}
+    StatusRow& status;                     // says what happened to a Log in
+    std::string helper;                    // the password helper ssh runs; empty: the one beside the binary
+    std::unique_ptr<LoginService> service; // null until the first Log in
+};
+
 // The helper installed beside the running binary.
 std::string default_login_helper();
 
 // Runs `command_line` as Execute does, with ssh pointed at the helper and a new token that answers
 // the password prompts of `accounts` for this launch. Starts listening at the first call. What goes
 // wrong is said in the status bar; returns whether the command was started.
-bool start_login(MainWindow& main, const std::string& command_line, std::vector<LoginAccount> accounts);
+bool start_login(Login& login, const std::string& command_line, std::vector<LoginAccount> accounts);
 
 // No token given so far answers anything any more.
-void revoke_login_tokens(MainWindow& main);
+void revoke_login_tokens(Login& login);
 
 // Revokes every token, stops listening and removes the socket (Quit, the window going).
-void stop_login_service(MainWindow& main);
+void stop_login_service(Login& login);
 
 } // namespace sealkeep

@@ -10,6 +10,7 @@
 #include "ui/lock/lock.h"
 #include "ui/prompt/passphrase_prompt.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/tree/password_load.h"
 #include "ui/window/main_window.h"
 
@@ -101,7 +102,7 @@ void finish_load(MainWindow& main, LoadResult result)
         main.lock.decryption_key = result.verdict.decryption_key;
         if (!main.lock.decryption_key.empty())
             forget_key_passphrase(main.lock.decryption_key);
-        main.database_loaded = result.document && result.document->accounts() > 0;
+        main.tree.database_loaded = result.document && result.document->accounts() > 0;
         show_loaded_rows(main, std::move(result.document));
         remember_loaded_file(main, std::move(result.file));
         show_held_edits(main);
@@ -161,7 +162,7 @@ gboolean LoadJob::on_worker_done(gpointer data)
 void start_load(MainWindow& main, std::string passphrase)
 {
     stop_load(main);
-    clear_entry_store(main);
+    clear_document(main);
 
     LoadRequest request;
     request.decrypt.path = expand_home(main.settings.password_file_path);

@@ -116,7 +116,7 @@ void watch_loaded_file(MainWindow& main);
 // shape.
 void show_saved_text(MainWindow& main, std::string_view text)
 {
-    const Document* shown = shown_document(main);
+    const Document* shown = shown_document(main.tree);
     auto document = std::make_unique<Document>(shown->templates());
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t newline = text.find('\n', start);
@@ -126,7 +126,7 @@ void show_saved_text(MainWindow& main, std::string_view text)
     }
     document->finish();
     remember_tree_shape(main);
-    main.database_loaded = document->accounts() > 0;
+    main.tree.database_loaded = document->accounts() > 0;
     show_loaded_rows(main, std::move(document));
     restore_tree_after_unlock(main);
 }
@@ -139,7 +139,7 @@ void finish_save_of_another_document(MainWindow& main, const SaveRequest& reques
                                      SaveJob& job)
 {
     LoadedFile* file = main.loaded_file.get();
-    const bool same_file = file && shown_document(main) && file->path == request.path;
+    const bool same_file = file && shown_document(main.tree) && file->path == request.path;
     if (same_file && main.edits_after_save == job.id()) {
         // Edits kept beyond this save, shown again: they stand on what it wrote.
         file->digest = result.digest;
@@ -242,7 +242,7 @@ bool hold_edits(MainWindow& main, const SaveRequest& request, const std::string&
             note_document_edited(main);
         return true;
     }
-    if (shown_document(main) && main.edit_generation != generation)
+    if (shown_document(main.tree) && main.edit_generation != generation)
         return true;
     auto held = std::make_unique<HeldEdits>();
     held->path = request.path;
@@ -424,7 +424,7 @@ bool save_running(const MainWindow& main)
 
 bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
 {
-    const Document* document = shown_document(main);
+    const Document* document = shown_document(main.tree);
     if (save_running(main))
         return false;
     if (!document || !main.loaded_file) {
@@ -459,7 +459,7 @@ bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
 
 void hold_edits_beyond_save(MainWindow& main)
 {
-    const Document* document = shown_document(main);
+    const Document* document = shown_document(main.tree);
     if (!main.save || !document || main.save->generation() == main.edit_generation)
         return;
     auto held = std::make_unique<HeldEdits>();
@@ -473,7 +473,7 @@ void hold_edits_beyond_save(MainWindow& main)
 
 bool show_held_edits(MainWindow& main)
 {
-    const Document* loaded = shown_document(main);
+    const Document* loaded = shown_document(main.tree);
     if (!main.held_edits || !loaded || !main.loaded_file || main.loaded_file->path != main.held_edits->path)
         return false;
     auto document = std::make_unique<Document>(loaded->templates());
@@ -489,7 +489,7 @@ bool show_held_edits(MainWindow& main)
     main.loaded_file->digest = main.held_edits->digest;
     const unsigned after_save = main.held_edits->after_save;
     main.held_edits.reset();
-    main.database_loaded = document->accounts() > 0;
+    main.tree.database_loaded = document->accounts() > 0;
     show_loaded_rows(main, std::move(document));
     main.edits_after_save = after_save;
     note_document_edited(main);
@@ -526,7 +526,7 @@ void on_keyring_listed(GObject*, GAsyncResult* result, gpointer data)
     show_status(main, "");
     // The lock or a reload meanwhile: the recipients would be chosen for a file gone.
     const LoadedFile* file = main.loaded_file.get();
-    if (!keyring || file != request->file || !shown_document(main))
+    if (!keyring || file != request->file || !shown_document(main.tree))
         return;
     SaveChoice choice;
     if (!choose_recipients(main.window ? GTK_WINDOW(main.window) : nullptr, file->recipients, *keyring,
@@ -543,7 +543,7 @@ void on_keyring_listed(GObject*, GAsyncResult* result, gpointer data)
 
 void change_passphrase(MainWindow& main)
 {
-    if (!main.loaded_file || !shown_document(main)) {
+    if (!main.loaded_file || !shown_document(main.tree)) {
         show_status(main, _("Nothing to save: no password file is loaded."));
         return;
     }

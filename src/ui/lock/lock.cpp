@@ -13,6 +13,7 @@
 #include "ui/search/search_bar.h"
 #include "ui/prompt/passphrase_prompt.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 #include <gio/gunixfdlist.h>
@@ -96,7 +97,7 @@ void remember_expanded(GtkTreeView*, GtkTreePath* path, gpointer data)
 void remember_tree_shape(MainWindow& main)
 {
     LockState& lock = main.lock;
-    GtkTreeView* view = main.tree_view;
+    GtkTreeView* view = main.tree.view;
     GtkTreeModel* model = view ? gtk_tree_view_get_model(view) : nullptr;
     if (!model)
         return;
@@ -166,8 +167,8 @@ void drop_decrypted(MainWindow& main)
 {
     clear_search_matches(main.search);
     // The model's document goes with it, overwritten: the rows' texts and the plaintext alike.
-    clear_entry_store(main);
-    for (GtkTreeView* view : all_tree_views(main))
+    clear_document(main);
+    for (GtkTreeView* view : all_tree_views(main.tree))
         forget_drawn_texts(view);
 }
 
@@ -188,7 +189,7 @@ gboolean on_idle_check(gpointer data)
         arm_idle_check(main, allowed - idle);
         return G_SOURCE_REMOVE;
     }
-    if (main.database_loaded)
+    if (main.tree.database_loaded)
         lock_window(main);
     lock.last_input_us = g_get_monotonic_time();
     arm_idle_check(main, allowed);
@@ -411,7 +412,7 @@ void lock_window(MainWindow& main)
     close_marked_dialogs();
     stop_load(main);
     // Locking twice keeps what the first lock remembered: there is no tree to remember now.
-    if (main.database_loaded)
+    if (main.tree.database_loaded)
         remember_tree_shape(main);
     // A lock comes unasked (idle time, suspend) and cannot wait for an answer: edits not yet saved are
     // saved now, by a job that holds its own copy until it is written, rather than lost with the tree.
@@ -424,7 +425,7 @@ void lock_window(MainWindow& main)
         hold_edits_beyond_save(main);
     }
     drop_decrypted(main);
-    clear_copied_password(main);
+    clear_copied_password(main.clipboard);
     if (!main.lock.decryption_key.empty())
         forget_key_passphrase(main.lock.decryption_key);
     show_status(main, _("Locked."));
@@ -434,7 +435,7 @@ void lock_window(MainWindow& main)
 void restore_tree_after_unlock(MainWindow& main)
 {
     LockState& lock = main.lock;
-    GtkTreeView* view = main.tree_view;
+    GtkTreeView* view = main.tree.view;
     GtkTreeModel* model = view ? gtk_tree_view_get_model(view) : nullptr;
     if (model) {
         for (const TextPath& texts : lock.expanded)

@@ -19,17 +19,17 @@ namespace {
 // shown (cleared, reloaded or edited since the search): then nothing is revealed or selected.
 void reveal_match(MainWindow& main, std::uint32_t row)
 {
-    if (!filtered_tree_shown(main))
-        make_way_to(main, row);
-    else if (!account_model_has_row(main.model, row))
-        let_all_filter_rows_in(main);
+    if (!filtered_tree_shown(main.tree))
+        make_way_to(main.tree, row);
+    else if (!account_model_has_row(main.tree.model, row))
+        let_all_filter_rows_in(main.tree);
     GtkTreePath* path = search_match_path(main, row);
     if (!path)
         return;
-    gtk_tree_view_expand_to_path(main.tree_view, path);
+    gtk_tree_view_expand_to_path(main.tree.view, path);
     // No column and no editing: the row becomes the cursor and the only selected row, and the focus
     // stays where it is, so the user goes on typing in the search entry.
-    gtk_tree_view_set_cursor(main.tree_view, path, nullptr, FALSE);
+    gtk_tree_view_set_cursor(main.tree.view, path, nullptr, FALSE);
     gtk_tree_path_free(path);
 }
 
@@ -114,9 +114,9 @@ std::vector<bool> rows_to_show(const Document& document, const std::vector<std::
 // tree's view stays as the user left it, to come back when the filter ends.
 void show_filtered(MainWindow& main, const Document& document, const std::vector<std::uint32_t>& matches)
 {
-    GtkTreeModel* whole = whole_tree_model(main);
+    GtkTreeModel* whole = whole_tree_model(main.tree);
     GtkTreeModel* filtered = account_model_new_filtered(whole, rows_to_show(document, matches));
-    show_filtered_tree(main, filtered);
+    show_filtered_tree(main.tree, filtered);
     g_object_unref(filtered);
 }
 
@@ -178,7 +178,7 @@ void run_search(MainWindow& main)
 {
     SearchState& search = main.search;
     clear_search_matches(search);
-    if (!main.tree_view || !main.search_entry)
+    if (!main.tree.view || !main.search_entry)
         return;
     const char* text = gtk_entry_get_text(main.search_entry);
     // A text of two bytes or less (bytes, not characters: a lone 'é' is two) finds nothing, and leaves
@@ -187,8 +187,8 @@ void run_search(MainWindow& main)
     // of the first load. (Enter in it still searches for it, as any text.)
     const bool filtering = main.settings.search_filter && !search.text_untouched;
     if (std::strlen(text) < MIN_SEARCH_BYTES || !filtering)
-        show_whole_tree(main);
-    const Document* document = account_model_document(main.model);
+        show_whole_tree(main.tree);
+    const Document* document = account_model_document(main.tree.model);
     if (std::strlen(text) < MIN_SEARCH_BYTES || !document) {
         show_whether_found(main, false);
         return;
@@ -208,10 +208,10 @@ void match_search_again(MainWindow& main)
     SearchState& search = main.search;
     const std::uint32_t index = search.match_index;
     clear_search_matches(search);
-    if (!main.search_entry || !main.model)
+    if (!main.search_entry || !main.tree.model)
         return;
     const char* text = gtk_entry_get_text(main.search_entry);
-    const Document* document = account_model_document(main.model);
+    const Document* document = account_model_document(main.tree.model);
     const bool searched = std::strlen(text) >= MIN_SEARCH_BYTES && document;
     if (searched) {
         search.matches = find_matching_rows(*document, ascii_lower(text));
@@ -270,11 +270,11 @@ void clear_search_matches(SearchState& search)
 
 GtkTreePath* search_match_path(const MainWindow& main, std::uint32_t row)
 {
-    const Document* document = main.model ? account_model_document(main.model) : nullptr;
-    if (!main.tree_view || !document || document->serial() != main.search.matched_document ||
-        !account_model_has_row(main.model, row))
+    const Document* document = main.tree.model ? account_model_document(main.tree.model) : nullptr;
+    if (!main.tree.view || !document || document->serial() != main.search.matched_document ||
+        !account_model_has_row(main.tree.model, row))
         return nullptr;
-    return account_model_path(main.model, row);
+    return account_model_path(main.tree.model, row);
 }
 
 } // namespace sealkeep

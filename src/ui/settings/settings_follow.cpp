@@ -96,8 +96,8 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
 void use_current_templates(MainWindow& main)
 {
     // The document's records build their command lines from the document's templates at each action.
-    if (main.model)
-        account_model_use_templates(account_model_base(main.model), main.settings);
+    if (main.tree.model)
+        account_model_use_templates(account_model_base(main.tree.model), main.settings);
 }
 
 void follow_settings_changes(MainWindow& main)

@@ -3,9 +3,6 @@
 #include "ui/tree/entry_store.h"
 
 #include "core/tree_building.h"
-#include "ui/actions/login_service.h"
-#include "ui/file/save_job.h"
-#include "ui/window/main_window.h"
 
 #include <array>
 #include <utility>
@@ -66,33 +63,33 @@ GtkWidget* scrolled(GtkWidget* view)
 
 } // namespace
 
-GtkWidget* create_entry_tree_view(MainWindow& main)
+GtkWidget* create_entry_tree_view(AccountTree& tree)
 {
     GtkWidget* whole = gtk_tree_view_new();
     GtkWidget* spare_whole = gtk_tree_view_new();
     GtkWidget* filtered = gtk_tree_view_new();
     GtkWidget* spare = gtk_tree_view_new();
-    main.whole_view = GTK_TREE_VIEW(whole);
-    main.spare_whole_view = GTK_TREE_VIEW(spare_whole);
-    main.filter_view = GTK_TREE_VIEW(filtered);
-    main.spare_filter_view = GTK_TREE_VIEW(spare);
-    main.tree_view = main.whole_view;
+    tree.whole_view = GTK_TREE_VIEW(whole);
+    tree.spare_whole_view = GTK_TREE_VIEW(spare_whole);
+    tree.filter_view = GTK_TREE_VIEW(filtered);
+    tree.spare_filter_view = GTK_TREE_VIEW(spare);
+    tree.view = tree.whole_view;
     // Rendered once, shared by every customer row of every load.
-    main.customer_icon = take_ref(gtk_widget_render_icon(whole, CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
-    GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
-    set_entry_model(main, empty);
+    tree.customer_icon = take_ref(gtk_widget_render_icon(whole, CUSTOMER_ICON, GTK_ICON_SIZE_MENU, nullptr));
+    GtkTreeModel* empty = account_model_new(nullptr, tree.customer_icon.get());
+    set_entry_model(tree, empty);
     g_object_unref(empty);
-    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : {tree.whole_view, tree.spare_whole_view, tree.filter_view, tree.spare_filter_view})
         set_up_view(view);
 
     GtkWidget* box = gtk_vbox_new(FALSE, 0);
-    main.whole_scroller = scrolled(whole);
-    main.spare_whole_scroller = scrolled(spare_whole);
-    main.filter_scroller = scrolled(filtered);
-    main.spare_filter_scroller = scrolled(spare);
-    gtk_box_pack_start(GTK_BOX(box), main.whole_scroller, TRUE, TRUE, 0);
+    tree.whole_scroller = scrolled(whole);
+    tree.spare_whole_scroller = scrolled(spare_whole);
+    tree.filter_scroller = scrolled(filtered);
+    tree.spare_filter_scroller = scrolled(spare);
+    gtk_box_pack_start(GTK_BOX(box), tree.whole_scroller, TRUE, TRUE, 0);
     // A spare view shows only once it takes the other's place, a filter's only while a filter is on.
-    for (GtkWidget* scroller : {main.spare_whole_scroller, main.filter_scroller, main.spare_filter_scroller}) {
+    for (GtkWidget* scroller : {tree.spare_whole_scroller, tree.filter_scroller, tree.spare_filter_scroller}) {
         gtk_box_pack_start(GTK_BOX(box), scroller, TRUE, TRUE, 0);
         gtk_widget_set_no_show_all(scroller, TRUE);
     }
@@ -119,21 +116,21 @@ void stop_source(guint& source)
 }
 
 // An idle source that takes a slice of work at a time until none is left, then clears its id.
-template <bool (*step)(MainWindow&), guint MainWindow::*source>
+template <bool (*step)(AccountTree&), guint AccountTree::*source>
 gboolean run_slices(gpointer data)
 {
-    auto& main = *static_cast<MainWindow*>(data);
-    if (step(main))
+    auto& tree = *static_cast<AccountTree*>(data);
+    if (step(tree))
         return G_SOURCE_CONTINUE;
-    main.*source = 0;
+    tree.*source = 0;
     return G_SOURCE_REMOVE;
 }
 
 // Lets the filter's rows held back into its view, expanded, until the slice's time is spent; returns
 // whether rows remain.
-bool let_filter_rows_in(MainWindow& main)
+bool let_filter_rows_in(AccountTree& tree)
 {
-    GtkTreeModel* model = main.filter_view ? gtk_tree_view_get_model(main.filter_view) : nullptr;
+    GtkTreeModel* model = tree.filter_view ? gtk_tree_view_get_model(tree.filter_view) : nullptr;
     if (!model)
         return false;
     const gint64 end = g_get_monotonic_time() + SLICE_US;
@@ -146,10 +143,10 @@ bool let_filter_rows_in(MainWindow& main)
             if (release.opens_parent) {
                 TreePathPtr parent{gtk_tree_path_copy(path.get())};
                 gtk_tree_path_up(parent.get());
-                gtk_tree_view_expand_row(main.filter_view, parent.get(), FALSE);
+                gtk_tree_view_expand_row(tree.filter_view, parent.get(), FALSE);
             }
             if (release.has_children)
-                gtk_tree_view_expand_row(main.filter_view, path.get(), TRUE);
+                gtk_tree_view_expand_row(tree.filter_view, path.get(), TRUE);
         }
     } while (g_get_monotonic_time() < end);
     return account_model_holds_back(model);
@@ -195,60 +192,60 @@ bool take_rows_away(GtkTreeView* view)
 }
 
 // The filter view letting go of its rows.
-bool drop_filter_rows(MainWindow& main)
+bool drop_filter_rows(AccountTree& tree)
 {
-    if (take_rows_away(main.dropping_view))
+    if (take_rows_away(tree.dropping_view))
         return true;
-    main.dropping_view = nullptr;
+    tree.dropping_view = nullptr;
     return false;
 }
 
 // Empties the filter view letting go of its rows now, whatever is left of them.
-void drop_rows_now(MainWindow& main)
+void drop_rows_now(AccountTree& tree)
 {
-    stop_source(main.filter_dropping);
-    if (main.dropping_view)
-        gtk_tree_view_set_model(main.dropping_view, nullptr);
-    main.dropping_view = nullptr;
+    stop_source(tree.filter_dropping);
+    if (tree.dropping_view)
+        gtk_tree_view_set_model(tree.dropping_view, nullptr);
+    tree.dropping_view = nullptr;
 }
 
 // Empties the hidden filter views now: their models hold the document, which a lock or a new load must
 // let go at once.
-void drop_filter_rows_now(MainWindow& main)
+void drop_filter_rows_now(AccountTree& tree)
 {
-    drop_rows_now(main);
-    for (GtkTreeView* view : {main.filter_view, main.spare_filter_view})
-        if (view && view != main.tree_view)
+    drop_rows_now(tree);
+    for (GtkTreeView* view : {tree.filter_view, tree.spare_filter_view})
+        if (view && view != tree.view)
             gtk_tree_view_set_model(view, nullptr);
 }
 
 // A hidden filter view lets go of its rows in slices after the window is drawn. One view at a time:
 // another one still at it lets go of the rest at once.
-void start_dropping(MainWindow& main, GtkTreeView* view)
+void start_dropping(AccountTree& tree, GtkTreeView* view)
 {
-    if (main.dropping_view != view)
-        drop_rows_now(main);
-    stop_source(main.filter_dropping);
-    main.dropping_view = view;
-    main.filter_dropping = g_idle_add(run_slices<drop_filter_rows, &MainWindow::filter_dropping>, &main);
+    if (tree.dropping_view != view)
+        drop_rows_now(tree);
+    stop_source(tree.filter_dropping);
+    tree.dropping_view = view;
+    tree.filter_dropping = g_idle_add(run_slices<drop_filter_rows, &AccountTree::filter_dropping>, &tree);
 }
 
 } // namespace
 
-void stop_tree_slices(MainWindow& main)
+void stop_tree_slices(AccountTree& tree)
 {
-    stop_source(main.filter_expanding);
-    stop_source(main.filter_dropping);
-    stop_source(main.whole_letting_in);
-    stop_source(main.whole_dropping);
+    stop_source(tree.filter_expanding);
+    stop_source(tree.filter_dropping);
+    stop_source(tree.whole_letting_in);
+    stop_source(tree.whole_dropping);
 }
 
 namespace {
 
 // A window's rows come in around it until the slice's time is spent; returns whether rows remain.
-bool let_whole_rows_in(MainWindow& main)
+bool let_whole_rows_in(AccountTree& tree)
 {
-    GtkTreeModel* model = main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
+    GtkTreeModel* model = tree.whole_view ? gtk_tree_view_get_model(tree.whole_view) : nullptr;
     if (!model)
         return false;
     const gint64 end = g_get_monotonic_time() + SLICE_US;
@@ -261,9 +258,9 @@ bool let_whole_rows_in(MainWindow& main)
 
 } // namespace
 
-void make_way_to(MainWindow& main, std::uint32_t row)
+void make_way_to(AccountTree& tree, std::uint32_t row)
 {
-    GtkTreeModel* model = main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
+    GtkTreeModel* model = tree.whole_view ? gtk_tree_view_get_model(tree.whole_view) : nullptr;
     const Document* document = model ? account_model_document(model) : nullptr;
     if (!document || row >= document->rows().size())
         return;
@@ -282,7 +279,7 @@ void make_way_to(MainWindow& main, std::uint32_t row)
         const std::uint32_t parent = way[i];
         if (!collapsed) {
             TreePathPtr path{account_model_path(model, parent)};
-            collapsed = !gtk_tree_view_row_expanded(main.whole_view, path.get());
+            collapsed = !gtk_tree_view_row_expanded(tree.whole_view, path.get());
         }
         if (!collapsed || document->child_count(parent) <= FIRST_ROWS)
             continue;
@@ -290,76 +287,76 @@ void make_way_to(MainWindow& main, std::uint32_t row)
         const std::uint32_t first = on_the_way > FIRST_ROWS / 2 ? on_the_way - FIRST_ROWS / 2 : 0;
         account_model_open_window(model, parent, first, first + FIRST_ROWS);
         // After the view has drawn the way to the row, as for a filter's rows.
-        if (account_model_holds_back_children(model) && main.whole_letting_in == 0)
-            main.whole_letting_in = g_idle_add(run_slices<let_whole_rows_in, &MainWindow::whole_letting_in>, &main);
+        if (account_model_holds_back_children(model) && tree.whole_letting_in == 0)
+            tree.whole_letting_in = g_idle_add(run_slices<let_whole_rows_in, &AccountTree::whole_letting_in>, &tree);
         return;
     }
 }
 
-void show_filtered_tree(MainWindow& main, GtkTreeModel* filtered)
+void show_filtered_tree(AccountTree& tree, GtkTreeModel* filtered)
 {
-    if (!main.filter_view)
+    if (!tree.filter_view)
         return;
-    stop_source(main.filter_expanding);
+    stop_source(tree.filter_expanding);
     // The view lets go of every row it holds when it gets a new model: for a filter that let a hundred
     // thousand rows in, tens of milliseconds. So a new filter goes into a view that holds none, and the
     // one it replaces lets go of its rows in slices.
     bool had_focus = false;
-    if (gtk_tree_view_get_model(main.filter_view)) {
-        const bool replacing = main.tree_view == main.filter_view;
-        had_focus = replacing && gtk_widget_is_focus(GTK_WIDGET(main.filter_view));
-        if (main.dropping_view == main.spare_filter_view)
-            drop_rows_now(main);
-        std::swap(main.filter_view, main.spare_filter_view);
-        std::swap(main.filter_scroller, main.spare_filter_scroller);
+    if (gtk_tree_view_get_model(tree.filter_view)) {
+        const bool replacing = tree.view == tree.filter_view;
+        had_focus = replacing && gtk_widget_is_focus(GTK_WIDGET(tree.filter_view));
+        if (tree.dropping_view == tree.spare_filter_view)
+            drop_rows_now(tree);
+        std::swap(tree.filter_view, tree.spare_filter_view);
+        std::swap(tree.filter_scroller, tree.spare_filter_scroller);
         if (replacing)
-            start_dropping(main, main.spare_filter_view);
+            start_dropping(tree, tree.spare_filter_view);
     }
     account_model_hold_back(filtered, FIRST_ROWS);
-    gtk_tree_view_set_model(main.filter_view, filtered);
-    main.model = filtered;
+    gtk_tree_view_set_model(tree.filter_view, filtered);
+    tree.model = filtered;
     // The window's show-all passed the hidden scrollers by: a view is shown here, the first time.
-    gtk_widget_show(GTK_WIDGET(main.filter_view));
-    gtk_widget_show(main.filter_scroller);
-    gtk_widget_hide(main.spare_filter_scroller);
-    gtk_widget_hide(main.whole_scroller);
-    main.tree_view = main.filter_view;
+    gtk_widget_show(GTK_WIDGET(tree.filter_view));
+    gtk_widget_show(tree.filter_scroller);
+    gtk_widget_hide(tree.spare_filter_scroller);
+    gtk_widget_hide(tree.whole_scroller);
+    tree.view = tree.filter_view;
     // The keys go on to the rows shown (a search after an edit in the filter's view).
     if (had_focus)
-        gtk_widget_grab_focus(GTK_WIDGET(main.filter_view));
-    gtk_tree_view_expand_all(main.filter_view);
+        gtk_widget_grab_focus(GTK_WIDGET(tree.filter_view));
+    gtk_tree_view_expand_all(tree.filter_view);
     // The default idle priority comes after the view's own sizing and drawing: the rows in sight are
     // on screen before the next slice.
     if (account_model_holds_back(filtered))
-        main.filter_expanding = g_idle_add(run_slices<let_filter_rows_in, &MainWindow::filter_expanding>, &main);
+        tree.filter_expanding = g_idle_add(run_slices<let_filter_rows_in, &AccountTree::filter_expanding>, &tree);
 }
 
-void let_all_filter_rows_in(MainWindow& main)
+void let_all_filter_rows_in(AccountTree& tree)
 {
-    if (!filtered_tree_shown(main) || !account_model_holds_back(main.model))
+    if (!filtered_tree_shown(tree) || !account_model_holds_back(tree.model))
         return;
     // At once, and the view builds every row in one go: a model takes no rows in while a view has it
     // but one at a time, which for the many held back would take longer still.
-    stop_source(main.filter_expanding);
-    RefPtr<GtkTreeModel> model{GTK_TREE_MODEL(g_object_ref(main.model))};
-    gtk_tree_view_set_model(main.filter_view, nullptr);
+    stop_source(tree.filter_expanding);
+    RefPtr<GtkTreeModel> model{GTK_TREE_MODEL(g_object_ref(tree.model))};
+    gtk_tree_view_set_model(tree.filter_view, nullptr);
     account_model_let_all_in(model.get());
-    gtk_tree_view_set_model(main.filter_view, model.get());
-    gtk_tree_view_expand_all(main.filter_view);
+    gtk_tree_view_set_model(tree.filter_view, model.get());
+    gtk_tree_view_expand_all(tree.filter_view);
 }
 
-void show_whole_tree(MainWindow& main)
+void show_whole_tree(AccountTree& tree)
 {
-    if (!main.filter_view || main.tree_view != main.filter_view)
+    if (!tree.filter_view || tree.view != tree.filter_view)
         return;
     // The whole tree's view kept its rows, expansion and scrolling all along: showing it again costs
     // nothing, whatever its size. The filter's rows go in slices, after the whole tree is drawn.
-    stop_source(main.filter_expanding);
-    gtk_widget_show(main.whole_scroller);
-    gtk_widget_hide(main.filter_scroller);
-    main.tree_view = main.whole_view;
-    main.model = gtk_tree_view_get_model(main.whole_view);
-    start_dropping(main, main.filter_view);
+    stop_source(tree.filter_expanding);
+    gtk_widget_show(tree.whole_scroller);
+    gtk_widget_hide(tree.filter_scroller);
+    tree.view = tree.whole_view;
+    tree.model = gtk_tree_view_get_model(tree.whole_view);
+    start_dropping(tree, tree.filter_view);
 }
 
 namespace {
@@ -368,108 +365,99 @@ namespace {
 constexpr std::size_t SWAP_ROWS = 2048;
 
 // Lets the hidden whole tree's view go of its rows.
-bool drop_whole_rows(MainWindow& main)
+bool drop_whole_rows(AccountTree& tree)
 {
-    return take_rows_away(main.spare_whole_view);
+    return take_rows_away(tree.spare_whole_view);
 }
 
 } // namespace
 
-void set_entry_model(MainWindow& main, GtkTreeModel* model)
+void set_entry_model(AccountTree& tree, GtkTreeModel* model)
 {
     // The whole tree's view holds the model's only reference that lasts: replacing it drops the old
     // model, and with it the old document. A filter of the old one ends first, its rows at once.
-    show_whole_tree(main);
-    drop_filter_rows_now(main);
-    stop_source(main.whole_letting_in);
-    GtkTreeModel* old = main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
+    show_whole_tree(tree);
+    drop_filter_rows_now(tree);
+    stop_source(tree.whole_letting_in);
+    GtkTreeModel* old = tree.whole_view ? gtk_tree_view_get_model(tree.whole_view) : nullptr;
     const Document* shown = old ? account_model_document(old) : nullptr;
     const Document* coming = account_model_document(model);
-    if (shown && shown->rows().size() >= SWAP_ROWS && (!coming || coming->rows().empty()) && main.spare_whole_view) {
+    if (shown && shown->rows().size() >= SWAP_ROWS && (!coming || coming->rows().empty()) && tree.spare_whole_view) {
         // Emptying the tree (Refresh, a lock, a load's start): the view would let go of every row it
         // holds at once, at a hundred thousand customers some ten milliseconds. The empty model goes
         // into the other view, and this one lets go of its rows in slices once the texts are gone;
         // what an earlier one left goes now. An edit keeps its view, scrolled as it was.
-        stop_source(main.whole_dropping);
-        gtk_tree_view_set_model(main.spare_whole_view, nullptr);
+        stop_source(tree.whole_dropping);
+        gtk_tree_view_set_model(tree.spare_whole_view, nullptr);
         account_model_drop_texts(old);
-        const bool had_focus = gtk_widget_is_focus(GTK_WIDGET(main.whole_view));
-        std::swap(main.whole_view, main.spare_whole_view);
-        std::swap(main.whole_scroller, main.spare_whole_scroller);
+        const bool had_focus = gtk_widget_is_focus(GTK_WIDGET(tree.whole_view));
+        std::swap(tree.whole_view, tree.spare_whole_view);
+        std::swap(tree.whole_scroller, tree.spare_whole_scroller);
         // The window's show-all passed the hidden scroller by: its view is shown here, the first time.
-        gtk_widget_show(GTK_WIDGET(main.whole_view));
-        gtk_widget_show(main.whole_scroller);
-        gtk_widget_hide(main.spare_whole_scroller);
-        main.tree_view = main.whole_view;
+        gtk_widget_show(GTK_WIDGET(tree.whole_view));
+        gtk_widget_show(tree.whole_scroller);
+        gtk_widget_hide(tree.spare_whole_scroller);
+        tree.view = tree.whole_view;
         if (had_focus)
-            gtk_widget_grab_focus(GTK_WIDGET(main.whole_view));
-        main.whole_dropping = g_idle_add(run_slices<drop_whole_rows, &MainWindow::whole_dropping>, &main);
+            gtk_widget_grab_focus(GTK_WIDGET(tree.whole_view));
+        tree.whole_dropping = g_idle_add(run_slices<drop_whole_rows, &AccountTree::whole_dropping>, &tree);
     }
-    main.model = model;
-    if (main.whole_view)
-        gtk_tree_view_set_model(main.whole_view, model);
+    tree.model = model;
+    if (tree.whole_view)
+        gtk_tree_view_set_model(tree.whole_view, model);
 }
 
-bool filtered_tree_shown(const MainWindow& main)
+bool filtered_tree_shown(const AccountTree& tree)
 {
-    return main.filter_view && main.tree_view == main.filter_view;
+    return tree.filter_view && tree.view == tree.filter_view;
 }
 
-void let_go_of_tree(MainWindow& main)
+void let_go_of_tree(AccountTree& tree)
 {
-    main.tree_view = nullptr;
-    main.whole_view = nullptr;
-    stop_tree_slices(main);
-    main.filter_view = nullptr;
-    main.whole_scroller = nullptr;
-    main.filter_scroller = nullptr;
-    main.spare_filter_view = nullptr;
-    main.spare_filter_scroller = nullptr;
-    main.spare_whole_view = nullptr;
-    main.spare_whole_scroller = nullptr;
-    main.dropping_view = nullptr;
-    main.model = nullptr;
+    tree.view = nullptr;
+    tree.whole_view = nullptr;
+    stop_tree_slices(tree);
+    tree.filter_view = nullptr;
+    tree.whole_scroller = nullptr;
+    tree.filter_scroller = nullptr;
+    tree.spare_filter_view = nullptr;
+    tree.spare_filter_scroller = nullptr;
+    tree.spare_whole_view = nullptr;
+    tree.spare_whole_scroller = nullptr;
+    tree.dropping_view = nullptr;
+    tree.model = nullptr;
 }
 
-std::vector<GtkTreeView*> all_tree_views(const MainWindow& main)
+std::vector<GtkTreeView*> all_tree_views(const AccountTree& tree)
 {
     std::vector<GtkTreeView*> views;
-    for (GtkTreeView* view : {main.whole_view, main.spare_whole_view, main.filter_view, main.spare_filter_view})
+    for (GtkTreeView* view : {tree.whole_view, tree.spare_whole_view, tree.filter_view, tree.spare_filter_view})
         if (view)
             views.push_back(view);
     return views;
 }
 
-GtkTreeView* whole_tree_view(const MainWindow& main)
+GtkTreeView* whole_tree_view(const AccountTree& tree)
 {
-    return main.whole_view;
+    return tree.whole_view;
 }
 
-const Document* shown_document(const MainWindow& main)
+const Document* shown_document(const AccountTree& tree)
 {
-    return main.model ? account_model_document(main.model) : nullptr;
+    return tree.model ? account_model_document(tree.model) : nullptr;
 }
 
-GtkTreeModel* whole_tree_model(const MainWindow& main)
+GtkTreeModel* whole_tree_model(const AccountTree& tree)
 {
-    return main.whole_view ? gtk_tree_view_get_model(main.whole_view) : nullptr;
+    return tree.whole_view ? gtk_tree_view_get_model(tree.whole_view) : nullptr;
 }
 
-void clear_entry_store(MainWindow& main)
+void show_empty_tree(AccountTree& tree)
 {
-    // The search's matches stay: they are rows of the document that goes, so a later step through them
-    // reveals nothing, and the next search replaces them. A filter's view empties too.
-    // Tokens answer from the records of this document: none may outlive it (a lock, Refresh, a new load).
-    revoke_login_tokens(main);
-    // Whatever is shown next is another document: a save still running was made from this one.
-    ++main.document_serial;
-    main.edits_after_save = 0;
-    GtkTreeModel* empty = account_model_new(nullptr, main.customer_icon.get());
-    set_entry_model(main, empty);
+    GtkTreeModel* empty = account_model_new(nullptr, tree.customer_icon.get());
+    set_entry_model(tree, empty);
     g_object_unref(empty);
-    main.database_loaded = false;
-    // What a save of that document needed goes with it: the passphrase is overwritten.
-    forget_loaded_file(main);
+    tree.database_loaded = false;
 }
 
 } // namespace sealkeep

@@ -14,8 +14,8 @@ namespace sealkeep {
 bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document)
 {
     const bool any = document && !document->rows().empty();
-    GtkTreeModel* model = account_model_new(std::move(document), main.customer_icon.get());
-    set_entry_model(main, model);
+    GtkTreeModel* model = account_model_new(std::move(document), main.tree.customer_icon.get());
+    set_entry_model(main.tree, model);
     g_object_unref(model);
     // A filter that is on (over a text the user typed) shows its part of the new tree at once; without
     // one, the search in the bar still steps through the new tree.

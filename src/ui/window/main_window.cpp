@@ -45,12 +45,12 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     // Closing the window ends the program: the load is cancelled now, its worker joined at exit.
     if (main->load)
         main->load->cancel();
-    release_clipboard(*main);
-    stop_login_service(*main);
+    release_clipboard(main->clipboard);
+    stop_login_service(main->login);
     // The widgets go with the window; each part lets go of its own, so that nothing reaches them through
     // the state from here on (the status row and an open Setup dialog let go as their widgets go).
     main->window = nullptr;
-    let_go_of_tree(*main);
+    let_go_of_tree(main->tree);
     let_go_of_prompt(*main);
     let_go_of_search_bar(*main);
     gtk_main_quit();
@@ -75,7 +75,7 @@ GtkWidget* create_status_row(MainWindow& main)
     MainWindow* window = &main;
     return main.status.build({
         .stop = [window] { stop_load(*window); },
-        .clear_now = [window] { clear_copied_password(*window); },
+        .clear_now = [window] { clear_copied_password(window->clipboard); },
         .reload = [window] { reload_file(*window); },
     });
 }
@@ -97,8 +97,8 @@ MainWindow::~MainWindow()
     file_monitor.reset();
     loaded_file.reset();
     stop_lock_triggers(*this);
-    release_clipboard(*this);
-    stop_login_service(*this);
+    release_clipboard(clipboard);
+    stop_login_service(login);
     end_all_loads(*this);
     stop_following_settings(*this);
     // The window itself, if still there (Quit), goes with the process.
@@ -115,7 +115,7 @@ MainWindow::~MainWindow()
         g_object_unref(status_icon_menu);
     }
     clear_search_matches(search);
-    stop_tree_slices(*this);
+    stop_tree_slices(tree);
 }
 
 void show_status(MainWindow& main, const std::string& text)
@@ -145,8 +145,8 @@ void on_status_icon_activate(MainWindow* main)
 
 void quit_program(MainWindow& main)
 {
-    release_clipboard(main);
-    stop_login_service(main);
+    release_clipboard(main.clipboard);
+    stop_login_service(main.login);
     // The passphrase goes now, not when the process ends.
     forget_loaded_file(main);
     gtk_main_quit();
@@ -181,7 +181,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(window), vbox);
 
-    GtkWidget* trees = create_entry_tree_view(*main);
+    GtkWidget* trees = create_entry_tree_view(main->tree);
 
     GtkWidget* menu_bar = create_menu_bar(accel_group, *main);
     gtk_box_pack_start(GTK_BOX(vbox), menu_bar, FALSE, FALSE, 0);

@@ -6,10 +6,13 @@
 #include "core/loaded_file.h"
 #include "core/settings_values.h"
 #include "ui/actions/clipboard.h"
+#include "ui/actions/entry_actions.h"
+#include "ui/actions/login_service.h"
 #include "ui/glib_ptr.h"
 #include "ui/lock/lock.h"
 #include "ui/search/search_bar.h"
 #include "ui/status/status_row.h"
+#include "ui/tree/account_tree.h"
 
 #include <gio/gio.h>
 #include <gtk/gtk.h>
@@ -23,7 +26,6 @@ namespace sealkeep {
 inline constexpr const char* WINDOW_ICON = "gtk-dialog-authentication";
 
 class LoadJob;
-struct LoginService;
 class SaveJob;
 
 struct MainWindow {
@@ -34,30 +36,7 @@ struct MainWindow {
     ~MainWindow();
 
     GtkWidget* window = nullptr;
-    GtkTreeView* tree_view = nullptr;   // the view shown: the whole tree's, or the filter's while one is on
-    GtkTreeView* whole_view = nullptr;
-    GtkTreeView* filter_view = nullptr; // the filter's, shown while one is on
-    GtkWidget* whole_scroller = nullptr;
-    GtkWidget* filter_scroller = nullptr;
-    // A second whole tree's view, hidden, so that emptying the tree (Refresh, a lock) never waits for
-    // the view to let go of its rows: the two swap places, and the one before lets them go in slices
-    // (whole_dropping, the idle source doing it; 0: none), its document's texts gone at once.
-    GtkTreeView* spare_whole_view = nullptr;
-    GtkWidget* spare_whole_scroller = nullptr;
-    guint whole_dropping = 0;
-    // A second filter's view, hidden, so that a new filter never waits for the rows of the one before
-    // to go: the two swap places at each new filter, and the one before lets go of its rows in slices.
-    GtkTreeView* spare_filter_view = nullptr;
-    GtkWidget* spare_filter_scroller = nullptr;
-    // The idle source letting the shown filter's rows in (0: none), and the one letting go of a hidden
-    // filter view's rows, a slice at a time from the last, and which view that is.
-    guint filter_expanding = 0;
-    guint filter_dropping = 0;
-    GtkTreeView* dropping_view = nullptr;
-    // The idle source letting in the rows the whole tree's model held back around a window (0: none).
-    guint whole_letting_in = 0;
-    GtkTreeModel* model = nullptr;  // the view's; it owns the document shown
-    RefPtr<GdkPixbuf> customer_icon; // shared by every customer row
+    AccountTree tree; // the account views and the model shown
     GtkWidget* prompt = nullptr;
     GtkEntry* prompt_entry = nullptr;
     GtkToggleButton* prompt_toggle = nullptr;
@@ -92,7 +71,6 @@ struct MainWindow {
     bool file_path_given = false;
     gulong settings_changed_handler = 0; // follows changes of the store made outside this window
 
-    bool database_loaded = false;  // the last load was verified and found at least one account
     SearchState search;
 
     std::unique_ptr<LoadJob> load;               // the running load, if any
@@ -115,11 +93,11 @@ struct MainWindow {
     std::unique_ptr<HeldEdits> held_edits;   // edits a lock took whose save failed, until the unlock
     RefPtr<GFileMonitor> file_monitor;       // the loaded file, for changes made by others
 
-    ClipboardState clipboard; // what Sealkeep offers on the selections
+    ClipboardState clipboard{status}; // what Sealkeep offers on the selections
     LockState lock;           // what brings the lock, and what is put back after it
 
-    std::unique_ptr<LoginService> login; // Log in's socket and tokens, from the first Log in on
-    std::string login_helper;            // the password helper ssh runs; empty: the one beside the binary
+    Login login{status}; // Log in's helper, socket and tokens
+    AccountActions actions{tree, settings, clipboard, login, status};
 };
 
 // Builds and shows the main window around its state.

@@ -27,6 +27,13 @@ enum class Kind { Label, Mnemonic, Stock, StockImage, Separator };
 // Every action takes the window state and nothing else.
 using Action = void (*)(MainWindow&);
 
+// The account actions, as a menu item or button runs them: on the window's parts they work with.
+template <void (*action)(const AccountActions&)>
+void with_actions(MainWindow& main)
+{
+    action(main.actions);
+}
+
 struct ItemDef {
     Kind kind;
     const char* text; // label (translated here) or stock id
@@ -139,11 +146,11 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
          }},
         {N_("_Action"),
          {
-             {Kind::Label, N_("Copy command line"), &on_copy_command_line, 0},
-             {Kind::Label, N_("Copy password"), &on_copy_password, 0},
-             {Kind::Label, N_("Copy password & Execute"), &on_copy_password_and_execute, 0},
-             {Kind::Stock, "gtk-execute", &on_execute, 0},
-             {Kind::Label, N_("Log in"), &on_log_in, GDK_KEY_Return},
+             {Kind::Label, N_("Copy command line"), &with_actions<on_copy_command_line>, 0},
+             {Kind::Label, N_("Copy password"), &with_actions<on_copy_password>, 0},
+             {Kind::Label, N_("Copy password & Execute"), &with_actions<on_copy_password_and_execute>, 0},
+             {Kind::Stock, "gtk-execute", &with_actions<on_execute>, 0},
+             {Kind::Label, N_("Log in"), &with_actions<on_log_in>, GDK_KEY_Return},
              SEPARATOR,
              {Kind::Stock, "gtk-go-forward", &find_next_match, GDK_KEY_n},
              {Kind::Stock, "gtk-go-back", &find_previous_match, GDK_KEY_p},
@@ -199,13 +206,13 @@ GtkWidget* create_toolbar(MainWindow& main)
         Action action;
     };
     const ButtonDef buttons[] = {
-        {"gtk-copy", N_("Copy cmd line"), N_("Copy command line."), &on_copy_command_line},
-        {"gtk-copy", N_("Copy passwd"), N_("Copy password."), &on_copy_password},
+        {"gtk-copy", N_("Copy cmd line"), N_("Copy command line."), &with_actions<on_copy_command_line>},
+        {"gtk-copy", N_("Copy passwd"), N_("Copy password."), &with_actions<on_copy_password>},
         {"gtk-copy", N_("Copy & Execute"), N_("Copy password and execute command line."),
-         &on_copy_password_and_execute},
-        {"gtk-execute", nullptr, N_("Execute command line."), &on_execute},
+         &with_actions<on_copy_password_and_execute>},
+        {"gtk-execute", nullptr, N_("Execute command line."), &with_actions<on_execute>},
         {"gtk-connect", N_("Log in"), N_("Execute command line; Sealkeep answers ssh's password prompt."),
-         &on_log_in},
+         &with_actions<on_log_in>},
         {"gtk-add", N_("Add"), N_("Add an account."), &add_account_command},
         {"gtk-edit", N_("Edit"), N_("Edit the selected account."), &edit_account_command},
     };

@@ -6,6 +6,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 namespace sealkeep {
@@ -13,9 +14,9 @@ namespace sealkeep {
 void expand_a_little(MainWindow& main)
 {
     // Without a loaded database there is nothing worth opening; silence is the answer here.
-    if (!main.database_loaded || !main.tree_view)
+    if (!main.tree.database_loaded || !main.tree.view)
         return;
-    GtkTreeView* tree_view = main.tree_view;
+    GtkTreeView* tree_view = main.tree.view;
     GtkTreeModel* model = gtk_tree_view_get_model(tree_view);
     GtkTreeIter top;
     for (gboolean more = gtk_tree_model_get_iter_first(model, &top); more;
@@ -33,17 +34,17 @@ void expand_a_little(MainWindow& main)
 
 void unselect_all(MainWindow& main)
 {
-    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(main.tree_view));
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(main.tree.view));
 }
 
 void collapse_all(MainWindow& main)
 {
-    gtk_tree_view_collapse_all(main.tree_view);
+    gtk_tree_view_collapse_all(main.tree.view);
 }
 
 void expand_all(MainWindow& main)
 {
-    gtk_tree_view_expand_all(main.tree_view);
+    gtk_tree_view_expand_all(main.tree.view);
 }
 
 void refresh_entries(MainWindow& main)
@@ -56,7 +57,7 @@ void refresh_entries(MainWindow& main)
     // The prompt first: its "show" handler moves the focus to the passphrase entry.
     if (main.prompt)
         gtk_widget_show(main.prompt);
-    clear_entry_store(main);
+    clear_document(main);
 }
 
 void show_about_dialog(MainWindow& main)
