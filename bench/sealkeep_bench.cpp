@@ -564,7 +564,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     const bool big = accounts == 100000;
     GtkEntry* prompt_entry = main.prompt_entry;
     GtkEntry* search_entry = main.search_entry;
-    main.settings.password_file_path = path;
+    main.settings.values.password_file_path = path;
     SizeResult result;
     result.shape = shape;
     result.accounts = accounts;
@@ -687,7 +687,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
 
     // The same texts with the filter on: each keystroke from the whole tree as the user had it, and the
     // deletion that brings the whole tree back.
-    main.settings.search_filter = true;
+    main.settings.values.search_filter = true;
     for (const auto& search : pick_search_texts(rows)) {
         std::vector<KeystrokeTimes> filter_times;
         std::vector<KeystrokeTimes> restore_times;
@@ -724,7 +724,7 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
             report_keystroke(name, times, big);
         }
     }
-    main.settings.search_filter = false;
+    main.settings.values.search_filter = false;
 
     if (callgrind)
         CALLGRIND_TOGGLE_COLLECT;

@@ -46,7 +46,7 @@ void run_main_window(SettingsValues settings, RefPtr<GSettings> settings_object,
                      bool file_path_given)
 {
     std::unique_ptr<MainWindow> main = create_main_window(std::move(settings), std::move(settings_object));
-    main->file_path_given = file_path_given;
+    main->settings.file_path_given = file_path_given;
     if (!ask_at_start)
         gtk_widget_hide(main->prompt);
     gtk_main();

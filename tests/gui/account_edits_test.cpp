@@ -183,7 +183,7 @@ TEST_F(AccountEdits, RefusedValuesAreShownBesideTheirField)
         },
         &seen);
     const std::string before(test::document()->plaintext());
-    edit_account_command(test::main_window());
+    edit_account_command(test::main_window().editing);
     ASSERT_EQ(seen.messages.size(), std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(seen.messages[i], cases[i].message) << cases[i].label << " " << cases[i].typed;
@@ -223,7 +223,7 @@ TEST_F(AccountEdits, AnAccountOfNothingIsNotAdded)
         },
         &seen);
     const std::size_t lines_before = test::document()->lines().size();
-    add_account_command(test::main_window());
+    add_account_command(test::main_window().editing);
     EXPECT_FALSE(seen.ok_when_empty);
     EXPECT_FALSE(seen.ok_with_blanks);
     EXPECT_TRUE(seen.ok_with_customer);
@@ -254,7 +254,7 @@ TEST_F(AccountEdits, LatinOneAccountWrittenBackInItsOwnEncoding)
             gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
         },
         &seen);
-    edit_account_command(test::main_window());
+    edit_account_command(test::main_window().editing);
     EXPECT_EQ(seen.customer, "Caf\xc3\xa9");
     EXPECT_EQ(seen.password, "p\xc3\xa4ss");
     EXPECT_EQ(test::document()->plaintext(),
@@ -292,7 +292,7 @@ TEST_F(AccountEdits, LongValuesSurviveAnUnrelatedEdit)
                 answer_ok_or_cancel(dialog);
             },
             &seen);
-        edit_account_command(test::main_window());
+        edit_account_command(test::main_window().editing);
         EXPECT_TRUE(seen.shown == long_text)
             << "the dialog showed " << seen.shown.size() << " of " << long_text.size() << " bytes";
         values[seen.edited] = "edited";
@@ -327,7 +327,7 @@ TEST_F(AccountEdits, AMegabytePastedIsKeptWhole)
                 answer_ok_or_cancel(dialog);
             },
             &seen);
-        edit_account_command(test::main_window());
+        edit_account_command(test::main_window().editing);
         EXPECT_EQ(seen.length, pasted.size());
         std::array<std::string, FIELD_COUNT> values = shorts;
         values[i] = pasted;
@@ -368,7 +368,7 @@ TEST_F(AccountEdits, ChangePasswordTakesLongUserAndPassword)
             answer_ok_or_cancel(dialog);
         },
         &seen);
-    change_password_command(test::main_window());
+    change_password_command(test::main_window().editing);
     EXPECT_TRUE(seen.user == user) << "the dialog showed " << seen.user.size() << " of " << user.size() << " bytes";
     EXPECT_EQ(seen.count, "2 accounts will change.");
     const std::string expected = line_of({"C", "G", "S", "ssh", "22", user, password}) + "\n" +
@@ -481,8 +481,8 @@ TEST_F(AccountEdits, AfterADeleteTheCursorGoesToANeighbour)
 TEST_F(AccountEdits, GenerateWaitsForACharacterClass)
 {
     MainWindow& main = test::main_window();
-    const PasswordRecipe before = main.settings.password_recipe;
-    PasswordField* field = create_password_field(main, GTK_WINDOW(main.window));
+    const PasswordRecipe before = main.settings.values.password_recipe;
+    PasswordField* field = create_password_field(main.settings, GTK_WINDOW(main.window));
     RefPtr<GtkWidget> row = take_ref(GTK_WIDGET(g_object_ref_sink(field->row)));
     RefPtr<GtkWidget> strength = take_ref(GTK_WIDGET(g_object_ref_sink(field->strength)));
 
@@ -525,25 +525,25 @@ TEST_F(AccountEdits, GenerateWaitsForACharacterClass)
     EXPECT_TRUE(seen.sensitive_with_digits);
     const std::string password = gtk_entry_get_text(field->entry);
     EXPECT_EQ(password.find_first_not_of("0123456789"), std::string::npos) << password;
-    EXPECT_FALSE(main.settings.password_recipe.letters);
-    EXPECT_TRUE(main.settings.password_recipe.digits);
-    EXPECT_FALSE(main.settings.password_recipe.punctuation);
+    EXPECT_FALSE(main.settings.values.password_recipe.letters);
+    EXPECT_TRUE(main.settings.values.password_recipe.digits);
+    EXPECT_FALSE(main.settings.values.password_recipe.punctuation);
 
     gtk_widget_destroy(row.get());
     gtk_widget_destroy(strength.get());
-    main.settings.password_recipe = before;
-    save_password_recipe(main.settings_object.get(), before);
+    main.settings.values.password_recipe = before;
+    save_password_recipe(main.settings.object.get(), before);
 }
 
 TEST_F(AccountEdits, NothingToEditWithoutADocumentOrDuringALoad)
 {
-    EXPECT_TRUE(can_edit(test::main_window()));
+    EXPECT_TRUE(can_edit(test::main_window().editing));
     test::load_fixture({});
-    EXPECT_TRUE(can_edit(test::main_window())) << "a verified file without accounts can get its first";
+    EXPECT_TRUE(can_edit(test::main_window().editing)) << "a verified file without accounts can get its first";
     // A lock or a Refresh leaves no document: nothing to edit, and the command says so.
     clear_document(test::main_window());
-    EXPECT_FALSE(can_edit(test::main_window()));
-    delete_accounts_command(test::main_window());
+    EXPECT_FALSE(can_edit(test::main_window().editing));
+    delete_accounts_command(test::main_window().editing);
     EXPECT_EQ(test::status_text(), "Nothing is loaded to edit.");
 }
 

@@ -74,7 +74,7 @@ public:
         store_ = gtk_tree_store_new(N_ENTRY_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_INT);
         StoreSink sink(store_, icon);
         TreeBuildState state;
-        auto document = std::make_unique<Document>(test::main_window().settings);
+        auto document = std::make_unique<Document>(test::main_window().settings.values);
         for (std::uint32_t number = 0; number < lines.size(); ++number) {
             document->add_line(lines[number] + "\n");
             if (is_gpg_warning_line(lines[number]))

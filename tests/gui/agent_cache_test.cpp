@@ -62,7 +62,7 @@ class AgentCache : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_settings_ = main().settings;
+        saved_settings_ = main().settings.values;
         // The agent calibrates the protection of secret keys to the machine; on a loaded machine that
         // makes making and using a key take seconds.
         std::ofstream(home_.path() + "/gpg-agent.conf") << "s2k-count 65536\n";
@@ -80,7 +80,7 @@ protected:
     {
         clear_document(main());
         main().lock.decryption_key.clear();
-        main().settings = saved_settings_;
+        main().settings.values = saved_settings_;
         test::drain_events();
     }
 
@@ -167,7 +167,7 @@ TEST_F(AgentCache, AVerifiedLoadLeavesTheFilesKeyUncachedAndOtherKeysCached)
     decrypt(owner_file_, "owner-pw");
     ASSERT_EQ(cached_keygrips().size(), 2u);
 
-    main().settings.password_file_path = owner_file_;
+    main().settings.values.password_file_path = owner_file_;
     ASSERT_EQ(test::load_through_prompt("owner-pw").loaded, 1);
     EXPECT_EQ(test::records().size(), 2u);
     // The agent is told beside the main loop, after the rows are shown.

@@ -113,7 +113,7 @@ protected:
         // Cancel, and its text kept.
         answering_ = g_timeout_add(20, answer_dialogs, &dialog_texts_);
         MainWindow& main = test::main_window();
-        main.settings.password_file_path = path_;
+        main.settings.values.password_file_path = path_;
         unlock(PASSPHRASE);
         ASSERT_TRUE(test::document());
     }
@@ -187,7 +187,7 @@ protected:
         MainWindow& main = test::main_window();
         ASSERT_TRUE(test::document());
         const std::string text = std::string(test::document()->plaintext()) + account(tag);
-        auto document = std::make_unique<Document>(main.settings);
+        auto document = std::make_unique<Document>(main.settings.values);
         for (std::size_t start = 0; start < text.size();) {
             const std::size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
             document->add_line(std::string_view(text).substr(start, end - start));

@@ -72,19 +72,19 @@ class EntryActions : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = {test::main_window().settings.ssh_cmd, test::main_window().settings.cssh_cmd,
-                  test::main_window().settings.ftp_cmd, test::main_window().settings.telnet_cmd,
-                  test::main_window().settings.http_cmd};
+        saved_ = {test::main_window().settings.values.ssh_cmd, test::main_window().settings.values.cssh_cmd,
+                  test::main_window().settings.values.ftp_cmd, test::main_window().settings.values.telnet_cmd,
+                  test::main_window().settings.values.http_cmd};
         char name[] = "/tmp/skea.XXXXXX";
         dir_ = mkdtemp(name);
         out_ = (dir_ / "out").string();
         // Commands see the startup environment, not ours: OUT goes there.
         out_variable_.emplace("OUT", out_);
         // Command lines are expanded while loading, so the templates go in first.
-        test::main_window().settings.ssh_cmd = SSH_TEMPLATE;
-        test::main_window().settings.ftp_cmd = FTP_TEMPLATE;
-        test::main_window().settings.http_cmd = HTTP_TEMPLATE;
-        test::main_window().settings.cssh_cmd = CSSH_TEMPLATE;
+        test::main_window().settings.values.ssh_cmd = SSH_TEMPLATE;
+        test::main_window().settings.values.ftp_cmd = FTP_TEMPLATE;
+        test::main_window().settings.values.http_cmd = HTTP_TEMPLATE;
+        test::main_window().settings.values.cssh_cmd = CSSH_TEMPLATE;
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
         gtk_tree_view_expand_all(test::main_window().tree.view);
         test::drain_events();
@@ -94,11 +94,11 @@ protected:
     {
         gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(test::main_window().tree.view));
         clear_document(test::main_window());
-        test::main_window().settings.ssh_cmd = saved_[0];
-        test::main_window().settings.cssh_cmd = saved_[1];
-        test::main_window().settings.ftp_cmd = saved_[2];
-        test::main_window().settings.telnet_cmd = saved_[3];
-        test::main_window().settings.http_cmd = saved_[4];
+        test::main_window().settings.values.ssh_cmd = saved_[0];
+        test::main_window().settings.values.cssh_cmd = saved_[1];
+        test::main_window().settings.values.ftp_cmd = saved_[2];
+        test::main_window().settings.values.telnet_cmd = saved_[3];
+        test::main_window().settings.values.http_cmd = saved_[4];
         out_variable_.reset();
         std::filesystem::remove_all(dir_);
     }
@@ -284,7 +284,7 @@ TEST_F(EntryActions, PasswordIsOnTheClipboardBeforeTheCommandStarts)
 // password: Sealkeep goes on serving the clipboard while the command runs.
 TEST_F(EntryActions, ACommandInTheForegroundCanReadTheClipboard)
 {
-    test::main_window().settings.http_cmd = "timeout 5 xclip -o -selection clipboard > \"$OUT\"";
+    test::main_window().settings.values.http_cmd = "timeout 5 xclip -o -selection clipboard > \"$OUT\"";
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     gtk_tree_view_expand_all(test::main_window().tree.view);
     test::drain_events();

@@ -53,7 +53,7 @@ TEST_F(EntryStore, ViewShowsIconAndTextColumnsWithMultipleSelection)
 // A finished document of these lines, as a load's worker builds it.
 std::unique_ptr<Document> document_of(const std::vector<std::string>& lines)
 {
-    auto document = std::make_unique<Document>(test::main_window().settings);
+    auto document = std::make_unique<Document>(test::main_window().settings.values);
     for (const auto& line : lines)
         document->add_line(line + "\n");
     document->finish();
@@ -154,7 +154,7 @@ TEST_F(EntryStore, ClearingABigTreeLeavesNothingBehind)
 
         if (std::string(way) == "a clear meets them") {
             // Another big tree, shown without a pause, and cleared.
-            auto again = std::make_unique<Document>(main.settings);
+            auto again = std::make_unique<Document>(main.settings.values);
             for (const auto& text : lines)
                 again->add_line(text + "\n");
             again->finish();

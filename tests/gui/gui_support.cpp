@@ -126,7 +126,7 @@ int load_fixture(const std::vector<std::string>& lines)
     MainWindow& main = main_window();
     clear_document(main);
     // As the load's worker builds it, from lines as read.
-    auto document = std::make_unique<Document>(main.settings);
+    auto document = std::make_unique<Document>(main.settings.values);
     for (const auto& text : lines)
         document->add_line(text + "\n");
     document->finish();

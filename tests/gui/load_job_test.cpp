@@ -138,7 +138,7 @@ protected:
 
     void SetUp() override
     {
-        saved_settings_ = main().settings;
+        saved_settings_ = main().settings.values;
         home_.emplace();
         refresh_entries(main());
         gtk_widget_hide(main().prompt);
@@ -153,7 +153,7 @@ protected:
         EXPECT_TRUE(run_until([] { return test::main_window().stopping.empty(); }));
         clear_document(main());
         gtk_entry_set_text(main().search_entry, "");
-        main().settings = saved_settings_;
+        main().settings.values = saved_settings_;
         home_.reset();
     }
 
@@ -167,7 +167,7 @@ protected:
     // Types the passphrase into the real prompt and confirms it, with this file as the password file.
     void confirm(const std::string& path, const std::string& passphrase)
     {
-        main().settings.password_file_path = path;
+        main().settings.values.password_file_path = path;
         gtk_widget_show(main().prompt);
         gtk_entry_set_text(main().prompt_entry, passphrase.c_str());
         gtk_widget_activate(GTK_WIDGET(main().prompt_entry));

@@ -27,20 +27,20 @@ protected:
         dir_ = std::string(scratch) + "/login-test-";
         for (const char* name : {"first", "second", "status", "env", "ftp"})
             std::remove((dir_ + name).c_str());
-        saved_ = test::main_window().settings;
+        saved_ = test::main_window().settings.values;
     }
 
     void TearDown() override
     {
-        test::main_window().settings = saved_;
+        test::main_window().settings.values = saved_;
         drain_events();
     }
 
     // Loads the lines with these templates in force and selects the account on the first row.
     void load_and_select(const std::string& ssh_cmd, const std::string& ftp_cmd, const std::string& line)
     {
-        test::main_window().settings.ssh_cmd = ssh_cmd;
-        test::main_window().settings.ftp_cmd = ftp_cmd;
+        test::main_window().settings.values.ssh_cmd = ssh_cmd;
+        test::main_window().settings.values.ftp_cmd = ftp_cmd;
         ASSERT_EQ(test::load_fixture({test::record_line(line)}), 1);
         TreePathPtr path{gtk_tree_path_new_from_string("0:0:0:0:0:0")};
         gtk_tree_view_expand_to_path(test::main_window().tree.view, path.get());

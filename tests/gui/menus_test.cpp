@@ -148,7 +148,7 @@ protected:
         ASSERT_NE(scratch, nullptr) << "run inside tests/harness/session.sh";
         ran_file_ = std::string(scratch) + "/ran-by-menus";
         std::remove(ran_file_.c_str());
-        test::main_window().settings.ssh_cmd = "echo ran %u@%h:%s >> " + ran_file_;
+        test::main_window().settings.values.ssh_cmd = "echo ran %u@%h:%s >> " + ran_file_;
         ASSERT_EQ(test::load_fixture({
                       test::record_line("Acme;web;srv1;ssh;22;alice;pw-a"),
                       test::record_line("Acme;web;srv2;ssh;22;alice;pw-b"),

@@ -128,7 +128,7 @@ TEST_F(PassphrasePrompt, ConfirmingLoadsTheFileThenHidesAndFocusesTheSearch)
     for (bool by_ok : {false, true}) {
         SCOPED_TRACE(by_ok ? "OK" : "Enter");
         test::GnupgHome home;
-        test::main_window().settings.password_file_path =
+        test::main_window().settings.values.password_file_path =
             home.encrypt_symmetric("customer=A;group=;server=srv;service=ssh;serviceplus=;"
                                    "user=root;password=pw\n",
                                    "right one");
@@ -158,7 +158,7 @@ TEST_F(PassphrasePrompt, AFailedLoadLeavesTheTreeEmptyAndAsksAgain)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::GnupgHome home;
-        test::main_window().settings.password_file_path =
+        test::main_window().settings.values.password_file_path =
             home.encrypt_symmetric("customer=A;group=;server=s;service=ssh;serviceplus=;"
                                    "user=u;password=p\n",
                                    "secret");

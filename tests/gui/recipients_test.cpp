@@ -157,7 +157,7 @@ TEST(Recipients, ChangePassphraseOnAKeyFileEditsItsRecipientsAndSavesToThem)
     const std::string plain = home.path() + "/plain";
     std::ofstream(plain, std::ios::binary) << PLAINTEXT;
     gpg("--trust-model always -r alice@example.org -r bob@example.org -o '" + path + "' -e '" + plain + "'");
-    main.settings.password_file_path = path;
+    main.settings.values.password_file_path = path;
     start_load(main, "");
     ASSERT_TRUE(test::wait_for_load());
     ASSERT_TRUE(main.loaded_file);

@@ -54,7 +54,7 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
         ASSERT_TRUE(test::tree_rows().empty());
 
         // A load stopped by Refresh while gpg waits: its job, worker, gpg and pipes must all go.
-        main.settings.password_file_path = fifo;
+        main.settings.values.password_file_path = fifo;
         start_load(main, "cycle passphrase");
         const gint64 until = g_get_monotonic_time() + 100 * G_TIME_SPAN_MILLISECOND;
         while (g_get_monotonic_time() < until)
@@ -68,7 +68,7 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
                 g_usleep(2000);
         ASSERT_TRUE(main.stopping.empty()) << "a stopped load's worker did not end";
 
-        main.settings.password_file_path = file;
+        main.settings.values.password_file_path = file;
         const test::LoadOutcome outcome = test::load_through_prompt("cycle passphrase");
         ASSERT_EQ(outcome.loaded, 1);
         ASSERT_EQ(test::tree_rows(), expected_rows);

@@ -70,7 +70,7 @@ class Faults : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_settings_ = test::main_window().settings;
+        saved_settings_ = test::main_window().settings.values;
         // Something worth keeping in each place a fault could disturb: a loaded tree, a password on the
         // clipboard, a search text.
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1)});
@@ -81,7 +81,7 @@ protected:
     void TearDown() override
     {
         refresh_entries(test::main_window());
-        test::main_window().settings = saved_settings_;
+        test::main_window().settings.values = saved_settings_;
     }
 
     static GtkEntry* search_entry() { return test::main_window().search_entry; }
@@ -112,17 +112,17 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
     const Case cases[] = {
         {"gpg absent from PATH",
          [&](const test::GnupgHome& home) {
-             test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             test::main_window().settings.values.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
              std::filesystem::create_directory(home.path() + "/empty");
              path = std::make_unique<PathFirst>(home.path() + "/empty", true);
          }},
         {"file deleted between Setup and the load",
          [&](const test::GnupgHome& home) {
-             test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
-             std::filesystem::remove(test::main_window().settings.password_file_path);
+             test::main_window().settings.values.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+             std::filesystem::remove(test::main_window().settings.values.password_file_path);
          }},
         {"a folder where the file should be",
-         [&](const test::GnupgHome& home) { test::main_window().settings.password_file_path = home.path(); }},
+         [&](const test::GnupgHome& home) { test::main_window().settings.values.password_file_path = home.path(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,7 +146,7 @@ TEST_F(Faults, ALoadThatReadsNothingLeavesAnEmptyTreeAndSaysNothing)
 TEST_F(Faults, AGpgThatDiesHalfwayLeavesNothingOfWhatItWrote)
 {
     test::GnupgHome home;
-    test::main_window().settings.password_file_path =
+    test::main_window().settings.values.password_file_path =
         home.encrypt_symmetric(LINE_A + LINE_B + LINE_C + LINE_A, "secret");
     const std::size_t written = LINE_A.size() + LINE_B.size() + LINE_C.size() / 2;
     // gpg gets a standard error of its own: started without one, it says so on standard output.
@@ -183,7 +183,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        test::main_window().settings.ssh_cmd = c.ssh_template;
+        test::main_window().settings.values.ssh_cmd = c.ssh_template;
         test::load_fixture({LINE_A.substr(0, LINE_A.size() - 1), LINE_B.substr(0, LINE_B.size() - 1)});
         copy_to_clipboard(test::main_window().clipboard, "kept on the clipboard");
         // A search selects root's row (the text changes each time, or no search would run).
@@ -212,7 +212,7 @@ TEST_F(Faults, ACommandLineThatFailsOrNeverStartsChangesNothing)
 TEST_F(Faults, ALoadShowsThatItRunsAndStopsShowingItWhenDone)
 {
     test::GnupgHome home;
-    test::main_window().settings.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
+    test::main_window().settings.values.password_file_path = home.encrypt_symmetric(LINE_A, "secret");
     write_script(home.path() + "/gpg", "sleep 1\nexec \"" + real_gpg() + "\" \"$@\"\n");
     GtkWidget* stop = test::main_window().status.stop_button();
     PathFirst path(home.path());

@@ -61,23 +61,23 @@ class HostileFiles : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_path_ = test::main_window().settings.password_file_path;
+        saved_path_ = test::main_window().settings.values.password_file_path;
         refresh_entries(test::main_window());
         test::drain_events();
     }
     void TearDown() override
     {
         refresh_entries(test::main_window());
-        test::main_window().settings.password_file_path = saved_path_;
+        test::main_window().settings.values.password_file_path = saved_path_;
     }
 
     test::LoadOutcome load(const test::GnupgHome& home, const std::string& plaintext, bool encrypted)
     {
         if (encrypted) {
-            test::main_window().settings.password_file_path = home.encrypt_symmetric(plaintext, "hostile");
+            test::main_window().settings.values.password_file_path = home.encrypt_symmetric(plaintext, "hostile");
         } else {
-            test::main_window().settings.password_file_path = home.path() + "/plain.txt";
-            std::ofstream(test::main_window().settings.password_file_path, std::ios::binary) << plaintext;
+            test::main_window().settings.values.password_file_path = home.path() + "/plain.txt";
+            std::ofstream(test::main_window().settings.values.password_file_path, std::ios::binary) << plaintext;
         }
         return test::load_through_prompt("hostile");
     }

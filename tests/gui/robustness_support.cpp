@@ -125,7 +125,7 @@ std::string clipboard_text()
 Untouched Untouched::now()
 {
     Untouched state;
-    state.settings = test::main_window().settings;
+    state.settings = test::main_window().settings.values;
     state.clipboard = clipboard_text();
     state.search_text = gtk_entry_get_text(GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry)));
     return state;

@@ -123,7 +123,7 @@ protected:
     {
         path_ = gnupg_.encrypt_symmetric(ORIGINAL, PASSPHRASE);
         MainWindow& main = test::main_window();
-        main.settings.password_file_path = path_;
+        main.settings.values.password_file_path = path_;
         start_load(main, PASSPHRASE);
         ASSERT_TRUE(test::wait_for_load());
         ASSERT_TRUE(test::document());
@@ -143,7 +143,7 @@ protected:
     static void edit(const std::string& plaintext)
     {
         MainWindow& main = test::main_window();
-        auto document = std::make_unique<Document>(main.settings);
+        auto document = std::make_unique<Document>(main.settings.values);
         std::size_t start = 0;
         while (start < plaintext.size()) {
             const std::size_t newline = plaintext.find('\n', start);
@@ -396,8 +396,8 @@ TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
     gtk_widget_hide(main.prompt);
     ASSERT_TRUE(test::document());
     EXPECT_EQ(test::document()->plaintext(), EDITED) << "Refresh loads the file the edits went to";
-    main.settings.password_file_path = path_;
-    main.file_path_given = false;
+    main.settings.values.password_file_path = path_;
+    main.settings.file_path_given = false;
 }
 
 // A new passphrase whose save is refused (someone else changed the file) and then saved under another
@@ -417,8 +417,8 @@ TEST_F(SaveTest, SavedUnderAnotherNameKeepsTheNewPassphrase)
     EXPECT_EQ(gpg_decrypt(mine, "A New One 8").value_or("<does not decrypt>"), ORIGINAL);
     EXPECT_FALSE(gpg_decrypt(mine, PASSPHRASE)) << "the old passphrase must not open the new file";
     EXPECT_EQ(main.loaded_file->passphrase.view(), "A New One 8");
-    main.settings.password_file_path = path_;
-    main.file_path_given = false;
+    main.settings.values.password_file_path = path_;
+    main.settings.file_path_given = false;
 }
 
 TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
@@ -544,13 +544,13 @@ void type_other_path(GtkWidget* setup, void* data)
 TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
 {
     MainWindow& main = test::main_window();
-    const std::string ssh_before = main.settings.ssh_cmd;
+    const std::string ssh_before = main.settings.values.ssh_cmd;
     for (const Answer* answer : {&CANCEL, &DISCARD, &SAVE}) {
         SCOPED_TRACE(answer->name);
         fs::remove(path_ + "~");
         gnupg_.encrypt_symmetric(ORIGINAL, PASSPHRASE);
-        main.settings.password_file_path = path_;
-        main.settings.ssh_cmd = ssh_before;
+        main.settings.values.password_file_path = path_;
+        main.settings.values.ssh_cmd = ssh_before;
         test::load_fixture({});
         start_load(main, PASSPHRASE);
         ASSERT_TRUE(test::wait_for_load());
@@ -570,16 +570,16 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
         if (answer == &CANCEL) {
             EXPECT_EQ(run.setup_rounds, 2) << "Setup stays open after Cancel";
             EXPECT_EQ(run.entry_after_cancel, run.other_path) << "with what was typed";
-            EXPECT_EQ(main.settings.password_file_path, path_) << "nothing applied";
-            EXPECT_EQ(main.settings.ssh_cmd, ssh_before) << "nothing applied";
+            EXPECT_EQ(main.settings.values.password_file_path, path_) << "nothing applied";
+            EXPECT_EQ(main.settings.values.ssh_cmd, ssh_before) << "nothing applied";
             EXPECT_TRUE(main.unsaved_edits);
             ASSERT_TRUE(test::document());
             EXPECT_EQ(test::document()->plaintext(), EDITED);
             continue;
         }
         EXPECT_EQ(run.setup_rounds, 1);
-        EXPECT_EQ(main.settings.password_file_path, run.other_path);
-        EXPECT_EQ(main.settings.ssh_cmd, "ssh -v %h");
+        EXPECT_EQ(main.settings.values.password_file_path, run.other_path);
+        EXPECT_EQ(main.settings.values.ssh_cmd, "ssh -v %h");
         EXPECT_FALSE(main.unsaved_edits);
         EXPECT_EQ(title(), "Sealkeep");
         if (answer == &DISCARD) {
@@ -593,8 +593,8 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
         }
         gtk_widget_hide(main.prompt);
     }
-    main.settings.password_file_path = path_;
-    main.settings.ssh_cmd = ssh_before;
+    main.settings.values.password_file_path = path_;
+    main.settings.values.ssh_cmd = ssh_before;
 }
 
 struct Typing {
@@ -870,9 +870,9 @@ TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
         bool through_generate;
     };
     const Case cases[] = {
-        {"Edit account", &edit_account_command, false},
-        {"Edit account", &edit_account_command, true},
-        {"Change password", &change_password_command, false},
+        {"Edit account", [](MainWindow& m) { edit_account_command(m.editing); }, false},
+        {"Edit account", [](MainWindow& m) { edit_account_command(m.editing); }, true},
+        {"Change password", [](MainWindow& m) { change_password_command(m.editing); }, false},
         {"Change passphrase", &change_passphrase, false},
     };
     for (const Case& c : cases) {

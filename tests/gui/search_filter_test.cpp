@@ -203,11 +203,11 @@ TEST_F(SearchFilter, TheToggleIsTheStoredSetting)
 {
     MainWindow& main = test::main_window();
     set_search_filter(main, true);
-    EXPECT_TRUE(main.settings.search_filter);
-    EXPECT_TRUE(g_settings_get_boolean(main.settings_object.get(), SEARCH_FILTER_KEY));
+    EXPECT_TRUE(main.settings.values.search_filter);
+    EXPECT_TRUE(g_settings_get_boolean(main.settings.object.get(), SEARCH_FILTER_KEY));
     set_search_filter(main, false);
-    EXPECT_FALSE(main.settings.search_filter);
-    EXPECT_FALSE(g_settings_get_boolean(main.settings_object.get(), SEARCH_FILTER_KEY));
+    EXPECT_FALSE(main.settings.values.search_filter);
+    EXPECT_FALSE(g_settings_get_boolean(main.settings.object.get(), SEARCH_FILTER_KEY));
 }
 
 TEST_F(SearchFilter, AReloadWhileTheFilterIsOnFiltersTheNewTree)
@@ -367,7 +367,7 @@ TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
             gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
         },
         &asked);
-    delete_accounts_command(main);
+    delete_accounts_command(main.editing);
     EXPECT_EQ(asked, "Delete 6000 accounts?");
 }
 

@@ -61,7 +61,7 @@ class SecretsLifetime : public testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = test::main_window().settings;
+        saved_ = test::main_window().settings.values;
         gtk_widget_hide(test::main_window().prompt);
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     }
@@ -69,7 +69,7 @@ protected:
     {
         release_clipboard(test::main_window().clipboard);
         set_idle_lock_seconds(test::main_window(), 0);
-        test::main_window().settings = saved_;
+        test::main_window().settings.values = saved_;
         test::drain_events();
     }
     SettingsValues saved_;
@@ -78,7 +78,7 @@ protected:
 TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHintForManagers)
 {
     MainWindow& main = test::main_window();
-    main.settings.clipboard_clear_seconds = 2;
+    main.settings.values.clipboard_clear_seconds = 2;
     copy_password_to_clipboard(main.actions, record_of("alpha-root-pw"));
     EXPECT_EQ(selection_text("clipboard"), "alpha-root-pw");
     EXPECT_EQ(selection_text("primary"), "alpha-root-pw");
@@ -106,7 +106,7 @@ TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHint
 TEST_F(SecretsLifetime, WhatAnotherProgramCopiedMeanwhileIsKept)
 {
     MainWindow& main = test::main_window();
-    main.settings.clipboard_clear_seconds = 1;
+    main.settings.values.clipboard_clear_seconds = 1;
     copy_password_to_clipboard(main.actions, record_of("alpha-root-pw"));
     ASSERT_TRUE(test::run_beside_loop(
         {"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
@@ -119,8 +119,8 @@ TEST_F(SecretsLifetime, WhatAnotherProgramCopiedMeanwhileIsKept)
 TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
 {
     MainWindow& main = test::main_window();
-    main.settings.clipboard_clear_seconds = 1;
-    main.settings.ssh_cmd = "ssh %u@%h";
+    main.settings.values.clipboard_clear_seconds = 1;
+    main.settings.values.ssh_cmd = "ssh %u@%h";
     // Command lines are built at load time.
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     copy_command_line_to_clipboard(main.actions, record_of("alpha-root-pw"));
@@ -130,7 +130,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     EXPECT_EQ(selection_text("clipboard"), "ssh root@alpha");
 
     // A password copied over it, then taken off at once by the button beside the count-down.
-    main.settings.clipboard_clear_seconds = 45;
+    main.settings.values.clipboard_clear_seconds = 45;
     copy_password_to_clipboard(main.actions, record_of("gamma-carol-pw"));
     ASSERT_TRUE(gtk_widget_get_visible(main.status.clear_button()));
     gtk_button_clicked(GTK_BUTTON(main.status.clear_button()));
@@ -139,7 +139,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     EXPECT_EQ(selection_text("primary"), "<none>");
 
     // 0 never clears; the hint is still offered.
-    main.settings.clipboard_clear_seconds = 0;
+    main.settings.values.clipboard_clear_seconds = 0;
     copy_password_to_clipboard(main.actions, record_of("beta-bob-pw"));
     EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
     run_until([] { return false; }, 1.2);
@@ -151,8 +151,8 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
 TEST_F(SecretsLifetime, ACommandsFailureIsNotCoveredByTheCountDown)
 {
     MainWindow& main = test::main_window();
-    main.settings.clipboard_clear_seconds = 3;
-    main.settings.ssh_cmd = "exit 3 # %h";
+    main.settings.values.clipboard_clear_seconds = 3;
+    main.settings.values.ssh_cmd = "exit 3 # %h";
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     copy_password_and_run(main.actions, record_of("alpha-root-pw"));
     const std::string failure = "The command failed (exit status 3): exit 3 # alpha";
@@ -232,7 +232,7 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
     std::string plaintext;
     for (const std::string& line : FIXTURE)
         plaintext += line + "\n";
-    main.settings.password_file_path = home.encrypt_symmetric(plaintext, "unlock-pw");
+    main.settings.values.password_file_path = home.encrypt_symmetric(plaintext, "unlock-pw");
     ASSERT_EQ(test::load_through_prompt("unlock-pw").loaded, 1);
 
     // Gamma's user expanded down to carol, beta selected, and alpha, which stays closed; a search with
@@ -330,7 +330,7 @@ TEST_F(SecretsLifetime, IdleMinutesStoredBeforeTheStartArmTheLockInMinutes)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored_minutes);
         stop_lock_triggers(main);
-        main.settings.lock_idle_minutes = c.stored_minutes;
+        main.settings.values.lock_idle_minutes = c.stored_minutes;
         start_lock_triggers(main);
         EXPECT_EQ(main.lock.idle_seconds, c.armed_seconds);
         // 0 arms nothing: no check wakes up at all.

@@ -56,14 +56,14 @@ Values values_in_memory()
 {
     Values result;
     for (std::size_t i = 0; i < setting_keys().size(); ++i)
-        result[i] = test::main_window().settings.*setting_keys()[i].value;
+        result[i] = test::main_window().settings.values.*setting_keys()[i].value;
     return result;
 }
 
 void set_values_in_memory(const Values& values)
 {
     for (std::size_t i = 0; i < setting_keys().size(); ++i)
-        test::main_window().settings.*setting_keys()[i].value = values[i];
+        test::main_window().settings.values.*setting_keys()[i].value = values[i];
 }
 
 std::string run_gsettings(const std::vector<std::string>& args)
@@ -218,8 +218,8 @@ protected:
     void SetUp() override
     {
         set_values_in_memory(IN_MEMORY);
-        test::main_window().file_path_given = false;
-        save_settings(test::main_window().settings_object.get(), test::main_window().settings, all_fields());
+        test::main_window().settings.file_path_given = false;
+        save_settings(test::main_window().settings.object.get(), test::main_window().settings.values, all_fields());
         GtkWidget* prompt = test::main_window().prompt;
         ASSERT_NE(prompt, nullptr);
         gtk_widget_hide(prompt);
@@ -233,11 +233,11 @@ protected:
 
     void TearDown() override
     {
-        test::main_window().file_path_given = false;
+        test::main_window().settings.file_path_given = false;
         drain_events();
         // Every write here reaches dconf: none may be reported as lost.
-        EXPECT_EQ(test::main_window().not_stored_dialog, nullptr) << "a stored value was reported as not stored";
-        if (GtkWidget* dialog = test::main_window().not_stored_dialog)
+        EXPECT_EQ(test::main_window().settings.not_stored_dialog, nullptr) << "a stored value was reported as not stored";
+        if (GtkWidget* dialog = test::main_window().settings.not_stored_dialog)
             gtk_widget_destroy(dialog);
     }
 
@@ -514,7 +514,7 @@ TEST_F(SetupDialogTest, OkWritesOnlyTheEditedEntries)
         Values expected = BEHIND_OUR_BACK;
         expected[3] = "my ftp %h";
         EXPECT_STORED(expected);
-        EXPECT_EQ(test::main_window().settings.ftp_cmd, "my ftp %h");
+        EXPECT_EQ(test::main_window().settings.values.ftp_cmd, "my ftp %h");
     }
 
     // Without an edit, OK writes nothing at all.
@@ -544,7 +544,7 @@ TEST_F(SetupDialogTest, ShowsChangesMadeElsewhereExceptInEditedEntries)
         seen.arrived = wait_until([&] {
             return std::string(gtk_entry_get_text(http)) == "their http" &&
                    std::string(gtk_entry_get_text(file)) == "/their/file.gpg" &&
-                   test::main_window().settings.ssh_cmd == "their ssh";
+                   test::main_window().settings.values.ssh_cmd == "their ssh";
         });
         seen.ssh_shown = gtk_entry_get_text(GTK_ENTRY(w.entry_by_label.at("SSH command")));
         seen.http_shown = gtk_entry_get_text(http);
@@ -605,7 +605,7 @@ TEST_F(SetupDialogTest, EnterInAFieldIsOk)
 {
     constexpr const char* CLEAR = "Clear a copied password after (seconds, 0: never)";
     MainWindow& main = test::main_window();
-    const int saved_clear = main.settings.clipboard_clear_seconds;
+    const int saved_clear = main.settings.values.clipboard_clear_seconds;
     const struct {
         const char* label; // null: the password-file entry
         const char* typed;
@@ -641,18 +641,18 @@ TEST_F(SetupDialogTest, EnterInAFieldIsOk)
         EXPECT_TRUE(data.answered) << "Enter left the dialog open";
         RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
         if (!c.label) {
-            EXPECT_EQ(main.settings.password_file_path, c.typed);
+            EXPECT_EQ(main.settings.values.password_file_path, c.typed);
             EXPECT_EQ(stored_in_dconf()[0], c.typed);
         } else if (c.label == CLEAR) {
-            EXPECT_EQ(main.settings.clipboard_clear_seconds, 12);
+            EXPECT_EQ(main.settings.values.clipboard_clear_seconds, 12);
             EXPECT_EQ(g_settings_get_int(fresh.get(), "clipboard-clear-seconds"), 12);
         } else {
-            EXPECT_EQ(main.settings.ssh_cmd, c.typed);
+            EXPECT_EQ(main.settings.values.ssh_cmd, c.typed);
             EXPECT_EQ(stored_in_dconf()[1], c.typed);
         }
     }
-    main.settings.clipboard_clear_seconds = saved_clear;
-    save_int_setting(main.settings_object.get(), "clipboard-clear-seconds", saved_clear);
+    main.settings.values.clipboard_clear_seconds = saved_clear;
+    save_int_setting(main.settings.object.get(), "clipboard-clear-seconds", saved_clear);
 }
 
 // The two limits: shown from memory, stored as numbers by OK (a value typed without Enter counts),
@@ -662,9 +662,9 @@ TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
     constexpr const char* CLEAR = "Clear a copied password after (seconds, 0: never)";
     constexpr const char* IDLE = "Lock after no input for (minutes, 0: never)";
     MainWindow& main = test::main_window();
-    const SettingsValues saved = main.settings;
-    main.settings.clipboard_clear_seconds = 45;
-    main.settings.lock_idle_minutes = 10;
+    const SettingsValues saved = main.settings.values;
+    main.settings.values.clipboard_clear_seconds = 45;
+    main.settings.values.lock_idle_minutes = 10;
     const struct {
         const char* name;
         const char* typed_clear;
@@ -691,9 +691,9 @@ TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
             gtk_entry_set_text(GTK_ENTRY(idle), c.typed_idle);
             return c.response;
         });
-        EXPECT_EQ(main.settings.clipboard_clear_seconds, c.clear);
-        EXPECT_EQ(main.settings.lock_idle_minutes, c.idle);
-        EXPECT_EQ(main.lock.idle_seconds, static_cast<guint>(main.settings.lock_idle_minutes) * 60u);
+        EXPECT_EQ(main.settings.values.clipboard_clear_seconds, c.clear);
+        EXPECT_EQ(main.settings.values.lock_idle_minutes, c.idle);
+        EXPECT_EQ(main.lock.idle_seconds, static_cast<guint>(main.settings.values.lock_idle_minutes) * 60u);
         RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
         if (c.response == GTK_RESPONSE_OK) {
             EXPECT_EQ(g_settings_get_int(fresh.get(), "clipboard-clear-seconds"), c.clear);
@@ -703,10 +703,10 @@ TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
         EXPECT_EQ(shown_clear, c.shown_clear);
         EXPECT_EQ(shown_idle, c.shown_idle);
     }
-    main.settings = saved;
+    main.settings.values = saved;
     set_idle_lock_seconds(main, 0);
-    save_int_setting(main.settings_object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
-    save_int_setting(main.settings_object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
+    save_int_setting(main.settings.object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
+    save_int_setting(main.settings.object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
 }
 
 // The two limits changed elsewhere (gsettings, another Sealkeep's Setup) become the values in use, the
@@ -717,7 +717,7 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
     constexpr const char* CLEAR = "Clear a copied password after (seconds, 0: never)";
     constexpr const char* IDLE = "Lock after no input for (minutes, 0: never)";
     MainWindow& main = test::main_window();
-    const SettingsValues saved = main.settings;
+    const SettingsValues saved = main.settings.values;
     const auto stored_int = [](const char* key) {
         RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
         return g_settings_get_int(fresh.get(), key);
@@ -726,7 +726,7 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
     run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "7"});
     run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "3"});
     EXPECT_TRUE(
-        wait_until([&] { return main.settings.clipboard_clear_seconds == 7 && main.settings.lock_idle_minutes == 3; }));
+        wait_until([&] { return main.settings.values.clipboard_clear_seconds == 7 && main.settings.values.lock_idle_minutes == 3; }));
     EXPECT_EQ(main.lock.idle_seconds, 180u);
 
     struct Seen {
@@ -740,7 +740,7 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
         run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "8"});
         run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "4"});
         seen.arrived = wait_until(
-            [&] { return gtk_spin_button_get_value_as_int(idle) == 4 && main.settings.clipboard_clear_seconds == 8; });
+            [&] { return gtk_spin_button_get_value_as_int(idle) == 4 && main.settings.values.clipboard_clear_seconds == 8; });
         seen.clear = gtk_spin_button_get_value_as_int(clear);
         seen.idle = gtk_spin_button_get_value_as_int(idle);
         return GTK_RESPONSE_OK;
@@ -748,15 +748,15 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
     EXPECT_TRUE(seen.arrived) << "the changes never reached the open dialog";
     EXPECT_EQ(seen.clear, 20);
     EXPECT_EQ(seen.idle, 4);
-    EXPECT_EQ(main.settings.clipboard_clear_seconds, 20);
-    EXPECT_EQ(main.settings.lock_idle_minutes, 4);
+    EXPECT_EQ(main.settings.values.clipboard_clear_seconds, 20);
+    EXPECT_EQ(main.settings.values.lock_idle_minutes, 4);
     EXPECT_EQ(stored_int("clipboard-clear-seconds"), 20);
     EXPECT_EQ(stored_int("lock-idle-minutes"), 4);
 
-    main.settings = saved;
+    main.settings.values = saved;
     set_idle_lock_seconds(main, 0);
-    save_int_setting(main.settings_object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
-    save_int_setting(main.settings_object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
+    save_int_setting(main.settings.object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
+    save_int_setting(main.settings.object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
     drain_events();
 }
 
@@ -765,25 +765,25 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
 TEST_F(SetupDialogTest, TemplatesAndTheFilterChangedElsewhereAreUsedWithoutAReload)
 {
     MainWindow& main = test::main_window();
-    const SettingsValues saved = main.settings;
+    const SettingsValues saved = main.settings.values;
     test::load_fixture({test::record_line("acme;web;srv1;ssh;22;root;pw")});
     ASSERT_EQ(test::records().size(), 1u);
     const std::string before = test::records().front()->command_line();
 
     run_gsettings({"set", SCHEMA_ID, "ssh-cmd", "echo changed %h"});
-    EXPECT_TRUE(wait_until([&] { return main.settings.ssh_cmd == "echo changed %h"; }));
+    EXPECT_TRUE(wait_until([&] { return main.settings.values.ssh_cmd == "echo changed %h"; }));
     EXPECT_EQ(test::records().front()->command_line(), "echo changed srv1") << "was: " << before;
 
-    const bool filter_was = main.settings.search_filter;
+    const bool filter_was = main.settings.values.search_filter;
     run_gsettings({"set", SCHEMA_ID, "search-filter", filter_was ? "false" : "true"});
-    EXPECT_TRUE(wait_until([&] { return main.settings.search_filter != filter_was; }));
+    EXPECT_TRUE(wait_until([&] { return main.settings.values.search_filter != filter_was; }));
     EXPECT_EQ(gtk_toggle_button_get_active(main.search.filter_toggle) != FALSE, !filter_was);
 
     // Put back as the window itself would store them: a value set back from outside to what an own
     // write of this run replaced would read as dconf taking that write back.
-    main.settings = saved;
-    save_settings(main.settings_object.get(), main.settings, {&SettingsValues::ssh_cmd});
-    save_setting(main.settings_object.get(), SEARCH_FILTER_KEY, filter_was);
+    main.settings.values = saved;
+    save_settings(main.settings.object.get(), main.settings.values, {&SettingsValues::ssh_cmd});
+    save_setting(main.settings.object.get(), SEARCH_FILTER_KEY, filter_was);
     set_search_filter(main, filter_was);
     drain_events();
     test::load_fixture({});
@@ -796,12 +796,12 @@ TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhen
 {
     // As the command line does it: the path changes in memory only.
     const std::string given = "/from/the command line.gpg";
-    test::main_window().settings.password_file_path = given;
-    test::main_window().file_path_given = true;
+    test::main_window().settings.values.password_file_path = given;
+    test::main_window().settings.file_path_given = true;
     run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/their default.gpg"});
     run_gsettings({"set", SCHEMA_ID, "http-cmd", "their http"});
-    EXPECT_TRUE(wait_until([] { return test::main_window().settings.http_cmd == "their http"; }));
-    EXPECT_EQ(test::main_window().settings.password_file_path, given);
+    EXPECT_TRUE(wait_until([] { return test::main_window().settings.values.http_cmd == "their http"; }));
+    EXPECT_EQ(test::main_window().settings.values.password_file_path, given);
 
     std::string shown;
     run_setup([&shown](GtkWidget*, const SetupWidgets& w) {
@@ -810,7 +810,7 @@ TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhen
     });
     EXPECT_EQ(shown, given);
     EXPECT_EQ(stored_in_dconf()[0], "/their default.gpg");
-    EXPECT_EQ(test::main_window().settings.password_file_path, given);
+    EXPECT_EQ(test::main_window().settings.values.password_file_path, given);
 
     // An edited path is the user's pick: stored, and from then on the stored default is followed.
     run_setup([](GtkWidget*, const SetupWidgets& w) {
@@ -818,9 +818,9 @@ TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhen
         return GTK_RESPONSE_OK;
     });
     EXPECT_EQ(stored_in_dconf()[0], "/picked in setup.gpg");
-    EXPECT_FALSE(test::main_window().file_path_given);
+    EXPECT_FALSE(test::main_window().settings.file_path_given);
     run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/later default.gpg"});
-    EXPECT_TRUE(wait_until([] { return test::main_window().settings.password_file_path == "/later default.gpg"; }));
+    EXPECT_TRUE(wait_until([] { return test::main_window().settings.values.password_file_path == "/later default.gpg"; }));
 }
 
 TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
@@ -837,7 +837,7 @@ TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(answer.title, "Select a new password file");
     EXPECT_EQ(answer.parent, GTK_WINDOW(test::main_window().window));
-    EXPECT_EQ(test::main_window().settings.password_file_path, chosen_file_);
+    EXPECT_EQ(test::main_window().settings.values.password_file_path, chosen_file_);
     Values expected = IN_MEMORY;
     expected[0] = chosen_file_;
     EXPECT_STORED(expected);
@@ -875,7 +875,7 @@ TEST_F(SetupDialogTest, FileChosenStoresOnlyThePath)
     Values expected = BEHIND_OUR_BACK;
     expected[0] = chosen_file_;
     EXPECT_STORED(expected);
-    EXPECT_EQ(test::main_window().settings.password_file_path, chosen_file_);
+    EXPECT_EQ(test::main_window().settings.values.password_file_path, chosen_file_);
 }
 
 TEST_F(SetupDialogTest, FileChosenInsideSetupStaysWhenSetupIsCancelled)
@@ -995,7 +995,7 @@ TEST_F(SetupDialogTest, ChooserStartsAtTheCurrentFileWithAFilterForEncryptedFile
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        test::main_window().settings.password_file_path = c.file;
+        test::main_window().settings.values.password_file_path = c.file;
         ChooserAtStart seen = open_chooser_and_look(c.selected);
         if (!c.selected.empty()) {
             EXPECT_EQ(seen.selected, c.selected);
@@ -1019,9 +1019,9 @@ TEST_F(SetupDialogTest, NonUtf8FileNameIsKeptAsItsBytesAndShownInDisplayForm)
     answer_next_chooser(&answer);
     choose_password_file(test::main_window());
     ASSERT_TRUE(answer.answered);
-    EXPECT_EQ(test::main_window().settings.password_file_path, latin1);
+    EXPECT_EQ(test::main_window().settings.values.password_file_path, latin1);
     EXPECT_EQ(path_of_stored_form(stored_in_dconf()[0]), latin1);
-    EXPECT_EQ(load_settings(test::main_window().settings_object.get()).password_file_path, latin1);
+    EXPECT_EQ(load_settings(test::main_window().settings.object.get()).password_file_path, latin1);
 
     std::string shown;
     run_setup([&shown](GtkWidget*, const SetupWidgets& w) {
@@ -1032,7 +1032,7 @@ TEST_F(SetupDialogTest, NonUtf8FileNameIsKeptAsItsBytesAndShownInDisplayForm)
     GCharPtr display{g_filename_display_name(latin1.c_str())};
     EXPECT_EQ(shown, display.get());
     EXPECT_NE(shown.find("caf"), std::string::npos);
-    EXPECT_EQ(test::main_window().settings.password_file_path, latin1);
+    EXPECT_EQ(test::main_window().settings.values.password_file_path, latin1);
     EXPECT_EQ(path_of_stored_form(stored_in_dconf()[0]), latin1);
 }
 

@@ -323,15 +323,15 @@ TEST_P(DialogMnemonics, NoDialogOfEditingHoldsAMnemonicTwice)
     const auto check = [&seen](const std::function<void()>& open) { note_dialog(open, seen); };
     check([&] {
         AccountText values;
-        run_account_dialog(main, "account", values);
+        run_account_dialog(GTK_WINDOW(main.window), main.settings, "account", values);
     });
     check([&] {
         std::string user = "u";
         std::string password;
-        run_password_change_dialog(main, user, password, [](std::string_view) { return std::size_t{1}; });
+        run_password_change_dialog(GTK_WINDOW(main.window), main.settings, user, password, [](std::string_view) { return std::size_t{1}; });
     });
     check([&] {
-        PasswordField* field = create_password_field(main, GTK_WINDOW(main.window));
+        PasswordField* field = create_password_field(main.settings, GTK_WINDOW(main.window));
         RefPtr<GtkWidget> row = take_ref(GTK_WIDGET(g_object_ref_sink(field->row)));
         RefPtr<GtkWidget> strength = take_ref(GTK_WIDGET(g_object_ref_sink(field->strength)));
         generate_into_field(*field);
@@ -343,7 +343,7 @@ TEST_P(DialogMnemonics, NoDialogOfEditingHoldsAMnemonicTwice)
     check([&] {
         TreePathPtr customer{gtk_tree_path_new_from_string("0")};
         gtk_tree_view_set_cursor(main.tree.view, customer.get(), nullptr, FALSE);
-        delete_accounts_command(main); // two accounts: asks first
+        delete_accounts_command(main.editing); // two accounts: asks first
     });
     check([&] {
         main.unsaved_edits = true;

@@ -7,7 +7,7 @@
 #include "ui/dialogs/value_entry.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
+#include "ui/settings/window_settings.h"
 
 #include <array>
 
@@ -89,10 +89,10 @@ const char* value_problem_text(ValueProblem problem)
     return "";
 }
 
-bool run_account_dialog(MainWindow& main, const char* title, AccountText& values)
+bool run_account_dialog(GtkWindow* parent, WindowSettings& settings, const char* title, AccountText& values)
 {
     AccountDialog dialog;
-    dialog.dialog = gtk_dialog_new_with_buttons(title, main.window ? GTK_WINDOW(main.window) : nullptr,
+    dialog.dialog = gtk_dialog_new_with_buttons(title, parent,
                                                 GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
                                                 GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, nullptr);
     dialog.ok = gtk_dialog_add_button(GTK_DIALOG(dialog.dialog), GTK_STOCK_OK, GTK_RESPONSE_OK);
@@ -119,7 +119,7 @@ bool run_account_dialog(MainWindow& main, const char* title, AccountText& values
             dialog.entries[i] = GTK_ENTRY(gtk_bin_get_child(GTK_BIN(field)));
             use_value_buffer(dialog.entries[i]);
         } else if (i == FIELD_PASSWORD) {
-            dialog.password = create_password_field(main, GTK_WINDOW(dialog.dialog));
+            dialog.password = create_password_field(settings, GTK_WINDOW(dialog.dialog));
             field = dialog.password->row;
             dialog.entries[i] = dialog.password->entry;
         } else {

@@ -9,7 +9,7 @@
 #include "ui/dialogs/value_entry.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
-#include "ui/window/main_window.h"
+#include "ui/settings/window_settings.h"
 
 namespace sealkeep {
 
@@ -46,12 +46,12 @@ void on_changed(GtkEditable*, ChangeDialog* dialog)
 
 } // namespace
 
-bool run_password_change_dialog(MainWindow& main, std::string& user, std::string& password,
+bool run_password_change_dialog(GtkWindow* parent, WindowSettings& settings, std::string& user, std::string& password,
                                 const std::function<std::size_t(std::string_view)>& count_for)
 {
     ChangeDialog dialog;
     dialog.count_for = &count_for;
-    dialog.dialog = gtk_dialog_new_with_buttons(_("Change password"), main.window ? GTK_WINDOW(main.window) : nullptr,
+    dialog.dialog = gtk_dialog_new_with_buttons(_("Change password"), parent,
                                                 GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
                                                 GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, nullptr);
     dialog.ok = gtk_dialog_add_button(GTK_DIALOG(dialog.dialog), GTK_STOCK_OK, GTK_RESPONSE_OK);
@@ -76,7 +76,7 @@ bool run_password_change_dialog(MainWindow& main, std::string& user, std::string
 
     GtkWidget* password_label = gtk_label_new_with_mnemonic(_("_Password"));
     gtk_misc_set_alignment(GTK_MISC(password_label), 0, 0.5);
-    dialog.password = create_password_field(main, GTK_WINDOW(dialog.dialog));
+    dialog.password = create_password_field(settings, GTK_WINDOW(dialog.dialog));
     gtk_label_set_mnemonic_widget(GTK_LABEL(password_label), GTK_WIDGET(dialog.password->entry));
     gtk_table_attach(GTK_TABLE(table), password_label, 0, 1, 1, 2, GTK_FILL, GTK_FILL, 0, 0);
     gtk_table_attach(GTK_TABLE(table), dialog.password->row, 1, 2, 1, 2, GtkAttachOptions(GTK_EXPAND | GTK_FILL),

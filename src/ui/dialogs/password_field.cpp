@@ -7,7 +7,7 @@
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
 #include "ui/settings/settings_store.h"
-#include "ui/window/main_window.h"
+#include "ui/settings/window_settings.h"
 
 #include <array>
 #include <string>
@@ -71,10 +71,10 @@ void on_row_destroyed(GtkWidget*, PasswordField* field)
 
 } // namespace
 
-PasswordField* create_password_field(MainWindow& main, GtkWindow* dialog)
+PasswordField* create_password_field(WindowSettings& settings, GtkWindow* dialog)
 {
     auto* field = new PasswordField;
-    field->main = &main;
+    field->settings = &settings;
     field->dialog = dialog;
     field->row = gtk_hbox_new(FALSE, 4);
     GtkWidget* entry = value_entry_new();
@@ -104,8 +104,8 @@ PasswordField* create_password_field(MainWindow& main, GtkWindow* dialog)
 
 bool generate_into_field(PasswordField& field)
 {
-    MainWindow& main = *field.main;
-    PasswordRecipe recipe = main.settings.password_recipe;
+    WindowSettings& settings = *field.settings;
+    PasswordRecipe recipe = settings.values.password_recipe;
 
     GtkWidget* popup = gtk_dialog_new_with_buttons(_("Generate password"), field.dialog,
                                                    GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
@@ -164,9 +164,9 @@ bool generate_into_field(PasswordField& field)
     gtk_widget_destroy(popup);
     if (!ok)
         return false;
-    if (!(recipe == main.settings.password_recipe)) {
-        main.settings.password_recipe = recipe;
-        save_password_recipe(main.settings_object.get(), recipe);
+    if (!(recipe == settings.values.password_recipe)) {
+        settings.values.password_recipe = recipe;
+        save_password_recipe(settings.object.get(), recipe);
     }
     std::string password = generate_password(recipe);
     if (password.empty())

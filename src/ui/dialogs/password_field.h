@@ -7,7 +7,7 @@
 
 namespace sealkeep {
 
-struct MainWindow;
+struct WindowSettings;
 
 struct PasswordField {
     GtkWidget* row = nullptr;      // entry, show toggle and Generate, side by side
@@ -16,11 +16,11 @@ struct PasswordField {
     GtkWidget* generate = nullptr;
     GtkLabel* strength = nullptr;  // packed by the caller, below the row
     GtkWindow* dialog = nullptr;   // the popup's parent
-    MainWindow* main = nullptr;
+    WindowSettings* settings = nullptr; // the recipe Generate starts from, and where it is kept
 };
 
 // Builds the widgets; the field lives as long as its row (it is freed with it).
-PasswordField* create_password_field(MainWindow& main, GtkWindow* dialog);
+PasswordField* create_password_field(WindowSettings& settings, GtkWindow* dialog);
 
 // Opens the Generate popup; on its OK the recipe is stored and a new password fills the entry. Returns
 // whether it did.

@@ -89,7 +89,7 @@ MainWindow::SetupField* setup_field(MainWindow& main, std::string SettingsValues
 void add_setup_field(MainWindow& main, GtkWidget* entry, std::string SettingsValues::*value)
 {
     main.setup_fields.push_back({entry, value, {}, {}});
-    show_value(main.setup_fields.back(), main.settings.*value);
+    show_value(main.setup_fields.back(), main.settings.values.*value);
 }
 
 void forget_setup_fields(GtkWidget*, MainWindow* main)
@@ -192,7 +192,7 @@ GtkWidget* build_limit_table(MainWindow& main)
         GtkWidget* spin = gtk_spin_button_new_with_range(0, rows[r].max, 1);
         gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
         main.setup_limits.push_back({spin, rows[r].value, 0});
-        show_limit(main.setup_limits.back(), main.settings.*rows[r].value);
+        show_limit(main.setup_limits.back(), main.settings.values.*rows[r].value);
         gtk_table_attach(GTK_TABLE(table), spin, 1, 2, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
     }
     return table;
@@ -213,7 +213,7 @@ EditsSettled settle_edits_for_new_path(MainWindow& main)
 {
     const MainWindow::SetupField* field = setup_field(main, &SettingsValues::password_file_path);
     if (!field || !edited(*field) ||
-        typed_value(field->value, gtk_entry_get_text(GTK_ENTRY(field->entry))) == main.settings.password_file_path)
+        typed_value(field->value, gtk_entry_get_text(GTK_ENTRY(field->entry))) == main.settings.values.password_file_path)
         return EditsSettled::Kept;
     // A save that runs already ends first: the question is about what it did not write.
     wait_for_save(main);
@@ -278,10 +278,10 @@ void show_setup_dialog(MainWindow& main)
     for (const auto& field : main.setup_fields) {
         if (!edited(field))
             continue;
-        main.settings.*field.value = typed_value(field.value, gtk_entry_get_text(GTK_ENTRY(field.entry)));
+        main.settings.values.*field.value = typed_value(field.value, gtk_entry_get_text(GTK_ENTRY(field.entry)));
         changed.push_back(field.value);
         if (is_path(field.value))
-            main.file_path_given = false;
+            main.settings.file_path_given = false;
     }
     for (const auto& limit : main.setup_limits) {
         // A value typed but not yet confirmed with Enter counts too; one the user left as shown is not
@@ -290,20 +290,20 @@ void show_setup_dialog(MainWindow& main)
         const int value = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit.spin));
         if (value == limit.shown)
             continue;
-        main.settings.*limit.value = value;
+        main.settings.values.*limit.value = value;
         for (const auto& key : int_setting_keys())
             if (key.value == limit.value)
-                save_int_setting(main.settings_object.get(), key.key, value);
+                save_int_setting(main.settings.object.get(), key.key, value);
     }
     gtk_widget_destroy(dialog);
     use_current_templates(main);
     // A password already counting down keeps its delay; the idle time counts anew from now.
-    set_idle_lock_seconds(main, static_cast<guint>(main.settings.lock_idle_minutes) * 60u);
+    set_idle_lock_seconds(main, static_cast<guint>(main.settings.values.lock_idle_minutes) * 60u);
     // A load that runs was started with the old path and templates: it stops, and the prompt offers
     // to start over with the new ones.
     if (stop_load(main) && main.prompt)
         gtk_widget_show(main.prompt);
-    save_settings(main.settings_object.get(), main.settings, changed);
+    save_settings(main.settings.object.get(), main.settings.values, changed);
     // The discarded edits are still shown: the document goes, and the prompt offers the new file.
     if (settled == EditsSettled::Discarded)
         refresh_entries(main);
@@ -316,7 +316,7 @@ void show_outside_change_in_setup(MainWindow& main, int SettingsValues::*value)
             continue;
         gtk_spin_button_update(GTK_SPIN_BUTTON(limit.spin));
         if (gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit.spin)) == limit.shown)
-            show_limit(limit, main.settings.*value);
+            show_limit(limit, main.settings.values.*value);
     }
 }
 
@@ -324,7 +324,7 @@ void show_outside_change_in_setup(MainWindow& main, std::string SettingsValues::
 {
     MainWindow::SetupField* field = setup_field(main, value);
     if (field && !edited(*field))
-        show_value(*field, main.settings.*value);
+        show_value(*field, main.settings.values.*value);
 }
 
 namespace {
@@ -401,20 +401,20 @@ void choose_password_file(MainWindow& main)
                                                      "gtk-open", GTK_RESPONSE_OK, nullptr);
     // The filter is set once the file is selected: selecting a file the toolkit has not read yet drops the
     // filter set before.
-    start_at_current_file(GTK_FILE_CHOOSER(chooser), main.settings.password_file_path);
-    add_filters(GTK_FILE_CHOOSER(chooser), main.settings.password_file_path);
+    start_at_current_file(GTK_FILE_CHOOSER(chooser), main.settings.values.password_file_path);
+    add_filters(GTK_FILE_CHOOSER(chooser), main.settings.values.password_file_path);
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_OK) {
         // A file without a local path (a remote location, or no file selected at all) gives no
         // filename; gpg could not open it anyway, so such an answer changes nothing. The filename is
         // the file's own bytes, whatever their encoding.
         GCharPtr filename{gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))};
         if (filename) {
-            main.settings.password_file_path = filename.get();
-            main.file_path_given = false;
+            main.settings.values.password_file_path = filename.get();
+            main.settings.file_path_given = false;
             // The open Setup dialog shows the choice, which is stored already: its OK need not store it again.
             if (MainWindow::SetupField* field = setup_field(main, &SettingsValues::password_file_path))
-                show_value(*field, main.settings.password_file_path);
-            save_settings(main.settings_object.get(), main.settings, {&SettingsValues::password_file_path});
+                show_value(*field, main.settings.values.password_file_path);
+            save_settings(main.settings.object.get(), main.settings.values, {&SettingsValues::password_file_path});
             refresh_entries(main);
             opened = true;
         }

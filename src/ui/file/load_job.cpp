@@ -31,7 +31,7 @@ std::string format(const char* format_text, auto... values)
 
 std::string shown_path(const MainWindow& main)
 {
-    GCharPtr base{g_path_get_basename(main.settings.password_file_path.c_str())};
+    GCharPtr base{g_path_get_basename(main.settings.values.password_file_path.c_str())};
     GCharPtr shown{g_filename_display_name(base.get())};
     return shown.get();
 }
@@ -95,7 +95,7 @@ std::string verdict_text(const LoadResult& result, const std::string& path)
 void finish_load(MainWindow& main, LoadResult result)
 {
     set_loading(main, false);
-    show_status(main, verdict_text(result, expand_home(main.settings.password_file_path)));
+    show_status(main, verdict_text(result, expand_home(main.settings.values.password_file_path)));
     if (result.verdict.outcome == DecryptOutcome::Verified) {
         // The agent cached the key's passphrase on the way: without it the next load, an unlock among
         // them, would open the file whatever was typed. Other keys of the user stay cached.
@@ -165,9 +165,9 @@ void start_load(MainWindow& main, std::string passphrase)
     clear_document(main);
 
     LoadRequest request;
-    request.decrypt.path = expand_home(main.settings.password_file_path);
+    request.decrypt.path = expand_home(main.settings.values.password_file_path);
     request.decrypt.passphrase = std::move(passphrase);
-    request.templates = main.settings;
+    request.templates = main.settings.values;
     main.load = std::make_unique<LoadJob>(main, std::move(request));
     // A short string keeps its bytes where it was moved from.
     scrub(passphrase);

@@ -187,8 +187,8 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
                 // The window works on the file just written from now on: Refresh, the unlock and the watch
                 // go to it, for this run, as to a path given on the command line (the stored default stays).
                 file.path = choice.path;
-                main.settings.password_file_path = choice.path;
-                main.file_path_given = true;
+                main.settings.values.password_file_path = choice.path;
+                main.settings.file_path_given = true;
                 watch_loaded_file(main);
             }
             if (choice.new_passphrase)

@@ -467,7 +467,7 @@ void start_lock_triggers(MainWindow& main)
     LockState& lock = main.lock;
     lock.last_input_us = g_get_monotonic_time();
     gdk_event_handler_set(on_gdk_event, &main, nullptr);
-    set_idle_lock_seconds(main, static_cast<guint>(std::max(main.settings.lock_idle_minutes, 0)) * 60u);
+    set_idle_lock_seconds(main, static_cast<guint>(std::max(main.settings.values.lock_idle_minutes, 0)) * 60u);
 
     lock.cancellable = take_ref(g_cancellable_new());
     g_bus_get(G_BUS_TYPE_SESSION, lock.cancellable.get(), on_session_bus, &main);

@@ -83,10 +83,10 @@ void on_find_back(GtkButton*, MainWindow* main)
 void on_filter_toggled(GtkToggleButton* toggle, MainWindow* main)
 {
     const bool on = gtk_toggle_button_get_active(toggle);
-    if (on == main->settings.search_filter)
+    if (on == main->settings.values.search_filter)
         return;
-    main->settings.search_filter = on;
-    save_setting(main->settings_object.get(), SEARCH_FILTER_KEY, on);
+    main->settings.values.search_filter = on;
+    save_setting(main->settings.object.get(), SEARCH_FILTER_KEY, on);
     run_search(*main);
 }
 
@@ -165,7 +165,7 @@ GtkWidget* create_search_bar(MainWindow& main)
     GtkWidget* filter = gtk_toggle_button_new_with_label(_("Filter"));
     gtk_widget_set_tooltip_text(filter, _("Show only the matching rows."));
     gtk_button_set_focus_on_click(GTK_BUTTON(filter), FALSE);
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(filter), main.settings.search_filter);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(filter), main.settings.values.search_filter);
     g_signal_connect(filter, "toggled", G_CALLBACK(on_filter_toggled), &main);
     gtk_box_pack_start(GTK_BOX(bar), filter, FALSE, FALSE, 0);
     main.search.filter_toggle = GTK_TOGGLE_BUTTON(filter);
@@ -185,7 +185,7 @@ void run_search(MainWindow& main)
     // the cursor, the selection and the expanded rows as they were; a filter ends.
     // The bar's first text is an invitation, not a search: with the filter on it would hide every row
     // of the first load. (Enter in it still searches for it, as any text.)
-    const bool filtering = main.settings.search_filter && !search.text_untouched;
+    const bool filtering = main.settings.values.search_filter && !search.text_untouched;
     if (std::strlen(text) < MIN_SEARCH_BYTES || !filtering)
         show_whole_tree(main.tree);
     const Document* document = account_model_document(main.tree.model);
@@ -246,10 +246,10 @@ void find_previous_match(MainWindow& main)
 
 void follow_search_filter(MainWindow& main, bool on)
 {
-    if (on == main.settings.search_filter)
+    if (on == main.settings.values.search_filter)
         return;
     // Taken as stored: the toggle's handler, seeing the value in use already, writes nothing back.
-    main.settings.search_filter = on;
+    main.settings.values.search_filter = on;
     if (main.search.filter_toggle)
         gtk_toggle_button_set_active(main.search.filter_toggle, on);
     run_search(main);

@@ -23,12 +23,12 @@ namespace {
 // time, and it does not hold up the window.
 void on_not_stored_dialog_destroyed(GtkWidget*, MainWindow* main)
 {
-    main->not_stored_dialog = nullptr;
+    main->settings.not_stored_dialog = nullptr;
 }
 
 void tell_not_stored(MainWindow& main)
 {
-    if (main.not_stored_dialog || !main.window)
+    if (main.settings.not_stored_dialog || !main.window)
         return;
     GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(main.window), GTK_DIALOG_DESTROY_WITH_PARENT,
                                                GTK_MESSAGE_WARNING, GTK_BUTTONS_CLOSE, "%s",
@@ -40,7 +40,7 @@ void tell_not_stored(MainWindow& main)
     gtk_window_set_title(GTK_WINDOW(dialog), _("Settings not stored"));
     g_signal_connect_swapped(dialog, "response", G_CALLBACK(gtk_widget_destroy), dialog);
     g_signal_connect(dialog, "destroy", G_CALLBACK(on_not_stored_dialog_destroyed), &main);
-    main.not_stored_dialog = dialog;
+    main.settings.not_stored_dialog = dialog;
     gtk_widget_show(dialog);
 }
 
@@ -51,7 +51,7 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
             continue;
         GCharPtr text{g_settings_get_string(settings, key.key)};
         if (is_own_write_taken_back(settings, key.key, text.get())) {
-            const std::string& in_use = main->settings.*key.value;
+            const std::string& in_use = main->settings.values.*key.value;
             const bool is_path = key.value == &SettingsValues::password_file_path;
             if ((is_path ? stored_form_of_path(in_use) : in_use) != text.get())
                 tell_not_stored(*main);
@@ -62,9 +62,9 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
         const bool is_path = key.value == &SettingsValues::password_file_path;
         // A path from the command line outlives a change of the stored default made elsewhere, until the
         // user picks a file.
-        if (is_path && main->file_path_given)
+        if (is_path && main->settings.file_path_given)
             return;
-        main->settings.*key.value = stored.*key.value;
+        main->settings.values.*key.value = stored.*key.value;
         use_current_templates(*main);
         show_outside_change_in_setup(*main, key.value);
         return;
@@ -78,11 +78,11 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
             continue;
         const int stored = g_settings_get_int(settings, key.key);
         if (is_own_write_taken_back(settings, key.key, std::to_string(stored))) {
-            if (main->settings.*key.value != stored)
+            if (main->settings.values.*key.value != stored)
                 tell_not_stored(*main);
             return;
         }
-        main->settings.*key.value = stored;
+        main->settings.values.*key.value = stored;
         // A password already counting down keeps its delay; the idle time counts anew from now.
         if (key.value == &SettingsValues::lock_idle_minutes)
             set_idle_lock_seconds(*main, static_cast<guint>(std::max(stored, 0)) * 60u);
@@ -97,22 +97,22 @@ void use_current_templates(MainWindow& main)
 {
     // The document's records build their command lines from the document's templates at each action.
     if (main.tree.model)
-        account_model_use_templates(account_model_base(main.tree.model), main.settings);
+        account_model_use_templates(account_model_base(main.tree.model), main.settings.values);
 }
 
 void follow_settings_changes(MainWindow& main)
 {
-    if (!main.settings_object || main.settings_changed_handler)
+    if (!main.settings.object || main.settings.changed_handler)
         return;
-    main.settings_changed_handler =
-        g_signal_connect(main.settings_object.get(), "changed", G_CALLBACK(on_settings_changed), &main);
+    main.settings.changed_handler =
+        g_signal_connect(main.settings.object.get(), "changed", G_CALLBACK(on_settings_changed), &main);
 }
 
 void stop_following_settings(MainWindow& main)
 {
-    if (main.settings_object && main.settings_changed_handler)
-        g_signal_handler_disconnect(main.settings_object.get(), main.settings_changed_handler);
-    main.settings_changed_handler = 0;
+    if (main.settings.object && main.settings.changed_handler)
+        g_signal_handler_disconnect(main.settings.object.get(), main.settings.changed_handler);
+    main.settings.changed_handler = 0;
 }
 
 } // namespace sealkeep

@@ -19,7 +19,7 @@ bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document)
     g_object_unref(model);
     // A filter that is on (over a text the user typed) shows its part of the new tree at once; without
     // one, the search in the bar still steps through the new tree.
-    if (main.settings.search_filter && !main.search.text_untouched)
+    if (main.settings.values.search_filter && !main.search.text_untouched)
         run_search(main);
     else
         match_search_again(main);

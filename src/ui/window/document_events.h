@@ -2,6 +2,8 @@
 // calls to the parts in a fixed order.
 #pragma once
 
+#include "core/document_edit.h"
+
 namespace sealkeep {
 
 struct MainWindow;
@@ -12,5 +14,10 @@ struct MainWindow;
 // matches stay: they are rows of the document that went, a later step through them reveals nothing, and
 // the next search replaces them.
 void clear_document(MainWindow& main);
+
+// An edit made a new document: the search's matches go (they are positions in the old tree), the tree
+// shows the new document in the old one's shape (a filter shown is run again over it), and the edit is
+// noted unsaved.
+void show_edited_document(MainWindow& main, EditResult result, bool select_written);
 
 } // namespace sealkeep

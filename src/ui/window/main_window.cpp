@@ -13,6 +13,7 @@
 #include "ui/prompt/passphrase_prompt.h"
 #include "ui/search/search_bar.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/menus.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -88,7 +89,19 @@ void on_status_icon_popup_menu(GtkStatusIcon* icon, guint button, guint activate
 
 } // namespace
 
-MainWindow::MainWindow() = default;
+MainWindow::MainWindow()
+    : editing{
+          .tree = tree,
+          .status = status,
+          .settings = settings,
+          .parent = [this] { return window ? GTK_WINDOW(window) : nullptr; },
+          .load_running = [this] { return load_running(*this); },
+          .show_edited = [this](EditResult result, bool select_written) {
+              show_edited_document(*this, std::move(result), select_written);
+          },
+      }
+{
+}
 
 MainWindow::~MainWindow()
 {
@@ -106,9 +119,9 @@ MainWindow::~MainWindow()
         g_signal_handlers_disconnect_by_data(window, this);
     if (status_icon)
         g_signal_handlers_disconnect_by_data(status_icon.get(), this);
-    if (not_stored_dialog) {
-        g_signal_handlers_disconnect_by_data(not_stored_dialog, this);
-        gtk_widget_destroy(not_stored_dialog);
+    if (settings.not_stored_dialog) {
+        g_signal_handlers_disconnect_by_data(settings.not_stored_dialog, this);
+        gtk_widget_destroy(settings.not_stored_dialog);
     }
     if (status_icon_menu) {
         gtk_widget_destroy(status_icon_menu);
@@ -155,8 +168,8 @@ void quit_program(MainWindow& main)
 std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<GSettings> settings_object)
 {
     auto main = std::make_unique<MainWindow>();
-    main->settings = std::move(settings);
-    main->settings_object = std::move(settings_object);
+    main->settings.values = std::move(settings);
+    main->settings.object = std::move(settings_object);
     follow_settings_changes(*main);
 
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

@@ -5,12 +5,14 @@
 
 #include "core/loaded_file.h"
 #include "core/settings_values.h"
+#include "ui/actions/account_edits.h"
 #include "ui/actions/clipboard.h"
 #include "ui/actions/entry_actions.h"
 #include "ui/actions/login_service.h"
 #include "ui/glib_ptr.h"
 #include "ui/lock/lock.h"
 #include "ui/search/search_bar.h"
+#include "ui/settings/window_settings.h"
 #include "ui/status/status_row.h"
 #include "ui/tree/account_tree.h"
 
@@ -45,7 +47,6 @@ struct MainWindow {
     RefPtr<GtkStatusIcon> status_icon;
     GtkWidget* status_icon_menu = nullptr; // the icon's right-click menu, destroyed with the state
     GtkWidget* setup_file_entry = nullptr; // the open Setup dialog's file entry, null while none is open
-    GtkWidget* not_stored_dialog = nullptr; // the warning that settings did not reach the store, while shown
     // The open Setup dialog's entries, each with the text it was last given and the value behind that
     // text; empty while none is open. An entry whose text still equals it has not been edited: a change
     // from outside may replace it, and OK leaves its key alone.
@@ -64,12 +65,7 @@ struct MainWindow {
     };
     std::vector<SetupLimit> setup_limits;
 
-    RefPtr<GSettings> settings_object; // null: nothing is stored (tests, a missing bus)
-    SettingsValues settings;           // the values in use
-    // The path given on the command line is in force for this run, whatever the store says, until the
-    // user picks another file.
-    bool file_path_given = false;
-    gulong settings_changed_handler = 0; // follows changes of the store made outside this window
+    WindowSettings settings; // the values in use and their store
 
     SearchState search;
 
@@ -97,7 +93,8 @@ struct MainWindow {
     LockState lock;           // what brings the lock, and what is put back after it
 
     Login login{status}; // Log in's helper, socket and tokens
-    AccountActions actions{tree, settings, clipboard, login, status};
+    AccountActions actions{tree, settings.values, clipboard, login, status};
+    AccountEditing editing; // the Edit menu's commands
 };
 
 // Builds and shows the main window around its state.

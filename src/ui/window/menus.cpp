@@ -34,6 +34,13 @@ void with_actions(MainWindow& main)
     action(main.actions);
 }
 
+// The Edit menu's commands, on the parts they work with.
+template <void (*command)(const AccountEditing&)>
+void with_editing(MainWindow& main)
+{
+    command(main.editing);
+}
+
 struct ItemDef {
     Kind kind;
     const char* text; // label (translated here) or stock id
@@ -132,16 +139,16 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
          }},
         {N_("_Edit"),
          {
-             {Kind::StockImage, N_("_Add account"), &add_account_command, GDK_KEY_Insert, GdkModifierType(0),
+             {Kind::StockImage, N_("_Add account"), &with_editing<add_account_command>, GDK_KEY_Insert, GdkModifierType(0),
               GTK_STOCK_ADD},
-             {Kind::StockImage, N_("_Edit account"), &edit_account_command, GDK_KEY_F2, GdkModifierType(0),
+             {Kind::StockImage, N_("_Edit account"), &with_editing<edit_account_command>, GDK_KEY_F2, GdkModifierType(0),
               GTK_STOCK_EDIT},
-             {Kind::StockImage, N_("D_uplicate account"), &duplicate_account_command, 0, GdkModifierType(0),
+             {Kind::StockImage, N_("D_uplicate account"), &with_editing<duplicate_account_command>, 0, GdkModifierType(0),
               GTK_STOCK_COPY},
-             {Kind::StockImage, N_("_Delete"), &delete_accounts_command, GDK_KEY_Delete, GdkModifierType(0),
+             {Kind::StockImage, N_("_Delete"), &with_editing<delete_accounts_command>, GDK_KEY_Delete, GdkModifierType(0),
               GTK_STOCK_DELETE},
              SEPARATOR,
-             {Kind::StockImage, N_("_Change password…"), &change_password_command, 0, GdkModifierType(0),
+             {Kind::StockImage, N_("_Change password…"), &with_editing<change_password_command>, 0, GdkModifierType(0),
               "gtk-dialog-authentication"},
          }},
         {N_("_Action"),
@@ -174,7 +181,7 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
     for (const MenuDef& def : menus)
         gtk_menu_shell_append(GTK_MENU_SHELL(bar), make_menu(def, accel_group, main));
     // Double-click on an account, and the plain Edit keys going to text fields first.
-    connect_edit_handlers(main);
+    connect_edit_handlers(main.editing);
     return bar;
 }
 
@@ -213,8 +220,8 @@ GtkWidget* create_toolbar(MainWindow& main)
         {"gtk-execute", nullptr, N_("Execute command line."), &with_actions<on_execute>},
         {"gtk-connect", N_("Log in"), N_("Execute command line; Sealkeep answers ssh's password prompt."),
          &with_actions<on_log_in>},
-        {"gtk-add", N_("Add"), N_("Add an account."), &add_account_command},
-        {"gtk-edit", N_("Edit"), N_("Edit the selected account."), &edit_account_command},
+        {"gtk-add", N_("Add"), N_("Add an account."), &with_editing<add_account_command>},
+        {"gtk-edit", N_("Edit"), N_("Edit the selected account."), &with_editing<edit_account_command>},
     };
 
     GtkWidget* toolbar = gtk_toolbar_new();
