@@ -10,6 +10,7 @@
 #include "core/file_digest.h"
 #include "core/file_save.h"
 #include "core/text_encoding.h"
+#include "ui/window/document_events.h"
 #include "ui/file/load_job.h"
 #include "ui/file/save_job.h"
 #include "ui/file/unsaved_edits.h"

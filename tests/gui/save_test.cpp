@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include "core/text_encoding.h"
+#include "ui/window/document_events.h"
 #include "ui/actions/account_edits.h"
 #include "ui/dialogs/setup_dialog.h"
 #include "ui/file/load_job.h"

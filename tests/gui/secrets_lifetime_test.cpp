@@ -9,6 +9,7 @@
 #include "ui/actions/clipboard.h"
 #include "ui/actions/entry_actions.h"
 #include "ui/lock/lock.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -68,7 +69,7 @@ protected:
     void TearDown() override
     {
         release_clipboard(test::main_window().clipboard);
-        set_idle_lock_seconds(test::main_window(), 0);
+        set_idle_lock_seconds(test::main_window().lock, 0);
         test::main_window().settings.values = saved_;
         test::drain_events();
     }
@@ -270,9 +271,9 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
          }},
         {"idle time",
          [&] {
-             set_idle_lock_seconds(main, 1);
+             set_idle_lock_seconds(main.lock, 1);
              ASSERT_TRUE(run_until([] { return test::status_text() == "Locked."; }, 4));
-             set_idle_lock_seconds(main, 0);
+             set_idle_lock_seconds(main.lock, 0);
          }},
     };
     for (const auto& way : ways) {
@@ -290,15 +291,15 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
         ASSERT_EQ(test::load_through_prompt("unlock-pw").loaded, 1);
         EXPECT_EQ(tree_state(false), expanded);
         EXPECT_EQ(tree_state(true), selected);
-        EXPECT_TRUE(main.lock.expanded.empty());
-        EXPECT_TRUE(main.lock.selected.empty());
+        EXPECT_TRUE(main.tree.shape.expanded.empty());
+        EXPECT_TRUE(main.tree.shape.selected.empty());
     }
 }
 
 TEST_F(SecretsLifetime, IdleTimeLocksOnlyWhatIsLoadedAndInputPostponesIt)
 {
     MainWindow& main = test::main_window();
-    set_idle_lock_seconds(main, 1);
+    set_idle_lock_seconds(main.lock, 1);
     // Input in the window every half second keeps it open.
     const gint64 end = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
     while (g_get_monotonic_time() < end) {
@@ -318,8 +319,8 @@ TEST_F(SecretsLifetime, IdleTimeLocksOnlyWhatIsLoadedAndInputPostponesIt)
 }
 
 // The idle limit is stored in minutes: the window's start arms the idle lock with that many minutes.
-// start_lock_triggers is what creating the window runs with the settings as loaded; read as seconds,
-// a stored 1 would lock a loaded window after one second without input.
+// Creating the window starts the triggers with the settings as loaded; read as seconds, a stored 1 would
+// lock a loaded window after one second without input.
 TEST_F(SecretsLifetime, IdleMinutesStoredBeforeTheStartArmTheLockInMinutes)
 {
     MainWindow& main = test::main_window();
@@ -329,9 +330,9 @@ TEST_F(SecretsLifetime, IdleMinutesStoredBeforeTheStartArmTheLockInMinutes)
     } cases[] = {{1, 60}, {10, 600}, {1440, 86400}, {0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored_minutes);
-        stop_lock_triggers(main);
+        stop_lock_triggers(main.lock);
         main.settings.values.lock_idle_minutes = c.stored_minutes;
-        start_lock_triggers(main);
+        start_lock_triggers(main.lock, idle_lock_seconds(main.settings.values.lock_idle_minutes));
         EXPECT_EQ(main.lock.idle_seconds, c.armed_seconds);
         // 0 arms nothing: no check wakes up at all.
         EXPECT_EQ(main.lock.idle_source != 0, c.armed_seconds != 0);

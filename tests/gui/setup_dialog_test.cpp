@@ -704,7 +704,7 @@ TEST_F(SetupDialogTest, LimitsAreSpinButtonsStoredAsNumbersByOk)
         EXPECT_EQ(shown_idle, c.shown_idle);
     }
     main.settings.values = saved;
-    set_idle_lock_seconds(main, 0);
+    set_idle_lock_seconds(main.lock, 0);
     save_int_setting(main.settings.object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
     save_int_setting(main.settings.object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
 }
@@ -754,7 +754,7 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
     EXPECT_EQ(stored_int("lock-idle-minutes"), 4);
 
     main.settings.values = saved;
-    set_idle_lock_seconds(main, 0);
+    set_idle_lock_seconds(main.lock, 0);
     save_int_setting(main.settings.object.get(), "clipboard-clear-seconds", saved.clipboard_clear_seconds);
     save_int_setting(main.settings.object.get(), "lock-idle-minutes", saved.lock_idle_minutes);
     drain_events();

@@ -298,7 +298,7 @@ void show_setup_dialog(MainWindow& main)
     gtk_widget_destroy(dialog);
     use_current_templates(main);
     // A password already counting down keeps its delay; the idle time counts anew from now.
-    set_idle_lock_seconds(main, static_cast<guint>(main.settings.values.lock_idle_minutes) * 60u);
+    set_idle_lock_seconds(main.lock, idle_lock_seconds(main.settings.values.lock_idle_minutes));
     // A load that runs was started with the old path and templates: it stops, and the prompt offers
     // to start over with the new ones.
     if (stop_load(main) && main.prompt)

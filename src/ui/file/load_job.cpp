@@ -8,6 +8,7 @@
 #include "ui/file/save_job.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
+#include "ui/tree/tree_shape.h"
 #include "ui/prompt/passphrase_prompt.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/document_events.h"
@@ -106,7 +107,7 @@ void finish_load(MainWindow& main, LoadResult result)
         show_loaded_rows(main, std::move(result.document));
         remember_loaded_file(main, std::move(result.file));
         show_held_edits(main);
-        restore_tree_after_unlock(main);
+        restore_tree_shape(main.tree);
         gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
         return;
     }

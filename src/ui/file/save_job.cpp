@@ -11,6 +11,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
+#include "ui/tree/tree_shape.h"
 #include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
 #include "ui/tree/password_load.h"
@@ -125,10 +126,10 @@ void show_saved_text(MainWindow& main, std::string_view text)
         start = end;
     }
     document->finish();
-    remember_tree_shape(main);
+    remember_tree_shape(main.tree);
     main.tree.database_loaded = document->accounts() > 0;
     show_loaded_rows(main, std::move(document));
-    restore_tree_after_unlock(main);
+    restore_tree_shape(main.tree);
 }
 
 // A save that ended after its document went (a lock, and an unlock quicker than the save): what it

@@ -1,6 +1,5 @@
-// Locking: everything decrypted is dropped and the passphrase is asked again. Locks come by command,
-// after a time without input, from the session's screen saver and from logind (screen lock, suspend);
-// unlocking is a new load, after which the tree shows the rows expanded and selected before the lock.
+// What brings the lock: a time without input, the session's screen saver and logind (screen lock,
+// suspend). What a lock does is the window's (see window/document_events.h); here it is asked for.
 #pragma once
 
 #include "ui/glib_ptr.h"
@@ -8,27 +7,21 @@
 #include <gio/gio.h>
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace sealkeep {
 
-struct MainWindow;
-
-// A row named by keyed digests of the texts of its ancestors and its own, from the top level down.
-using TextPath = std::vector<std::string>;
-
 struct LockState {
     LockState() = default;
     LockState(const LockState&) = delete;
     LockState& operator=(const LockState&) = delete;
-    // Overwrites the remembered texts (account names).
-    ~LockState();
 
-    // The rows expanded and selected when the lock came, put back after the next verified load.
-    std::vector<TextPath> expanded;
-    std::vector<TextPath> selected;
+    // What the window does: lock now; and whether it shows a document (only then does idle time lock).
+    std::function<void()> lock_now;
+    std::function<bool()> has_document;
 
     // The (sub)key that decrypted the file last; the agent forgets its passphrase after each load and
     // again on lock. Empty for a symmetric file.
@@ -51,30 +44,26 @@ struct LockState {
     int sleep_delay_fd = -1;
 };
 
-// Drops the records, the rows and the search's texts and matches, clears a copied password Sealkeep
-// still holds, stops a running load and shows the prompt with the focus in its entry. The search text
-// stays. The rows expanded and selected are remembered by their texts when something was loaded.
-void lock_window(MainWindow& main);
-
 // Marks a dialog that shows or takes account data (values, passwords, a passphrase): a lock answers it
 // with Cancel, so that nothing of it stays on a locked screen and nothing typed in it reaches a document
 // the lock took away.
 void close_on_lock(GtkWidget* dialog);
 
-// Remembers the rows expanded and selected now (by keyed digests of their texts), for the restore below.
-void remember_tree_shape(MainWindow& main);
+// The lock came: every dialog marked above is answered with Cancel.
+void close_dialogs_marked_for_lock();
 
-// After a verified load: expands and selects the remembered rows that the new tree has, then forgets them.
-void restore_tree_after_unlock(MainWindow& main);
-
-// Starts watching for input (idle time) and connects to the session and system buses, without waiting
+// Starts watching for input (idle time, after which a window that shows a document locks; 0: never) and
+// connects to the session and system buses, without waiting
 // for either: a bus or service that is not there is a trigger that never comes.
-void start_lock_triggers(MainWindow& main);
+void start_lock_triggers(LockState& lock, guint idle_seconds);
 
 // Ends every subscription and pending call; the window state is going.
-void stop_lock_triggers(MainWindow& main);
+void stop_lock_triggers(LockState& lock);
+
+// The idle time, in seconds, of a limit stored in minutes (a negative one: none).
+guint idle_lock_seconds(int minutes);
 
 // The idle time after which a loaded window locks; 0 never locks on idle time. Counting starts anew.
-void set_idle_lock_seconds(MainWindow& main, guint seconds);
+void set_idle_lock_seconds(LockState& lock, guint seconds);
 
 } // namespace sealkeep

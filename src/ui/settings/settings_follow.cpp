@@ -85,7 +85,7 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
         main->settings.values.*key.value = stored;
         // A password already counting down keeps its delay; the idle time counts anew from now.
         if (key.value == &SettingsValues::lock_idle_minutes)
-            set_idle_lock_seconds(*main, static_cast<guint>(std::max(stored, 0)) * 60u);
+            set_idle_lock_seconds(main->lock, idle_lock_seconds(stored));
         show_outside_change_in_setup(*main, key.value);
         return;
     }

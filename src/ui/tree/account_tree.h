@@ -7,7 +7,25 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+#include <vector>
+
 namespace sealkeep {
+
+// A row named by keyed digests of the texts of its ancestors and its own, from the top level down.
+using TextPath = std::vector<std::string>;
+
+// The rows expanded and selected before the rows went, put back on the next tree that has them.
+struct TreeShape {
+    TreeShape() = default;
+    TreeShape(const TreeShape&) = delete;
+    TreeShape& operator=(const TreeShape&) = delete;
+    // Overwrites the digests.
+    ~TreeShape();
+
+    std::vector<TextPath> expanded;
+    std::vector<TextPath> selected;
+};
 
 struct AccountTree {
     AccountTree() = default;
@@ -39,6 +57,7 @@ struct AccountTree {
     GtkTreeModel* model = nullptr;   // the view's; it owns the document shown
     RefPtr<GdkPixbuf> customer_icon; // shared by every customer row
     bool database_loaded = false;    // the document shown came from a verified load with at least one account
+    TreeShape shape;                 // remembered while the rows are gone (see tree_shape.h)
 };
 
 } // namespace sealkeep

@@ -20,4 +20,10 @@ void clear_document(MainWindow& main);
 // noted unsaved.
 void show_edited_document(MainWindow& main, EditResult result, bool select_written);
 
+// Locks the window: dialogs that show accounts close as Cancel, a running load stops, the tree's shape is
+// remembered for the unlock, unsaved edits are saved (and kept should that save fail), everything
+// decrypted goes, a copied password is cleared, the agent forgets the key's passphrase, and the prompt
+// asks for the passphrase again. The search text stays.
+void lock_window(MainWindow& main);
+
 } // namespace sealkeep

@@ -101,6 +101,8 @@ MainWindow::MainWindow()
           },
       }
 {
+    lock.lock_now = [this] { lock_window(*this); };
+    lock.has_document = [this] { return tree.database_loaded; };
 }
 
 MainWindow::~MainWindow()
@@ -109,7 +111,7 @@ MainWindow::~MainWindow()
     save.reset();
     file_monitor.reset();
     loaded_file.reset();
-    stop_lock_triggers(*this);
+    stop_lock_triggers(lock);
     release_clipboard(clipboard);
     stop_login_service(login);
     end_all_loads(*this);
@@ -225,7 +227,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     g_object_ref_sink(main->status_icon_menu);
     g_signal_connect(main->status_icon.get(), "popup-menu", G_CALLBACK(on_status_icon_popup_menu), main.get());
 
-    start_lock_triggers(*main);
+    start_lock_triggers(main->lock, idle_lock_seconds(main->settings.values.lock_idle_minutes));
     return main;
 }
 

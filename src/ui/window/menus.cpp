@@ -10,6 +10,7 @@
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
 #include "ui/search/search_bar.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
