@@ -446,7 +446,7 @@ gboolean wake_up(gpointer)
 void wait_for_first_draw(MainWindow& main, const FirstDraw& draw)
 {
     const guint ticker = g_timeout_add(50, wake_up, nullptr);
-    while (load_running(main))
+    while (load_running(main.file))
         g_main_context_iteration(nullptr, TRUE);
     const auto ended = Clock::now();
     while (!draw.seen && seconds_since(ended) < 60)

@@ -191,7 +191,7 @@ TEST_F(AccountEdits, RefusedValuesAreShownBesideTheirField)
         EXPECT_EQ(seen.after_fix[i], "") << cases[i].label;
     }
     EXPECT_EQ(test::document()->plaintext(), before) << "nothing was written";
-    EXPECT_FALSE(test::main_window().unsaved_edits);
+    EXPECT_FALSE(test::main_window().file.unsaved_edits);
 }
 
 // Add with nothing selected opens on empty fields: OK waits for a value (blanks are none), so that an
@@ -239,7 +239,7 @@ TEST_F(AccountEdits, LatinOneAccountWrittenBackInItsOwnEncoding)
         "customer=Caf\xe9;group=;server=s;service=ssh;serviceplus=;user=anna;password=p\xe4ss",
         "note \xff not a record",
     }));
-    test::main_window().unsaved_edits = false;
+    test::main_window().file.unsaved_edits = false;
     select_only("0:0:0:0");
     struct Seen {
         std::string customer;
@@ -260,7 +260,7 @@ TEST_F(AccountEdits, LatinOneAccountWrittenBackInItsOwnEncoding)
     EXPECT_EQ(test::document()->plaintext(),
               "customer=Caf\xe9;group=;server=s;service=ssh;serviceplus=;user=j\xfcrgen;password=p\xe4ss\n"
               "note \xff not a record\n");
-    EXPECT_TRUE(test::main_window().unsaved_edits);
+    EXPECT_TRUE(test::main_window().file.unsaved_edits);
     EXPECT_EQ(test::row_text("0:0:0:0"), "j\xc3\xbcrgen");
     EXPECT_EQ(selected_paths(), std::vector<std::string>{"0:0:0:0"});
 }

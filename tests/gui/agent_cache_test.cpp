@@ -79,7 +79,7 @@ protected:
     void TearDown() override
     {
         clear_document(main());
-        main().lock.decryption_key.clear();
+        main().file.decryption_key.clear();
         main().settings.values = saved_settings_;
         test::drain_events();
     }

@@ -16,7 +16,6 @@
 #include "ui/file/unsaved_edits.h"
 #include "ui/glib_ptr.h"
 #include "ui/lock/lock.h"
-#include "ui/tree/password_load.h"
 #include "ui/window/view_commands.h"
 
 #include <gtest/gtest.h>
@@ -123,15 +122,15 @@ protected:
     {
         fs::remove(gate_);
         fs::remove(other_gate_);
-        wait_until([] { return !save_running(test::main_window()); });
+        wait_until([] { return !save_running(test::main_window().file); });
         if (other_.joinable())
             other_.join();
         g_source_remove(answering_);
         setenv("PATH", saved_path_.c_str(), 1);
         MainWindow& main = test::main_window();
-        main.held_edits.reset();
+        main.file.held_edits.reset();
         test::load_fixture({});
-        note_document_saved(main);
+        note_document_saved(main.file);
         drain_events();
     }
 
@@ -196,7 +195,7 @@ protected:
         }
         document->finish();
         show_loaded_rows(main, std::move(document));
-        note_document_edited(main);
+        note_document_edited(main.file);
         edits_.push_back(tag);
         drain_events();
     }
@@ -256,14 +255,14 @@ protected:
             hold(gate_);
             break;
         case Step::Save:
-            save_document(main);
+            save_document(main.file);
             break;
         case Step::WaitForGpg:
             ASSERT_TRUE(wait_for_gpg(gate_));
             break;
         case Step::Release:
             fs::remove(gate_);
-            ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+            ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
             drain_events();
             break;
         case Step::Lock:
@@ -300,16 +299,16 @@ protected:
         const std::string on_disk = decrypt(path_).value_or("<does not decrypt>");
         const Document* shown = test::document();
         const std::string_view shown_text = shown ? shown->plaintext() : std::string_view();
-        const std::string_view held = main.held_edits ? main.held_edits->plaintext.view() : std::string_view();
+        const std::string_view held = main.file.held_edits ? main.file.held_edits->plaintext.view() : std::string_view();
         for (const std::string& tag : edits_) {
             const bool kept = contains(on_disk, account(tag)) ||
-                              (main.unsaved_edits && (contains(shown_text, account(tag)) || contains(held, account(tag))));
+                              (main.file.unsaved_edits && (contains(shown_text, account(tag)) || contains(held, account(tag))));
             EXPECT_TRUE(kept) << "edit " << tag << " is neither in the file nor shown unsaved";
         }
-        EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(main.window)), std::string(main.unsaved_edits ? "*Sealkeep" : "Sealkeep"));
+        EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(main.window)), std::string(main.file.unsaved_edits ? "*Sealkeep" : "Sealkeep"));
         // A document the window holds for the file as it is now must be that file.
         const std::optional<std::string> digest = file_digest(path_);
-        if (shown && !main.unsaved_edits && main.loaded_file && digest && main.loaded_file->digest == *digest) {
+        if (shown && !main.file.unsaved_edits && main.file.loaded_file && digest && main.file.loaded_file->digest == *digest) {
             EXPECT_EQ(shown_text, on_disk) << "the window takes an older document for the file";
         }
         if (fs::exists(path_ + "~")) {
@@ -402,14 +401,14 @@ TEST_F(CrossingsTest, EveryEditIsKeptWhereverSaveLockUnlockAndOthersCross)
                 return;
         }
         fs::remove(gate_);
-        ASSERT_TRUE(wait_until([] { return !save_running(test::main_window()); }));
+        ASSERT_TRUE(wait_until([] { return !save_running(test::main_window().file); }));
         expect_invariant("after the row");
         if (row.backup) {
             EXPECT_EQ(decrypt(path_ + "~"), row.backup) << "FILE~ is not the version from before the row";
         }
         // A last Save of what the window shows: refused or written, nothing of the row may go.
-        save_document(test::main_window());
-        ASSERT_TRUE(wait_until([] { return !save_running(test::main_window()); }));
+        save_document(test::main_window().file);
+        ASSERT_TRUE(wait_until([] { return !save_running(test::main_window().file); }));
         drain_events();
         expect_invariant("after a last Save");
     }

@@ -5,7 +5,6 @@
 #include "core/tree_building.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/document_events.h"
-#include "ui/tree/password_load.h"
 #include "ui/window/main_window.h"
 
 #include <gtest/gtest.h>

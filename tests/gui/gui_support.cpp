@@ -19,7 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include "ui/file/load_job.h"
-#include "ui/tree/password_load.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -199,12 +198,12 @@ std::vector<const EntryRecord*> records()
 bool wait_for_load(int seconds)
 {
     const gint64 deadline = g_get_monotonic_time() + seconds * G_TIME_SPAN_SECOND;
-    while (load_running(main_window()) && g_get_monotonic_time() < deadline) {
+    while (load_running(main_window().file) && g_get_monotonic_time() < deadline) {
         if (!g_main_context_iteration(nullptr, FALSE))
             g_usleep(2000);
     }
     drain_events();
-    return !load_running(main_window());
+    return !load_running(main_window().file);
 }
 
 std::string status_text()

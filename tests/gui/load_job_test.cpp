@@ -148,9 +148,9 @@ protected:
 
     void TearDown() override
     {
-        stop_load(main());
+        stop_load(main().file);
         // A stopped load's worker hands the job back once gpg is gone; nothing of it may outlive the test.
-        EXPECT_TRUE(run_until([] { return test::main_window().stopping.empty(); }));
+        EXPECT_TRUE(run_until([] { return test::main_window().file.stopping.empty(); }));
         clear_document(main());
         gtk_entry_set_text(main().search_entry, "");
         main().settings.values = saved_settings_;
@@ -187,11 +187,11 @@ protected:
     // Nothing of the load stays: the button and the job are gone, and so is its gpg, shortly after.
     void expect_stopped(const std::string& fifo)
     {
-        EXPECT_FALSE(load_running(main()));
+        EXPECT_FALSE(load_running(main().file));
         EXPECT_EQ(test::status_text(), "Loading stopped.");
         EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
         EXPECT_TRUE(run_until([&] { return processes_reading(fifo) == 0; }, 3)) << "gpg still runs";
-        EXPECT_TRUE(run_until([] { return test::main_window().stopping.empty(); }, 3));
+        EXPECT_TRUE(run_until([] { return test::main_window().file.stopping.empty(); }, 3));
         // The status stays: a stopped load reports nothing later.
         EXPECT_EQ(test::status_text(), "Loading stopped.");
         EXPECT_EQ(top_rows(), 0);
@@ -206,7 +206,7 @@ TEST_F(LoadJobTest, AGoodFileShowsItsRowsAndTheCountAndFocusesTheSearch)
 {
     confirm(home_->encrypt_symmetric(TWO_ACCOUNTS, "right"), "right");
     // The load runs beside the main loop: nothing is shown before gpg has vouched for the whole file.
-    EXPECT_TRUE(load_running(main()));
+    EXPECT_TRUE(load_running(main().file));
     EXPECT_EQ(top_rows(), 0);
     ASSERT_TRUE(test::wait_for_load());
 
@@ -313,7 +313,7 @@ TEST_F(LoadJobTest, FilesGpgDoesNotVouchForShowNoRows)
 TEST_F(LoadJobTest, AHangingLoadShowsItRunsAndTheStopButtonEndsIt)
 {
     const std::string fifo = start_hanging_load();
-    EXPECT_TRUE(load_running(main()));
+    EXPECT_TRUE(load_running(main().file));
     EXPECT_TRUE(gtk_widget_get_visible(main().status.stop_button()));
     EXPECT_TRUE(starts_with(test::status_text(), "Decrypting pipe.gpg")) << test::status_text();
     // The progress keeps the file's name in front while the count goes up.
@@ -332,19 +332,19 @@ TEST_F(LoadJobTest, StopLoadAndEscapeEndAHangingLoad)
         void (*stop)();
     };
     const Case cases[] = {
-        {"stop_load", [] { EXPECT_TRUE(stop_load(test::main_window())); }},
+        {"stop_load", [] { EXPECT_TRUE(stop_load(test::main_window().file)); }},
         {"Escape sent to the window", [] { press_key(GDK_KEY_Escape); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string fifo = start_hanging_load();
-        ASSERT_TRUE(load_running(main()));
+        ASSERT_TRUE(load_running(main().file));
         c.stop();
         expect_stopped(fifo);
         std::filesystem::remove(fifo);
     }
     // With nothing running there is nothing to stop, and the status is left alone.
-    EXPECT_FALSE(stop_load(main()));
+    EXPECT_FALSE(stop_load(main().file));
     EXPECT_EQ(test::status_text(), "Loading stopped.");
 }
 
@@ -364,9 +364,9 @@ TEST_F(LoadJobTest, KeysTypedDuringALoadReachNoTextField)
     gtk_widget_grab_focus(GTK_WIDGET(main().prompt_entry));
     press_key(GDK_KEY_b);
     EXPECT_STREQ(gtk_entry_get_text(main().prompt_entry), "");
-    EXPECT_TRUE(load_running(main()));
+    EXPECT_TRUE(load_running(main().file));
 
-    stop_load(main());
+    stop_load(main().file);
     gtk_widget_grab_focus(GTK_WIDGET(main().prompt_entry));
     press_key(GDK_KEY_b);
     EXPECT_STREQ(gtk_entry_get_text(main().prompt_entry), "b");

@@ -5,7 +5,7 @@
 
 #include "ui/file/load_job.h"
 #include "ui/file/save_job.h"
-#include "ui/tree/password_load.h"
+#include "ui/window/document_events.h"
 
 #include <gtest/gtest.h>
 
@@ -160,17 +160,17 @@ TEST(Recipients, ChangePassphraseOnAKeyFileEditsItsRecipientsAndSavesToThem)
     main.settings.values.password_file_path = path;
     start_load(main, "");
     ASSERT_TRUE(test::wait_for_load());
-    ASSERT_TRUE(main.loaded_file);
-    ASSERT_EQ(main.loaded_file->recipients.size(), 2u);
+    ASSERT_TRUE(main.file.loaded_file);
+    ASSERT_EQ(main.file.loaded_file->recipients.size(), 2u);
     // Bob's key leaves the keyring: the file still names him, the keyring no longer knows him.
     gpg("--delete-secret-and-public-key $(gpg --batch --with-colons --list-keys bob@example.org | "
         "awk -F: '$1==\"fpr\"{print $10; exit}')");
 
     Seen seen;
     test::respond_in_nested_loop(edit_recipients, &seen);
-    change_passphrase(main);
+    change_passphrase(main.file);
     // The keyring is listed beside the main loop; the dialog, and the save after it, come later.
-    ASSERT_TRUE(wait_until([&] { return seen.steps_done && !save_running(main); }));
+    ASSERT_TRUE(wait_until([&] { return seen.steps_done && !save_running(main.file); }));
     test::drain_events();
 
     ASSERT_EQ(seen.recipients.size(), 2u);
@@ -198,10 +198,10 @@ TEST(Recipients, ChangePassphraseOnAKeyFileEditsItsRecipientsAndSavesToThem)
     EXPECT_TRUE(opens(home.path() + "/carol.key", path, plain));
     EXPECT_FALSE(opens(home.path() + "/bob.key", path, plain)) << "a removed recipient cannot open the saved file";
     EXPECT_TRUE(opens(home.path() + "/bob.key", path + "~", plain)) << "the previous version still opens for him";
-    ASSERT_TRUE(main.loaded_file);
-    EXPECT_EQ(main.loaded_file->recipients.size(), 2u);
+    ASSERT_TRUE(main.file.loaded_file);
+    EXPECT_EQ(main.file.loaded_file->recipients.size(), 2u);
     // Alice was removed and added again: both are named by the fingerprints the keyring gave.
-    for (const std::string& recipient : main.loaded_file->recipients)
+    for (const std::string& recipient : main.file.loaded_file->recipients)
         EXPECT_EQ(recipient.size(), 40u) << recipient;
 
     test::load_fixture({});

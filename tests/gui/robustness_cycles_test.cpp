@@ -11,6 +11,7 @@
 #include "ui/file/load_job.h"
 #include "ui/search/search_bar.h"
 #include "ui/tree/entry_store.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
 
@@ -60,13 +61,13 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
         while (g_get_monotonic_time() < until)
             if (!g_main_context_iteration(nullptr, FALSE))
                 g_usleep(2000);
-        ASSERT_TRUE(load_running(main));
+        ASSERT_TRUE(load_running(main.file));
         refresh_entries(main);
         const gint64 deadline = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
-        while (!main.stopping.empty() && g_get_monotonic_time() < deadline)
+        while (!main.file.stopping.empty() && g_get_monotonic_time() < deadline)
             if (!g_main_context_iteration(nullptr, FALSE))
                 g_usleep(2000);
-        ASSERT_TRUE(main.stopping.empty()) << "a stopped load's worker did not end";
+        ASSERT_TRUE(main.file.stopping.empty()) << "a stopped load's worker did not end";
 
         main.settings.values.password_file_path = file;
         const test::LoadOutcome outcome = test::load_through_prompt("cycle passphrase");

@@ -219,7 +219,7 @@ TEST_F(Faults, ALoadShowsThatItRunsAndStopsShowingItWhenDone)
     gtk_widget_show(test::main_window().prompt);
     gtk_entry_set_text(test::main_window().prompt_entry, "secret");
     gtk_widget_activate(GTK_WIDGET(test::main_window().prompt_entry));
-    ASSERT_TRUE(load_running(test::main_window()));
+    ASSERT_TRUE(load_running(test::main_window().file));
     test::drain_events();
     EXPECT_TRUE(gtk_widget_get_visible(stop));
     EXPECT_EQ(test::status_text().rfind("Decrypting accounts.gpg", 0), 0u) << test::status_text();

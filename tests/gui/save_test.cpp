@@ -11,7 +11,6 @@
 #include "ui/file/save_job.h"
 #include "ui/file/unsaved_edits.h"
 #include "ui/lock/lock.h"
-#include "ui/tree/password_load.h"
 #include "ui/window/view_commands.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -94,9 +93,26 @@ void answer_save_as_mine()
     test::respond_in_nested_loop(
         [](GtkWidget* question, void*) {
             test::respond_in_nested_loop(
-                [](GtkWidget* chooser, void*) {
-                    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "mine.gpg");
-                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
+                [](GtkWidget* dialog, void*) {
+                    // The chooser names a file only once it knows the folder it opened at: an OK before that
+                    // keeps it open. It is answered once it does, or cancelled so that the test fails
+                    // instead of waiting for ever.
+                    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+                    gtk_file_chooser_set_current_name(chooser, "mine.gpg");
+                    const gint64 deadline = g_get_monotonic_time() + 10 * G_TIME_SPAN_SECOND;
+                    for (;;) {
+                        GCharPtr named{gtk_file_chooser_get_filename(chooser)};
+                        if (named && g_str_has_suffix(named.get(), "/mine.gpg"))
+                            break;
+                        if (g_get_monotonic_time() >= deadline) {
+                            ADD_FAILURE() << "the chooser did not name mine.gpg";
+                            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+                            return;
+                        }
+                        gtk_main_iteration_do(FALSE);
+                        g_usleep(1000);
+                    }
+                    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
                 },
                 nullptr);
             gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
@@ -129,13 +145,13 @@ protected:
         ASSERT_TRUE(test::wait_for_load());
         ASSERT_TRUE(test::document());
         ASSERT_EQ(test::document()->plaintext(), ORIGINAL);
-        ASSERT_TRUE(main.loaded_file);
+        ASSERT_TRUE(main.file.loaded_file);
         EXPECT_EQ(title(), "Sealkeep");
     }
 
     void TearDown() override
     {
-        wait_until([] { return !save_running(test::main_window()); });
+        wait_until([] { return !save_running(test::main_window().file); });
         test::load_fixture({});
         drain_events();
     }
@@ -154,7 +170,7 @@ protected:
         }
         document->finish();
         show_loaded_rows(main, std::move(document));
-        note_document_edited(main);
+        note_document_edited(main.file);
         drain_events();
     }
 
@@ -169,27 +185,27 @@ TEST_F(SaveTest, CtrlSSavesTheDocumentAsItStandsAndTheTitleMarkFollows)
     MainWindow& main = test::main_window();
     edit(EDITED);
     EXPECT_EQ(title(), "*Sealkeep");
-    EXPECT_TRUE(main.unsaved_edits);
+    EXPECT_TRUE(main.file.unsaved_edits);
     gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
     drain_events();
     ASSERT_TRUE(gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_s, GDK_CONTROL_MASK));
     drain_events();
-    ASSERT_TRUE(save_running(main) || !main.unsaved_edits) << "Ctrl+S started a save";
-    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    ASSERT_TRUE(save_running(main.file) || !main.file.unsaved_edits) << "Ctrl+S started a save";
+    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
     EXPECT_EQ(test::status_text(), "Saved accounts.gpg.");
     EXPECT_EQ(title(), "Sealkeep");
-    EXPECT_FALSE(main.unsaved_edits);
+    EXPECT_FALSE(main.file.unsaved_edits);
     EXPECT_EQ(on_disk(), EDITED);
     EXPECT_TRUE(fs::exists(path_ + "~"));
     EXPECT_EQ(gpg_decrypt(path_ + "~", PASSPHRASE), ORIGINAL);
 
     // An edit made while a save runs stays unsaved after it.
     edit(EDITED + "Dyn;;h;ssh;;u;p\n");
-    save_document(main);
+    save_document(main.file);
     edit(EDITED + "Dyn;;h;ssh;;u;p\nEl;;h;ssh;;u;p\n");
-    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
     EXPECT_EQ(on_disk(), EDITED + "Dyn;;h;ssh;;u;p\n");
-    EXPECT_TRUE(main.unsaved_edits);
+    EXPECT_TRUE(main.file.unsaved_edits);
     EXPECT_EQ(title(), "*Sealkeep");
 }
 
@@ -307,7 +323,7 @@ TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
             }
             }
             // Keys are delivered through the event queue: the question may come only now.
-            ASSERT_TRUE(wait_until([&] { return !asked.question.empty() && !save_running(main); }));
+            ASSERT_TRUE(wait_until([&] { return !asked.question.empty() && !save_running(main.file); }));
             drain_events();
             EXPECT_EQ(asked.question, "The accounts have changes that are not saved.");
 
@@ -330,12 +346,12 @@ TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
             EXPECT_EQ(on_disk(), answer == &SAVE ? EDITED : ORIGINAL) << test::status_text();
             // Discard for Open file drops the edits only for another file: the chooser was cancelled.
             if (answer == &CANCEL || (answer == &DISCARD && way.way == Way::OpenFile)) {
-                EXPECT_TRUE(main.unsaved_edits) << "the edits are kept";
+                EXPECT_TRUE(main.file.unsaved_edits) << "the edits are kept";
                 EXPECT_EQ(title(), "*Sealkeep");
                 ASSERT_TRUE(test::document());
                 EXPECT_EQ(test::document()->plaintext(), EDITED);
             } else {
-                EXPECT_FALSE(main.unsaved_edits);
+                EXPECT_FALSE(main.file.unsaved_edits);
                 EXPECT_EQ(title(), "Sealkeep");
             }
             gtk_widget_hide(main.prompt);
@@ -363,13 +379,13 @@ TEST_F(SaveTest, AFileChangedByOthersIsNotWrittenOverAndTheEditsStay)
             press_in_dialog(dialog, GDK_KEY_Escape, GdkModifierType(0));
         },
         &question);
-    save_document(main);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main) && !question.empty(); }));
+    save_document(main.file);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && !question.empty(); }));
     EXPECT_EQ(question, "The password file was changed since it was loaded.");
     EXPECT_EQ(test::status_text(), "Not saved: the file was changed by someone else.");
     EXPECT_EQ(on_disk(), "Theirs;;h;ssh;;u;p\n");
     EXPECT_FALSE(fs::exists(path_ + "~"));
-    EXPECT_TRUE(main.unsaved_edits);
+    EXPECT_TRUE(main.file.unsaved_edits);
     EXPECT_EQ(test::document()->plaintext(), EDITED);
 }
 
@@ -384,8 +400,8 @@ TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
     fs::copy_file(other.encrypt_symmetric("Theirs;;h;ssh;;u;p\n", PASSPHRASE), path_, fs::copy_options::overwrite_existing);
     const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
     answer_save_as_mine();
-    save_document(main);
-    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main) && !main.unsaved_edits; }));
+    save_document(main.file);
+    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main.file) && !main.file.unsaved_edits; }));
     EXPECT_EQ(gpg_decrypt(mine, PASSPHRASE).value_or("<does not decrypt>"), EDITED);
     EXPECT_EQ(on_disk(), "Theirs;;h;ssh;;u;p\n");
     EXPECT_EQ(title(), "Sealkeep");
@@ -413,11 +429,11 @@ TEST_F(SaveTest, SavedUnderAnotherNameKeepsTheNewPassphrase)
     SaveChoice choice;
     choice.new_passphrase = true;
     choice.passphrase.assign("A New One 8");
-    start_save(main, std::move(choice));
-    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main); }));
+    start_save(main.file, std::move(choice));
+    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main.file); }));
     EXPECT_EQ(gpg_decrypt(mine, "A New One 8").value_or("<does not decrypt>"), ORIGINAL);
     EXPECT_FALSE(gpg_decrypt(mine, PASSPHRASE)) << "the old passphrase must not open the new file";
-    EXPECT_EQ(main.loaded_file->passphrase.view(), "A New One 8");
+    EXPECT_EQ(main.file.loaded_file->passphrase.view(), "A New One 8");
     main.settings.values.password_file_path = path_;
     main.settings.file_path_given = false;
 }
@@ -444,8 +460,8 @@ TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
 
     // Our own save is no change by others.
     edit("Mine;;h;ssh;;u;p\n");
-    save_document(main);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    save_document(main.file);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
     wait_until([] { return false; }, 1);
     EXPECT_FALSE(gtk_widget_get_visible(main.status.reload_button()));
 }
@@ -563,7 +579,7 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
         run.other_path = gnupg_.path() + "/other.gpg";
         test::respond_in_nested_loop(type_other_path, &run);
         show_setup_dialog(main);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+        ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
         drain_events();
 
         EXPECT_EQ(run.question, "The accounts have changes that are not saved.");
@@ -573,7 +589,7 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
             EXPECT_EQ(run.entry_after_cancel, run.other_path) << "with what was typed";
             EXPECT_EQ(main.settings.values.password_file_path, path_) << "nothing applied";
             EXPECT_EQ(main.settings.values.ssh_cmd, ssh_before) << "nothing applied";
-            EXPECT_TRUE(main.unsaved_edits);
+            EXPECT_TRUE(main.file.unsaved_edits);
             ASSERT_TRUE(test::document());
             EXPECT_EQ(test::document()->plaintext(), EDITED);
             continue;
@@ -581,13 +597,13 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
         EXPECT_EQ(run.setup_rounds, 1);
         EXPECT_EQ(main.settings.values.password_file_path, run.other_path);
         EXPECT_EQ(main.settings.values.ssh_cmd, "ssh -v %h");
-        EXPECT_FALSE(main.unsaved_edits);
+        EXPECT_FALSE(main.file.unsaved_edits);
         EXPECT_EQ(title(), "Sealkeep");
         if (answer == &DISCARD) {
             // The discarded edits are not left on show: the prompt offers the new file.
             EXPECT_TRUE(gtk_widget_get_visible(main.prompt));
             EXPECT_TRUE(test::document() == nullptr || test::document()->plaintext().empty());
-            EXPECT_FALSE(main.loaded_file);
+            EXPECT_FALSE(main.file.loaded_file);
         } else {
             ASSERT_TRUE(test::document());
             EXPECT_EQ(test::document()->plaintext(), EDITED) << "the saved accounts stay shown until Refresh";
@@ -643,13 +659,13 @@ TEST_F(SaveTest, ChangePassphraseAsksTwiceAndSavesWithTheNewOne)
     MainWindow& main = test::main_window();
     Typing typing;
     test::respond_in_nested_loop(type_new_passphrase, &typing);
-    change_passphrase(main);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+    change_passphrase(main.file);
+    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
     EXPECT_EQ(typing.rounds, 2);
     EXPECT_EQ(typing.message, "The two passphrases differ.");
     EXPECT_EQ(gpg_decrypt(path_, "New Pass 2"), ORIGINAL);
     EXPECT_FALSE(gpg_decrypt(path_, PASSPHRASE).has_value());
-    EXPECT_EQ(main.loaded_file->passphrase.view(), "New Pass 2");
+    EXPECT_EQ(main.file.loaded_file->passphrase.view(), "New Pass 2");
 }
 
 // A lock comes while edits are unsaved: it saves them and drops the document. When that save fails, the
@@ -687,18 +703,18 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
                 setenv("PATH", (stand_in_dir + ":" + saved_path).c_str(), 1);
             lock_window(main);
             EXPECT_FALSE(test::document() && test::document()->accounts() > 0) << "the lock drops the tree";
-            ASSERT_TRUE(wait_until([&] { return !save_running(main) && !message.empty(); }));
+            ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && !message.empty(); }));
             setenv("PATH", saved_path.c_str(), 1);
         }
         EXPECT_NE(message.find("your changes are kept and come back when you unlock"), std::string::npos) << message;
         EXPECT_EQ(on_disk(), before) << "nothing written";
         EXPECT_EQ(title(), "*Sealkeep") << "the edits are still unsaved";
-        EXPECT_TRUE(main.held_edits);
+        EXPECT_TRUE(main.file.held_edits);
 
         // A wrong passphrase first: the edits stay held and marked, so that quitting now would still ask.
         start_load(main, "not the passphrase");
         ASSERT_TRUE(test::wait_for_load());
-        EXPECT_TRUE(main.held_edits);
+        EXPECT_TRUE(main.file.held_edits);
         EXPECT_EQ(title(), "*Sealkeep");
 
         // The unlock.
@@ -709,7 +725,7 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
         EXPECT_EQ(test::document()->plaintext(), EDITED);
         EXPECT_EQ(title(), "*Sealkeep");
         EXPECT_EQ(test::status_text(), "Your changes from before the lock are back; they are not saved yet.");
-        EXPECT_FALSE(main.held_edits);
+        EXPECT_FALSE(main.file.held_edits);
 
         // Only a refused save asks something.
         std::string question;
@@ -723,12 +739,12 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
                     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
                 },
                 &question);
-        save_document(main);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main) && (!question.empty() || !main.unsaved_edits); }));
+        save_document(main.file);
+        ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && (!question.empty() || !main.file.unsaved_edits); }));
         if (failure.changed_by_others) {
             EXPECT_EQ(question, "The password file was changed since it was loaded.");
             EXPECT_EQ(on_disk(), theirs_plaintext);
-            EXPECT_TRUE(main.unsaved_edits);
+            EXPECT_TRUE(main.file.unsaved_edits);
         } else {
             EXPECT_EQ(question, "");
             EXPECT_EQ(on_disk(), EDITED);
@@ -771,14 +787,14 @@ TEST_F(SaveTest, EditsMadeWhileASaveRunsOutliveALock)
         edit(EDITED);
         const std::string saved_path = std::getenv("PATH");
         setenv("PATH", (stand_in_dir + ":" + saved_path).c_str(), 1);
-        save_document(main);
-        ASSERT_TRUE(save_running(main));
+        save_document(main.file);
+        ASSERT_TRUE(save_running(main.file));
         edit(later);
         lock_window(main);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main) && (c.written || !message.empty()); }));
+        ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && (c.written || !message.empty()); }));
         setenv("PATH", saved_path.c_str(), 1);
         EXPECT_EQ(on_disk(), c.written ? EDITED : ORIGINAL);
-        EXPECT_TRUE(main.held_edits);
+        EXPECT_TRUE(main.file.held_edits);
         EXPECT_EQ(title(), "*Sealkeep");
         if (!c.written) {
             EXPECT_NE(message.find("your changes are kept and come back when you unlock"), std::string::npos)
@@ -792,8 +808,8 @@ TEST_F(SaveTest, EditsMadeWhileASaveRunsOutliveALock)
         EXPECT_EQ(test::document()->plaintext(), later);
         EXPECT_EQ(title(), "*Sealkeep");
         // They stand on the file as it is now: the save is not refused as a change by someone else.
-        save_document(main);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main); }));
+        save_document(main.file);
+        ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
         EXPECT_EQ(on_disk(), later);
         EXPECT_EQ(title(), "Sealkeep");
     }
@@ -809,18 +825,18 @@ TEST_F(SaveTest, EditsALockKeptCanBeDiscarded)
     test::respond_in_nested_loop(
         [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE); }, nullptr);
     lock_window(main);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main) && main.held_edits; }));
+    ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && main.file.held_edits; }));
     // Refresh while locked asks; Discard.
     test::respond_in_nested_loop(
         [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_REJECT); }, nullptr);
     refresh_entries(main);
-    EXPECT_FALSE(main.held_edits);
+    EXPECT_FALSE(main.file.held_edits);
     EXPECT_EQ(title(), "Sealkeep");
     start_load(main, PASSPHRASE);
     ASSERT_TRUE(test::wait_for_load());
     gtk_widget_hide(main.prompt);
     EXPECT_EQ(test::document()->plaintext(), "Theirs;;h;ssh;;u;p\n");
-    EXPECT_FALSE(main.unsaved_edits);
+    EXPECT_FALSE(main.file.unsaved_edits);
 }
 
 // What a lock that comes while a dialog is open leaves shown.
@@ -874,7 +890,7 @@ TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
         {"Edit account", [](MainWindow& m) { edit_account_command(m.editing); }, false},
         {"Edit account", [](MainWindow& m) { edit_account_command(m.editing); }, true},
         {"Change password", [](MainWindow& m) { change_password_command(m.editing); }, false},
-        {"Change passphrase", &change_passphrase, false},
+        {"Change passphrase", [](MainWindow& m) { change_passphrase(m.file); }, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.dialog) + (c.through_generate ? ", Generate open" : ""));
@@ -905,7 +921,7 @@ TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
         wait_until([] { return false; }, 2); // the count a second after the lock
         EXPECT_EQ(seen.title, c.dialog);
         EXPECT_EQ(seen.left_open, 0);
-        EXPECT_FALSE(main.unsaved_edits);
+        EXPECT_FALSE(main.file.unsaved_edits);
         EXPECT_EQ(on_disk(), ORIGINAL);
         EXPECT_EQ(test::status_text(), "Locked.");
     }
@@ -914,15 +930,15 @@ TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
 TEST_F(SaveTest, RefreshAndLockForgetThePassphrase)
 {
     MainWindow& main = test::main_window();
-    ASSERT_EQ(main.loaded_file->passphrase.view(), PASSPHRASE);
-    EXPECT_TRUE(main.loaded_file->passphrase.locked()) << "kept in memory that is not swapped out";
+    ASSERT_EQ(main.file.loaded_file->passphrase.view(), PASSPHRASE);
+    EXPECT_TRUE(main.file.loaded_file->passphrase.locked()) << "kept in memory that is not swapped out";
     refresh_entries(main);
-    EXPECT_FALSE(main.loaded_file);
+    EXPECT_FALSE(main.file.loaded_file);
     start_load(main, PASSPHRASE);
     ASSERT_TRUE(test::wait_for_load());
-    ASSERT_TRUE(main.loaded_file);
+    ASSERT_TRUE(main.file.loaded_file);
     lock_window(main);
-    EXPECT_FALSE(main.loaded_file);
+    EXPECT_FALSE(main.file.loaded_file);
     gtk_widget_hide(main.prompt);
 }
 

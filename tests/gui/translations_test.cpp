@@ -317,7 +317,7 @@ TEST_P(DialogMnemonics, NoDialogOfEditingHoldsAMnemonicTwice)
     auto file = std::make_unique<LoadedFile>();
     file->path = "/nonexistent/accounts.gpg";
     file->symmetric = true; // its digest unknown: a save asks what to do
-    main.loaded_file = std::move(file);
+    main.file.loaded_file = std::move(file);
 
     DialogSeen seen;
     const auto check = [&seen](const std::function<void()>& open) { note_dialog(open, seen); };
@@ -338,21 +338,21 @@ TEST_P(DialogMnemonics, NoDialogOfEditingHoldsAMnemonicTwice)
         gtk_widget_destroy(row.get());
         gtk_widget_destroy(strength.get());
     });
-    check([&] { change_passphrase(main); });
-    check([&] { save_document(main); }); // the file changed while it was loaded: save elsewhere or reload?
+    check([&] { change_passphrase(main.file); });
+    check([&] { save_document(main.file); }); // the file changed while it was loaded: save elsewhere or reload?
     check([&] {
         TreePathPtr customer{gtk_tree_path_new_from_string("0")};
         gtk_tree_view_set_cursor(main.tree.view, customer.get(), nullptr, FALSE);
         delete_accounts_command(main.editing); // two accounts: asks first
     });
     check([&] {
-        main.unsaved_edits = true;
-        may_drop_edits(main, nullptr);
-        main.unsaved_edits = false;
+        main.file.unsaved_edits = true;
+        may_drop_edits(main.file, {});
+        main.file.unsaved_edits = false;
     });
     EXPECT_EQ(seen.titles.size(), 7u) << "each dialog opened once";
     EXPECT_EQ(seen.clashes, std::vector<std::string>{});
-    main.loaded_file.reset();
+    main.file.loaded_file.reset();
     test::load_fixture({});
 }
 

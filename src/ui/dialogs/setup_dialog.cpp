@@ -200,7 +200,7 @@ GtkWidget* build_limit_table(MainWindow& main)
 
 void wait_for_save(MainWindow& main)
 {
-    while (save_running(main))
+    while (save_running(main.file))
         gtk_main_iteration();
 }
 
@@ -217,12 +217,12 @@ EditsSettled settle_edits_for_new_path(MainWindow& main)
         return EditsSettled::Kept;
     // A save that runs already ends first: the question is about what it did not write.
     wait_for_save(main);
-    if (!main.unsaved_edits)
+    if (!main.file.unsaved_edits)
         return EditsSettled::Kept;
-    if (may_drop_edits(main, nullptr))
+    if (may_drop_edits(main.file, {}))
         return EditsSettled::Discarded;
     wait_for_save(main);
-    return main.unsaved_edits ? EditsSettled::Stay : EditsSettled::Saved;
+    return main.file.unsaved_edits ? EditsSettled::Stay : EditsSettled::Saved;
 }
 
 } // namespace
@@ -301,7 +301,7 @@ void show_setup_dialog(MainWindow& main)
     set_idle_lock_seconds(main.lock, idle_lock_seconds(main.settings.values.lock_idle_minutes));
     // A load that runs was started with the old path and templates: it stops, and the prompt offers
     // to start over with the new ones.
-    if (stop_load(main) && main.prompt)
+    if (stop_load(main.file) && main.prompt)
         gtk_widget_show(main.prompt);
     save_settings(main.settings.object.get(), main.settings.values, changed);
     // The discarded edits are still shown: the document goes, and the prompt offers the new file.
@@ -392,8 +392,8 @@ void add_filters(GtkFileChooser* chooser, const std::string& current)
 void choose_password_file(MainWindow& main)
 {
     // Another file replaces the document: its edits are saved or dropped first, as the user says.
-    const bool edited = main.unsaved_edits;
-    if (!may_drop_edits(main, &choose_password_file))
+    const bool edited = main.file.unsaved_edits;
+    if (!may_drop_edits(main.file, [window = &main] { choose_password_file(*window); }))
         return;
     bool opened = false;
     GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), GTK_WINDOW(main.window),
@@ -421,8 +421,8 @@ void choose_password_file(MainWindow& main)
     }
     end_file_chooser(chooser);
     // The edits were discarded for another file; with none chosen they are still shown, and still unsaved.
-    if (edited && !opened && !main.unsaved_edits)
-        note_document_edited(main);
+    if (edited && !opened && !main.file.unsaved_edits)
+        note_document_edited(main.file);
 }
 
 } // namespace sealkeep

@@ -5,15 +5,10 @@
 #include "core/record_reader.h"
 #include "core/text_encoding.h"
 #include "ui/file/agent_cache.h"
-#include "ui/file/save_job.h"
+#include "ui/file/open_file.h"
 #include "ui/i18n.h"
-#include "ui/lock/lock.h"
-#include "ui/tree/tree_shape.h"
-#include "ui/prompt/passphrase_prompt.h"
-#include "ui/tree/entry_store.h"
-#include "ui/window/document_events.h"
-#include "ui/tree/password_load.h"
-#include "ui/window/main_window.h"
+#include "ui/settings/window_settings.h"
+#include "ui/status/status_row.h"
 
 #include <algorithm>
 #include <utility>
@@ -30,30 +25,30 @@ std::string format(const char* format_text, auto... values)
     return text.get();
 }
 
-std::string shown_path(const MainWindow& main)
+std::string shown_path(const OpenFile& file)
 {
-    GCharPtr base{g_path_get_basename(main.settings.values.password_file_path.c_str())};
+    GCharPtr base{g_path_get_basename(file.settings.values.password_file_path.c_str())};
     GCharPtr shown{g_filename_display_name(base.get())};
     return shown.get();
 }
 
 gboolean on_progress(gpointer data)
 {
-    auto& main = *static_cast<MainWindow*>(data);
-    if (!main.load)
+    auto& file = *static_cast<OpenFile*>(data);
+    if (!file.load_job)
         return G_SOURCE_CONTINUE;
-    const std::size_t read = main.load->accounts_read();
-    show_status(main, format(P_("Decrypting %s: %zu account read…", "Decrypting %s: %zu accounts read…", read),
-                             shown_path(main).c_str(), read));
+    const std::size_t read = file.load_job->accounts_read();
+    file.status.say(format(P_("Decrypting %s: %zu account read…", "Decrypting %s: %zu accounts read…", read),
+                           shown_path(file).c_str(), read));
     return G_SOURCE_CONTINUE;
 }
 
-void set_loading(MainWindow& main, bool loading)
+void set_loading(OpenFile& file, bool loading)
 {
-    main.status.show_stop(loading);
-    guint& source = main.progress_source;
+    file.status.show_stop(loading);
+    guint& source = file.progress_source;
     if (loading && !source)
-        source = g_timeout_add(PROGRESS_INTERVAL_MS, on_progress, &main);
+        source = g_timeout_add(PROGRESS_INTERVAL_MS, on_progress, &file);
     if (!loading && source) {
         g_source_remove(source);
         source = 0;
@@ -93,31 +88,23 @@ std::string verdict_text(const LoadResult& result, const std::string& path)
     return text;
 }
 
-void finish_load(MainWindow& main, LoadResult result)
+void finish_load(OpenFile& file, LoadResult result)
 {
-    set_loading(main, false);
-    show_status(main, verdict_text(result, expand_home(main.settings.values.password_file_path)));
+    set_loading(file, false);
+    file.status.say(verdict_text(result, expand_home(file.settings.values.password_file_path)));
     if (result.verdict.outcome == DecryptOutcome::Verified) {
         // The agent cached the key's passphrase on the way: without it the next load, an unlock among
         // them, would open the file whatever was typed. Other keys of the user stay cached.
-        main.lock.decryption_key = result.verdict.decryption_key;
-        if (!main.lock.decryption_key.empty())
-            forget_key_passphrase(main.lock.decryption_key);
-        main.tree.database_loaded = result.document && result.document->accounts() > 0;
-        show_loaded_rows(main, std::move(result.document));
-        remember_loaded_file(main, std::move(result.file));
-        show_held_edits(main);
-        restore_tree_shape(main.tree);
-        gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
-        return;
+        file.decryption_key = result.verdict.decryption_key;
+        if (!file.decryption_key.empty())
+            forget_key_passphrase(file.decryption_key);
     }
-    if (result.verdict.outcome == DecryptOutcome::BadPassphrase)
-        ask_passphrase_again(main);
+    file.loaded(std::move(result));
 }
 
 } // namespace
 
-LoadJob::LoadJob(MainWindow& main, LoadRequest request) : main_(main)
+LoadJob::LoadJob(OpenFile& file, LoadRequest request) : file_(file)
 {
     worker_ = std::thread([this, request = std::move(request)]() mutable {
         result_ = load_accounts(decryption_, std::move(request), accounts_read_);
@@ -149,61 +136,53 @@ gboolean LoadJob::on_worker_done(gpointer data)
     // The worker wrote done_source_ after queueing this call: only after the join is it safe to clear.
     job->worker_.join();
     job->done_source_ = 0;
-    MainWindow& main = job->main_;
-    if (main.load.get() == job && !job->cancelled_) {
-        std::unique_ptr<LoadJob> done = std::move(main.load);
-        finish_load(main, std::move(done->result_));
+    OpenFile& file = job->file_;
+    if (file.load_job.get() == job && !job->cancelled_) {
+        std::unique_ptr<LoadJob> done = std::move(file.load_job);
+        finish_load(file, std::move(done->result_));
         return G_SOURCE_REMOVE;
     }
     // A cancelled job: its worker has ended, so it can go now, and all it read with it.
-    std::erase_if(main.stopping, [job](const auto& stopping) { return stopping.get() == job; });
+    std::erase_if(file.stopping, [job](const auto& stopping) { return stopping.get() == job; });
     return G_SOURCE_REMOVE;
 }
 
-void start_load(MainWindow& main, std::string passphrase)
+void start_load_job(OpenFile& file, LoadRequest request)
 {
-    stop_load(main);
-    clear_document(main);
-
-    LoadRequest request;
-    request.decrypt.path = expand_home(main.settings.values.password_file_path);
-    request.decrypt.passphrase = std::move(passphrase);
-    request.templates = main.settings.values;
-    main.load = std::make_unique<LoadJob>(main, std::move(request));
+    stop_load(file);
+    file.load_job = std::make_unique<LoadJob>(file, std::move(request));
     // A short string keeps its bytes where it was moved from.
-    scrub(passphrase);
     scrub(request.decrypt.passphrase);
-
-    set_loading(main, true);
-    show_status(main, format(_("Decrypting %s…"), shown_path(main).c_str()));
-    main.status.focus_stop();
+    set_loading(file, true);
+    file.status.say(format(_("Decrypting %s…"), shown_path(file).c_str()));
+    file.status.focus_stop();
 }
 
-bool stop_load(MainWindow& main)
+bool stop_load(OpenFile& file)
 {
-    if (!main.load)
+    if (!file.load_job)
         return false;
-    main.load->cancel();
-    main.stopping.push_back(std::move(main.load));
-    set_loading(main, false);
-    show_status(main, _("Loading stopped."));
+    file.load_job->cancel();
+    file.stopping.push_back(std::move(file.load_job));
+    set_loading(file, false);
+    file.status.say(_("Loading stopped."));
     return true;
 }
 
-bool load_running(const MainWindow& main)
+bool load_running(const OpenFile& file)
 {
-    return main.load != nullptr;
+    return file.load_job != nullptr;
 }
 
-void end_all_loads(MainWindow& main)
+void end_all_loads(OpenFile& file)
 {
-    if (main.load)
-        main.load->cancel();
-    for (auto& job : main.stopping)
+    if (file.load_job)
+        file.load_job->cancel();
+    for (auto& job : file.stopping)
         job->cancel();
-    main.load.reset();
-    main.stopping.clear();
-    set_loading(main, false);
+    file.load_job.reset();
+    file.stopping.clear();
+    set_loading(file, false);
 }
 
 } // namespace sealkeep

@@ -13,13 +13,13 @@
 
 namespace sealkeep {
 
-struct MainWindow;
+struct OpenFile;
 
 class LoadJob {
 public:
-    // Starts the worker at once. When it ends, finish_load runs on the main thread (unless the job was
-    // cancelled or destroyed first).
-    LoadJob(MainWindow& main, LoadRequest request);
+    // Starts the worker at once. When it ends, the file's `loaded` runs on the main thread with the
+    // result (unless the job was cancelled or destroyed first).
+    LoadJob(OpenFile& file, LoadRequest request);
     LoadJob(const LoadJob&) = delete;
     LoadJob& operator=(const LoadJob&) = delete;
     // Cancels and waits for the worker, which ends within about half a second whatever gpg does.
@@ -33,7 +33,7 @@ public:
 private:
     static gboolean on_worker_done(gpointer job);
 
-    MainWindow& main_;
+    OpenFile& file_;
     GpgDecryption decryption_;
     std::atomic<std::size_t> accounts_read_{0};
     LoadResult result_;
@@ -42,16 +42,16 @@ private:
     std::thread worker_;
 };
 
-// Cancels a running load, clears the tree and starts a new one with this passphrase, the file path and
-// the templates in use now. The passphrase is overwritten once gpg has it.
-void start_load(MainWindow& main, std::string passphrase);
+// Cancels a running load and starts this one; its progress shows in the status row until it ends. The
+// passphrase is overwritten once gpg has it.
+void start_load_job(OpenFile& file, LoadRequest request);
 
 // Cancels the running load, if any: gpg is ended and nothing of the load stays. Returns whether one ran.
-bool stop_load(MainWindow& main);
+bool stop_load(OpenFile& file);
 
-bool load_running(const MainWindow& main);
+bool load_running(const OpenFile& file);
 
 // Cancels every load and waits for their workers (at exit).
-void end_all_loads(MainWindow& main);
+void end_all_loads(OpenFile& file);
 
 } // namespace sealkeep

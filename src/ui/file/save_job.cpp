@@ -7,16 +7,16 @@
 #include "ui/dialogs/chooser_end.h"
 #include "ui/dialogs/recipients_dialog.h"
 #include "ui/file/load_job.h"
+#include "ui/file/open_file.h"
 #include "ui/file/unsaved_edits.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
+#include "ui/settings/window_settings.h"
+#include "ui/status/status_row.h"
 #include "ui/tree/tree_shape.h"
 #include "ui/tree/account_model.h"
 #include "ui/tree/entry_store.h"
-#include "ui/tree/password_load.h"
-#include "ui/window/main_window.h"
-#include "ui/window/view_commands.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,9 +47,9 @@ std::string valid_text(const std::string& text)
     return valid.get();
 }
 
-void show_error(MainWindow& main, const std::string& primary, const std::string& secondary)
+void show_error(OpenFile& file, const std::string& primary, const std::string& secondary)
 {
-    GtkWidget* dialog = gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL,
+    GtkWidget* dialog = gtk_message_dialog_new(file.parent(), GTK_DIALOG_MODAL,
                                                GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", primary.c_str());
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", secondary.c_str());
     gtk_dialog_run(GTK_DIALOG(dialog));
@@ -59,14 +59,14 @@ void show_error(MainWindow& main, const std::string& primary, const std::string&
 // A save under another name: the chooser asks before it replaces a file. What the refused save was to
 // change (a new passphrase, other recipients) goes with it: the new file must not be readable by a key
 // the user just took away.
-void save_under_another_name(MainWindow& main, SaveChoice choice)
+void save_under_another_name(OpenFile& file, SaveChoice choice)
 {
     GtkWidget* chooser =
-        gtk_file_chooser_dialog_new(_("Save the accounts as"), GTK_WINDOW(main.window), GTK_FILE_CHOOSER_ACTION_SAVE,
+        gtk_file_chooser_dialog_new(_("Save the accounts as"), file.parent(), GTK_FILE_CHOOSER_ACTION_SAVE,
                                     GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_OK, nullptr);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
-    if (main.loaded_file) {
-        GCharPtr folder{g_path_get_dirname(main.loaded_file->path.c_str())};
+    if (file.loaded_file) {
+        GCharPtr folder{g_path_get_dirname(file.loaded_file->path.c_str())};
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.get());
     }
     GCharPtr filename;
@@ -77,14 +77,14 @@ void save_under_another_name(MainWindow& main, SaveChoice choice)
         return;
     choice.path = filename.get();
     choice.overwrite = true;
-    start_save(main, std::move(choice));
+    start_save(file, std::move(choice));
 }
 
 // The file on disk is not what was loaded: save elsewhere, or drop the edits and load it again.
-void answer_changed_on_disk(MainWindow& main, const std::string& reason, SaveChoice choice)
+void answer_changed_on_disk(OpenFile& file, const std::string& reason, SaveChoice choice)
 {
     GtkWidget* dialog =
-        gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
+        gtk_message_dialog_new(file.parent(), GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
                                GTK_BUTTONS_NONE, "%s", _("The password file was changed since it was loaded."));
     gtk_message_dialog_format_secondary_text(
         GTK_MESSAGE_DIALOG(dialog), _("Not saved: %s. Save your changes under another name, or reload the file?"),
@@ -95,9 +95,9 @@ void answer_changed_on_disk(MainWindow& main, const std::string& reason, SaveCho
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     if (response == GTK_RESPONSE_ACCEPT) {
-        save_under_another_name(main, std::move(choice));
+        save_under_another_name(file, std::move(choice));
     } else if (response == GTK_RESPONSE_REJECT) {
-        GtkWidget* confirm = gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL,
+        GtkWidget* confirm = gtk_message_dialog_new(file.parent(), GTK_DIALOG_MODAL,
                                                     GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "%s",
                                                     _("Discard your changes and load the file as it is now?"));
         gtk_dialog_add_buttons(GTK_DIALOG(confirm), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_DISCARD,
@@ -105,19 +105,19 @@ void answer_changed_on_disk(MainWindow& main, const std::string& reason, SaveCho
         const gint sure = gtk_dialog_run(GTK_DIALOG(confirm));
         gtk_widget_destroy(confirm);
         if (sure == GTK_RESPONSE_ACCEPT) {
-            note_document_saved(main);
-            reload_file(main);
+            note_document_saved(file);
+            reload_file(file);
         }
     }
 }
 
-void watch_loaded_file(MainWindow& main);
+void watch_loaded_file(OpenFile& file);
 
 // The document shown is a document built from this text, in place of the one shown; its tree keeps its
 // shape.
-void show_saved_text(MainWindow& main, std::string_view text)
+void show_saved_text(OpenFile& file, std::string_view text)
 {
-    const Document* shown = shown_document(main.tree);
+    const Document* shown = shown_document(file.tree);
     auto document = std::make_unique<Document>(shown->templates());
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t newline = text.find('\n', start);
@@ -126,32 +126,32 @@ void show_saved_text(MainWindow& main, std::string_view text)
         start = end;
     }
     document->finish();
-    remember_tree_shape(main.tree);
-    main.tree.database_loaded = document->accounts() > 0;
-    show_loaded_rows(main, std::move(document));
-    restore_tree_shape(main.tree);
+    remember_tree_shape(file.tree);
+    file.tree.database_loaded = document->accounts() > 0;
+    file.show_document(std::move(document));
+    restore_tree_shape(file.tree);
 }
 
 // A save that ended after its document went (a lock, and an unlock quicker than the save): what it
 // wrote is the file now, and the document shown describes it only in the ways checked here. Whatever
 // else is shown keeps the digest it was loaded with, so that its next save is refused rather than write
 // over the edits of this one.
-void finish_save_of_another_document(MainWindow& main, const SaveRequest& request, const SaveResult& result,
+void finish_save_of_another_document(OpenFile& file, const SaveRequest& request, const SaveResult& result,
                                      SaveJob& job)
 {
-    LoadedFile* file = main.loaded_file.get();
-    const bool same_file = file && shown_document(main.tree) && file->path == request.path;
-    if (same_file && main.edits_after_save == job.id()) {
+    LoadedFile* loaded = file.loaded_file.get();
+    const bool same_file = loaded && shown_document(file.tree) && loaded->path == request.path;
+    if (same_file && file.edits_after_save == job.id()) {
         // Edits kept beyond this save, shown again: they stand on what it wrote.
-        file->digest = result.digest;
-        main.edits_after_save = 0;
-    } else if (same_file && file->digest == request.expected_digest && !main.unsaved_edits) {
+        loaded->digest = result.digest;
+        file.edits_after_save = 0;
+    } else if (same_file && loaded->digest == request.expected_digest && !file.unsaved_edits) {
         // The unlock loaded the version this save replaced, and nothing was edited since: the window
         // shows what was saved, as it would after a load of the file now.
-        show_saved_text(main, job.plaintext());
-        file->digest = result.digest;
-    } else if (same_file && file->digest == request.expected_digest) {
-        show_status(main, format(_("Saved %s. The window shows the file as it was before that save; your "
+        show_saved_text(file, job.plaintext());
+        loaded->digest = result.digest;
+    } else if (same_file && loaded->digest == request.expected_digest) {
+        file.status.say(format(_("Saved %s. The window shows the file as it was before that save; your "
                                    "changes since are not saved yet."),
                                  shown_name(request.path).c_str()));
         return;
@@ -159,74 +159,74 @@ void finish_save_of_another_document(MainWindow& main, const SaveRequest& reques
     std::string text = format(_("Saved %s."), shown_name(request.path).c_str());
     if (!result.reason.empty())
         text.append(" ").append(valid_text(result.reason));
-    show_status(main, text);
+    file.status.say(text);
 }
 
-void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result, unsigned generation,
+void finish_save(OpenFile& file, const SaveRequest& request, SaveResult result, unsigned generation,
                  SaveChoice choice, SaveThen then, SaveJob& job)
 {
     const std::string name = shown_name(request.path);
     switch (result.outcome) {
     case SaveOutcome::Saved: {
         // Edits a lock kept beyond this save now stand on the file it wrote.
-        if (HeldEdits* held = main.held_edits.get();
+        if (HeldEdits* held = file.held_edits.get();
             held && held->path == request.path &&
             (held->after_save == job.id() || held->digest == request.expected_digest)) {
             held->digest = result.digest;
             held->after_save = 0;
         }
         if (!job.of_shown_document()) {
-            finish_save_of_another_document(main, request, result, job);
+            finish_save_of_another_document(file, request, result, job);
             if (then)
-                then(main);
+                then();
             return;
         }
-        if (main.loaded_file) {
-            LoadedFile& file = *main.loaded_file;
-            file.digest = result.digest;
+        if (file.loaded_file) {
+            LoadedFile& loaded = *file.loaded_file;
+            loaded.digest = result.digest;
             if (!choice.path.empty()) {
                 // The window works on the file just written from now on: Refresh, the unlock and the watch
                 // go to it, for this run, as to a path given on the command line (the stored default stays).
-                file.path = choice.path;
-                main.settings.values.password_file_path = choice.path;
-                main.settings.file_path_given = true;
-                watch_loaded_file(main);
+                loaded.path = choice.path;
+                file.settings.values.password_file_path = choice.path;
+                file.settings.file_path_given = true;
+                watch_loaded_file(file);
             }
             if (choice.new_passphrase)
-                file.passphrase = choice.passphrase;
+                loaded.passphrase = choice.passphrase;
             if (choice.new_recipients)
-                file.recipients = choice.recipients;
+                loaded.recipients = choice.recipients;
         }
         // Edits made while the save ran are not in the file yet.
-        if (generation == main.edit_generation)
-            note_document_saved(main);
+        if (generation == file.edit_generation)
+            note_document_saved(file);
         std::string text = format(_("Saved %s."), name.c_str());
         if (!result.reason.empty())
             text.append(" ").append(valid_text(result.reason));
-        show_status(main, text);
+        file.status.say(text);
         if (then)
-            then(main);
+            then();
         return;
     }
     case SaveOutcome::Cancelled:
-        show_status(main, _("Saving stopped: nothing was written."));
+        file.status.say(_("Saving stopped: nothing was written."));
         return;
     case SaveOutcome::ChangedOnDisk:
-        show_status(main, format(_("Not saved: %s."), valid_text(result.reason).c_str()));
-        answer_changed_on_disk(main, valid_text(result.reason), std::move(choice));
+        file.status.say(format(_("Not saved: %s."), valid_text(result.reason).c_str()));
+        answer_changed_on_disk(file, valid_text(result.reason), std::move(choice));
         return;
     case SaveOutcome::RecipientUnusable: {
         const std::string why = format(_("The key of recipient %s cannot be used: %s."),
                                        valid_text(result.recipient).c_str(), valid_text(result.reason).c_str());
-        show_status(main, format(_("Not saved: %s"), why.c_str()));
-        show_error(main, format(_("%s was not saved."), name.c_str()),
+        file.status.say(format(_("Not saved: %s"), why.c_str()));
+        show_error(file, format(_("%s was not saved."), name.c_str()),
                    why + " " + _("Nothing was written; your changes are kept."));
         return;
     }
     case SaveOutcome::Failed: {
         const std::string why = valid_text(result.reason.empty() ? std::string("gpg failed") : result.reason);
-        show_status(main, format(_("Not saved: %s"), why.c_str()));
-        show_error(main, format(_("%s was not saved."), name.c_str()),
+        file.status.say(format(_("Not saved: %s"), why.c_str()));
+        show_error(file, format(_("%s was not saved."), name.c_str()),
                    why + ". " + _("The file on disk is unchanged; your changes are kept."));
         return;
     }
@@ -234,31 +234,31 @@ void finish_save(MainWindow& main, const SaveRequest& request, SaveResult result
 }
 
 // The edits of a save whose document a lock took: nothing else holds them now.
-bool hold_edits(MainWindow& main, const SaveRequest& request, const std::string& plaintext, unsigned generation)
+bool hold_edits(OpenFile& file, const SaveRequest& request, const std::string& plaintext, unsigned generation)
 {
     // Edits newer than this save's hold its edits too: kept at the lock, or shown already by an unlock
     // that was quicker than the save.
-    if (main.held_edits && main.held_edits->path == request.path) {
-        if (!show_held_edits(main))
-            note_document_edited(main);
+    if (file.held_edits && file.held_edits->path == request.path) {
+        if (!show_held_edits(file))
+            note_document_edited(file);
         return true;
     }
-    if (shown_document(main.tree) && main.edit_generation != generation)
+    if (shown_document(file.tree) && file.edit_generation != generation)
         return true;
     auto held = std::make_unique<HeldEdits>();
     held->path = request.path;
     held->digest = request.expected_digest;
     if (!held->plaintext.assign(plaintext) && !plaintext.empty())
         return false;
-    main.held_edits = std::move(held);
+    file.held_edits = std::move(held);
     // The unlock may have been quicker than the save: the file it loaded gets them now.
-    if (!show_held_edits(main))
-        note_document_edited(main); // the title's mark: a way out asks before they go
+    if (!show_held_edits(file))
+        note_document_edited(file); // the title's mark: a way out asks before they go
     return true;
 }
 
 // What the user learns of a failed save whose edits are held: nothing was written, and they come back.
-void finish_held_save(MainWindow& main, const SaveRequest& request, const SaveResult& result)
+void finish_held_save(OpenFile& file, const SaveRequest& request, const SaveResult& result)
 {
     const std::string name = shown_name(request.path);
     std::string why;
@@ -267,37 +267,37 @@ void finish_held_save(MainWindow& main, const SaveRequest& request, const SaveRe
                      valid_text(result.reason).c_str());
     else
         why = valid_text(result.reason.empty() ? std::string("gpg failed") : result.reason) + ".";
-    show_status(main, format(_("Not saved: %s"), why.c_str()));
-    show_error(main, format(_("%s was not saved."), name.c_str()),
+    file.status.say(format(_("Not saved: %s"), why.c_str()));
+    show_error(file, format(_("%s was not saved."), name.c_str()),
                why + " " + _("Nothing was written; your changes are kept and come back when you unlock."));
 }
 
 // ---- watching the loaded file ----
 
-void on_file_changed(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, MainWindow* main)
+void on_file_changed(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, OpenFile* file)
 {
     if (event != G_FILE_MONITOR_EVENT_CHANGES_DONE_HINT && event != G_FILE_MONITOR_EVENT_CREATED &&
         event != G_FILE_MONITOR_EVENT_DELETED && event != G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED)
         return;
     // With edits, the save's own check speaks; while a save runs, the change may be that save.
-    if (!main->loaded_file || main->unsaved_edits || main->save)
+    if (!file->loaded_file || file->unsaved_edits || file->save)
         return;
-    const std::optional<std::string> digest = file_digest(main->loaded_file->path);
-    if (digest && *digest == main->loaded_file->digest)
+    const std::optional<std::string> digest = file_digest(file->loaded_file->path);
+    if (digest && *digest == file->loaded_file->digest)
         return;
-    show_status(*main, _("The password file was changed on disk."));
-    main->status.show_reload(true);
+    file->status.say(_("The password file was changed on disk."));
+    file->status.show_reload(true);
 }
 
-void watch_loaded_file(MainWindow& main)
+void watch_loaded_file(OpenFile& file)
 {
-    main.file_monitor.reset();
-    if (!main.loaded_file)
+    file.file_monitor.reset();
+    if (!file.loaded_file)
         return;
-    RefPtr<GFile> file = take_ref(g_file_new_for_path(main.loaded_file->path.c_str()));
-    main.file_monitor = take_ref(g_file_monitor_file(file.get(), G_FILE_MONITOR_NONE, nullptr, nullptr));
-    if (main.file_monitor)
-        g_signal_connect(main.file_monitor.get(), "changed", G_CALLBACK(on_file_changed), &main);
+    RefPtr<GFile> watched = take_ref(g_file_new_for_path(file.loaded_file->path.c_str()));
+    file.file_monitor = take_ref(g_file_monitor_file(watched.get(), G_FILE_MONITOR_NONE, nullptr, nullptr));
+    if (file.file_monitor)
+        g_signal_connect(file.file_monitor.get(), "changed", G_CALLBACK(on_file_changed), &file);
 }
 
 // ---- Change passphrase… ----
@@ -310,10 +310,10 @@ GtkWidget* masked_entry()
     return entry;
 }
 
-void change_symmetric_passphrase(MainWindow& main)
+void change_symmetric_passphrase(OpenFile& file)
 {
     GtkWidget* dialog =
-        gtk_dialog_new_with_buttons(_("Change passphrase"), GTK_WINDOW(main.window), GTK_DIALOG_MODAL, GTK_STOCK_CANCEL,
+        gtk_dialog_new_with_buttons(_("Change passphrase"), file.parent(), GTK_DIALOG_MODAL, GTK_STOCK_CANCEL,
                                     GTK_RESPONSE_CANCEL, GTK_STOCK_OK, GTK_RESPONSE_OK, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     close_on_lock(dialog);
@@ -361,7 +361,7 @@ void change_symmetric_passphrase(MainWindow& main)
     gtk_entry_set_text(GTK_ENTRY(second), "");
     gtk_widget_destroy(dialog);
     if (chosen)
-        start_save(main, std::move(choice));
+        start_save(file, std::move(choice));
 }
 
 unsigned next_save_id()
@@ -372,9 +372,9 @@ unsigned next_save_id()
 
 } // namespace
 
-SaveJob::SaveJob(MainWindow& main, SaveRequest request, std::string plaintext, unsigned generation, SaveChoice choice)
-    : main_(main), request_(std::move(request)), plaintext_(std::move(plaintext)), generation_(generation),
-      document_serial_(main.document_serial), id_(next_save_id()), choice_(std::move(choice))
+SaveJob::SaveJob(OpenFile& file, SaveRequest request, std::string plaintext, unsigned generation, SaveChoice choice)
+    : file_(file), request_(std::move(request)), plaintext_(std::move(plaintext)), generation_(generation),
+      document_serial_(file.document_serial), id_(next_save_id()), choice_(std::move(choice))
 {
     worker_ = std::thread([this] {
         result_ = save_encrypted(encryption_, request_, plaintext_);
@@ -401,84 +401,84 @@ gboolean SaveJob::on_worker_done(gpointer data)
     auto* job = static_cast<SaveJob*>(data);
     job->worker_.join();
     job->done_source_ = 0;
-    MainWindow& main = job->main_;
-    std::unique_ptr<SaveJob> done = std::move(main.save);
+    OpenFile& file = job->file_;
+    std::unique_ptr<SaveJob> done = std::move(file.save);
     const bool failed = done->result_.outcome != SaveOutcome::Saved && done->result_.outcome != SaveOutcome::Cancelled;
-    if (done->hold_on_failure_ && failed && hold_edits(main, done->request_, done->plaintext_, done->generation_)) {
-        finish_held_save(main, done->request_, done->result_);
+    if (done->hold_on_failure_ && failed && hold_edits(file, done->request_, done->plaintext_, done->generation_)) {
+        finish_held_save(file, done->request_, done->result_);
         return G_SOURCE_REMOVE;
     }
-    finish_save(main, done->request_, std::move(done->result_), done->generation_, std::move(done->choice_),
+    finish_save(file, done->request_, std::move(done->result_), done->generation_, std::move(done->choice_),
                 done->then_, *done);
     return G_SOURCE_REMOVE;
 }
 
 bool SaveJob::of_shown_document() const
 {
-    return document_serial_ == main_.document_serial;
+    return document_serial_ == file_.document_serial;
 }
 
-bool save_running(const MainWindow& main)
+bool save_running(const OpenFile& file)
 {
-    return main.save != nullptr;
+    return file.save != nullptr;
 }
 
-bool start_save(MainWindow& main, SaveChoice choice, SaveThen then)
+bool start_save(OpenFile& file, SaveChoice choice, SaveThen then)
 {
-    const Document* document = shown_document(main.tree);
-    if (save_running(main))
+    const Document* document = shown_document(file.tree);
+    if (save_running(file))
         return false;
-    if (!document || !main.loaded_file) {
+    if (!document || !file.loaded_file) {
         // Nothing loaded, nothing to write: an empty file is never written over the real one.
-        show_status(main, main.held_edits ? _("Unlock first to save the changes kept from before the lock.")
+        file.status.say(file.held_edits ? _("Unlock first to save the changes kept from before the lock.")
                                           : _("Nothing to save: no password file is loaded."));
         return false;
     }
-    const LoadedFile& file = *main.loaded_file;
+    const LoadedFile& loaded = *file.loaded_file;
     SaveRequest request;
-    request.path = choice.path.empty() ? file.path : choice.path;
-    request.expected_digest = file.digest;
+    request.path = choice.path.empty() ? loaded.path : choice.path;
+    request.expected_digest = loaded.digest;
     request.check_digest = !choice.overwrite;
-    if (request.check_digest && file.digest.empty()) {
+    if (request.check_digest && loaded.digest.empty()) {
         // The file changed while it was being loaded: what is on disk is not known to be what is shown.
-        answer_changed_on_disk(main, _("the file changed while it was loaded"), std::move(choice));
+        answer_changed_on_disk(file, _("the file changed while it was loaded"), std::move(choice));
         return false;
     }
-    request.encrypt.symmetric = file.symmetric;
-    request.encrypt.passphrase = choice.new_passphrase ? choice.passphrase : file.passphrase;
-    request.encrypt.recipients = choice.new_recipients ? choice.recipients : file.recipients;
+    request.encrypt.symmetric = loaded.symmetric;
+    request.encrypt.passphrase = choice.new_passphrase ? choice.passphrase : loaded.passphrase;
+    request.encrypt.recipients = choice.new_recipients ? choice.recipients : loaded.recipients;
     const std::string name = shown_name(request.path);
     std::string plaintext;
     append_secret(plaintext, document->plaintext());
-    main.save = std::make_unique<SaveJob>(main, std::move(request), std::move(plaintext), main.edit_generation,
+    file.save = std::make_unique<SaveJob>(file, std::move(request), std::move(plaintext), file.edit_generation,
                                           std::move(choice));
-    main.save->then(then);
-    main.status.show_reload(false);
-    show_status(main, format(_("Saving %s…"), name.c_str()));
+    file.save->then(then);
+    file.status.show_reload(false);
+    file.status.say(format(_("Saving %s…"), name.c_str()));
     return true;
 }
 
-void hold_edits_beyond_save(MainWindow& main)
+void hold_edits_beyond_save(OpenFile& file)
 {
-    const Document* document = shown_document(main.tree);
-    if (!main.save || !document || main.save->generation() == main.edit_generation)
+    const Document* document = shown_document(file.tree);
+    if (!file.save || !document || file.save->generation() == file.edit_generation)
         return;
     auto held = std::make_unique<HeldEdits>();
-    held->path = main.save->request().path;
-    held->digest = main.save->request().expected_digest;
-    held->after_save = main.save->id();
+    held->path = file.save->request().path;
+    held->digest = file.save->request().expected_digest;
+    held->after_save = file.save->id();
     if (!held->plaintext.assign(document->plaintext()) && !document->plaintext().empty())
         return;
-    main.held_edits = std::move(held);
+    file.held_edits = std::move(held);
 }
 
-bool show_held_edits(MainWindow& main)
+bool show_held_edits(OpenFile& file)
 {
-    const Document* loaded = shown_document(main.tree);
-    if (!main.held_edits || !loaded || !main.loaded_file || main.loaded_file->path != main.held_edits->path)
+    const Document* loaded = shown_document(file.tree);
+    if (!file.held_edits || !loaded || !file.loaded_file || file.loaded_file->path != file.held_edits->path)
         return false;
     auto document = std::make_unique<Document>(loaded->templates());
-    const std::string_view text = main.held_edits->plaintext.view();
+    const std::string_view text = file.held_edits->plaintext.view();
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t newline = text.find('\n', start);
         const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
@@ -487,27 +487,27 @@ bool show_held_edits(MainWindow& main)
     }
     document->finish();
     // Edits of the file as it was: a save checks that it still is, and refuses to write over another's change.
-    main.loaded_file->digest = main.held_edits->digest;
-    const unsigned after_save = main.held_edits->after_save;
-    main.held_edits.reset();
-    main.tree.database_loaded = document->accounts() > 0;
-    show_loaded_rows(main, std::move(document));
-    main.edits_after_save = after_save;
-    note_document_edited(main);
-    show_status(main, _("Your changes from before the lock are back; they are not saved yet."));
+    file.loaded_file->digest = file.held_edits->digest;
+    const unsigned after_save = file.held_edits->after_save;
+    file.held_edits.reset();
+    file.tree.database_loaded = document->accounts() > 0;
+    file.show_document(std::move(document));
+    file.edits_after_save = after_save;
+    note_document_edited(file);
+    file.status.say(_("Your changes from before the lock are back; they are not saved yet."));
     return true;
 }
 
-void save_document(MainWindow& main)
+void save_document(OpenFile& file)
 {
-    start_save(main, SaveChoice{});
+    start_save(file, SaveChoice{});
 }
 
 namespace {
 
 // Which window asked for the keyring, and for which loaded file.
 struct KeyringRequest {
-    MainWindow* main;
+    OpenFile* file_of_window;
     const LoadedFile* file;
 };
 
@@ -520,74 +520,74 @@ void list_keyring_in_thread(GTask* task, gpointer, gpointer, GCancellable*)
 void on_keyring_listed(GObject*, GAsyncResult* result, gpointer data)
 {
     const std::unique_ptr<KeyringRequest> request(static_cast<KeyringRequest*>(data));
-    MainWindow& main = *request->main;
-    main.keyring_listing = false;
+    OpenFile& file = *request->file_of_window;
+    file.keyring_listing = false;
     const std::unique_ptr<KeyringListing> keyring(
         static_cast<KeyringListing*>(g_task_propagate_pointer(G_TASK(result), nullptr)));
-    show_status(main, "");
+    file.status.say("");
     // The lock or a reload meanwhile: the recipients would be chosen for a file gone.
-    const LoadedFile* file = main.loaded_file.get();
-    if (!keyring || file != request->file || !shown_document(main.tree))
+    const LoadedFile* loaded = file.loaded_file.get();
+    if (!keyring || loaded != request->file || !shown_document(file.tree))
         return;
     SaveChoice choice;
-    if (!choose_recipients(main.window ? GTK_WINDOW(main.window) : nullptr, file->recipients, *keyring,
+    if (!choose_recipients(file.parent(), loaded->recipients, *keyring,
                            choice.recipients))
         return;
     // The lock or a reload while the dialog was open: these recipients were chosen for a file gone.
-    if (main.loaded_file.get() != file)
+    if (file.loaded_file.get() != loaded)
         return;
     choice.new_recipients = true;
-    start_save(main, std::move(choice));
+    start_save(file, std::move(choice));
 }
 
 } // namespace
 
-void change_passphrase(MainWindow& main)
+void change_passphrase(OpenFile& file)
 {
-    if (!main.loaded_file || !shown_document(main.tree)) {
-        show_status(main, _("Nothing to save: no password file is loaded."));
+    if (!file.loaded_file || !shown_document(file.tree)) {
+        file.status.say(_("Nothing to save: no password file is loaded."));
         return;
     }
-    if (main.loaded_file->symmetric) {
-        change_symmetric_passphrase(main);
+    if (file.loaded_file->symmetric) {
+        change_symmetric_passphrase(file);
         return;
     }
     // A public-key file is opened by keys, not a passphrase: its recipients are what can change. The
     // keyring is listed beside the main loop (the timeout bounds a gpg that hangs: a keyring on a dead
     // network share, a locked keybox); the dialog opens when the listing is back.
-    if (main.keyring_listing)
+    if (file.keyring_listing)
         return;
-    main.keyring_listing = true;
-    show_status(main, _("Listing the keys of your keyring…"));
-    GTask* task = g_task_new(nullptr, nullptr, on_keyring_listed, new KeyringRequest{&main, main.loaded_file.get()});
+    file.keyring_listing = true;
+    file.status.say(_("Listing the keys of your keyring…"));
+    GTask* task = g_task_new(nullptr, nullptr, on_keyring_listed, new KeyringRequest{&file, file.loaded_file.get()});
     g_task_run_in_thread(task, list_keyring_in_thread);
     g_object_unref(task);
 }
 
-void remember_loaded_file(MainWindow& main, std::unique_ptr<LoadedFile> file)
+void remember_loaded_file(OpenFile& file, std::unique_ptr<LoadedFile> loaded)
 {
-    main.loaded_file = std::move(file);
-    main.status.show_reload(false);
-    watch_loaded_file(main);
+    file.loaded_file = std::move(loaded);
+    file.status.show_reload(false);
+    watch_loaded_file(file);
 }
 
-void forget_loaded_file(MainWindow& main)
+void forget_loaded_file(OpenFile& file)
 {
-    main.file_monitor.reset();
-    main.loaded_file.reset(); // its passphrase is overwritten as it goes
-    main.status.show_reload(false);
-    note_document_saved(main);
+    file.file_monitor.reset();
+    file.loaded_file.reset(); // its passphrase is overwritten as it goes
+    file.status.show_reload(false);
+    note_document_saved(file);
 }
 
-void reload_file(MainWindow& main)
+void reload_file(OpenFile& file)
 {
-    main.status.show_reload(false);
-    if (main.loaded_file && main.loaded_file->symmetric && !main.loaded_file->passphrase.empty()) {
-        std::string passphrase(main.loaded_file->passphrase.view());
-        start_load(main, std::move(passphrase));
+    file.status.show_reload(false);
+    if (file.loaded_file && file.loaded_file->symmetric && !file.loaded_file->passphrase.empty()) {
+        std::string passphrase(file.loaded_file->passphrase.view());
+        file.load(std::move(passphrase));
         return;
     }
-    refresh_entries(main);
+    file.refresh();
 }
 
 } // namespace sealkeep

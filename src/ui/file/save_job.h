@@ -8,13 +8,14 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
 namespace sealkeep {
 
-struct MainWindow;
+struct OpenFile;
 
 // How a save differs from writing the loaded file back as it was encrypted.
 struct SaveChoice {
@@ -26,11 +27,12 @@ struct SaveChoice {
     std::vector<std::string> recipients; // with new_recipients
 };
 
-using SaveThen = void (*)(MainWindow&);
+// What runs after a successful save, on the main thread (a way out that waited for it).
+using SaveThen = std::function<void()>;
 
 class SaveJob {
 public:
-    SaveJob(MainWindow& main, SaveRequest request, std::string plaintext, unsigned generation, SaveChoice choice);
+    SaveJob(OpenFile& file, SaveRequest request, std::string plaintext, unsigned generation, SaveChoice choice);
     // Whether the document the save was made from is still the one shown.
     bool of_shown_document() const;
     // The plaintext written; overwritten when the job goes.
@@ -42,7 +44,7 @@ public:
 
     void cancel() { encryption_.cancel(); }
     // Runs after a successful save, on the main thread (a way out that waited for it).
-    void then(SaveThen action) { then_ = action; }
+    void then(SaveThen action) { then_ = std::move(action); }
     // The document went while the job ran (a lock took it): should the save fail, its copy of the edits
     // is all that is left of them, and it is kept for the unlock instead of being overwritten.
     void hold_edits_on_failure() { hold_on_failure_ = true; }
@@ -54,7 +56,7 @@ public:
 private:
     static gboolean on_worker_done(gpointer job);
 
-    MainWindow& main_;
+    OpenFile& file_;
     GpgEncryption encryption_;
     SaveRequest request_;
     std::string plaintext_;    // overwritten once written, or when the job goes
@@ -63,36 +65,36 @@ private:
     unsigned id_;
     SaveChoice choice_;
     SaveResult result_;
-    SaveThen then_ = nullptr;
+    SaveThen then_;
     bool hold_on_failure_ = false;
     guint done_source_ = 0;
     std::thread worker_;
 };
 
 // File > Save: writes the document as it stands to the file it came from, encrypted as that was.
-void save_document(MainWindow& main);
+void save_document(OpenFile& file);
 // Starts a save; false when there is nothing to save (no loaded document) or a save runs already.
-bool start_save(MainWindow& main, SaveChoice choice, SaveThen then = nullptr);
-bool save_running(const MainWindow& main);
+bool start_save(OpenFile& file, SaveChoice choice, SaveThen then = {});
+bool save_running(const OpenFile& file);
 
 // A lock while a save runs: edits made since that save began are in the document only, which the lock
 // is about to take. They are kept now, as edits of the file that save is writing, for the unlock.
-void hold_edits_beyond_save(MainWindow& main);
+void hold_edits_beyond_save(OpenFile& file);
 
 // Puts edits a lock kept (their save failed) in place of the document just loaded from their file, as
 // its unsaved edits; false when there are none for the file shown.
-bool show_held_edits(MainWindow& main);
+bool show_held_edits(OpenFile& file);
 
 // File > Change passphrase…: a new passphrase for a symmetric file, the recipients for a public-key one;
 // then a save.
-void change_passphrase(MainWindow& main);
+void change_passphrase(OpenFile& file);
 
 // Takes what a verified load noted of its file; the file on disk is watched from then on.
-void remember_loaded_file(MainWindow& main, std::unique_ptr<LoadedFile> file);
+void remember_loaded_file(OpenFile& file, std::unique_ptr<LoadedFile> loaded);
 // Forgets it (the passphrase is overwritten) and stops watching: Refresh, lock, another load, quit.
-void forget_loaded_file(MainWindow& main);
+void forget_loaded_file(OpenFile& file);
 
 // Loads the file again: with the passphrase it was opened with when there is one, else through the prompt.
-void reload_file(MainWindow& main);
+void reload_file(OpenFile& file);
 
 } // namespace sealkeep

@@ -3,42 +3,43 @@
 
 #include "ui/file/save_job.h"
 #include "ui/i18n.h"
-#include "ui/window/main_window.h"
+#include "ui/file/open_file.h"
+#include "ui/status/status_row.h"
 
 namespace sealkeep {
 
-void update_title(MainWindow& main)
+void update_title(OpenFile& file)
 {
-    if (main.window)
-        gtk_window_set_title(GTK_WINDOW(main.window), main.unsaved_edits ? "*Sealkeep" : "Sealkeep");
+    if (GtkWindow* window = file.parent())
+        gtk_window_set_title(window, file.unsaved_edits ? "*Sealkeep" : "Sealkeep");
 }
 
-void note_document_edited(MainWindow& main)
+void note_document_edited(OpenFile& file)
 {
-    main.unsaved_edits = true;
-    ++main.edit_generation;
-    update_title(main);
+    file.unsaved_edits = true;
+    ++file.edit_generation;
+    update_title(file);
 }
 
-void note_document_saved(MainWindow& main)
+void note_document_saved(OpenFile& file)
 {
     // Edits a lock kept are unsaved whatever becomes of the document shown (an unlock that failed, another
     // file): the mark stays, and a way out asks, until they are shown again or discarded.
-    main.unsaved_edits = main.held_edits != nullptr;
-    update_title(main);
+    file.unsaved_edits = file.held_edits != nullptr;
+    update_title(file);
 }
 
-bool may_drop_edits(MainWindow& main, ThenAction then)
+bool may_drop_edits(OpenFile& file, ThenAction then)
 {
-    if (save_running(main)) {
+    if (save_running(file)) {
         // Whatever the save ends with decides: the way out follows a good one, a failed one says why.
-        main.save->then(then);
-        show_status(main, _("Saving… (waiting for the save to end)"));
+        file.save->then(then);
+        file.status.say(_("Saving… (waiting for the save to end)"));
         return false;
     }
-    if (!main.unsaved_edits)
+    if (!file.unsaved_edits)
         return true;
-    GtkWidget* dialog = gtk_message_dialog_new(main.window ? GTK_WINDOW(main.window) : nullptr, GTK_DIALOG_MODAL,
+    GtkWidget* dialog = gtk_message_dialog_new(file.parent(), GTK_DIALOG_MODAL,
                                                GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s",
                                                _("The accounts have changes that are not saved."));
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
@@ -50,11 +51,11 @@ bool may_drop_edits(MainWindow& main, ThenAction then)
     gtk_widget_destroy(dialog);
     switch (response) {
     case GTK_RESPONSE_ACCEPT:
-        start_save(main, SaveChoice{}, then);
+        start_save(file, SaveChoice{}, then);
         return false;
     case GTK_RESPONSE_REJECT:
-        main.held_edits.reset(); // edits a lock kept go too
-        note_document_saved(main);
+        file.held_edits.reset(); // edits a lock kept go too
+        note_document_saved(file);
         return true;
     default:
         // Cancel, Escape, or the dialog closed: nothing happens.
@@ -62,15 +63,16 @@ bool may_drop_edits(MainWindow& main, ThenAction then)
     }
 }
 
-gboolean on_main_window_delete(GtkWidget*, GdkEvent*, MainWindow* main)
+gboolean on_main_window_delete(GtkWidget*, GdkEvent*, OpenFile* file)
 {
     // TRUE keeps the window: it goes (and the program with it) only once the edits are saved or dropped.
     // After a save, the close is asked for again, as the window manager did: nothing is unsaved then.
-    if (!may_drop_edits(*main, [](MainWindow& m) {
-            if (!m.window || !gtk_widget_get_window(m.window))
+    if (!may_drop_edits(*file, [file] {
+            GtkWindow* window = file->parent();
+            if (!window || !gtk_widget_get_window(GTK_WIDGET(window)))
                 return;
             GdkEvent* event = gdk_event_new(GDK_DELETE);
-            event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(m.window)));
+            event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(window))));
             event->any.send_event = TRUE;
             gtk_main_do_event(event);
             gdk_event_free(event);

@@ -23,9 +23,6 @@ struct LockState {
     std::function<void()> lock_now;
     std::function<bool()> has_document;
 
-    // The (sub)key that decrypted the file last; the agent forgets its passphrase after each load and
-    // again on lock. Empty for a symmetric file.
-    std::string decryption_key;
 
     // Idle time: the last input in any of Sealkeep's windows, and the check that runs when the allowed
     // time may be up. 0 seconds: no lock on idle time.

@@ -5,6 +5,7 @@
 #include "core/text_encoding.h"
 #include "ui/file/load_job.h"
 #include "ui/i18n.h"
+#include "ui/window/document_events.h"
 #include "ui/window/main_window.h"
 
 #include <string>

@@ -2,7 +2,11 @@
 // calls to the parts in a fixed order.
 #pragma once
 
+#include "core/account_load.h"
 #include "core/document_edit.h"
+
+#include <memory>
+#include <string>
 
 namespace sealkeep {
 
@@ -14,6 +18,18 @@ struct MainWindow;
 // matches stay: they are rows of the document that went, a later step through them reveals nothing, and
 // the next search replaces them.
 void clear_document(MainWindow& main);
+
+// Shows the document (finished) in place of whatever the tree showed, with the search over it: a filter
+// that is on shows its part at once. Returns whether it has any row.
+bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document);
+
+// Cancels a running load, clears the document and starts a new load with this passphrase, the file path
+// and the templates in use now. The passphrase is overwritten once gpg has it.
+void start_load(MainWindow& main, std::string passphrase);
+
+// A load ended on its own: a verified one shows its document (edits a lock kept put back, the tree in
+// the shape it had before the lock, the focus in the search bar); a wrong passphrase is asked again.
+void show_loaded_document(MainWindow& main, LoadResult result);
 
 // An edit made a new document: the search's matches go (they are positions in the old tree), the tree
 // shows the new document in the old one's shape (a filter shown is run again over it), and the edit is

@@ -14,6 +14,7 @@
 #include "ui/search/search_bar.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/document_events.h"
+#include "ui/window/view_commands.h"
 #include "ui/window/menus.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -44,8 +45,8 @@ bool only_iconified(GdkWindowState state)
 void on_window_destroy(GtkWidget*, MainWindow* main)
 {
     // Closing the window ends the program: the load is cancelled now, its worker joined at exit.
-    if (main->load)
-        main->load->cancel();
+    if (main->file.load_job)
+        main->file.load_job->cancel();
     release_clipboard(main->clipboard);
     stop_login_service(main->login);
     // The widgets go with the window; each part lets go of its own, so that nothing reaches them through
@@ -61,10 +62,10 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
 // still work (Quit among them), and every other key is dropped.
 gboolean on_window_key_press(GtkWidget* window, GdkEventKey* event, MainWindow* main)
 {
-    if (!load_running(*main))
+    if (!load_running(main->file))
         return FALSE;
     if (event->keyval == GDK_KEY_Escape) {
-        stop_load(*main);
+        stop_load(main->file);
         return TRUE;
     }
     gtk_window_activate_key(GTK_WINDOW(window), event);
@@ -75,9 +76,9 @@ GtkWidget* create_status_row(MainWindow& main)
 {
     MainWindow* window = &main;
     return main.status.build({
-        .stop = [window] { stop_load(*window); },
+        .stop = [window] { stop_load(window->file); },
         .clear_now = [window] { clear_copied_password(window->clipboard); },
-        .reload = [window] { reload_file(*window); },
+        .reload = [window] { reload_file(window->file); },
     });
 }
 
@@ -95,26 +96,28 @@ MainWindow::MainWindow()
           .status = status,
           .settings = settings,
           .parent = [this] { return window ? GTK_WINDOW(window) : nullptr; },
-          .load_running = [this] { return load_running(*this); },
+          .load_running = [this] { return load_running(file); },
           .show_edited = [this](EditResult result, bool select_written) {
               show_edited_document(*this, std::move(result), select_written);
           },
       }
 {
+    file.parent = [this] { return window ? GTK_WINDOW(window) : nullptr; };
+    file.show_document = [this](std::unique_ptr<Document> document) { show_loaded_rows(*this, std::move(document)); };
+    file.loaded = [this](LoadResult result) { show_loaded_document(*this, std::move(result)); };
+    file.load = [this](std::string passphrase) { start_load(*this, std::move(passphrase)); };
+    file.refresh = [this] { refresh_entries(*this); };
     lock.lock_now = [this] { lock_window(*this); };
     lock.has_document = [this] { return tree.database_loaded; };
 }
 
 MainWindow::~MainWindow()
 {
-    // A save still running is stopped before its rename: the file stays as it was.
-    save.reset();
-    file_monitor.reset();
-    loaded_file.reset();
+    // The open file goes with its part: a save still running is stopped before its rename (the file
+    // stays as it was), loads are cancelled.
     stop_lock_triggers(lock);
     release_clipboard(clipboard);
     stop_login_service(login);
-    end_all_loads(*this);
     stop_following_settings(*this);
     // The window itself, if still there (Quit), goes with the process.
     if (window)
@@ -163,7 +166,7 @@ void quit_program(MainWindow& main)
     release_clipboard(main.clipboard);
     stop_login_service(main.login);
     // The passphrase goes now, not when the process ends.
-    forget_loaded_file(main);
+    forget_loaded_file(main.file);
     gtk_main_quit();
 }
 
@@ -189,7 +192,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     g_object_unref(accel_group);
 
     g_signal_connect(window, "destroy", G_CALLBACK(on_window_destroy), main.get());
-    g_signal_connect(window, "delete-event", G_CALLBACK(on_main_window_delete), main.get());
+    g_signal_connect(window, "delete-event", G_CALLBACK(on_main_window_delete), &main->file);
     g_signal_connect(window, "window-state-event", G_CALLBACK(on_window_state_event), main.get());
     g_signal_connect(window, "key-press-event", G_CALLBACK(on_window_key_press), main.get());
 

@@ -9,6 +9,7 @@
 #include "ui/actions/clipboard.h"
 #include "ui/actions/entry_actions.h"
 #include "ui/actions/login_service.h"
+#include "ui/file/open_file.h"
 #include "ui/glib_ptr.h"
 #include "ui/lock/lock.h"
 #include "ui/search/search_bar.h"
@@ -27,8 +28,6 @@ namespace sealkeep {
 
 inline constexpr const char* WINDOW_ICON = "gtk-dialog-authentication";
 
-class LoadJob;
-class SaveJob;
 
 struct MainWindow {
     MainWindow();
@@ -69,25 +68,7 @@ struct MainWindow {
 
     SearchState search;
 
-    std::unique_ptr<LoadJob> load;               // the running load, if any
-    std::vector<std::unique_ptr<LoadJob>> stopping; // cancelled loads whose workers have not ended yet
-    guint progress_source = 0;                      // the load's progress in the status bar
-
-    // Edits of the document not yet in the file (the title shows a mark), and a count of edits, by which
-    // a save that ends knows whether the document is still what it wrote.
-    bool unsaved_edits = false;
-    unsigned edit_generation = 0;
-    // Which document the window shows: changes whenever the tree is emptied (a lock, Refresh, a load),
-    // not at an edit. A save that ends knows by it whether it wrote the document shown.
-    unsigned document_serial = 0;
-    // The running save whose text the shown document's edits stand on (kept at a lock beyond that save
-    // and shown again before it ended); 0: none.
-    unsigned edits_after_save = 0;
-    bool keyring_listing = false; // the keyring is being listed for the recipients dialog
-    std::unique_ptr<LoadedFile> loaded_file; // what a save needs of the file the document came from
-    std::unique_ptr<SaveJob> save;           // the running save, if any
-    std::unique_ptr<HeldEdits> held_edits;   // edits a lock took whose save failed, until the unlock
-    RefPtr<GFileMonitor> file_monitor;       // the loaded file, for changes made by others
+    OpenFile file{status, tree, settings}; // the loads, the file loaded, the save and the unsaved edits
 
     ClipboardState clipboard{status}; // what Sealkeep offers on the selections
     LockState lock;           // what brings the lock, and what is put back after it

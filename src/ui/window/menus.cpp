@@ -35,6 +35,13 @@ void with_actions(MainWindow& main)
     action(main.actions);
 }
 
+// The file's commands, on the open file.
+template <void (*command)(OpenFile&)>
+void with_file(MainWindow& main)
+{
+    command(main.file);
+}
+
 // The Edit menu's commands, on the parts they work with.
 template <void (*command)(const AccountEditing&)>
 void with_editing(MainWindow& main)
@@ -59,7 +66,7 @@ struct MenuDef {
 void quit(MainWindow& main)
 {
     // The load, if one runs, is cancelled when the window state goes after the main loop.
-    if (may_drop_edits(main, &quit))
+    if (may_drop_edits(main.file, [window = &main] { quit(*window); }))
         quit_program(main);
 }
 
@@ -135,8 +142,8 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
              {Kind::Stock, "gtk-quit", &quit, GDK_KEY_q},
              {Kind::Mnemonic, N_("_Lock"), &lock_window, GDK_KEY_l},
              SEPARATOR,
-             {Kind::Stock, "gtk-save", &save_document, GDK_KEY_s},
-             {Kind::Mnemonic, N_("_Change passphrase…"), &change_passphrase, 0},
+             {Kind::Stock, "gtk-save", &with_file<save_document>, GDK_KEY_s},
+             {Kind::Mnemonic, N_("_Change passphrase…"), &with_file<change_passphrase>, 0},
          }},
         {N_("_Edit"),
          {

@@ -49,10 +49,10 @@ void expand_all(MainWindow& main)
 
 void refresh_entries(MainWindow& main)
 {
-    if (!may_drop_edits(main, &refresh_entries))
+    if (!may_drop_edits(main.file, [window = &main] { refresh_entries(*window); }))
         return;
     // The count of the last load would stand under an empty tree; a stopped load says so instead.
-    if (!stop_load(main))
+    if (!stop_load(main.file))
         show_status(main, "");
     // The prompt first: its "show" handler moves the focus to the passphrase entry.
     if (main.prompt)
