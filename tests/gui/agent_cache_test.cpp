@@ -28,16 +28,6 @@ namespace {
 const std::string TWO_ACCOUNTS = "customer=Acme;group=;server=alpha;service=ssh;serviceplus=;user=root;password=pa\n"
                                  "customer=Acme;group=;server=beta;service=ftp;serviceplus=;user=bob;password=pb\n";
 
-// Runs the main loop until `done` holds, at most `seconds`.
-bool run_until(const std::function<bool()>& done, double seconds)
-{
-    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(seconds * G_USEC_PER_SEC);
-    while (!done() && g_get_monotonic_time() < end)
-        if (!g_main_context_iteration(nullptr, FALSE))
-            g_usleep(5000);
-    return done();
-}
-
 // The keygrips whose passphrase the agent holds now. Each key is a status line
 // "S KEYINFO <keygrip> <type> <serialno> <idstr> <cached> <protection> …" whose cached field is "1".
 std::set<std::string> cached_keygrips()
@@ -151,7 +141,7 @@ TEST_F(AgentCache, ForgettingAKeyClearsItsPassphraseAloneAndThenSaysDone)
         SCOPED_TRACE(c.name);
         bool done = false;
         forget_key_passphrase(c.fingerprint, [&done] { done = true; });
-        ASSERT_TRUE(run_until([&done] { return done; }, 20)) << "the forgetting never ended";
+        ASSERT_TRUE(test::wait_until([&done] { return done; }, 20)) << "the forgetting never ended";
         EXPECT_EQ(cached_keygrips(), c.left_cached);
     }
 }
@@ -171,7 +161,7 @@ TEST_F(AgentCache, AVerifiedLoadLeavesTheFilesKeyUncachedAndOtherKeysCached)
     ASSERT_EQ(test::load_through_prompt("owner-pw").loaded, 1);
     EXPECT_EQ(test::records().size(), 2u);
     // The agent is told beside the main loop, after the rows are shown.
-    EXPECT_TRUE(run_until([&] { return cached_keygrips() == other; }, 10))
+    EXPECT_TRUE(test::wait_until([&] { return cached_keygrips() == other; }, 10))
         << "the agent does not hold the other key's passphrase alone";
     EXPECT_EQ(cached_keygrips(), other);
 }

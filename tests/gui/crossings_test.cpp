@@ -45,17 +45,6 @@ bool contains(std::string_view text, const std::string& line)
     return text.find(line) != std::string_view::npos;
 }
 
-bool wait_until(const std::function<bool()>& done, int seconds = 30)
-{
-    const gint64 end = g_get_monotonic_time() + seconds * G_USEC_PER_SEC;
-    while (!done() && g_get_monotonic_time() < end) {
-        while (gtk_events_pending())
-            gtk_main_iteration();
-        g_usleep(2000);
-    }
-    return done();
-}
-
 // The steps a row is made of.
 enum class Step {
     Edit,          // an account added in the window (the row's tag names it)
@@ -122,7 +111,7 @@ protected:
     {
         fs::remove(gate_);
         fs::remove(other_gate_);
-        wait_until([] { return !save_running(test::main_window().file); });
+        test::wait_until([] { return !save_running(test::main_window().file); });
         if (other_.joinable())
             other_.join();
         g_source_remove(answering_);
@@ -178,7 +167,7 @@ protected:
 
     static bool wait_for_gpg(const std::string& gate)
     {
-        return wait_until([&] { return fs::exists(gate + ".waiting"); });
+        return test::wait_until([&] { return fs::exists(gate + ".waiting"); });
     }
 
     // What an edit does: the document with one more line, shown in its place and marked unsaved.
@@ -239,7 +228,7 @@ protected:
     void finish_other()
     {
         fs::remove(other_gate_);
-        ASSERT_TRUE(wait_until([&] { return other_done_.load(); }));
+        ASSERT_TRUE(test::wait_until([&] { return other_done_.load(); }));
         other_.join();
         EXPECT_NE(other_result_.outcome, SaveOutcome::Failed) << other_result_.reason;
     }
@@ -262,7 +251,7 @@ protected:
             break;
         case Step::Release:
             fs::remove(gate_);
-            ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
+            ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
             drain_events();
             break;
         case Step::Lock:
@@ -401,14 +390,14 @@ TEST_F(CrossingsTest, EveryEditIsKeptWhereverSaveLockUnlockAndOthersCross)
                 return;
         }
         fs::remove(gate_);
-        ASSERT_TRUE(wait_until([] { return !save_running(test::main_window().file); }));
+        ASSERT_TRUE(test::wait_until([] { return !save_running(test::main_window().file); }));
         expect_invariant("after the row");
         if (row.backup) {
             EXPECT_EQ(decrypt(path_ + "~"), row.backup) << "FILE~ is not the version from before the row";
         }
         // A last Save of what the window shows: refused or written, nothing of the row may go.
         save_document(test::main_window().file);
-        ASSERT_TRUE(wait_until([] { return !save_running(test::main_window().file); }));
+        ASSERT_TRUE(test::wait_until([] { return !save_running(test::main_window().file); }));
         drain_events();
         expect_invariant("after a last Save");
     }

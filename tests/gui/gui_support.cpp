@@ -195,6 +195,15 @@ std::vector<const EntryRecord*> records()
     return result;
 }
 
+bool wait_until(const std::function<bool()>& done, double seconds)
+{
+    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(seconds * G_USEC_PER_SEC);
+    while (!done() && g_get_monotonic_time() < deadline)
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(2000);
+    return done();
+}
+
 bool wait_for_load(int seconds)
 {
     const gint64 deadline = g_get_monotonic_time() + seconds * G_TIME_SPAN_SECOND;

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ private:
 // without line ending) through the real tree building and the real showing of a verified load, without
 // gpg; sets database_loaded from the result.
 int load_fixture(const std::vector<std::string>& lines);
+
+// Runs the main loop until `done` holds or `seconds` have passed; returns whether it holds.
+bool wait_until(const std::function<bool()>& done, double seconds = 20);
 
 // Runs the main loop until the running load has ended (at most `seconds`); false when it still runs.
 bool wait_for_load(int seconds = 30);

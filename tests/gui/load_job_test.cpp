@@ -71,18 +71,6 @@ int processes_reading(const std::string& path)
     return count;
 }
 
-// Runs the main loop until `done` holds or `seconds` have passed; returns whether it holds.
-template <typename Done>
-bool run_until(Done done, int seconds = 10)
-{
-    const gint64 deadline = g_get_monotonic_time() + seconds * G_TIME_SPAN_SECOND;
-    while (!done() && g_get_monotonic_time() < deadline) {
-        if (!g_main_context_iteration(nullptr, FALSE))
-            g_usleep(5000);
-    }
-    return done();
-}
-
 // A key press as the display would deliver it to the main window: through the event queue, so that it
 // takes the way every real key takes (the window's handlers first, then the focus widget).
 void press_key(guint keyval)
@@ -150,7 +138,7 @@ protected:
     {
         stop_load(main().file);
         // A stopped load's worker hands the job back once gpg is gone; nothing of it may outlive the test.
-        EXPECT_TRUE(run_until([] { return test::main_window().file.stopping.empty(); }));
+        EXPECT_TRUE(test::wait_until([] { return test::main_window().file.stopping.empty(); }));
         clear_document(main());
         gtk_entry_set_text(main().search_entry, "");
         main().settings.values = saved_settings_;
@@ -179,7 +167,7 @@ protected:
         const std::string fifo = home_->path() + "/pipe.gpg";
         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         confirm(fifo, "secret");
-        EXPECT_TRUE(run_until([&] { return processes_reading(fifo) > 0; })) << "gpg never started on the FIFO";
+        EXPECT_TRUE(test::wait_until([&] { return processes_reading(fifo) > 0; })) << "gpg never started on the FIFO";
         test::drain_events();
         return fifo;
     }
@@ -190,8 +178,8 @@ protected:
         EXPECT_FALSE(load_running(main().file));
         EXPECT_EQ(test::status_text(), "Loading stopped.");
         EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
-        EXPECT_TRUE(run_until([&] { return processes_reading(fifo) == 0; }, 3)) << "gpg still runs";
-        EXPECT_TRUE(run_until([] { return test::main_window().file.stopping.empty(); }, 3));
+        EXPECT_TRUE(test::wait_until([&] { return processes_reading(fifo) == 0; }, 3)) << "gpg still runs";
+        EXPECT_TRUE(test::wait_until([] { return test::main_window().file.stopping.empty(); }, 3));
         // The status stays: a stopped load reports nothing later.
         EXPECT_EQ(test::status_text(), "Loading stopped.");
         EXPECT_EQ(top_rows(), 0);
@@ -421,7 +409,7 @@ TEST_F(LoadJobTest, ANewLoadReplacesARunningOne)
     ASSERT_TRUE(test::wait_for_load());
     EXPECT_EQ(test::status_text(), "2 accounts loaded.");
     EXPECT_EQ(test::row_text("0:0:0:0"), "root");
-    EXPECT_TRUE(run_until([&] { return processes_reading(fifo) == 0; }, 3)) << "the first gpg still runs";
+    EXPECT_TRUE(test::wait_until([&] { return processes_reading(fifo) == 0; }, 3)) << "the first gpg still runs";
 }
 
 } // namespace

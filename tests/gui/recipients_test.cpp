@@ -29,17 +29,6 @@ void gpg(const std::string& arguments)
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-bool wait_until(const std::function<bool()>& done, int seconds = 20)
-{
-    const gint64 end = g_get_monotonic_time() + seconds * G_USEC_PER_SEC;
-    while (!done() && g_get_monotonic_time() < end) {
-        while (gtk_events_pending())
-            gtk_main_iteration();
-        g_usleep(2000);
-    }
-    return done();
-}
-
 GtkWidget* named(GtkWidget* top, const char* name)
 {
     std::vector<GtkWidget*> pending{top};
@@ -170,7 +159,7 @@ TEST(Recipients, ChangePassphraseOnAKeyFileEditsItsRecipientsAndSavesToThem)
     test::respond_in_nested_loop(edit_recipients, &seen);
     change_passphrase(main.file);
     // The keyring is listed beside the main loop; the dialog, and the save after it, come later.
-    ASSERT_TRUE(wait_until([&] { return seen.steps_done && !save_running(main.file); }));
+    ASSERT_TRUE(test::wait_until([&] { return seen.steps_done && !save_running(main.file); }));
     test::drain_events();
 
     ASSERT_EQ(seen.recipients.size(), 2u);

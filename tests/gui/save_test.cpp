@@ -39,17 +39,6 @@ std::optional<std::string> gpg_decrypt(const std::string& path, const std::strin
                                   "--passphrase", passphrase.c_str(), "--decrypt", path.c_str()});
 }
 
-bool wait_until(const std::function<bool()>& done, int seconds = 20)
-{
-    const gint64 end = g_get_monotonic_time() + seconds * G_USEC_PER_SEC;
-    while (!done() && g_get_monotonic_time() < end) {
-        while (gtk_events_pending())
-            gtk_main_iteration();
-        g_usleep(2000);
-    }
-    return done();
-}
-
 std::string title()
 {
     return gtk_window_get_title(GTK_WINDOW(test::main_window().window));
@@ -151,7 +140,7 @@ protected:
 
     void TearDown() override
     {
-        wait_until([] { return !save_running(test::main_window().file); });
+        test::wait_until([] { return !save_running(test::main_window().file); });
         test::load_fixture({});
         drain_events();
     }
@@ -191,7 +180,7 @@ TEST_F(SaveTest, CtrlSSavesTheDocumentAsItStandsAndTheTitleMarkFollows)
     ASSERT_TRUE(gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_s, GDK_CONTROL_MASK));
     drain_events();
     ASSERT_TRUE(save_running(main.file) || !main.file.unsaved_edits) << "Ctrl+S started a save";
-    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
+    ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
     EXPECT_EQ(test::status_text(), "Saved accounts.gpg.");
     EXPECT_EQ(title(), "Sealkeep");
     EXPECT_FALSE(main.file.unsaved_edits);
@@ -203,7 +192,7 @@ TEST_F(SaveTest, CtrlSSavesTheDocumentAsItStandsAndTheTitleMarkFollows)
     edit(EDITED + "Dyn;;h;ssh;;u;p\n");
     save_document(main.file);
     edit(EDITED + "Dyn;;h;ssh;;u;p\nEl;;h;ssh;;u;p\n");
-    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
+    ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
     EXPECT_EQ(on_disk(), EDITED + "Dyn;;h;ssh;;u;p\n");
     EXPECT_TRUE(main.file.unsaved_edits);
     EXPECT_EQ(title(), "*Sealkeep");
@@ -323,7 +312,7 @@ TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
             }
             }
             // Keys are delivered through the event queue: the question may come only now.
-            ASSERT_TRUE(wait_until([&] { return !asked.question.empty() && !save_running(main.file); }));
+            ASSERT_TRUE(test::wait_until([&] { return !asked.question.empty() && !save_running(main.file); }));
             drain_events();
             EXPECT_EQ(asked.question, "The accounts have changes that are not saved.");
 
@@ -380,7 +369,7 @@ TEST_F(SaveTest, AFileChangedByOthersIsNotWrittenOverAndTheEditsStay)
         },
         &question);
     save_document(main.file);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && !question.empty(); }));
+    ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file) && !question.empty(); }));
     EXPECT_EQ(question, "The password file was changed since it was loaded.");
     EXPECT_EQ(test::status_text(), "Not saved: the file was changed by someone else.");
     EXPECT_EQ(on_disk(), "Theirs;;h;ssh;;u;p\n");
@@ -401,7 +390,7 @@ TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
     const std::string mine = (fs::path(path_).parent_path() / "mine.gpg").string();
     answer_save_as_mine();
     save_document(main.file);
-    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main.file) && !main.file.unsaved_edits; }));
+    ASSERT_TRUE(test::wait_until([&] { return fs::exists(mine) && !save_running(main.file) && !main.file.unsaved_edits; }));
     EXPECT_EQ(gpg_decrypt(mine, PASSPHRASE).value_or("<does not decrypt>"), EDITED);
     EXPECT_EQ(on_disk(), "Theirs;;h;ssh;;u;p\n");
     EXPECT_EQ(title(), "Sealkeep");
@@ -430,7 +419,7 @@ TEST_F(SaveTest, SavedUnderAnotherNameKeepsTheNewPassphrase)
     choice.new_passphrase = true;
     choice.passphrase.assign("A New One 8");
     start_save(main.file, std::move(choice));
-    ASSERT_TRUE(wait_until([&] { return fs::exists(mine) && !save_running(main.file); }));
+    ASSERT_TRUE(test::wait_until([&] { return fs::exists(mine) && !save_running(main.file); }));
     EXPECT_EQ(gpg_decrypt(mine, "A New One 8").value_or("<does not decrypt>"), ORIGINAL);
     EXPECT_FALSE(gpg_decrypt(mine, PASSPHRASE)) << "the old passphrase must not open the new file";
     EXPECT_EQ(main.file.loaded_file->passphrase.view(), "A New One 8");
@@ -450,7 +439,7 @@ TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
         std::ofstream out(path_, std::ios::binary | std::ios::trunc);
         out << in.rdbuf();
     }
-    ASSERT_TRUE(wait_until([&] { return gtk_widget_get_visible(main.status.reload_button()) != FALSE; }, 10));
+    ASSERT_TRUE(test::wait_until([&] { return gtk_widget_get_visible(main.status.reload_button()) != FALSE; }, 10));
     EXPECT_EQ(test::status_text(), "The password file was changed on disk.");
     gtk_button_clicked(GTK_BUTTON(main.status.reload_button()));
     ASSERT_TRUE(test::wait_for_load());
@@ -461,8 +450,8 @@ TEST_F(SaveTest, AChangeOnDiskWhileNothingIsEditedOffersAReload)
     // Our own save is no change by others.
     edit("Mine;;h;ssh;;u;p\n");
     save_document(main.file);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
-    wait_until([] { return false; }, 1);
+    ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
+    test::wait_until([] { return false; }, 1);
     EXPECT_FALSE(gtk_widget_get_visible(main.status.reload_button()));
 }
 
@@ -579,7 +568,7 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
         run.other_path = gnupg_.path() + "/other.gpg";
         test::respond_in_nested_loop(type_other_path, &run);
         show_setup_dialog(main);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
+        ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
         drain_events();
 
         EXPECT_EQ(run.question, "The accounts have changes that are not saved.");
@@ -660,7 +649,7 @@ TEST_F(SaveTest, ChangePassphraseAsksTwiceAndSavesWithTheNewOne)
     Typing typing;
     test::respond_in_nested_loop(type_new_passphrase, &typing);
     change_passphrase(main.file);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
+    ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
     EXPECT_EQ(typing.rounds, 2);
     EXPECT_EQ(typing.message, "The two passphrases differ.");
     EXPECT_EQ(gpg_decrypt(path_, "New Pass 2"), ORIGINAL);
@@ -703,7 +692,7 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
                 setenv("PATH", (stand_in_dir + ":" + saved_path).c_str(), 1);
             lock_window(main);
             EXPECT_FALSE(test::document() && test::document()->accounts() > 0) << "the lock drops the tree";
-            ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && !message.empty(); }));
+            ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file) && !message.empty(); }));
             setenv("PATH", saved_path.c_str(), 1);
         }
         EXPECT_NE(message.find("your changes are kept and come back when you unlock"), std::string::npos) << message;
@@ -740,7 +729,7 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
                 },
                 &question);
         save_document(main.file);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && (!question.empty() || !main.file.unsaved_edits); }));
+        ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file) && (!question.empty() || !main.file.unsaved_edits); }));
         if (failure.changed_by_others) {
             EXPECT_EQ(question, "The password file was changed since it was loaded.");
             EXPECT_EQ(on_disk(), theirs_plaintext);
@@ -791,7 +780,7 @@ TEST_F(SaveTest, EditsMadeWhileASaveRunsOutliveALock)
         ASSERT_TRUE(save_running(main.file));
         edit(later);
         lock_window(main);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && (c.written || !message.empty()); }));
+        ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file) && (c.written || !message.empty()); }));
         setenv("PATH", saved_path.c_str(), 1);
         EXPECT_EQ(on_disk(), c.written ? EDITED : ORIGINAL);
         EXPECT_TRUE(main.file.held_edits);
@@ -809,7 +798,7 @@ TEST_F(SaveTest, EditsMadeWhileASaveRunsOutliveALock)
         EXPECT_EQ(title(), "*Sealkeep");
         // They stand on the file as it is now: the save is not refused as a change by someone else.
         save_document(main.file);
-        ASSERT_TRUE(wait_until([&] { return !save_running(main.file); }));
+        ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
         EXPECT_EQ(on_disk(), later);
         EXPECT_EQ(title(), "Sealkeep");
     }
@@ -825,7 +814,7 @@ TEST_F(SaveTest, EditsALockKeptCanBeDiscarded)
     test::respond_in_nested_loop(
         [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE); }, nullptr);
     lock_window(main);
-    ASSERT_TRUE(wait_until([&] { return !save_running(main.file) && main.file.held_edits; }));
+    ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file) && main.file.held_edits; }));
     // Refresh while locked asks; Discard.
     test::respond_in_nested_loop(
         [](GtkWidget* dialog, void*) { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_REJECT); }, nullptr);
@@ -918,7 +907,7 @@ TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
             },
             &seen);
         c.open(main);
-        wait_until([] { return false; }, 2); // the count a second after the lock
+        test::wait_until([] { return false; }, 2); // the count a second after the lock
         EXPECT_EQ(seen.title, c.dialog);
         EXPECT_EQ(seen.left_open, 0);
         EXPECT_FALSE(main.file.unsaved_edits);

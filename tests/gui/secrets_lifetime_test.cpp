@@ -40,16 +40,6 @@ std::string selection_text(const char* selection, const char* target = "UTF8_STR
     return out ? *out : "<none>";
 }
 
-// Runs the main loop until `done` holds, at most `seconds`.
-bool run_until(const std::function<bool()>& done, double seconds)
-{
-    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(seconds * G_USEC_PER_SEC);
-    while (!done() && g_get_monotonic_time() < end)
-        if (!g_main_context_iteration(nullptr, FALSE))
-            g_usleep(5000);
-    return done();
-}
-
 const EntryRecord* record_of(const char* password)
 {
     for (const EntryRecord* record : test::records())
@@ -91,13 +81,13 @@ TEST_F(SecretsLifetime, CopiedPasswordLeavesBothSelectionsAfterTheDelayWithAHint
     EXPECT_TRUE(gtk_widget_get_visible(main.status.clear_button()));
 
     // A new copy one second in starts the delay again: after the first delay it is still there.
-    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
+    ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
     copy_password_to_clipboard(main.actions, record_of("beta-bob-pw"));
     EXPECT_EQ(test::status_text(), "Clipboard cleared in 2 s");
-    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
+    ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Clipboard cleared in 1 s"; }, 3));
     EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
 
-    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
+    ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
     EXPECT_EQ(selection_text("clipboard"), "<none>");
     EXPECT_EQ(selection_text("primary"), "<none>");
     EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
@@ -111,8 +101,8 @@ TEST_F(SecretsLifetime, WhatAnotherProgramCopiedMeanwhileIsKept)
     copy_password_to_clipboard(main.actions, record_of("alpha-root-pw"));
     ASSERT_TRUE(test::run_beside_loop(
         {"sh", "-c", "printf 'from another program' | xclip -i -selection clipboard >/dev/null 2>&1"}));
-    ASSERT_TRUE(run_until([&] { return !main.clipboard.owned[0]; }, 3));
-    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
+    ASSERT_TRUE(test::wait_until([&] { return !main.clipboard.owned[0]; }, 3));
+    ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Clipboard cleared."; }, 3)) << test::status_text();
     EXPECT_EQ(selection_text("clipboard"), "from another program");
     EXPECT_EQ(selection_text("primary"), "<none>");
 }
@@ -127,7 +117,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     copy_command_line_to_clipboard(main.actions, record_of("alpha-root-pw"));
     EXPECT_EQ(selection_text("clipboard", "TARGETS").find("x-kde-passwordManagerHint"), std::string::npos);
     EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
-    run_until([] { return false; }, 1.5);
+    test::wait_until([] { return false; }, 1.5);
     EXPECT_EQ(selection_text("clipboard"), "ssh root@alpha");
 
     // A password copied over it, then taken off at once by the button beside the count-down.
@@ -143,7 +133,7 @@ TEST_F(SecretsLifetime, CommandLinesStayAndClearNowEndsTheCountDown)
     main.settings.values.clipboard_clear_seconds = 0;
     copy_password_to_clipboard(main.actions, record_of("beta-bob-pw"));
     EXPECT_FALSE(gtk_widget_get_visible(main.status.clear_button()));
-    run_until([] { return false; }, 1.2);
+    test::wait_until([] { return false; }, 1.2);
     EXPECT_EQ(selection_text("clipboard"), "beta-bob-pw");
 }
 
@@ -157,15 +147,15 @@ TEST_F(SecretsLifetime, ACommandsFailureIsNotCoveredByTheCountDown)
     ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     copy_password_and_run(main.actions, record_of("alpha-root-pw"));
     const std::string failure = "The command failed (exit status 3): exit 3 # alpha";
-    ASSERT_TRUE(run_until([&] { return test::status_text() == failure; }, 3)) << test::status_text();
+    ASSERT_TRUE(test::wait_until([&] { return test::status_text() == failure; }, 3)) << test::status_text();
     const int left = main.clipboard.seconds_left;
-    ASSERT_TRUE(run_until([&] { return main.clipboard.seconds_left < left; }, 2));
+    ASSERT_TRUE(test::wait_until([&] { return main.clipboard.seconds_left < left; }, 2));
     EXPECT_EQ(test::status_text(), failure);
     EXPECT_TRUE(gtk_widget_get_visible(main.status.clear_button()));
     EXPECT_EQ(selection_text("clipboard"), "alpha-root-pw");
 
     // The count still ends the copy, and says so.
-    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared."; }, 4)) << test::status_text();
+    ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Clipboard cleared."; }, 4)) << test::status_text();
     EXPECT_EQ(selection_text("clipboard"), "<none>");
 
     // A new copy is the latest thing done: its count-down shows again, and an emptied bar (Refresh
@@ -173,7 +163,7 @@ TEST_F(SecretsLifetime, ACommandsFailureIsNotCoveredByTheCountDown)
     copy_password_to_clipboard(main.actions, record_of("beta-bob-pw"));
     EXPECT_EQ(test::status_text(), "Clipboard cleared in 3 s");
     show_status(main, "");
-    ASSERT_TRUE(run_until([] { return test::status_text() == "Clipboard cleared in 2 s"; }, 2)) << test::status_text();
+    ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Clipboard cleared in 2 s"; }, 2)) << test::status_text();
 }
 
 // The rows expanded and selected, as texts from the top down, each sorted.
@@ -267,12 +257,12 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
              ASSERT_TRUE(
                  test::run_beside_loop({"gdbus", "emit", "--session", "--object-path", "/org/freedesktop/ScreenSaver",
                                         "--signal", "org.freedesktop.ScreenSaver.ActiveChanged", "true"}));
-             ASSERT_TRUE(run_until([] { return test::status_text() == "Locked."; }, 5));
+             ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Locked."; }, 5));
          }},
         {"idle time",
          [&] {
              set_idle_lock_seconds(main.lock, 1);
-             ASSERT_TRUE(run_until([] { return test::status_text() == "Locked."; }, 4));
+             ASSERT_TRUE(test::wait_until([] { return test::status_text() == "Locked."; }, 4));
              set_idle_lock_seconds(main.lock, 0);
          }},
     };
@@ -307,14 +297,14 @@ TEST_F(SecretsLifetime, IdleTimeLocksOnlyWhatIsLoadedAndInputPostponesIt)
         motion->motion.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main.window)));
         gdk_event_put(motion);
         gdk_event_free(motion);
-        run_until([] { return false; }, 0.4);
+        test::wait_until([] { return false; }, 0.4);
     }
     EXPECT_TRUE(main.tree.database_loaded);
-    ASSERT_TRUE(run_until([&] { return !main.tree.database_loaded; }, 3));
+    ASSERT_TRUE(test::wait_until([&] { return !main.tree.database_loaded; }, 3));
     EXPECT_EQ(test::status_text(), "Locked.");
     // Nothing loaded: the next idle period shows nothing new.
     show_status(main, "after");
-    run_until([] { return false; }, 1.5);
+    test::wait_until([] { return false; }, 1.5);
     EXPECT_EQ(test::status_text(), "after");
 }
 

@@ -133,24 +133,9 @@ SettingFields all_fields()
     return fields;
 }
 
-// Runs the main loop until `done` holds (true) or five seconds have passed (false): a change made by
-// another process reaches this one over the bus, a little later.
-template <typename Done>
-bool wait_until(Done done)
-{
-    const gint64 deadline = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
-    while (!done()) {
-        if (g_get_monotonic_time() > deadline)
-            return false;
-        gtk_main_iteration_do(FALSE);
-        g_usleep(2000);
-    }
-    return true;
-}
-
 bool wait_in_memory(const Values& expected)
 {
-    return wait_until([&] { return values_in_memory() == expected; });
+    return test::wait_until([&] { return values_in_memory() == expected; });
 }
 
 // While it lives, the window does not hear of changes in the store: a change made elsewhere whose news
@@ -541,7 +526,7 @@ TEST_F(SetupDialogTest, ShowsChangesMadeElsewhereExceptInEditedEntries)
         run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/their/file.gpg"});
         GtkEntry* http = GTK_ENTRY(w.entry_by_label.at("HTTP command"));
         GtkEntry* file = GTK_ENTRY(w.file_entry);
-        seen.arrived = wait_until([&] {
+        seen.arrived = test::wait_until([&] {
             return std::string(gtk_entry_get_text(http)) == "their http" &&
                    std::string(gtk_entry_get_text(file)) == "/their/file.gpg" &&
                    test::main_window().settings.values.ssh_cmd == "their ssh";
@@ -631,7 +616,7 @@ TEST_F(SetupDialogTest, EnterInAFieldIsOk)
                 gtk_entry_set_text(GTK_ENTRY(field), d->typed);
                 gtk_widget_activate(field);
                 // The default button shows itself pressed for a moment before it answers.
-                wait_until([d] { return d->answered; });
+                test::wait_until([d] { return d->answered; });
                 g_signal_handler_disconnect(dialog, handler);
                 if (!d->answered)
                     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
@@ -726,7 +711,7 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
     run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "7"});
     run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "3"});
     EXPECT_TRUE(
-        wait_until([&] { return main.settings.values.clipboard_clear_seconds == 7 && main.settings.values.lock_idle_minutes == 3; }));
+        test::wait_until([&] { return main.settings.values.clipboard_clear_seconds == 7 && main.settings.values.lock_idle_minutes == 3; }));
     EXPECT_EQ(main.lock.idle_seconds, 180u);
 
     struct Seen {
@@ -739,7 +724,7 @@ TEST_F(SetupDialogTest, LimitsChangedElsewhereAreFollowedAndShown)
         gtk_entry_set_text(GTK_ENTRY(clear), "20");
         run_gsettings({"set", SCHEMA_ID, "clipboard-clear-seconds", "8"});
         run_gsettings({"set", SCHEMA_ID, "lock-idle-minutes", "4"});
-        seen.arrived = wait_until(
+        seen.arrived = test::wait_until(
             [&] { return gtk_spin_button_get_value_as_int(idle) == 4 && main.settings.values.clipboard_clear_seconds == 8; });
         seen.clear = gtk_spin_button_get_value_as_int(clear);
         seen.idle = gtk_spin_button_get_value_as_int(idle);
@@ -771,12 +756,12 @@ TEST_F(SetupDialogTest, TemplatesAndTheFilterChangedElsewhereAreUsedWithoutARelo
     const std::string before = test::records().front()->command_line();
 
     run_gsettings({"set", SCHEMA_ID, "ssh-cmd", "echo changed %h"});
-    EXPECT_TRUE(wait_until([&] { return main.settings.values.ssh_cmd == "echo changed %h"; }));
+    EXPECT_TRUE(test::wait_until([&] { return main.settings.values.ssh_cmd == "echo changed %h"; }));
     EXPECT_EQ(test::records().front()->command_line(), "echo changed srv1") << "was: " << before;
 
     const bool filter_was = main.settings.values.search_filter;
     run_gsettings({"set", SCHEMA_ID, "search-filter", filter_was ? "false" : "true"});
-    EXPECT_TRUE(wait_until([&] { return main.settings.values.search_filter != filter_was; }));
+    EXPECT_TRUE(test::wait_until([&] { return main.settings.values.search_filter != filter_was; }));
     EXPECT_EQ(gtk_toggle_button_get_active(main.search.filter_toggle) != FALSE, !filter_was);
 
     // Put back as the window itself would store them: a value set back from outside to what an own
@@ -800,7 +785,7 @@ TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhen
     test::main_window().settings.file_path_given = true;
     run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/their default.gpg"});
     run_gsettings({"set", SCHEMA_ID, "http-cmd", "their http"});
-    EXPECT_TRUE(wait_until([] { return test::main_window().settings.values.http_cmd == "their http"; }));
+    EXPECT_TRUE(test::wait_until([] { return test::main_window().settings.values.http_cmd == "their http"; }));
     EXPECT_EQ(test::main_window().settings.values.password_file_path, given);
 
     std::string shown;
@@ -820,7 +805,7 @@ TEST_F(SetupDialogTest, PathGivenOnTheCommandLineStaysInForceAndIsStoredOnlyWhen
     EXPECT_EQ(stored_in_dconf()[0], "/picked in setup.gpg");
     EXPECT_FALSE(test::main_window().settings.file_path_given);
     run_gsettings({"set", SCHEMA_ID, "sealkeep-file-path", "/later default.gpg"});
-    EXPECT_TRUE(wait_until([] { return test::main_window().settings.values.password_file_path == "/later default.gpg"; }));
+    EXPECT_TRUE(test::wait_until([] { return test::main_window().settings.values.password_file_path == "/later default.gpg"; }));
 }
 
 TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
@@ -938,7 +923,7 @@ ChooserAtStart open_chooser_and_look(const std::string& expected_selection)
         [](GtkWidget* dialog, void* user) {
             auto* d = static_cast<Data*>(user);
             GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-            wait_until([&] {
+            test::wait_until([&] {
                 GCharPtr now{gtk_file_chooser_get_filename(chooser)};
                 return d->expected.empty() || (now && d->expected == now.get());
             });
