@@ -562,8 +562,8 @@ SizeResult measure(MainWindow& main, const std::string& shape, const std::string
     const std::string at = " (" + shape + ") @" + std::to_string(accounts);
     // The targets are set at a hundred thousand accounts; other sizes print their figures only.
     const bool big = accounts == 100000;
-    GtkEntry* prompt_entry = main.prompt_entry;
-    GtkEntry* search_entry = main.search_entry;
+    GtkEntry* prompt_entry = main.prompt.entry;
+    GtkEntry* search_entry = main.search.entry;
     main.settings.values.password_file_path = path;
     SizeResult result;
     result.shape = shape;

@@ -48,7 +48,7 @@ void run_main_window(SettingsValues settings, RefPtr<GSettings> settings_object,
     std::unique_ptr<MainWindow> main = create_main_window(std::move(settings), std::move(settings_object));
     main->settings.file_path_given = file_path_given;
     if (!ask_at_start)
-        gtk_widget_hide(main->prompt);
+        gtk_widget_hide(main->prompt.panel);
     gtk_main();
     // Going out of scope stops a load that still runs: gpg is ended and its worker joined.
 }

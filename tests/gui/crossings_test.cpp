@@ -149,7 +149,7 @@ protected:
         start_load(main, passphrase);
         ASSERT_TRUE(test::wait_for_load());
         if (main.tree.database_loaded)
-            gtk_widget_hide(main.prompt);
+            gtk_widget_hide(main.prompt.panel);
     }
 
     std::optional<std::string> decrypt(const std::string& path)

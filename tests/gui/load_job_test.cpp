@@ -129,8 +129,8 @@ protected:
         saved_settings_ = main().settings.values;
         home_.emplace();
         refresh_entries(main());
-        gtk_widget_hide(main().prompt);
-        gtk_entry_set_text(main().search_entry, "");
+        gtk_widget_hide(main().prompt.panel);
+        gtk_entry_set_text(main().search.entry, "");
         test::drain_events();
     }
 
@@ -140,7 +140,7 @@ protected:
         // A stopped load's worker hands the job back once gpg is gone; nothing of it may outlive the test.
         EXPECT_TRUE(test::wait_until([] { return test::main_window().file.stopping.empty(); }));
         clear_document(main());
-        gtk_entry_set_text(main().search_entry, "");
+        gtk_entry_set_text(main().search.entry, "");
         main().settings.values = saved_settings_;
         home_.reset();
     }
@@ -156,9 +156,9 @@ protected:
     void confirm(const std::string& path, const std::string& passphrase)
     {
         main().settings.values.password_file_path = path;
-        gtk_widget_show(main().prompt);
-        gtk_entry_set_text(main().prompt_entry, passphrase.c_str());
-        gtk_widget_activate(GTK_WIDGET(main().prompt_entry));
+        gtk_widget_show(main().prompt.panel);
+        gtk_entry_set_text(main().prompt.entry, passphrase.c_str());
+        gtk_widget_activate(GTK_WIDGET(main().prompt.entry));
     }
 
     // A load that cannot end by itself: gpg waits for a writer that never comes.
@@ -205,9 +205,9 @@ TEST_F(LoadJobTest, AGoodFileShowsItsRowsAndTheCountAndFocusesTheSearch)
     // One record per account; root's shortcut on its server row is the same record.
     EXPECT_EQ(test::records().size(), 2u);
     EXPECT_TRUE(main().tree.database_loaded);
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().search_entry)));
+    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().search.entry)));
     EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
-    EXPECT_FALSE(gtk_widget_get_visible(main().prompt));
+    EXPECT_FALSE(gtk_widget_get_visible(main().prompt.panel));
 }
 
 TEST_F(LoadJobTest, AWrongPassphraseShowsNothingAndAsksAgain)
@@ -226,9 +226,9 @@ TEST_F(LoadJobTest, AWrongPassphraseShowsNothingAndAsksAgain)
     EXPECT_TRUE(status.find("Bad session key") != std::string::npos ||
                 status.find("Bad passphrase") != std::string::npos)
         << status;
-    EXPECT_TRUE(gtk_widget_get_visible(main().prompt));
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().prompt_entry)));
-    EXPECT_STREQ(gtk_entry_get_text(main().prompt_entry), "");
+    EXPECT_TRUE(gtk_widget_get_visible(main().prompt.panel));
+    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().prompt.entry)));
+    EXPECT_STREQ(gtk_entry_get_text(main().prompt.entry), "");
     EXPECT_FALSE(gtk_widget_get_visible(main().status.stop_button()));
 }
 
@@ -342,23 +342,23 @@ TEST_F(LoadJobTest, KeysTypedDuringALoadReachNoTextField)
 {
     start_hanging_load();
     // The load took the focus away from the prompt.
-    EXPECT_FALSE(gtk_widget_has_focus(GTK_WIDGET(main().prompt_entry)));
+    EXPECT_FALSE(gtk_widget_has_focus(GTK_WIDGET(main().prompt.entry)));
 
-    gtk_widget_grab_focus(GTK_WIDGET(main().search_entry));
+    gtk_widget_grab_focus(GTK_WIDGET(main().search.entry));
     press_key(GDK_KEY_a);
-    EXPECT_STREQ(gtk_entry_get_text(main().search_entry), "");
+    EXPECT_STREQ(gtk_entry_get_text(main().search.entry), "");
 
-    gtk_widget_show(main().prompt);
-    gtk_widget_grab_focus(GTK_WIDGET(main().prompt_entry));
+    gtk_widget_show(main().prompt.panel);
+    gtk_widget_grab_focus(GTK_WIDGET(main().prompt.entry));
     press_key(GDK_KEY_b);
-    EXPECT_STREQ(gtk_entry_get_text(main().prompt_entry), "");
+    EXPECT_STREQ(gtk_entry_get_text(main().prompt.entry), "");
     EXPECT_TRUE(load_running(main().file));
 
     stop_load(main().file);
-    gtk_widget_grab_focus(GTK_WIDGET(main().prompt_entry));
+    gtk_widget_grab_focus(GTK_WIDGET(main().prompt.entry));
     press_key(GDK_KEY_b);
-    EXPECT_STREQ(gtk_entry_get_text(main().prompt_entry), "b");
-    gtk_widget_hide(main().prompt);
+    EXPECT_STREQ(gtk_entry_get_text(main().prompt.entry), "b");
+    gtk_widget_hide(main().prompt.panel);
 }
 
 TEST_F(LoadJobTest, RefreshDuringALoadCancelsIt)
@@ -366,9 +366,9 @@ TEST_F(LoadJobTest, RefreshDuringALoadCancelsIt)
     const std::string fifo = start_hanging_load();
     refresh_entries(main());
     expect_stopped(fifo);
-    EXPECT_TRUE(gtk_widget_get_visible(main().prompt));
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().prompt_entry)));
-    gtk_widget_hide(main().prompt);
+    EXPECT_TRUE(gtk_widget_get_visible(main().prompt.panel));
+    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main().prompt.entry)));
+    gtk_widget_hide(main().prompt.panel);
 }
 
 // Refresh takes the tree away, and with it the count that described it; the search typed before stays
@@ -379,20 +379,20 @@ TEST_F(LoadJobTest, RefreshTakesTheCountAwayAndTheNextLoadKeepsTheSearch)
     confirm(path, "right");
     ASSERT_TRUE(test::wait_for_load());
     ASSERT_EQ(test::status_text(), "2 accounts loaded.");
-    gtk_entry_set_text(main().search_entry, "root");
+    gtk_entry_set_text(main().search.entry, "root");
     test::drain_events();
 
     refresh_entries(main());
     test::drain_events();
     EXPECT_EQ(top_rows(), 0);
     EXPECT_EQ(test::status_text(), "");
-    gtk_widget_hide(main().prompt); // Cancel
+    gtk_widget_hide(main().prompt.panel); // Cancel
     EXPECT_EQ(test::status_text(), "");
 
     confirm(path, "right");
     ASSERT_TRUE(test::wait_for_load());
     EXPECT_EQ(test::status_text(), "2 accounts loaded.");
-    find_next_match(main());
+    find_next_match(main().search);
     GtkTreePath* raw = nullptr;
     gtk_tree_view_get_cursor(main().tree.view, &raw, nullptr);
     TreePathPtr cursor{raw};

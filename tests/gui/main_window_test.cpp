@@ -78,7 +78,7 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     GtkWidget* search_bar = children[4];
     GtkWidget* status_row = children[5];
 
-    EXPECT_EQ(main.prompt, prompt);
+    EXPECT_EQ(main.prompt.panel, prompt);
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(scrolled)), GTK_WIDGET(main.tree.view));
     EXPECT_EQ(main.tree.view, main.tree.whole_view);
     std::vector<GtkWidget*> views;
@@ -95,10 +95,10 @@ TEST(MainWindow, StatePointsAtTheWidgetsOfTheWindow)
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.tree.filter_view)), main.tree.filter_scroller);
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.tree.spare_filter_view)), main.tree.spare_filter_scroller);
     EXPECT_EQ(gtk_tree_view_get_model(main.tree.view), GTK_TREE_MODEL(main.tree.model));
-    EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search_entry));
-    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry))->parent, prompt);
-    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt_toggle)),
-              gtk_widget_get_parent(GTK_WIDGET(main.prompt_entry)));
+    EXPECT_EQ(test::child_widgets(search_bar).at(1), GTK_WIDGET(main.search.entry));
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt.entry))->parent, prompt);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.prompt.toggle)),
+              gtk_widget_get_parent(GTK_WIDGET(main.prompt.entry)));
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(main.status.bar())), status_row);
     EXPECT_EQ(gtk_widget_get_parent(main.status.stop_button()), status_row);
     EXPECT_EQ(gtk_widget_get_toplevel(main.status.stop_button()), main.window);

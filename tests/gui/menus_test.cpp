@@ -171,11 +171,11 @@ protected:
 
     static void search_for(const char* text)
     {
-        gtk_entry_set_text(GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry)), text);
+        gtk_entry_set_text(GTK_ENTRY(GTK_WIDGET(test::main_window().search.entry)), text);
         drain_events();
     }
 
-    static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
+    static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt.panel); }
     static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().tree.model), nullptr); }
 
     std::string ran_file_;
@@ -463,7 +463,7 @@ TEST_F(MenusTest, RefreshItemAndCtrlRShowThePromptAndEmptyTheTree)
     for (const auto& [how, refresh] : ways) {
         SCOPED_TRACE(how);
         ASSERT_EQ(test::load_fixture({test::record_line("Acme;web;srv1;ssh;22;alice;pw-a")}), 1);
-        gtk_widget_hide(test::main_window().prompt);
+        gtk_widget_hide(test::main_window().prompt.panel);
         refresh();
         drain_events();
         EXPECT_TRUE(prompt_shown());
@@ -524,7 +524,7 @@ TEST_F(MenusTest, QuitItemAndCtrlQEndTheMainLoop)
 // key handling, so they work while the user types a passphrase or a search.
 TEST_F(MenusTest, AcceleratorsWorkWhileAnEntryHasTheFocus)
 {
-    GtkWidget* prompt = test::main_window().prompt;
+    GtkWidget* prompt = test::main_window().prompt.panel;
     gtk_widget_show(prompt);
     drain_events();
     GtkWidget* passphrase_entry = nullptr;
@@ -539,7 +539,7 @@ TEST_F(MenusTest, AcceleratorsWorkWhileAnEntryHasTheFocus)
                 pending.push_back(child);
     }
     ASSERT_NE(passphrase_entry, nullptr);
-    GtkWidget* search_entry = GTK_WIDGET(test::main_window().search_entry);
+    GtkWidget* search_entry = GTK_WIDGET(test::main_window().search.entry);
 
     auto press = [](GtkWidget* focus, guint key) {
         gtk_widget_grab_focus(focus);

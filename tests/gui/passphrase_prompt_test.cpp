@@ -18,7 +18,7 @@ GtkWidget* child(GtkWidget* box, int index)
 }
 
 struct Prompt {
-    GtkWidget* panel = test::main_window().prompt;
+    GtkWidget* panel = test::main_window().prompt.panel;
     GtkWidget* label = child(panel, 0);
     GtkWidget* entry = child(child(panel, 1), 0);
     GtkWidget* toggle = child(child(panel, 1), 1);
@@ -78,7 +78,7 @@ TEST_F(PassphrasePrompt, ShowingThePanelFocusesTheEmptyEntryWithNothingSelected)
     } cases[] = {{"typed while shown", true}, {"set while hidden", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        gtk_widget_grab_focus(GTK_WIDGET(test::main_window().search_entry));
+        gtk_widget_grab_focus(GTK_WIDGET(test::main_window().search.entry));
         if (c.typed_while_shown)
             gtk_entry_set_text(GTK_ENTRY(p.entry), "typed before");
         gtk_widget_hide(p.panel);
@@ -145,7 +145,7 @@ TEST_F(PassphrasePrompt, ConfirmingLoadsTheFileThenHidesAndFocusesTheSearch)
         EXPECT_EQ(test::row_text("0:0:0:0"), "root");
         EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(p.entry)), "");
         EXPECT_FALSE(gtk_widget_get_visible(p.panel));
-        EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(test::main_window().search_entry)));
+        EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(test::main_window().search.entry)));
     }
 }
 

@@ -41,7 +41,7 @@ TEST(RobustnessCycles, LoadSearchCopyAndRefreshLeaveNothingBehind)
     const std::string fifo = home.path() + "/hang.gpg";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     MainWindow& main = test::main_window();
-    GtkEntry* search = test::main_window().search_entry;
+    GtkEntry* search = test::main_window().search.entry;
     const std::vector<std::string> expected_rows = {
         "0 Acme",          "0:0 Prod",       "0:0:0 web1", "0:0:0:0 ssh", "0:0:0:0:0 root", "0:0:0:1 http",
         "0:0:0:1:0 admin", "0:0:0:1:0:0 ed", "1 Zeta",     "1:0 db1",     "1:0:0 ftp",      "1:0:0:0 __none__",

@@ -84,7 +84,7 @@ protected:
         test::main_window().settings.values = saved_settings_;
     }
 
-    static GtkEntry* search_entry() { return test::main_window().search_entry; }
+    static GtkEntry* search_entry() { return test::main_window().search.entry; }
     static GtkTreeView* tree_view() { return test::main_window().tree.view; }
 
     // The main loop runs, and nothing but what the fault may change has changed.
@@ -216,9 +216,9 @@ TEST_F(Faults, ALoadShowsThatItRunsAndStopsShowingItWhenDone)
     write_script(home.path() + "/gpg", "sleep 1\nexec \"" + real_gpg() + "\" \"$@\"\n");
     GtkWidget* stop = test::main_window().status.stop_button();
     PathFirst path(home.path());
-    gtk_widget_show(test::main_window().prompt);
-    gtk_entry_set_text(test::main_window().prompt_entry, "secret");
-    gtk_widget_activate(GTK_WIDGET(test::main_window().prompt_entry));
+    gtk_widget_show(test::main_window().prompt.panel);
+    gtk_entry_set_text(test::main_window().prompt.entry, "secret");
+    gtk_widget_activate(GTK_WIDGET(test::main_window().prompt.entry));
     ASSERT_TRUE(load_running(test::main_window().file));
     test::drain_events();
     EXPECT_TRUE(gtk_widget_get_visible(stop));

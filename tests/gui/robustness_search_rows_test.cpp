@@ -73,13 +73,13 @@ Found search_for(const std::string& text)
     // From the same start each time: everything collapsed, nothing selected, no search text.
     gtk_tree_view_collapse_all(tree_view());
     gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(tree_view()));
-    GtkEntry* entry = GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry));
+    GtkEntry* entry = GTK_ENTRY(GTK_WIDGET(test::main_window().search.entry));
     gtk_entry_set_text(entry, "");
     gtk_entry_set_text(entry, text.c_str());
     test::drain_events();
     Found found;
     for (std::uint32_t row : test::main_window().search.matches) {
-        GtkTreePath* path = search_match_path(test::main_window(), row);
+        GtkTreePath* path = search_match_path(test::main_window().search, row);
         GCharPtr where{path ? gtk_tree_path_to_string(path) : g_strdup("")};
         found.matches.push_back(where.get());
         gtk_tree_path_free(path);

@@ -64,10 +64,10 @@ private:
 
 LoadOutcome load_through_prompt(const std::string& passphrase)
 {
-    GtkWidget* prompt = test::main_window().prompt;
+    GtkWidget* prompt = test::main_window().prompt.panel;
     gtk_widget_show(prompt);
     drain_events();
-    GtkEntry* entry = test::main_window().prompt_entry;
+    GtkEntry* entry = test::main_window().prompt.entry;
     gtk_entry_set_text(entry, passphrase.c_str());
     LoadOutcome outcome;
     {
@@ -127,7 +127,7 @@ Untouched Untouched::now()
     Untouched state;
     state.settings = test::main_window().settings.values;
     state.clipboard = clipboard_text();
-    state.search_text = gtk_entry_get_text(GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry)));
+    state.search_text = gtk_entry_get_text(GTK_ENTRY(GTK_WIDGET(test::main_window().search.entry)));
     return state;
 }
 

@@ -175,9 +175,9 @@ TEST_F(SaveTest, CtrlSSavesTheDocumentAsItStandsAndTheTitleMarkFollows)
     edit(EDITED);
     EXPECT_EQ(title(), "*Sealkeep");
     EXPECT_TRUE(main.file.unsaved_edits);
-    gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+    gtk_widget_grab_focus(GTK_WIDGET(main.search.entry));
     drain_events();
-    ASSERT_TRUE(gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_s, GDK_CONTROL_MASK));
+    ASSERT_TRUE(gtk_test_widget_send_key(GTK_WIDGET(main.search.entry), GDK_KEY_s, GDK_CONTROL_MASK));
     drain_events();
     ASSERT_TRUE(save_running(main.file) || !main.file.unsaved_edits) << "Ctrl+S started a save";
     ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
@@ -286,19 +286,19 @@ TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
             bool loop_ended = false;
             switch (way.way) {
             case Way::Quit:
-                gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+                gtk_widget_grab_focus(GTK_WIDGET(main.search.entry));
                 drain_events();
                 loop_ended = ends_main_loop(
-                    [&] { gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_q, GDK_CONTROL_MASK); },
+                    [&] { gtk_test_widget_send_key(GTK_WIDGET(main.search.entry), GDK_KEY_q, GDK_CONTROL_MASK); },
                     answer == &CANCEL ? 2 : 15);
                 break;
             case Way::Close:
                 close_window();
                 break;
             case Way::Refresh:
-                gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+                gtk_widget_grab_focus(GTK_WIDGET(main.search.entry));
                 drain_events();
-                gtk_test_widget_send_key(GTK_WIDGET(main.search_entry), GDK_KEY_r, GDK_CONTROL_MASK);
+                gtk_test_widget_send_key(GTK_WIDGET(main.search.entry), GDK_KEY_r, GDK_CONTROL_MASK);
                 break;
             case Way::OpenFile: {
                 GtkWidget* bar = nullptr;
@@ -325,7 +325,7 @@ TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
                 EXPECT_EQ(closes, went_on ? 1 : 0);
                 break;
             case Way::Refresh:
-                EXPECT_EQ(gtk_widget_get_visible(main.prompt), went_on);
+                EXPECT_EQ(gtk_widget_get_visible(main.prompt.panel), went_on);
                 EXPECT_EQ(test::document() != nullptr && !test::document()->plaintext().empty(), !went_on);
                 break;
             case Way::OpenFile:
@@ -343,7 +343,7 @@ TEST_F(SaveTest, EveryWayOutAsksSaveDiscardOrCancel)
                 EXPECT_FALSE(main.file.unsaved_edits);
                 EXPECT_EQ(title(), "Sealkeep");
             }
-            gtk_widget_hide(main.prompt);
+            gtk_widget_hide(main.prompt.panel);
         }
     }
     g_signal_handler_disconnect(main.window, keep_window);
@@ -399,7 +399,7 @@ TEST_F(SaveTest, SavedUnderAnotherNameTheWindowGoesOnWithThatFile)
     refresh_entries(main);
     start_load(main, PASSPHRASE);
     ASSERT_TRUE(test::wait_for_load());
-    gtk_widget_hide(main.prompt);
+    gtk_widget_hide(main.prompt.panel);
     ASSERT_TRUE(test::document());
     EXPECT_EQ(test::document()->plaintext(), EDITED) << "Refresh loads the file the edits went to";
     main.settings.values.password_file_path = path_;
@@ -590,14 +590,14 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
         EXPECT_EQ(title(), "Sealkeep");
         if (answer == &DISCARD) {
             // The discarded edits are not left on show: the prompt offers the new file.
-            EXPECT_TRUE(gtk_widget_get_visible(main.prompt));
+            EXPECT_TRUE(gtk_widget_get_visible(main.prompt.panel));
             EXPECT_TRUE(test::document() == nullptr || test::document()->plaintext().empty());
             EXPECT_FALSE(main.file.loaded_file);
         } else {
             ASSERT_TRUE(test::document());
             EXPECT_EQ(test::document()->plaintext(), EDITED) << "the saved accounts stay shown until Refresh";
         }
-        gtk_widget_hide(main.prompt);
+        gtk_widget_hide(main.prompt.panel);
     }
     main.settings.values.password_file_path = path_;
     main.settings.values.ssh_cmd = ssh_before;
@@ -709,7 +709,7 @@ TEST_F(SaveTest, ALockWhoseSaveFailsKeepsTheEditsForTheUnlock)
         // The unlock.
         start_load(main, PASSPHRASE);
         ASSERT_TRUE(test::wait_for_load());
-        gtk_widget_hide(main.prompt);
+        gtk_widget_hide(main.prompt.panel);
         ASSERT_TRUE(test::document());
         EXPECT_EQ(test::document()->plaintext(), EDITED);
         EXPECT_EQ(title(), "*Sealkeep");
@@ -792,7 +792,7 @@ TEST_F(SaveTest, EditsMadeWhileASaveRunsOutliveALock)
 
         start_load(main, PASSPHRASE);
         ASSERT_TRUE(test::wait_for_load());
-        gtk_widget_hide(main.prompt);
+        gtk_widget_hide(main.prompt.panel);
         ASSERT_TRUE(test::document());
         EXPECT_EQ(test::document()->plaintext(), later);
         EXPECT_EQ(title(), "*Sealkeep");
@@ -823,7 +823,7 @@ TEST_F(SaveTest, EditsALockKeptCanBeDiscarded)
     EXPECT_EQ(title(), "Sealkeep");
     start_load(main, PASSPHRASE);
     ASSERT_TRUE(test::wait_for_load());
-    gtk_widget_hide(main.prompt);
+    gtk_widget_hide(main.prompt.panel);
     EXPECT_EQ(test::document()->plaintext(), "Theirs;;h;ssh;;u;p\n");
     EXPECT_FALSE(main.file.unsaved_edits);
 }
@@ -886,7 +886,7 @@ TEST_F(SaveTest, ALockClosesTheDialogsThatShowAccounts)
         if (!test::document() || test::document()->accounts() == 0) {
             start_load(main, PASSPHRASE);
             ASSERT_TRUE(test::wait_for_load());
-            gtk_widget_hide(main.prompt);
+            gtk_widget_hide(main.prompt.panel);
         }
         TreePathPtr user{gtk_tree_path_new_from_string("0:0:0:0:0:0")};
         gtk_tree_view_expand_to_path(main.tree.view, user.get());
@@ -928,7 +928,7 @@ TEST_F(SaveTest, RefreshAndLockForgetThePassphrase)
     ASSERT_TRUE(main.file.loaded_file);
     lock_window(main);
     EXPECT_FALSE(main.file.loaded_file);
-    gtk_widget_hide(main.prompt);
+    gtk_widget_hide(main.prompt.panel);
 }
 
 } // namespace

@@ -96,7 +96,7 @@ bool hidden_filter_views_are_empty()
 
 void type(const char* text)
 {
-    gtk_entry_set_text(test::main_window().search_entry, text);
+    gtk_entry_set_text(test::main_window().search.entry, text);
     test::drain_events();
 }
 
@@ -104,13 +104,13 @@ class SearchFilter : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        set_search_filter(test::main_window(), false);
+        set_search_filter(test::main_window().search, false);
         type("");
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     }
     void TearDown() override
     {
-        set_search_filter(test::main_window(), false);
+        set_search_filter(test::main_window().search, false);
         type("");
         clear_document(test::main_window());
     }
@@ -118,7 +118,7 @@ protected:
 
 TEST_F(SearchFilter, ShowsMatchesTheirAncestorsAndAllUnderThemExpanded)
 {
-    set_search_filter(test::main_window(), true);
+    set_search_filter(test::main_window().search, true);
     const struct {
         const char* search;
         std::vector<std::string> rows;
@@ -142,22 +142,22 @@ TEST_F(SearchFilter, ShowsMatchesTheirAncestorsAndAllUnderThemExpanded)
 
 TEST_F(SearchFilter, NextAndPreviousStepThroughTheMatchesShown)
 {
-    set_search_filter(test::main_window(), true);
+    set_search_filter(test::main_window().search, true);
     type("alice");
     ASSERT_EQ(test::main_window().search.matches.size(), 2u);
-    GtkTreePath* second = search_match_path(test::main_window(), test::main_window().search.matches[1]);
+    GtkTreePath* second = search_match_path(test::main_window().search, test::main_window().search.matches[1]);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(test::path_string(second), "1:0:0:0:0");
     gtk_tree_path_free(second);
     EXPECT_EQ(cursor_text(), "alice");
-    find_next_match(test::main_window());
+    find_next_match(test::main_window().search);
     GtkTreePath* cursor = nullptr;
     gtk_tree_view_get_cursor(test::main_window().tree.view, &cursor, nullptr);
     ASSERT_NE(cursor, nullptr);
     EXPECT_EQ(test::path_string(cursor), "1:0:0:0:0");
     gtk_tree_path_free(cursor);
-    find_next_match(test::main_window());
-    find_previous_match(test::main_window());
+    find_next_match(test::main_window().search);
+    find_previous_match(test::main_window().search);
     gtk_tree_view_get_cursor(test::main_window().tree.view, &cursor, nullptr);
     ASSERT_NE(cursor, nullptr);
     EXPECT_EQ(test::path_string(cursor), "1:0:0:0:0");
@@ -172,10 +172,10 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
     const std::vector<std::string> before = shown_rows();
     ASSERT_EQ(before, (std::vector<std::string>{"0 Acme", "1 Beta", "2 Gamma", "2:0 echo"}));
 
-    set_search_filter(test::main_window(), true);
+    set_search_filter(test::main_window().search, true);
     for (const char* way_out : {"empty", "two bytes", "off"}) {
         SCOPED_TRACE(way_out);
-        set_search_filter(test::main_window(), true);
+        set_search_filter(test::main_window().search, true);
         type("carol");
         EXPECT_EQ(shown_rows().size(), 5u);
         EXPECT_EQ(test::main_window().tree.view, test::main_window().tree.filter_view);
@@ -185,7 +185,7 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
         else if (std::string(way_out) == "two bytes")
             type("ca");
         else
-            set_search_filter(test::main_window(), false);
+            set_search_filter(test::main_window().search, false);
         if (std::string(way_out) == "off") {
             // The search goes on in the whole tree: the match is revealed there.
             EXPECT_EQ(cursor_text(), "carol");
@@ -202,17 +202,17 @@ TEST_F(SearchFilter, EmptyingTheTextOrTurningItOffShowsTheWholeTreeAsTheUserHadI
 TEST_F(SearchFilter, TheToggleIsTheStoredSetting)
 {
     MainWindow& main = test::main_window();
-    set_search_filter(main, true);
+    set_search_filter(main.search, true);
     EXPECT_TRUE(main.settings.values.search_filter);
     EXPECT_TRUE(g_settings_get_boolean(main.settings.object.get(), SEARCH_FILTER_KEY));
-    set_search_filter(main, false);
+    set_search_filter(main.search, false);
     EXPECT_FALSE(main.settings.values.search_filter);
     EXPECT_FALSE(g_settings_get_boolean(main.settings.object.get(), SEARCH_FILTER_KEY));
 }
 
 TEST_F(SearchFilter, AReloadWhileTheFilterIsOnFiltersTheNewTree)
 {
-    set_search_filter(test::main_window(), true);
+    set_search_filter(test::main_window().search, true);
     type("bob");
     EXPECT_EQ(shown_rows().size(), 5u);
     std::vector<std::string> changed = FIXTURE;
@@ -241,7 +241,7 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
                            ";service=ssh;serviceplus=;user=u" + std::to_string(user) + ";password=p");
     ASSERT_EQ(test::load_fixture(many), 1);
     MainWindow& main = test::main_window();
-    set_search_filter(main, true);
+    set_search_filter(main.search, true);
     const auto expanded_top_rows = [&] {
         int open = 0;
         for (int top = 0; top < 3000; ++top) {
@@ -256,7 +256,7 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
         if (std::string(way) == "refresh") {
             ASSERT_EQ(test::load_fixture(many), 1);
         }
-        gtk_entry_set_text(main.search_entry, "host");
+        gtk_entry_set_text(main.search.entry, "host");
         ASSERT_NE(main.tree.filter_expanding, 0u) << "one slice expanded every row: the fixture is too small";
         const int first_slice = expanded_top_rows();
         EXPECT_GT(first_slice, 0);
@@ -268,12 +268,12 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
                 ASSERT_EQ(shown_rows().size(), 3000u * 25);
             }
             GtkTreeView* before = main.tree.filter_view;
-            gtk_entry_set_text(main.search_entry, "host7");
+            gtk_entry_set_text(main.search.entry, "host7");
             EXPECT_NE(main.tree.filter_view, before) << "the new filter waited for the old one's rows to go";
             EXPECT_EQ(main.tree.dropping_view, before);
             EXPECT_TRUE(only_the_view_in_use_is_visible());
             if (two)
-                gtk_entry_set_text(main.search_entry, "host6");
+                gtk_entry_set_text(main.search.entry, "host6");
             test::drain_events();
             EXPECT_EQ(main.tree.filter_expanding, 0u);
             EXPECT_EQ(main.tree.filter_dropping, 0u);
@@ -284,11 +284,11 @@ TEST_F(SearchFilter, SlicesLeftToDoMeetTheNextKeystrokeTheEndAndARefresh)
             EXPECT_EQ(cursor_text(), two ? "host6" : "host7");
             // A filter shown again (as after an edit there) keeps the keyboard on the rows.
             gtk_widget_grab_focus(GTK_WIDGET(main.tree.filter_view));
-            run_search(main);
+            run_search(main.search);
             EXPECT_TRUE(gtk_widget_is_focus(GTK_WIDGET(main.tree.filter_view)));
             EXPECT_TRUE(only_the_view_in_use_is_visible());
         } else if (std::string(way) == "end of the filter") {
-            gtk_entry_set_text(main.search_entry, "");
+            gtk_entry_set_text(main.search.entry, "");
             // The whole tree is back at once; the filter's rows go afterwards.
             EXPECT_EQ(main.tree.view, main.tree.whole_view);
             EXPECT_TRUE(only_the_view_in_use_is_visible());
@@ -321,7 +321,7 @@ TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
     lines.push_back("customer=Small;group=;server=s;service=ssh;serviceplus=;user=alice;password=p");
     ASSERT_EQ(test::load_fixture(lines), 1);
     MainWindow& main = test::main_window();
-    set_search_filter(main, true);
+    set_search_filter(main.search, true);
     std::vector<std::string> every_row = {"0 Big", "0:0 h", "0:0:0 ssh"};
     for (int user = 0; user < 6000; ++user)
         every_row.push_back("0:0:0:" + std::to_string(user) + " user" + std::to_string(user));
@@ -329,7 +329,7 @@ TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
         every_row.push_back(row);
 
     // The slices run to the end: every row, in order, expanded.
-    gtk_entry_set_text(main.search_entry, "ssh");
+    gtk_entry_set_text(main.search.entry, "ssh");
     ASSERT_NE(main.tree.filter_expanding, 0u) << "every row came in at once: the fixture is too small";
     EXPECT_LT(shown_rows().size(), every_row.size());
     EXPECT_EQ(cursor_text(), "ssh");
@@ -339,9 +339,9 @@ TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
 
     // A step back from the first match goes to the last, not in yet.
     type("");
-    gtk_entry_set_text(main.search_entry, "user");
+    gtk_entry_set_text(main.search.entry, "user");
     ASSERT_NE(main.tree.filter_expanding, 0u);
-    find_previous_match(main);
+    find_previous_match(main.search);
     EXPECT_EQ(main.tree.filter_expanding, 0u);
     EXPECT_EQ(cursor_text(), "user5999");
     std::vector<std::string> users(every_row.begin(), every_row.begin() + 3 + 6000);
@@ -351,7 +351,7 @@ TEST_F(SearchFilter, ABigBranchComesInAPartAtATime)
 
     // Deleting the branch counts every account under it.
     type("");
-    gtk_entry_set_text(main.search_entry, "ssh");
+    gtk_entry_set_text(main.search.entry, "ssh");
     GtkTreeSelection* selection = gtk_tree_view_get_selection(main.tree.view);
     gtk_tree_selection_unselect_all(selection);
     TreePathPtr service{gtk_tree_path_new_from_string("0:0:0")};

@@ -42,7 +42,7 @@ GtkTreeView* tree_view()
 
 GtkEntry* search_entry()
 {
-    return test::main_window().search_entry;
+    return test::main_window().search.entry;
 }
 
 using test::path_string;
@@ -51,7 +51,7 @@ std::vector<std::string> match_paths()
 {
     std::vector<std::string> paths;
     for (std::uint32_t row : test::main_window().search.matches) {
-        GtkTreePath* path = search_match_path(test::main_window(), row);
+        GtkTreePath* path = search_match_path(test::main_window().search, row);
         paths.push_back(path ? path_string(path) : "");
         gtk_tree_path_free(path);
     }
@@ -221,9 +221,9 @@ TEST_F(SearchNavigation, StepsForwardAndBackWithWrapAround)
     }
 
     // The Action menu reaches the same handlers with the tree view as their argument.
-    find_previous_match(test::main_window());
+    find_previous_match(test::main_window().search);
     expect_revealed(paths[2]);
-    find_next_match(test::main_window());
+    find_next_match(test::main_window().search);
     expect_revealed(paths[0]);
 }
 
@@ -407,15 +407,15 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
     drain_events();
     ASSERT_EQ(test::main_window().search.matches.size(), 3u);
 
-    // A second bar around a state of its own that shares the real tree, so the real bar stays as it is.
-    MainWindow second;
-    second.tree.view = test::main_window().tree.view;
-    second.tree.model = test::main_window().tree.model;
+    // A second bar with a state of its own over the real tree, so the real bar stays as it is.
+    WindowSettings settings;
+    settings.values = test::main_window().settings.values;
+    SearchState second{test::main_window().tree, settings};
     GtkWidget* bar = create_search_bar(second);
     g_object_ref_sink(bar);
-    GtkWidget* entry = GTK_WIDGET(second.search_entry);
+    GtkWidget* entry = GTK_WIDGET(second.entry);
     EXPECT_EQ(test::main_window().search.matches.size(), 3u);
-    EXPECT_TRUE(second.search.matches.empty());
+    EXPECT_TRUE(second.matches.empty());
 
     ASSERT_TRUE(GTK_IS_HBOX(bar));
     EXPECT_FALSE(gtk_box_get_homogeneous(GTK_BOX(bar)));
@@ -473,7 +473,7 @@ TEST(SearchBar, LayoutAndNoSearchWhileBuilding)
     // The new bar's entry searches the tree of its state once its text changes.
     gtk_entry_set_text(GTK_ENTRY(entry), "mail");
     drain_events();
-    EXPECT_EQ(second.search.matches.size(), 1u);
+    EXPECT_EQ(second.matches.size(), 1u);
     EXPECT_EQ(test::main_window().search.matches.size(), 3u);
 
     gtk_widget_destroy(bar);

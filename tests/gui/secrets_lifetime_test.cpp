@@ -53,7 +53,7 @@ protected:
     void SetUp() override
     {
         saved_ = test::main_window().settings.values;
-        gtk_widget_hide(test::main_window().prompt);
+        gtk_widget_hide(test::main_window().prompt.panel);
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
     }
     void TearDown() override
@@ -210,8 +210,8 @@ void expect_locked(const char* how)
     EXPECT_EQ(test::document(), nullptr);
     EXPECT_FALSE(main.tree.database_loaded);
     EXPECT_TRUE(main.search.matches.empty());
-    EXPECT_TRUE(gtk_widget_get_visible(main.prompt));
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.prompt_entry)));
+    EXPECT_TRUE(gtk_widget_get_visible(main.prompt.panel));
+    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.prompt.entry)));
     EXPECT_EQ(test::status_text(), "Locked.");
     EXPECT_FALSE(main.clipboard.owned[0] || main.clipboard.owned[1]);
 }
@@ -230,7 +230,7 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
     // matches; a password copied.
     GtkTreeView* view = main.tree.view;
     gtk_window_present(GTK_WINDOW(main.window));
-    gtk_entry_set_text(main.search_entry, "bob");
+    gtk_entry_set_text(main.search.entry, "bob");
     ASSERT_FALSE(main.search.matches.empty());
     gtk_tree_view_collapse_all(view);
     TreePathPtr carol{gtk_tree_path_new_from_string("1:0:0:0")};
@@ -271,7 +271,7 @@ TEST_F(SecretsLifetime, LockDropsEverythingAndThePassphraseBringsTheTreeBackAsIt
         copy_password_to_clipboard(main.actions, record_of("gamma-carol-pw"));
         way.lock();
         expect_locked(way.how);
-        EXPECT_EQ(std::string(gtk_entry_get_text(main.search_entry)), "bob");
+        EXPECT_EQ(std::string(gtk_entry_get_text(main.search.entry)), "bob");
         EXPECT_EQ(selection_text("clipboard"), "<none>");
         EXPECT_EQ(selection_text("primary"), "<none>");
         // The search entry takes PRIMARY back for its own text when it gets the focus after the load.

@@ -205,7 +205,7 @@ protected:
         set_values_in_memory(IN_MEMORY);
         test::main_window().settings.file_path_given = false;
         save_settings(test::main_window().settings.object.get(), test::main_window().settings.values, all_fields());
-        GtkWidget* prompt = test::main_window().prompt;
+        GtkWidget* prompt = test::main_window().prompt.panel;
         ASSERT_NE(prompt, nullptr);
         gtk_widget_hide(prompt);
         ASSERT_EQ(test::load_fixture(FIXTURE), 1);
@@ -226,7 +226,7 @@ protected:
             gtk_widget_destroy(dialog);
     }
 
-    static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt); }
+    static bool prompt_shown() { return gtk_widget_get_visible(test::main_window().prompt.panel); }
     static int top_rows() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(test::main_window().tree.model), nullptr); }
 
     std::string chosen_file_;
@@ -769,7 +769,7 @@ TEST_F(SetupDialogTest, TemplatesAndTheFilterChangedElsewhereAreUsedWithoutARelo
     main.settings.values = saved;
     save_settings(main.settings.object.get(), main.settings.values, {&SettingsValues::ssh_cmd});
     save_setting(main.settings.object.get(), SEARCH_FILTER_KEY, filter_was);
-    set_search_filter(main, filter_was);
+    set_search_filter(main.search, filter_was);
     drain_events();
     test::load_fixture({});
     drain_events();

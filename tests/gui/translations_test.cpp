@@ -174,11 +174,11 @@ std::vector<Surface> surfaces()
           "Copy password and execute command line.", "Execute command line."},
          {}},
         {"passphrase prompt",
-         [] { return texts_of_new([](MainWindow& main) { return create_passphrase_prompt(main); }); },
+         [] { return texts_of_new([](MainWindow& main) { return create_passphrase_prompt(main.prompt); }); },
          {"Please enter your PGP Passphrase:"},
          {}},
         {"search bar",
-         [] { return texts_of_new([](MainWindow& main) { return create_search_bar(main); }); },
+         [] { return texts_of_new([](MainWindow& main) { return create_search_bar(main.search); }); },
          {"Search : ", "enter your search here", "Filter", "Show only the matching rows."},
          {"Find forward.", "Find back."}},
         {"Setup dialog",
@@ -363,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(Languages, DialogMnemonics, testing::Values("C", "fr", 
 TEST(TranslatedWidgets, OtherTestsStillSeeEnglish)
 {
     { Language french("fr"); }
-    const Texts shown = texts_of_new([](MainWindow& main) { return create_search_bar(main); });
+    const Texts shown = texts_of_new([](MainWindow& main) { return create_search_bar(main.search); });
     EXPECT_TRUE(shown.count("Search : "));
     EXPECT_TRUE(shown.count("enter your search here"));
 }

@@ -117,14 +117,14 @@ TEST(ViewCommands, UnselectAllKeepsTheCursor)
 
 TEST(ViewCommands, RefreshEmptiesTheTreeShowsThePromptAndKeepsTheSearch)
 {
-    GtkWidget* prompt = test::main_window().prompt;
-    GtkEntry* search = GTK_ENTRY(GTK_WIDGET(test::main_window().search_entry));
+    GtkWidget* prompt = test::main_window().prompt.panel;
+    GtkEntry* search = GTK_ENTRY(GTK_WIDGET(test::main_window().search.entry));
     ASSERT_NE(prompt, nullptr);
     ASSERT_EQ(load_fixture(DEEP_FIXTURE), 1);
     gtk_widget_hide(prompt);
     gtk_entry_set_text(search, "root");
     drain_events();
-    find_next_match(test::main_window());
+    find_next_match(test::main_window().search);
     const std::vector<std::uint32_t> matches = test::main_window().search.matches;
     ASSERT_EQ(matches.size(), 2u);
 

@@ -301,8 +301,8 @@ void show_setup_dialog(MainWindow& main)
     set_idle_lock_seconds(main.lock, idle_lock_seconds(main.settings.values.lock_idle_minutes));
     // A load that runs was started with the old path and templates: it stops, and the prompt offers
     // to start over with the new ones.
-    if (stop_load(main.file) && main.prompt)
-        gtk_widget_show(main.prompt);
+    if (stop_load(main.file) && main.prompt.panel)
+        gtk_widget_show(main.prompt.panel);
     save_settings(main.settings.object.get(), main.settings.values, changed);
     // The discarded edits are still shown: the document goes, and the prompt offers the new file.
     if (settled == EditsSettled::Discarded)

@@ -3,10 +3,7 @@
 #include "ui/prompt/passphrase_prompt.h"
 
 #include "core/text_encoding.h"
-#include "ui/file/load_job.h"
 #include "ui/i18n.h"
-#include "ui/window/document_events.h"
-#include "ui/window/main_window.h"
 
 #include <string>
 
@@ -14,79 +11,80 @@ namespace sealkeep {
 
 namespace {
 
-void on_entry_activate(GtkEntry*, MainWindow* main)
+void on_entry_activate(GtkEntry*, PassphrasePrompt* prompt)
 {
-    on_passphrase_entered(*main);
+    on_passphrase_entered(*prompt);
 }
 
-void on_ok_clicked(GtkButton*, MainWindow* main)
+void on_ok_clicked(GtkButton*, PassphrasePrompt* prompt)
 {
-    on_passphrase_entered(*main);
+    on_passphrase_entered(*prompt);
 }
 
-void on_cancel_clicked(GtkButton*, MainWindow* main)
+void on_cancel_clicked(GtkButton*, PassphrasePrompt* prompt)
 {
-    gtk_widget_hide(main->prompt);
+    gtk_widget_hide(prompt->panel);
 }
 
-void on_prompt_hide(GtkWidget*, MainWindow* main)
+void on_prompt_hide(GtkWidget*, PassphrasePrompt* prompt)
 {
-    forget_passphrase(*main);
+    forget_passphrase(*prompt);
 }
 
-void on_prompt_show(GtkWidget*, MainWindow* main)
+void on_prompt_show(GtkWidget*, PassphrasePrompt* prompt)
 {
-    forget_passphrase(*main);
+    forget_passphrase(*prompt);
     // The entry is empty, so taking the focus selects nothing and claims no PRIMARY selection.
-    gtk_widget_grab_focus(GTK_WIDGET(main->prompt_entry));
+    gtk_widget_grab_focus(GTK_WIDGET(prompt->entry));
 }
 
-void on_show_passphrase_toggled(GtkToggleButton* toggle, MainWindow* main)
+// The window goes, and the panel with it: the prompt forgets its widgets.
+void on_panel_destroy(GtkWidget*, PassphrasePrompt* prompt)
 {
-    gtk_entry_set_visibility(main->prompt_entry, gtk_toggle_button_get_active(toggle));
+    prompt->panel = nullptr;
+    prompt->entry = nullptr;
+    prompt->toggle = nullptr;
+}
+
+void on_show_passphrase_toggled(GtkToggleButton* toggle, PassphrasePrompt* prompt)
+{
+    gtk_entry_set_visibility(prompt->entry, gtk_toggle_button_get_active(toggle));
 }
 
 } // namespace
 
-void forget_passphrase(MainWindow& main)
+void forget_passphrase(PassphrasePrompt& prompt)
 {
     // The entry's buffer overwrites the text it drops.
-    if (main.prompt_entry)
-        gtk_entry_set_text(main.prompt_entry, "");
-    if (main.prompt_toggle)
-        gtk_toggle_button_set_active(main.prompt_toggle, FALSE);
+    if (prompt.entry)
+        gtk_entry_set_text(prompt.entry, "");
+    if (prompt.toggle)
+        gtk_toggle_button_set_active(prompt.toggle, FALSE);
 }
 
-void on_passphrase_entered(MainWindow& main)
+void on_passphrase_entered(PassphrasePrompt& prompt)
 {
-    std::string passphrase = gtk_entry_get_text(main.prompt_entry);
+    std::string passphrase = gtk_entry_get_text(prompt.entry);
     // Hiding empties the entry: the passphrase now lives only in the load's request.
-    gtk_widget_hide(main.prompt);
-    start_load(main, std::move(passphrase));
+    gtk_widget_hide(prompt.panel);
+    prompt.entered(std::move(passphrase));
     scrub(passphrase);
 }
 
-void ask_passphrase_again(MainWindow& main)
+void ask_passphrase_again(PassphrasePrompt& prompt)
 {
-    if (!main.prompt)
+    if (!prompt.panel)
         return;
     // Shown anew, the prompt's "show" handler empties its entry and gives it the focus.
-    gtk_widget_hide(main.prompt);
-    gtk_widget_show(main.prompt);
+    gtk_widget_hide(prompt.panel);
+    gtk_widget_show(prompt.panel);
 }
 
-void let_go_of_prompt(MainWindow& main)
-{
-    main.prompt = nullptr;
-    main.prompt_entry = nullptr;
-    main.prompt_toggle = nullptr;
-}
-
-GtkWidget* create_passphrase_prompt(MainWindow& main)
+GtkWidget* create_passphrase_prompt(PassphrasePrompt& prompt)
 {
     GtkWidget* panel = gtk_vbox_new(FALSE, 2);
     gtk_container_set_border_width(GTK_CONTAINER(panel), 2);
-    main.prompt = panel;
+    prompt.panel = panel;
 
     GtkWidget* label = gtk_label_new(_("Please enter your PGP Passphrase:"));
     gtk_box_pack_start(GTK_BOX(panel), label, FALSE, FALSE, 2);
@@ -94,11 +92,11 @@ GtkWidget* create_passphrase_prompt(MainWindow& main)
     GtkWidget* passphrase_row = gtk_hbox_new(FALSE, 2);
     gtk_box_pack_start(GTK_BOX(panel), passphrase_row, FALSE, FALSE, 0);
     GtkWidget* entry = gtk_entry_new();
-    main.prompt_entry = GTK_ENTRY(entry);
+    prompt.entry = GTK_ENTRY(entry);
     gtk_entry_set_visibility(GTK_ENTRY(entry), FALSE);
     gtk_box_pack_start(GTK_BOX(passphrase_row), entry, TRUE, TRUE, 0);
     GtkWidget* toggle = gtk_toggle_button_new();
-    main.prompt_toggle = GTK_TOGGLE_BUTTON(toggle);
+    prompt.toggle = GTK_TOGGLE_BUTTON(toggle);
     gtk_button_set_image(GTK_BUTTON(toggle), gtk_image_new_from_stock(GTK_STOCK_FIND, GTK_ICON_SIZE_MENU));
     // A click to look at what was typed leaves the focus in the entry: the rest of the passphrase goes
     // there, and a blank in it does not flip the toggle back.
@@ -114,12 +112,13 @@ GtkWidget* create_passphrase_prompt(MainWindow& main)
     GtkWidget* cancel = gtk_button_new_from_stock(GTK_STOCK_CANCEL);
     gtk_box_pack_start(GTK_BOX(button_row), cancel, FALSE, FALSE, 0);
 
-    g_signal_connect(entry, "activate", G_CALLBACK(on_entry_activate), &main);
-    g_signal_connect(toggle, "toggled", G_CALLBACK(on_show_passphrase_toggled), &main);
-    g_signal_connect(ok, "clicked", G_CALLBACK(on_ok_clicked), &main);
-    g_signal_connect(cancel, "clicked", G_CALLBACK(on_cancel_clicked), &main);
-    g_signal_connect(panel, "show", G_CALLBACK(on_prompt_show), &main);
-    g_signal_connect(panel, "hide", G_CALLBACK(on_prompt_hide), &main);
+    g_signal_connect(entry, "activate", G_CALLBACK(on_entry_activate), &prompt);
+    g_signal_connect(toggle, "toggled", G_CALLBACK(on_show_passphrase_toggled), &prompt);
+    g_signal_connect(ok, "clicked", G_CALLBACK(on_ok_clicked), &prompt);
+    g_signal_connect(cancel, "clicked", G_CALLBACK(on_cancel_clicked), &prompt);
+    g_signal_connect(panel, "show", G_CALLBACK(on_prompt_show), &prompt);
+    g_signal_connect(panel, "hide", G_CALLBACK(on_prompt_hide), &prompt);
+    g_signal_connect(panel, "destroy", G_CALLBACK(on_panel_destroy), &prompt);
     return panel;
 }
 

@@ -8,11 +8,14 @@
 
 namespace sealkeep {
 
-struct MainWindow;
+struct AccountTree;
+struct WindowSettings;
 
-// What the search keeps between keystrokes.
+// The search bar: its entry and Filter toggle, and what the search keeps between keystrokes. It searches
+// the document the tree shows and shows what it found through the tree's functions; the Filter setting
+// is read from and kept in the settings.
 struct SearchState {
-    SearchState() = default;
+    SearchState(AccountTree& tree, WindowSettings& settings) : tree(tree), settings(settings) {}
     SearchState(const SearchState&) = delete;
     SearchState& operator=(const SearchState&) = delete;
     ~SearchState();
@@ -28,30 +31,33 @@ struct SearchState {
     // The entry is shown red: the last search found nothing.
     bool nothing_found_shown = false;
 
+    AccountTree& tree;
+    WindowSettings& settings;
+    GtkEntry* entry = nullptr; // null once the window went
     GtkToggleButton* filter_toggle = nullptr;
 };
 
-// Builds the bar; main.search_entry receives its text entry.
-GtkWidget* create_search_bar(MainWindow& main);
+// Builds the bar; main.search.entry receives its text entry.
+GtkWidget* create_search_bar(SearchState& search);
 // The window goes: the bar forgets its entry and Filter toggle.
-void let_go_of_search_bar(MainWindow& main);
+void let_go_of_search_bar(SearchState& search);
 
 // Finds the rows whose text holds the search text (A-Z folded; three bytes at least) and reveals the
 // first one.
-void run_search(MainWindow& main);
+void run_search(SearchState& search);
 // After a new tree has come in (a reload, an unlock), finds the search text's matches in it, so that
 // stepping goes on where the text in the bar says; reveals nothing, so the tree stays as it comes.
-void match_search_again(MainWindow& main);
-void find_next_match(MainWindow& main);
-void find_previous_match(MainWindow& main);
+void match_search_again(SearchState& search);
+void find_next_match(SearchState& search);
+void find_previous_match(SearchState& search);
 void clear_search_matches(SearchState& search);
 // Where a match stands in the view shown now; null when the document shown is not the one searched, or
 // while the model holds the row back (revealing it lets it in).
-GtkTreePath* search_match_path(const MainWindow& main, std::uint32_t row);
+GtkTreePath* search_match_path(const SearchState& search, std::uint32_t row);
 
 // Turns filtering as you type on or off (the search-filter setting) and searches again.
-void set_search_filter(MainWindow& main, bool on);
+void set_search_filter(SearchState& search, bool on);
 // A change of the stored Filter setting made outside this window: the toggle and the tree follow it.
-void follow_search_filter(MainWindow& main, bool on);
+void follow_search_filter(SearchState& search, bool on);
 
 } // namespace sealkeep

@@ -70,7 +70,7 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
         return;
     }
     if (std::strcmp(key_name, SEARCH_FILTER_KEY) == 0) {
-        follow_search_filter(*main, g_settings_get_boolean(settings, SEARCH_FILTER_KEY));
+        follow_search_filter(main->search, g_settings_get_boolean(settings, SEARCH_FILTER_KEY));
         return;
     }
     for (const auto& key : int_setting_keys()) {

@@ -40,9 +40,9 @@ bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document)
     // A filter that is on (over a text the user typed) shows its part of the new tree at once; without
     // one, the search in the bar still steps through the new tree.
     if (main.settings.values.search_filter && !main.search.text_untouched)
-        run_search(main);
+        run_search(main.search);
     else
-        match_search_again(main);
+        match_search_again(main.search);
     return any;
 }
 
@@ -62,7 +62,7 @@ void start_load(MainWindow& main, std::string passphrase)
 void show_loaded_document(MainWindow& main, LoadResult result)
 {
     if (result.verdict.outcome == DecryptOutcome::BadPassphrase) {
-        ask_passphrase_again(main);
+        ask_passphrase_again(main.prompt);
         return;
     }
     if (result.verdict.outcome != DecryptOutcome::Verified)
@@ -74,13 +74,13 @@ void show_loaded_document(MainWindow& main, LoadResult result)
     remember_loaded_file(main.file, std::move(result.file));
     show_held_edits(main.file);
     restore_tree_shape(main.tree);
-    gtk_widget_grab_focus(GTK_WIDGET(main.search_entry));
+    gtk_widget_grab_focus(GTK_WIDGET(main.search.entry));
 }
 
 void show_edited_document(MainWindow& main, EditResult result, bool select_written)
 {
     clear_search_matches(main.search);
-    if (show_edited_tree(main.tree, std::move(result), select_written, [&main] { run_search(main); }))
+    if (show_edited_tree(main.tree, std::move(result), select_written, [&main] { run_search(main.search); }))
         note_document_edited(main.file);
 }
 
@@ -113,7 +113,7 @@ void lock_window(MainWindow& main)
     if (!main.file.decryption_key.empty())
         forget_key_passphrase(main.file.decryption_key);
     show_status(main, _("Locked."));
-    ask_passphrase_again(main);
+    ask_passphrase_again(main.prompt);
 }
 
 } // namespace sealkeep

@@ -53,8 +53,6 @@ void on_window_destroy(GtkWidget*, MainWindow* main)
     // the state from here on (the status row and an open Setup dialog let go as their widgets go).
     main->window = nullptr;
     let_go_of_tree(main->tree);
-    let_go_of_prompt(*main);
-    let_go_of_search_bar(*main);
     gtk_main_quit();
 }
 
@@ -107,6 +105,7 @@ MainWindow::MainWindow()
     file.loaded = [this](LoadResult result) { show_loaded_document(*this, std::move(result)); };
     file.load = [this](std::string passphrase) { start_load(*this, std::move(passphrase)); };
     file.refresh = [this] { refresh_entries(*this); };
+    prompt.entered = [this](std::string passphrase) { start_load(*this, std::move(passphrase)); };
     lock.lock_now = [this] { lock_window(*this); };
     lock.has_document = [this] { return tree.database_loaded; };
 }
@@ -204,7 +203,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     GtkWidget* menu_bar = create_menu_bar(accel_group, *main);
     gtk_box_pack_start(GTK_BOX(vbox), menu_bar, FALSE, FALSE, 0);
 
-    GtkWidget* prompt = create_passphrase_prompt(*main);
+    GtkWidget* prompt = create_passphrase_prompt(main->prompt);
     gtk_box_pack_start(GTK_BOX(vbox), prompt, FALSE, FALSE, 0);
 
     GtkWidget* toolbar = create_toolbar(*main);
@@ -212,7 +211,7 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
 
     gtk_box_pack_start(GTK_BOX(vbox), trees, TRUE, TRUE, 0);
 
-    GtkWidget* search_bar = create_search_bar(*main);
+    GtkWidget* search_bar = create_search_bar(main->search);
     gtk_box_pack_start(GTK_BOX(vbox), search_bar, FALSE, FALSE, 0);
 
     gtk_box_pack_start(GTK_BOX(vbox), create_status_row(*main), FALSE, FALSE, 0);

@@ -12,6 +12,7 @@
 #include "ui/file/open_file.h"
 #include "ui/glib_ptr.h"
 #include "ui/lock/lock.h"
+#include "ui/prompt/passphrase_prompt.h"
 #include "ui/search/search_bar.h"
 #include "ui/settings/window_settings.h"
 #include "ui/status/status_row.h"
@@ -38,10 +39,7 @@ struct MainWindow {
 
     GtkWidget* window = nullptr;
     AccountTree tree; // the account views and the model shown
-    GtkWidget* prompt = nullptr;
-    GtkEntry* prompt_entry = nullptr;
-    GtkToggleButton* prompt_toggle = nullptr;
-    GtkEntry* search_entry = nullptr;
+    PassphrasePrompt prompt; // the passphrase that starts every load
     StatusRow status; // the status line with its Clear now, Reload and Stop buttons
     RefPtr<GtkStatusIcon> status_icon;
     GtkWidget* status_icon_menu = nullptr; // the icon's right-click menu, destroyed with the state
@@ -66,7 +64,7 @@ struct MainWindow {
 
     WindowSettings settings; // the values in use and their store
 
-    SearchState search;
+    SearchState search{tree, settings}; // the search bar
 
     OpenFile file{status, tree, settings}; // the loads, the file loaded, the save and the unsaved edits
 

@@ -35,6 +35,13 @@ void with_actions(MainWindow& main)
     action(main.actions);
 }
 
+// The search bar's steps.
+template <void (*step)(SearchState&)>
+void with_search(MainWindow& main)
+{
+    step(main.search);
+}
+
 // The file's commands, on the open file.
 template <void (*command)(OpenFile&)>
 void with_file(MainWindow& main)
@@ -167,8 +174,8 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
              {Kind::Stock, "gtk-execute", &with_actions<on_execute>, 0},
              {Kind::Label, N_("Log in"), &with_actions<on_log_in>, GDK_KEY_Return},
              SEPARATOR,
-             {Kind::Stock, "gtk-go-forward", &find_next_match, GDK_KEY_n},
-             {Kind::Stock, "gtk-go-back", &find_previous_match, GDK_KEY_p},
+             {Kind::Stock, "gtk-go-forward", &with_search<find_next_match>, GDK_KEY_n},
+             {Kind::Stock, "gtk-go-back", &with_search<find_previous_match>, GDK_KEY_p},
          }},
         {N_("_View"),
          {

@@ -55,8 +55,8 @@ void refresh_entries(MainWindow& main)
     if (!stop_load(main.file))
         show_status(main, "");
     // The prompt first: its "show" handler moves the focus to the passphrase entry.
-    if (main.prompt)
-        gtk_widget_show(main.prompt);
+    if (main.prompt.panel)
+        gtk_widget_show(main.prompt.panel);
     clear_document(main);
 }
 
