@@ -164,7 +164,7 @@ TEST(MainWindow, StatusRowHoldsTheStatusBarAStopButtonAndAClearButtonShownOnlyWh
 
 TEST(MainWindow, StatusIconShowsTheStockImageWithTheProgramName)
 {
-    GtkStatusIcon* icon = test::main_window().status_icon.get();
+    GtkStatusIcon* icon = test::main_window().tray.icon.get();
     ASSERT_NE(icon, nullptr);
     EXPECT_TRUE(gtk_status_icon_get_visible(icon));
     gchar* tooltip = gtk_status_icon_get_tooltip_text(icon);
@@ -184,7 +184,7 @@ TEST(MainWindow, SkipTaskbarOnlyWhenIconifiedAloneAndInATray)
     GtkWidget* window = test::main_window().window;
     // No tray runs in this session: the icon is not embedded, so even an iconified window stays in
     // the taskbar (otherwise nothing could bring it back).
-    ASSERT_FALSE(gtk_status_icon_is_embedded(test::main_window().status_icon.get()));
+    ASSERT_FALSE(gtk_status_icon_is_embedded(test::main_window().tray.icon.get()));
     const GdkWindowState states[] = {
         GDK_WINDOW_STATE_ICONIFIED,
         static_cast<GdkWindowState>(GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED),

@@ -508,8 +508,8 @@ bool is_setup_alone(GtkWidget* dialog, void*)
     for (GList* l = toplevels; l; l = l->next)
         question_shown = question_shown || (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_mapped(GTK_WIDGET(l->data)));
     g_list_free(toplevels);
-    return !question_shown && test::main_window().setup_file_entry &&
-           gtk_widget_get_toplevel(test::main_window().setup_file_entry) == dialog;
+    return !question_shown && test::main_window().setup.file_entry &&
+           gtk_widget_get_toplevel(test::main_window().setup.file_entry) == dialog;
 }
 
 void answer_setup_question(GtkWidget* dialog, void* data)
@@ -525,7 +525,7 @@ void answer_setup_question(GtkWidget* dialog, void* data)
                    [](GtkWidget* setup, void* data) {
                        auto& run = *static_cast<SetupRun*>(data);
                        ++run.setup_rounds;
-                       run.entry_after_cancel = gtk_entry_get_text(GTK_ENTRY(test::main_window().setup_file_entry));
+                       run.entry_after_cancel = gtk_entry_get_text(GTK_ENTRY(test::main_window().setup.file_entry));
                        gtk_dialog_response(GTK_DIALOG(setup), GTK_RESPONSE_CANCEL);
                    },
                    data);
@@ -539,8 +539,8 @@ void type_other_path(GtkWidget* setup, void* data)
     auto& run = *static_cast<SetupRun*>(data);
     MainWindow& main = test::main_window();
     ++run.setup_rounds;
-    gtk_entry_set_text(GTK_ENTRY(main.setup_file_entry), run.other_path.c_str());
-    for (const auto& field : main.setup_fields)
+    gtk_entry_set_text(GTK_ENTRY(main.setup.file_entry), run.other_path.c_str());
+    for (const auto& field : main.setup.fields)
         if (field.value == &SettingsValues::ssh_cmd)
             gtk_entry_set_text(GTK_ENTRY(field.entry), "ssh -v %h");
     respond_to(is_question, answer_setup_question, data);

@@ -7,7 +7,7 @@
 #include "ui/dialogs/setup_dialog.h"
 #include "ui/glib_ptr.h"
 #include "ui/lock/lock.h"
-#include "ui/settings/settings_follow.h"
+#include "ui/window/settings_follow.h"
 #include "ui/settings/settings_store.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/main_window.h"
@@ -412,7 +412,7 @@ void check_setup_layout(GtkWidget* dialog, const SetupWidgets& w)
         }
         EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(items.at(0))), "Default file");
         EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(w.file_entry)), IN_MEMORY[0]);
-        EXPECT_EQ(test::main_window().setup_file_entry, w.file_entry);
+        EXPECT_EQ(test::main_window().setup.file_entry, w.file_entry);
     }
     EXPECT_NE(w.open_button, nullptr);
     if (w.open_button) {
@@ -482,7 +482,7 @@ TEST_F(SetupDialogTest, LaysOutTheSettingsUnderThreeFramesAndShowsTheValuesInMem
         check_setup_layout(dialog, w);
         return GTK_RESPONSE_CANCEL;
     });
-    EXPECT_EQ(test::main_window().setup_file_entry, nullptr) << "the entry of a destroyed dialog must be forgotten";
+    EXPECT_EQ(test::main_window().setup.file_entry, nullptr) << "the entry of a destroyed dialog must be forgotten";
 }
 
 // What another process stores just before OK is not put back: OK writes only what the user edited.
@@ -508,7 +508,7 @@ TEST_F(SetupDialogTest, OkWritesOnlyTheEditedEntries)
     store_behind_our_back(BEHIND_OUR_BACK);
     run_setup([](GtkWidget*, const SetupWidgets&) { return GTK_RESPONSE_OK; });
     EXPECT_STORED(BEHIND_OUR_BACK);
-    EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
+    EXPECT_EQ(test::main_window().setup.file_entry, nullptr);
 }
 
 // A change made elsewhere becomes the value in use, and an open Setup dialog shows it in every entry
@@ -560,7 +560,7 @@ TEST_F(SetupDialogTest, CancelAndClosingStoreNothing)
         // The values in use are the stored ones, never the dialog's edits.
         EXPECT_TRUE(wait_in_memory(BEHIND_OUR_BACK));
         EXPECT_STORED(BEHIND_OUR_BACK);
-        EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
+        EXPECT_EQ(test::main_window().setup.file_entry, nullptr);
     }
 }
 
@@ -812,7 +812,7 @@ TEST_F(SetupDialogTest, FileChosenFromTheFileMenuIsStoredAndStartsOver)
 {
     // A Setup dialog that came and went first: the chooser must not reach for its entry.
     run_setup([](GtkWidget*, const SetupWidgets&) { return GTK_RESPONSE_CANCEL; });
-    ASSERT_EQ(test::main_window().setup_file_entry, nullptr);
+    ASSERT_EQ(test::main_window().setup.file_entry, nullptr);
 
     ChooserAnswer answer{chosen_file_, GTK_RESPONSE_OK};
     answer_next_chooser(&answer);
@@ -899,7 +899,7 @@ TEST_F(SetupDialogTest, FileChosenInsideSetupStaysWhenSetupIsCancelled)
 
     EXPECT_EQ(values_in_memory(), expected);
     EXPECT_STORED(expected);
-    EXPECT_EQ(test::main_window().setup_file_entry, nullptr);
+    EXPECT_EQ(test::main_window().setup.file_entry, nullptr);
 }
 
 // What the chooser looks like when it comes up, read from inside its loop.

@@ -11,7 +11,7 @@
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
 #include "ui/lock/lock.h"
-#include "ui/settings/settings_follow.h"
+#include "ui/window/settings_follow.h"
 #include "ui/settings/settings_store.h"
 #include "ui/window/main_window.h"
 #include "ui/window/view_commands.h"
@@ -66,21 +66,21 @@ std::string typed_value(std::string SettingsValues::*field, const char* text)
     return path ? path.get() : text;
 }
 
-void show_value(MainWindow::SetupField& field, const std::string& value)
+void show_value(SetupField& field, const std::string& value)
 {
     field.behind = value;
     field.shown = shown_text(field.value, value);
     gtk_entry_set_text(GTK_ENTRY(field.entry), field.shown.c_str());
 }
 
-bool edited(const MainWindow::SetupField& field)
+bool edited(const SetupField& field)
 {
     return field.shown != gtk_entry_get_text(GTK_ENTRY(field.entry));
 }
 
-MainWindow::SetupField* setup_field(MainWindow& main, std::string SettingsValues::*value)
+SetupField* setup_field(MainWindow& main, std::string SettingsValues::*value)
 {
-    for (auto& field : main.setup_fields)
+    for (auto& field : main.setup.fields)
         if (field.value == value)
             return &field;
     return nullptr;
@@ -88,22 +88,22 @@ MainWindow::SetupField* setup_field(MainWindow& main, std::string SettingsValues
 
 void add_setup_field(MainWindow& main, GtkWidget* entry, std::string SettingsValues::*value)
 {
-    main.setup_fields.push_back({entry, value, {}, {}});
-    show_value(main.setup_fields.back(), main.settings.values.*value);
+    main.setup.fields.push_back({entry, value, {}, {}});
+    show_value(main.setup.fields.back(), main.settings.values.*value);
 }
 
 void forget_setup_fields(GtkWidget*, MainWindow* main)
 {
-    main->setup_fields.clear();
-    main->setup_limits.clear();
+    main->setup.fields.clear();
+    main->setup.limits.clear();
 }
 
 // A file chosen through the dialog's open button shows up in the dialog's entry for as long as the
 // dialog is open; the entry's "destroy" forgets it, so the chooser never writes into a dialog that is gone.
 void forget_file_entry(GtkWidget* entry, MainWindow* main)
 {
-    if (main->setup_file_entry == entry)
-        main->setup_file_entry = nullptr;
+    if (main->setup.file_entry == entry)
+        main->setup.file_entry = nullptr;
 }
 
 void on_open_button_clicked(GtkButton*, MainWindow* main)
@@ -173,7 +173,7 @@ const std::array<LimitRow, 2>& limit_rows()
     return rows;
 }
 
-void show_limit(MainWindow::SetupLimit& limit, int value)
+void show_limit(SetupLimit& limit, int value)
 {
     limit.shown = value;
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(limit.spin), value);
@@ -191,8 +191,8 @@ GtkWidget* build_limit_table(MainWindow& main)
 
         GtkWidget* spin = gtk_spin_button_new_with_range(0, rows[r].max, 1);
         gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
-        main.setup_limits.push_back({spin, rows[r].value, 0});
-        show_limit(main.setup_limits.back(), main.settings.values.*rows[r].value);
+        main.setup.limits.push_back({spin, rows[r].value, 0});
+        show_limit(main.setup.limits.back(), main.settings.values.*rows[r].value);
         gtk_table_attach(GTK_TABLE(table), spin, 1, 2, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
     }
     return table;
@@ -211,7 +211,7 @@ enum class EditsSettled { Kept, Saved, Discarded, Stay };
 // dialog then stays open with nothing applied.
 EditsSettled settle_edits_for_new_path(MainWindow& main)
 {
-    const MainWindow::SetupField* field = setup_field(main, &SettingsValues::password_file_path);
+    const SetupField* field = setup_field(main, &SettingsValues::password_file_path);
     if (!field || !edited(*field) ||
         typed_value(field->value, gtk_entry_get_text(GTK_ENTRY(field->entry))) == main.settings.values.password_file_path)
         return EditsSettled::Kept;
@@ -235,15 +235,15 @@ void show_setup_dialog(MainWindow& main)
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(dialog), 320, -1);
     GtkBox* content = GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog)));
-    main.setup_fields.clear();
-    main.setup_limits.clear();
+    main.setup.fields.clear();
+    main.setup.limits.clear();
     g_signal_connect(dialog, "destroy", G_CALLBACK(forget_setup_fields), &main);
 
     GtkWidget* file_entry = nullptr;
     GtkWidget* file_row = build_file_row(main, &file_entry);
     gtk_box_pack_start(content, framed(_("Password file database encrypted whith GnuPG:"), 4, 4, 4, 4, file_row), FALSE,
                        FALSE, 2);
-    main.setup_file_entry = file_entry;
+    main.setup.file_entry = file_entry;
     g_signal_connect(file_entry, "destroy", G_CALLBACK(forget_file_entry), &main);
 
     std::array<GtkWidget*, 5> template_entries{};
@@ -255,9 +255,9 @@ void show_setup_dialog(MainWindow& main)
 
     // Enter in any field is OK, as in every dialog of the desktop.
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    for (const auto& field : main.setup_fields)
+    for (const auto& field : main.setup.fields)
         gtk_entry_set_activates_default(GTK_ENTRY(field.entry), TRUE);
-    for (const auto& limit : main.setup_limits)
+    for (const auto& limit : main.setup.limits)
         gtk_entry_set_activates_default(GTK_ENTRY(limit.spin), TRUE);
 
     gtk_widget_show_all(dialog);
@@ -275,7 +275,7 @@ void show_setup_dialog(MainWindow& main)
     // Only the entries the user edited are taken, as typed: the templates are free text, and an empty one
     // is a valid choice. The others keep the value in use, which may have changed outside meanwhile.
     SettingFields changed;
-    for (const auto& field : main.setup_fields) {
+    for (const auto& field : main.setup.fields) {
         if (!edited(field))
             continue;
         main.settings.values.*field.value = typed_value(field.value, gtk_entry_get_text(GTK_ENTRY(field.entry)));
@@ -283,7 +283,7 @@ void show_setup_dialog(MainWindow& main)
         if (is_path(field.value))
             main.settings.file_path_given = false;
     }
-    for (const auto& limit : main.setup_limits) {
+    for (const auto& limit : main.setup.limits) {
         // A value typed but not yet confirmed with Enter counts too; one the user left as shown is not
         // written, so a change made elsewhere meanwhile stays.
         gtk_spin_button_update(GTK_SPIN_BUTTON(limit.spin));
@@ -311,7 +311,7 @@ void show_setup_dialog(MainWindow& main)
 
 void show_outside_change_in_setup(MainWindow& main, int SettingsValues::*value)
 {
-    for (auto& limit : main.setup_limits) {
+    for (auto& limit : main.setup.limits) {
         if (limit.value != value)
             continue;
         gtk_spin_button_update(GTK_SPIN_BUTTON(limit.spin));
@@ -322,7 +322,7 @@ void show_outside_change_in_setup(MainWindow& main, int SettingsValues::*value)
 
 void show_outside_change_in_setup(MainWindow& main, std::string SettingsValues::*value)
 {
-    MainWindow::SetupField* field = setup_field(main, value);
+    SetupField* field = setup_field(main, value);
     if (field && !edited(*field))
         show_value(*field, main.settings.values.*value);
 }
@@ -412,7 +412,7 @@ void choose_password_file(MainWindow& main)
             main.settings.values.password_file_path = filename.get();
             main.settings.file_path_given = false;
             // The open Setup dialog shows the choice, which is stored already: its OK need not store it again.
-            if (MainWindow::SetupField* field = setup_field(main, &SettingsValues::password_file_path))
+            if (SetupField* field = setup_field(main, &SettingsValues::password_file_path))
                 show_value(*field, main.settings.values.password_file_path);
             save_settings(main.settings.object.get(), main.settings.values, {&SettingsValues::password_file_path});
             refresh_entries(main);

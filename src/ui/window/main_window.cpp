@@ -3,7 +3,7 @@
 #include "ui/window/main_window.h"
 
 #include "ui/actions/clipboard.h"
-#include "ui/settings/settings_follow.h"
+#include "ui/window/settings_follow.h"
 
 #include "ui/actions/login_service.h"
 #include "ui/file/load_job.h"
@@ -12,6 +12,7 @@
 #include "ui/lock/lock.h"
 #include "ui/prompt/passphrase_prompt.h"
 #include "ui/search/search_bar.h"
+#include "ui/tray/tray_icon.h"
 #include "ui/tree/entry_store.h"
 #include "ui/window/document_events.h"
 #include "ui/window/view_commands.h"
@@ -24,16 +25,6 @@
 namespace sealkeep {
 
 namespace {
-
-RefPtr<GtkStatusIcon> create_status_icon()
-{
-    // Icon themes on Debian have no icon of this name, and a themed icon that is not found leaves
-    // an empty slot in the tray; the stock image of the same id is always there.
-    GtkIconTheme* theme = gtk_icon_theme_get_default();
-    if (theme && gtk_icon_theme_has_icon(theme, WINDOW_ICON))
-        return take_ref(gtk_status_icon_new_from_icon_name(WINDOW_ICON));
-    return take_ref(gtk_status_icon_new_from_stock(WINDOW_ICON));
-}
 
 bool only_iconified(GdkWindowState state)
 {
@@ -80,12 +71,6 @@ GtkWidget* create_status_row(MainWindow& main)
     });
 }
 
-void on_status_icon_popup_menu(GtkStatusIcon* icon, guint button, guint activate_time, MainWindow* main)
-{
-    gtk_menu_popup(GTK_MENU(main->status_icon_menu), nullptr, nullptr, gtk_status_icon_position_menu, icon, button,
-                   activate_time);
-}
-
 } // namespace
 
 MainWindow::MainWindow()
@@ -121,15 +106,9 @@ MainWindow::~MainWindow()
     // The window itself, if still there (Quit), goes with the process.
     if (window)
         g_signal_handlers_disconnect_by_data(window, this);
-    if (status_icon)
-        g_signal_handlers_disconnect_by_data(status_icon.get(), this);
     if (settings.not_stored_dialog) {
         g_signal_handlers_disconnect_by_data(settings.not_stored_dialog, this);
         gtk_widget_destroy(settings.not_stored_dialog);
-    }
-    if (status_icon_menu) {
-        gtk_widget_destroy(status_icon_menu);
-        g_object_unref(status_icon_menu);
     }
     clear_search_matches(search);
     stop_tree_slices(tree);
@@ -144,7 +123,7 @@ gboolean on_window_state_event(GtkWidget* window, GdkEventWindowState* event, Ma
 {
     // Leaving the taskbar is safe only while the status icon sits in a tray: without one, an
     // iconified window that left the taskbar could never be brought back.
-    bool embedded = main->status_icon && gtk_status_icon_is_embedded(main->status_icon.get());
+    const bool embedded = tray_icon_embedded(main->tray);
     gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), only_iconified(event->new_window_state) && embedded);
     return FALSE;
 }
@@ -219,15 +198,8 @@ std::unique_ptr<MainWindow> create_main_window(SettingsValues settings, RefPtr<G
     // The prompt's "show" handler gives its entry the focus here.
     gtk_widget_show_all(window);
 
-    main->status_icon = create_status_icon();
-    gtk_status_icon_set_tooltip_text(main->status_icon.get(), "Sealkeep");
-    gtk_status_icon_set_visible(main->status_icon.get(), TRUE);
-    g_signal_connect_swapped(main->status_icon.get(), "activate", G_CALLBACK(on_status_icon_activate), main.get());
-    // A menu without a parent starts with a floating reference: the state takes it, and drops it when it
-    // goes, or the menu would never be freed.
-    main->status_icon_menu = create_status_icon_menu(*main);
-    g_object_ref_sink(main->status_icon_menu);
-    g_signal_connect(main->status_icon.get(), "popup-menu", G_CALLBACK(on_status_icon_popup_menu), main.get());
+    main->tray.activated = [window = main.get()] { on_status_icon_activate(window); };
+    show_tray_icon(main->tray, WINDOW_ICON, "Sealkeep", create_status_icon_menu(*main));
 
     start_lock_triggers(main->lock, idle_lock_seconds(main->settings.values.lock_idle_minutes));
     return main;

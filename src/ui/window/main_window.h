@@ -9,6 +9,7 @@
 #include "ui/actions/clipboard.h"
 #include "ui/actions/entry_actions.h"
 #include "ui/actions/login_service.h"
+#include "ui/dialogs/setup_dialog.h"
 #include "ui/file/open_file.h"
 #include "ui/glib_ptr.h"
 #include "ui/lock/lock.h"
@@ -16,6 +17,7 @@
 #include "ui/search/search_bar.h"
 #include "ui/settings/window_settings.h"
 #include "ui/status/status_row.h"
+#include "ui/tray/tray_icon.h"
 #include "ui/tree/account_tree.h"
 
 #include <gio/gio.h>
@@ -41,26 +43,8 @@ struct MainWindow {
     AccountTree tree; // the account views and the model shown
     PassphrasePrompt prompt; // the passphrase that starts every load
     StatusRow status; // the status line with its Clear now, Reload and Stop buttons
-    RefPtr<GtkStatusIcon> status_icon;
-    GtkWidget* status_icon_menu = nullptr; // the icon's right-click menu, destroyed with the state
-    GtkWidget* setup_file_entry = nullptr; // the open Setup dialog's file entry, null while none is open
-    // The open Setup dialog's entries, each with the text it was last given and the value behind that
-    // text; empty while none is open. An entry whose text still equals it has not been edited: a change
-    // from outside may replace it, and OK leaves its key alone.
-    struct SetupField {
-        GtkWidget* entry;
-        std::string SettingsValues::*value;
-        std::string shown;
-        std::string behind;
-    };
-    std::vector<SetupField> setup_fields;
-    // Its spin buttons for the integer settings, each with the value it was last given: the same rule.
-    struct SetupLimit {
-        GtkWidget* spin;
-        int SettingsValues::*value;
-        int shown;
-    };
-    std::vector<SetupLimit> setup_limits;
+    TrayIcon tray; // the icon in the notification area and its menu
+    SetupDialogState setup; // the Setup dialog, while it is open
 
     WindowSettings settings; // the values in use and their store
 

@@ -1,5 +1,5 @@
 // Following the settings store: the "changed" signal of the window's settings object.
-#include "ui/settings/settings_follow.h"
+#include "ui/window/settings_follow.h"
 
 #include "ui/dialogs/setup_dialog.h"
 #include "ui/i18n.h"
