@@ -567,7 +567,7 @@ TEST_F(SaveTest, SetupWithAnotherPathAsksSaveDiscardOrCancel)
         run.answer = answer;
         run.other_path = gnupg_.path() + "/other.gpg";
         test::respond_in_nested_loop(type_other_path, &run);
-        show_setup_dialog(main);
+        show_setup_dialog(main.setup);
         ASSERT_TRUE(test::wait_until([&] { return !save_running(main.file); }));
         drain_events();
 

@@ -255,7 +255,7 @@ void run_setup(Act act)
             }
         },
         &data);
-    show_setup_dialog(test::main_window());
+    show_setup_dialog(test::main_window().setup);
 }
 
 // Answers the chooser that is about to run: picks `file` (or nothing) and gives `response`.
@@ -622,7 +622,7 @@ TEST_F(SetupDialogTest, EnterInAFieldIsOk)
                     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
             },
             &data);
-        show_setup_dialog(main);
+        show_setup_dialog(main.setup);
         EXPECT_TRUE(data.answered) << "Enter left the dialog open";
         RefPtr<GSettings> fresh = take_ref(g_settings_new(SCHEMA_ID));
         if (!c.label) {
@@ -837,7 +837,7 @@ TEST_F(SetupDialogTest, DismissedChooserChangesNothing)
     ASSERT_TRUE(wait_in_memory(BEHIND_OUR_BACK));
     ChooserAnswer answer{chosen_file_, GTK_RESPONSE_CANCEL};
     answer_next_chooser(&answer);
-    choose_password_file(test::main_window());
+    choose_password_file(test::main_window().setup);
 
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(values_in_memory(), BEHIND_OUR_BACK);
@@ -854,7 +854,7 @@ TEST_F(SetupDialogTest, FileChosenStoresOnlyThePath)
     store_behind_our_back(BEHIND_OUR_BACK);
     ChooserAnswer answer{chosen_file_, GTK_RESPONSE_OK};
     answer_next_chooser(&answer);
-    choose_password_file(test::main_window());
+    choose_password_file(test::main_window().setup);
 
     ASSERT_TRUE(answer.answered);
     Values expected = BEHIND_OUR_BACK;
@@ -951,7 +951,7 @@ ChooserAtStart open_chooser_and_look(const std::string& expected_selection)
             gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
         },
         &data);
-    choose_password_file(test::main_window());
+    choose_password_file(test::main_window().setup);
     return data.seen;
 }
 
@@ -1002,7 +1002,7 @@ TEST_F(SetupDialogTest, NonUtf8FileNameIsKeptAsItsBytesAndShownInDisplayForm)
     std::ofstream(latin1) << "x";
     ChooserAnswer answer{latin1, GTK_RESPONSE_OK};
     answer_next_chooser(&answer);
-    choose_password_file(test::main_window());
+    choose_password_file(test::main_window().setup);
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(test::main_window().settings.values.password_file_path, latin1);
     EXPECT_EQ(path_of_stored_form(stored_in_dconf()[0]), latin1);

@@ -5,16 +5,13 @@
 #include "core/record_reader.h"
 #include "core/settings_values.h"
 #include "ui/dialogs/chooser_end.h"
-#include "ui/file/load_job.h"
+#include "ui/file/open_file.h"
 #include "ui/file/save_job.h"
 #include "ui/file/unsaved_edits.h"
 #include "ui/glib_ptr.h"
 #include "ui/i18n.h"
-#include "ui/lock/lock.h"
-#include "ui/window/settings_follow.h"
 #include "ui/settings/settings_store.h"
-#include "ui/window/main_window.h"
-#include "ui/window/view_commands.h"
+#include "ui/settings/window_settings.h"
 
 #include <array>
 #include <cstring>
@@ -78,37 +75,37 @@ bool edited(const SetupField& field)
     return field.shown != gtk_entry_get_text(GTK_ENTRY(field.entry));
 }
 
-SetupField* setup_field(MainWindow& main, std::string SettingsValues::*value)
+SetupField* setup_field(SetupDialog& setup, std::string SettingsValues::*value)
 {
-    for (auto& field : main.setup.fields)
+    for (auto& field : setup.fields)
         if (field.value == value)
             return &field;
     return nullptr;
 }
 
-void add_setup_field(MainWindow& main, GtkWidget* entry, std::string SettingsValues::*value)
+void add_setup_field(SetupDialog& setup, GtkWidget* entry, std::string SettingsValues::*value)
 {
-    main.setup.fields.push_back({entry, value, {}, {}});
-    show_value(main.setup.fields.back(), main.settings.values.*value);
+    setup.fields.push_back({entry, value, {}, {}});
+    show_value(setup.fields.back(), setup.settings.values.*value);
 }
 
-void forget_setup_fields(GtkWidget*, MainWindow* main)
+void forget_setup_fields(GtkWidget*, SetupDialog* setup)
 {
-    main->setup.fields.clear();
-    main->setup.limits.clear();
+    setup->fields.clear();
+    setup->limits.clear();
 }
 
 // A file chosen through the dialog's open button shows up in the dialog's entry for as long as the
 // dialog is open; the entry's "destroy" forgets it, so the chooser never writes into a dialog that is gone.
-void forget_file_entry(GtkWidget* entry, MainWindow* main)
+void forget_file_entry(GtkWidget* entry, SetupDialog* setup)
 {
-    if (main->setup.file_entry == entry)
-        main->setup.file_entry = nullptr;
+    if (setup->file_entry == entry)
+        setup->file_entry = nullptr;
 }
 
-void on_open_button_clicked(GtkButton*, MainWindow* main)
+void on_open_button_clicked(GtkButton*, SetupDialog* setup)
 {
-    choose_password_file(*main);
+    choose_password_file(*setup);
 }
 
 GtkWidget* framed(const char* title, guint top, guint bottom, guint left, guint right, GtkWidget* content)
@@ -121,25 +118,25 @@ GtkWidget* framed(const char* title, guint top, guint bottom, guint left, guint 
     return frame;
 }
 
-GtkWidget* build_file_row(MainWindow& main, GtkWidget** file_entry)
+GtkWidget* build_file_row(SetupDialog& setup, GtkWidget** file_entry)
 {
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), gtk_label_new(_("Default file")), FALSE, FALSE, 2);
 
     *file_entry = gtk_entry_new();
-    add_setup_field(main, *file_entry, &SettingsValues::password_file_path);
+    add_setup_field(setup, *file_entry, &SettingsValues::password_file_path);
     gtk_box_pack_start(GTK_BOX(row), *file_entry, TRUE, TRUE, 4);
 
     // The image is the button's child rather than its "image" property: the toolkit hides button images
     // when the desktop asks it to, and this button has nothing else to show.
     GtkWidget* open_button = gtk_button_new();
     gtk_container_add(GTK_CONTAINER(open_button), gtk_image_new_from_stock("gtk-open", GTK_ICON_SIZE_BUTTON));
-    g_signal_connect(open_button, "clicked", G_CALLBACK(on_open_button_clicked), &main);
+    g_signal_connect(open_button, "clicked", G_CALLBACK(on_open_button_clicked), &setup);
     gtk_box_pack_start(GTK_BOX(row), open_button, FALSE, FALSE, 2);
     return row;
 }
 
-GtkWidget* build_template_table(MainWindow& main, std::array<GtkWidget*, 5>& entries)
+GtkWidget* build_template_table(SetupDialog& setup, std::array<GtkWidget*, 5>& entries)
 {
     GtkWidget* table = gtk_table_new(5, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
@@ -150,7 +147,7 @@ GtkWidget* build_template_table(MainWindow& main, std::array<GtkWidget*, 5>& ent
         gtk_table_attach(GTK_TABLE(table), alignment, 0, 1, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
 
         entries[r] = gtk_entry_new();
-        add_setup_field(main, entries[r], rows[r].value);
+        add_setup_field(setup, entries[r], rows[r].value);
         const auto grow = static_cast<GtkAttachOptions>(GTK_EXPAND | GTK_FILL);
         gtk_table_attach(GTK_TABLE(table), entries[r], 1, 2, r, r + 1, grow, grow, 0, 0);
     }
@@ -179,7 +176,7 @@ void show_limit(SetupLimit& limit, int value)
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(limit.spin), value);
 }
 
-GtkWidget* build_limit_table(MainWindow& main)
+GtkWidget* build_limit_table(SetupDialog& setup)
 {
     GtkWidget* table = gtk_table_new(2, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
@@ -191,16 +188,16 @@ GtkWidget* build_limit_table(MainWindow& main)
 
         GtkWidget* spin = gtk_spin_button_new_with_range(0, rows[r].max, 1);
         gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
-        main.setup.limits.push_back({spin, rows[r].value, 0});
-        show_limit(main.setup.limits.back(), main.settings.values.*rows[r].value);
+        setup.limits.push_back({spin, rows[r].value, 0});
+        show_limit(setup.limits.back(), setup.settings.values.*rows[r].value);
         gtk_table_attach(GTK_TABLE(table), spin, 1, 2, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
     }
     return table;
 }
 
-void wait_for_save(MainWindow& main)
+void wait_for_save(SetupDialog& setup)
 {
-    while (save_running(main.file))
+    while (save_running(setup.file))
         gtk_main_iteration();
 }
 
@@ -209,55 +206,55 @@ enum class EditsSettled { Kept, Saved, Discarded, Stay };
 // OK with another file path leaves the loaded file behind: its unsaved edits are saved to it first or
 // dropped, as the user says. Stay: Cancel, or a save that failed (its own message said why); the Setup
 // dialog then stays open with nothing applied.
-EditsSettled settle_edits_for_new_path(MainWindow& main)
+EditsSettled settle_edits_for_new_path(SetupDialog& setup)
 {
-    const SetupField* field = setup_field(main, &SettingsValues::password_file_path);
+    const SetupField* field = setup_field(setup, &SettingsValues::password_file_path);
     if (!field || !edited(*field) ||
-        typed_value(field->value, gtk_entry_get_text(GTK_ENTRY(field->entry))) == main.settings.values.password_file_path)
+        typed_value(field->value, gtk_entry_get_text(GTK_ENTRY(field->entry))) == setup.settings.values.password_file_path)
         return EditsSettled::Kept;
     // A save that runs already ends first: the question is about what it did not write.
-    wait_for_save(main);
-    if (!main.file.unsaved_edits)
+    wait_for_save(setup);
+    if (!setup.file.unsaved_edits)
         return EditsSettled::Kept;
-    if (may_drop_edits(main.file, {}))
+    if (may_drop_edits(setup.file, {}))
         return EditsSettled::Discarded;
-    wait_for_save(main);
-    return main.file.unsaved_edits ? EditsSettled::Stay : EditsSettled::Saved;
+    wait_for_save(setup);
+    return setup.file.unsaved_edits ? EditsSettled::Stay : EditsSettled::Saved;
 }
 
 } // namespace
 
-void show_setup_dialog(MainWindow& main)
+void show_setup_dialog(SetupDialog& setup)
 {
     GtkWidget* dialog =
-        gtk_dialog_new_with_buttons(_("Setup"), GTK_WINDOW(main.window), GTK_DIALOG_MODAL, "gtk-cancel",
+        gtk_dialog_new_with_buttons(_("Setup"), setup.parent(), GTK_DIALOG_MODAL, "gtk-cancel",
                                     GTK_RESPONSE_CANCEL, "gtk-ok", GTK_RESPONSE_OK, nullptr);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(dialog), 320, -1);
     GtkBox* content = GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog)));
-    main.setup.fields.clear();
-    main.setup.limits.clear();
-    g_signal_connect(dialog, "destroy", G_CALLBACK(forget_setup_fields), &main);
+    setup.fields.clear();
+    setup.limits.clear();
+    g_signal_connect(dialog, "destroy", G_CALLBACK(forget_setup_fields), &setup);
 
     GtkWidget* file_entry = nullptr;
-    GtkWidget* file_row = build_file_row(main, &file_entry);
+    GtkWidget* file_row = build_file_row(setup, &file_entry);
     gtk_box_pack_start(content, framed(_("Password file database encrypted whith GnuPG:"), 4, 4, 4, 4, file_row), FALSE,
                        FALSE, 2);
-    main.setup.file_entry = file_entry;
-    g_signal_connect(file_entry, "destroy", G_CALLBACK(forget_file_entry), &main);
+    setup.file_entry = file_entry;
+    g_signal_connect(file_entry, "destroy", G_CALLBACK(forget_file_entry), &setup);
 
     std::array<GtkWidget*, 5> template_entries{};
-    GtkWidget* table = build_template_table(main, template_entries);
+    GtkWidget* table = build_template_table(setup, template_entries);
     gtk_box_pack_start(content, framed(_("External commands to launch:"), 8, 8, 4, 4, table), FALSE, FALSE, 2);
 
-    GtkWidget* limits = build_limit_table(main);
+    GtkWidget* limits = build_limit_table(setup);
     gtk_box_pack_start(content, framed(_("Secrets kept short-lived:"), 8, 8, 4, 4, limits), FALSE, FALSE, 2);
 
     // Enter in any field is OK, as in every dialog of the desktop.
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    for (const auto& field : main.setup.fields)
+    for (const auto& field : setup.fields)
         gtk_entry_set_activates_default(GTK_ENTRY(field.entry), TRUE);
-    for (const auto& limit : main.setup.limits)
+    for (const auto& limit : setup.limits)
         gtk_entry_set_activates_default(GTK_ENTRY(limit.spin), TRUE);
 
     gtk_widget_show_all(dialog);
@@ -269,62 +266,56 @@ void show_setup_dialog(MainWindow& main)
             gtk_widget_destroy(dialog);
             return;
         }
-        settled = settle_edits_for_new_path(main);
+        settled = settle_edits_for_new_path(setup);
     }
 
     // Only the entries the user edited are taken, as typed: the templates are free text, and an empty one
     // is a valid choice. The others keep the value in use, which may have changed outside meanwhile.
     SettingFields changed;
-    for (const auto& field : main.setup.fields) {
+    for (const auto& field : setup.fields) {
         if (!edited(field))
             continue;
-        main.settings.values.*field.value = typed_value(field.value, gtk_entry_get_text(GTK_ENTRY(field.entry)));
+        setup.settings.values.*field.value = typed_value(field.value, gtk_entry_get_text(GTK_ENTRY(field.entry)));
         changed.push_back(field.value);
         if (is_path(field.value))
-            main.settings.file_path_given = false;
+            setup.settings.file_path_given = false;
     }
-    for (const auto& limit : main.setup.limits) {
+    for (const auto& limit : setup.limits) {
         // A value typed but not yet confirmed with Enter counts too; one the user left as shown is not
         // written, so a change made elsewhere meanwhile stays.
         gtk_spin_button_update(GTK_SPIN_BUTTON(limit.spin));
         const int value = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit.spin));
         if (value == limit.shown)
             continue;
-        main.settings.values.*limit.value = value;
+        setup.settings.values.*limit.value = value;
         for (const auto& key : int_setting_keys())
             if (key.value == limit.value)
-                save_int_setting(main.settings.object.get(), key.key, value);
+                save_int_setting(setup.settings.object.get(), key.key, value);
     }
     gtk_widget_destroy(dialog);
-    use_current_templates(main);
-    // A password already counting down keeps its delay; the idle time counts anew from now.
-    set_idle_lock_seconds(main.lock, idle_lock_seconds(main.settings.values.lock_idle_minutes));
-    // A load that runs was started with the old path and templates: it stops, and the prompt offers
-    // to start over with the new ones.
-    if (stop_load(main.file) && main.prompt.panel)
-        gtk_widget_show(main.prompt.panel);
-    save_settings(main.settings.object.get(), main.settings.values, changed);
+    setup.applied();
+    save_settings(setup.settings.object.get(), setup.settings.values, changed);
     // The discarded edits are still shown: the document goes, and the prompt offers the new file.
     if (settled == EditsSettled::Discarded)
-        refresh_entries(main);
+        setup.refresh();
 }
 
-void show_outside_change_in_setup(MainWindow& main, int SettingsValues::*value)
+void show_outside_change_in_setup(SetupDialog& setup, int SettingsValues::*value)
 {
-    for (auto& limit : main.setup.limits) {
+    for (auto& limit : setup.limits) {
         if (limit.value != value)
             continue;
         gtk_spin_button_update(GTK_SPIN_BUTTON(limit.spin));
         if (gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(limit.spin)) == limit.shown)
-            show_limit(limit, main.settings.values.*value);
+            show_limit(limit, setup.settings.values.*value);
     }
 }
 
-void show_outside_change_in_setup(MainWindow& main, std::string SettingsValues::*value)
+void show_outside_change_in_setup(SetupDialog& setup, std::string SettingsValues::*value)
 {
-    SetupField* field = setup_field(main, value);
+    SetupField* field = setup_field(setup, value);
     if (field && !edited(*field))
-        show_value(*field, main.settings.values.*value);
+        show_value(*field, setup.settings.values.*value);
 }
 
 namespace {
@@ -389,40 +380,40 @@ void add_filters(GtkFileChooser* chooser, const std::string& current)
 
 } // namespace
 
-void choose_password_file(MainWindow& main)
+void choose_password_file(SetupDialog& setup)
 {
     // Another file replaces the document: its edits are saved or dropped first, as the user says.
-    const bool edited = main.file.unsaved_edits;
-    if (!may_drop_edits(main.file, [window = &main] { choose_password_file(*window); }))
+    const bool edited = setup.file.unsaved_edits;
+    if (!may_drop_edits(setup.file, [dialog = &setup] { choose_password_file(*dialog); }))
         return;
     bool opened = false;
-    GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), GTK_WINDOW(main.window),
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(_("Select a new password file"), setup.parent(),
                                                      GTK_FILE_CHOOSER_ACTION_OPEN, "gtk-cancel", GTK_RESPONSE_CANCEL,
                                                      "gtk-open", GTK_RESPONSE_OK, nullptr);
     // The filter is set once the file is selected: selecting a file the toolkit has not read yet drops the
     // filter set before.
-    start_at_current_file(GTK_FILE_CHOOSER(chooser), main.settings.values.password_file_path);
-    add_filters(GTK_FILE_CHOOSER(chooser), main.settings.values.password_file_path);
+    start_at_current_file(GTK_FILE_CHOOSER(chooser), setup.settings.values.password_file_path);
+    add_filters(GTK_FILE_CHOOSER(chooser), setup.settings.values.password_file_path);
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_OK) {
         // A file without a local path (a remote location, or no file selected at all) gives no
         // filename; gpg could not open it anyway, so such an answer changes nothing. The filename is
         // the file's own bytes, whatever their encoding.
         GCharPtr filename{gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))};
         if (filename) {
-            main.settings.values.password_file_path = filename.get();
-            main.settings.file_path_given = false;
+            setup.settings.values.password_file_path = filename.get();
+            setup.settings.file_path_given = false;
             // The open Setup dialog shows the choice, which is stored already: its OK need not store it again.
-            if (SetupField* field = setup_field(main, &SettingsValues::password_file_path))
-                show_value(*field, main.settings.values.password_file_path);
-            save_settings(main.settings.object.get(), main.settings.values, {&SettingsValues::password_file_path});
-            refresh_entries(main);
+            if (SetupField* field = setup_field(setup, &SettingsValues::password_file_path))
+                show_value(*field, setup.settings.values.password_file_path);
+            save_settings(setup.settings.object.get(), setup.settings.values, {&SettingsValues::password_file_path});
+            setup.refresh();
             opened = true;
         }
     }
     end_file_chooser(chooser);
     // The edits were discarded for another file; with none chosen they are still shown, and still unsaved.
-    if (edited && !opened && !main.file.unsaved_edits)
-        note_document_edited(main.file);
+    if (edited && !opened && !setup.file.unsaved_edits)
+        note_document_edited(setup.file);
 }
 
 } // namespace sealkeep

@@ -90,6 +90,9 @@ MainWindow::MainWindow()
     file.loaded = [this](LoadResult result) { show_loaded_document(*this, std::move(result)); };
     file.load = [this](std::string passphrase) { start_load(*this, std::move(passphrase)); };
     file.refresh = [this] { refresh_entries(*this); };
+    setup.parent = [this] { return window ? GTK_WINDOW(window) : nullptr; };
+    setup.applied = [this] { use_settings_from_setup(*this); };
+    setup.refresh = [this] { refresh_entries(*this); };
     prompt.entered = [this](std::string passphrase) { start_load(*this, std::move(passphrase)); };
     lock.lock_now = [this] { lock_window(*this); };
     lock.has_document = [this] { return tree.database_loaded; };

@@ -44,13 +44,13 @@ struct MainWindow {
     PassphrasePrompt prompt; // the passphrase that starts every load
     StatusRow status; // the status line with its Clear now, Reload and Stop buttons
     TrayIcon tray; // the icon in the notification area and its menu
-    SetupDialogState setup; // the Setup dialog, while it is open
 
     WindowSettings settings; // the values in use and their store
 
     SearchState search{tree, settings}; // the search bar
 
     OpenFile file{status, tree, settings}; // the loads, the file loaded, the save and the unsaved edits
+    SetupDialog setup{settings, file};     // the Setup dialog and the password-file chooser
 
     ClipboardState clipboard{status}; // what Sealkeep offers on the selections
     LockState lock;           // what brings the lock, and what is put back after it

@@ -42,6 +42,13 @@ void with_search(MainWindow& main)
     step(main.search);
 }
 
+// Setup and Open file.
+template <void (*command)(SetupDialog&)>
+void with_setup(MainWindow& main)
+{
+    command(main.setup);
+}
+
 // The file's commands, on the open file.
 template <void (*command)(OpenFile&)>
 void with_file(MainWindow& main)
@@ -143,8 +150,8 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
     const MenuDef menus[] = {
         {N_("_File"),
          {
-             {Kind::Mnemonic, N_("_Open file"), &choose_password_file, 0},
-             {Kind::Stock, "gtk-preferences", &show_setup_dialog, 0},
+             {Kind::Mnemonic, N_("_Open file"), &with_setup<choose_password_file>, 0},
+             {Kind::Stock, "gtk-preferences", &with_setup<show_setup_dialog>, 0},
              SEPARATOR,
              {Kind::Stock, "gtk-quit", &quit, GDK_KEY_q},
              {Kind::Mnemonic, N_("_Lock"), &lock_window, GDK_KEY_l},

@@ -7,6 +7,7 @@
 #include "ui/search/search_bar.h"
 #include "ui/settings/settings_store.h"
 #include "ui/tree/account_model.h"
+#include "ui/file/load_job.h"
 #include "ui/window/main_window.h"
 
 #include <algorithm>
@@ -66,7 +67,7 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
             return;
         main->settings.values.*key.value = stored.*key.value;
         use_current_templates(*main);
-        show_outside_change_in_setup(*main, key.value);
+        show_outside_change_in_setup(main->setup, key.value);
         return;
     }
     if (std::strcmp(key_name, SEARCH_FILTER_KEY) == 0) {
@@ -86,7 +87,7 @@ void on_settings_changed(GSettings* settings, const gchar* key_name, MainWindow*
         // A password already counting down keeps its delay; the idle time counts anew from now.
         if (key.value == &SettingsValues::lock_idle_minutes)
             set_idle_lock_seconds(main->lock, idle_lock_seconds(stored));
-        show_outside_change_in_setup(*main, key.value);
+        show_outside_change_in_setup(main->setup, key.value);
         return;
     }
 }
@@ -98,6 +99,14 @@ void use_current_templates(MainWindow& main)
     // The document's records build their command lines from the document's templates at each action.
     if (main.tree.model)
         account_model_use_templates(account_model_base(main.tree.model), main.settings.values);
+}
+
+void use_settings_from_setup(MainWindow& main)
+{
+    use_current_templates(main);
+    set_idle_lock_seconds(main.lock, idle_lock_seconds(main.settings.values.lock_idle_minutes));
+    if (stop_load(main.file) && main.prompt.panel)
+        gtk_widget_show(main.prompt.panel);
 }
 
 void follow_settings_changes(MainWindow& main)

@@ -15,6 +15,11 @@ void follow_settings_changes(MainWindow& main);
 // from them (after Setup's OK or a change made outside).
 void use_current_templates(MainWindow& main);
 
+// Setup's OK put new values in use: the templates become the shown document's, the idle time counts anew
+// from now with its new limit (a password already counting down keeps its delay), and a load that runs,
+// started with the old path and templates, stops, the prompt offering to start over with the new ones.
+void use_settings_from_setup(MainWindow& main);
+
 // Stops following; the destructor of the window state calls it.
 void stop_following_settings(MainWindow& main);
 
