@@ -48,24 +48,60 @@ std::optional<std::string_view> next_line(std::string_view bytes, std::size_t& p
     return line;
 }
 
-} // namespace
-
-std::optional<PasswordPrompt> parse_password_prompt(std::string_view prompt)
+// "user@host" split at its last "@": both parts there, and no blank in either (a blank means other text
+// around the name).
+std::optional<PasswordPrompt> split_user_at_host(std::string_view name)
 {
-    if (has_control_character(prompt) || !prompt.ends_with(PASSWORD_SUFFIX))
-        return std::nullopt;
-    std::string_view name = prompt.substr(0, prompt.size() - PASSWORD_SUFFIX.size());
     const std::size_t at = name.rfind('@');
     if (at == std::string_view::npos)
         return std::nullopt;
     std::string_view user = name.substr(0, at);
     std::string_view host = name.substr(at + 1);
-    // ssh's own prompt has no blank in it: a blank means text in front of it (the "(user@host) " that
-    // ssh puts before a server's keyboard-interactive question, say).
     if (user.empty() || host.empty() || user.find(' ') != std::string_view::npos ||
         host.find(' ') != std::string_view::npos)
         return std::nullopt;
     return PasswordPrompt{std::string(user), std::string(host)};
+}
+
+std::string ascii_lower(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+// The server's keyboard-interactive text, if it asks for the password and for nothing else.
+bool is_password_question(std::string_view question)
+{
+    if (question.ends_with(' '))
+        question.remove_suffix(1);
+    const std::string lower = ascii_lower(question);
+    if (lower == "password:")
+        return true;
+    constexpr std::string_view NAMED = "'s password:";
+    return lower.ends_with(NAMED) && split_user_at_host(std::string_view(lower).substr(0, lower.size() - NAMED.size()));
+}
+
+} // namespace
+
+std::optional<PasswordPrompt> parse_password_prompt(std::string_view prompt)
+{
+    if (has_control_character(prompt))
+        return std::nullopt;
+    if (prompt.ends_with(PASSWORD_SUFFIX) && !prompt.starts_with('('))
+        return split_user_at_host(prompt.substr(0, prompt.size() - PASSWORD_SUFFIX.size()));
+    // Keyboard-interactive: ssh writes "(user@host) " and then the server's text.
+    if (!prompt.starts_with('('))
+        return std::nullopt;
+    const std::size_t close = prompt.find(") ");
+    if (close == std::string_view::npos || !is_password_question(prompt.substr(close + 2)))
+        return std::nullopt;
+    auto parsed = split_user_at_host(prompt.substr(1, close - 1));
+    if (parsed)
+        parsed->keyboard_interactive = true;
+    return parsed;
 }
 
 std::string encode_login_request(const LoginRequest& request)

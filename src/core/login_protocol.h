@@ -25,12 +25,16 @@ inline constexpr std::size_t LOGIN_TOKEN_BYTES = 32;
 struct PasswordPrompt {
     std::string user;
     std::string host;
+    bool keyboard_interactive = false; // the server asked through keyboard-interactive
 };
 
-// ssh's own password prompt, and nothing else: a host key to confirm, a key's passphrase, a
-// keyboard-interactive question (whose text the server chooses and ssh puts behind "(user@host) ")
-// or anything with control characters is not one. The user is what stands before the last "@",
-// as ssh reads user@host on its own command line.
+// A password prompt, and nothing else. ssh's own ("user@host's password: "), or a keyboard-interactive
+// question that is exactly a password question ("Password:", or "name@server's password:", any case, a
+// trailing blank allowed) behind the "(user@host) " that ssh itself puts before the server's text: the
+// user and host are then the prefix's, written by the client, never the server's. A host key to
+// confirm, a key's passphrase, any other server question (a one-time code, a banner), or anything with
+// control characters is not one. The user is what stands before the last "@", as ssh reads user@host on
+// its own command line.
 std::optional<PasswordPrompt> parse_password_prompt(std::string_view prompt);
 
 struct LoginRequest {

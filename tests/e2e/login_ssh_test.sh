@@ -1,9 +1,11 @@
-# Log in against a real ssh server: Debian's sshd on loopback addresses with test users of its own, the
-# real ssh client and the real program. Log in on one account (Ctrl+Return from the search entry) and on
-# a cluster of two users (Action menu) reaches the server, whose users write a file; a wrong password is
-# answered once; a host-key question is declined. Meanwhile no process's command line or environment and
-# neither selection holds a password. A launch's token, read from the launched command's environment,
-# gets nothing for another user's process, after its account was answered, or after a lock.
+# Log in against real ssh servers: Debian's sshd on loopback addresses with test users of its own (one
+# server asks for passwords through keyboard-interactive and PAM only), the real ssh client and the real
+# program. Log in on one account (Ctrl+Return from the search entry), on the keyboard-interactive server,
+# and on a cluster of two users (Action menu) reaches the server, whose users write a file; a wrong
+# password is answered once; a host-key question and keyboard-interactive questions other than the
+# password are declined. Meanwhile no process's command line or environment and neither selection holds
+# a password. A launch's token, read from the launched command's environment, gets nothing for another
+# user's process, after its account was answered, or after a lock.
 # Needs root (users are made and removed) and openssh-server.
 source "$(dirname "$0")/../harness/lib.sh"
 
@@ -14,10 +16,10 @@ fi
 
 helper=$(dirname "$SEALKEEP_BIN")/sealkeep-askpass
 passphrase=login-pass
-users=(sk-login-a sk-login-b sk-login-c sk-login-d sk-login-e)
+users=(sk-login-a sk-login-b sk-login-c sk-login-d sk-login-e sk-login-f)
 declare -A password=(
     [sk-login-a]=Pw-a-7Qm2xV9 [sk-login-b]=Pw-b-K4t8sL1 [sk-login-c]=Pw-c-Z6r3nH5
-    [sk-login-d]=Pw-d-W1y5pJ8 [sk-login-e]=Pw-e-B9u2cF4)
+    [sk-login-d]=Pw-d-W1y5pJ8 [sk-login-e]=Pw-e-B9u2cF4 [sk-login-f]=Pw-f-R8d3kT6)
 wrong_password=Pw-wrong-N3v7gD2
 
 # ---- the server: users with homes in a folder of the test, host key and config in a scratch folder ----
@@ -40,39 +42,50 @@ if [ ! -d /run/sshd ]; then
 fi
 ssh-keygen -q -t ed25519 -N '' -f "$server_dir/host_key" </dev/null
 
-sshd_pid=
-for _ in 1 2 3 4 5; do
-    port=$((20000 + RANDOM % 30000))
-    {
-        echo "Port $port"
-        for n in 1 2 3 4 5; do echo "ListenAddress 127.0.0.$n"; done
-        echo "HostKey $server_dir/host_key"
-        echo "PidFile $server_dir/sshd.pid"
-        echo "UsePAM no"
-        echo "PasswordAuthentication yes"
-        echo "KbdInteractiveAuthentication no"
-        echo "PubkeyAuthentication no"
-        echo "AuthorizedKeysFile none"
-        echo "PermitRootLogin no"
-        echo "StrictModes no"
-        echo "AllowUsers ${users[*]}"
-        echo "LogLevel VERBOSE"
-    } >"$server_dir/sshd_config"
-    /usr/sbin/sshd -D -e -f "$server_dir/sshd_config" 2>"$server_dir/sshd.log" &
-    sshd_pid=$!
-    for _ in $(seq 50); do
-        grep -q "Server listening on 127.0.0.5" "$server_dir/sshd.log" 2>/dev/null && break
-        kill -0 "$sshd_pid" 2>/dev/null || break
-        sleep 0.1
+# start_sshd NAME "ADDRESS..." AUTHENTICATION-LINES...: an sshd on a free port on these addresses with
+# these lines, its port in $port; the test fails when none starts.
+start_sshd() {
+    local name=$1 addresses=$2 pid= address
+    address=${addresses##* } # the last one: listening there means listening on all
+    shift 2
+    for _ in 1 2 3 4 5; do
+        port=$((20000 + RANDOM % 30000))
+        {
+            echo "Port $port"
+            for listen in $addresses; do echo "ListenAddress $listen"; done
+            echo "HostKey $server_dir/host_key"
+            echo "PidFile $server_dir/$name.pid"
+            printf '%s\n' "$@"
+            echo "PubkeyAuthentication no"
+            echo "AuthorizedKeysFile none"
+            echo "PermitRootLogin no"
+            echo "StrictModes no"
+            echo "AllowUsers ${users[*]}"
+            echo "LogLevel VERBOSE"
+        } >"$server_dir/$name.config"
+        /usr/sbin/sshd -D -e -f "$server_dir/$name.config" 2>"$server_dir/$name.log" &
+        pid=$!
+        for _ in $(seq 50); do
+            grep -q "Server listening on $address" "$server_dir/$name.log" 2>/dev/null && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        grep -q "Server listening on $address" "$server_dir/$name.log" && break
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        pid=
     done
-    grep -q "Server listening on 127.0.0.5" "$server_dir/sshd.log" && break
-    kill "$sshd_pid" 2>/dev/null
-    wait "$sshd_pid" 2>/dev/null
-    sshd_pid=
-done
-[ -n "$sshd_pid" ] || { sk_fail "sshd did not start: $(cat "$server_dir/sshd.log")"; sk_finish; }
-sk_cleanup_add "kill $sshd_pid"
-sk_log "sshd on port $port (pid $sshd_pid)"
+    [ -n "$pid" ] || { sk_fail "sshd $name did not start: $(cat "$server_dir/$name.log")"; sk_finish; }
+    sk_cleanup_add "kill $pid"
+    sk_log "sshd $name on $address port $port (pid $pid)"
+}
+
+# Passwords through keyboard-interactive only, as PAM asks for them ("Password: "), on 127.0.0.6.
+start_sshd keyboard 127.0.0.6 "UsePAM yes" "PasswordAuthentication no" "KbdInteractiveAuthentication yes"
+keyboard_port=$port
+# Passwords through ssh's password authentication, on the other five addresses.
+start_sshd sshd "127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5" "UsePAM no" "PasswordAuthentication yes" \
+    "KbdInteractiveAuthentication no"
 
 # ---- the client: users for the cluster's hosts and the host-key question come from its config ----
 cfg=$SK_TMP/ssh_config
@@ -84,6 +97,9 @@ Host 127.0.0.3
 Host 127.0.0.4
     StrictHostKeyChecking ask
     UserKnownHostsFile /dev/null
+Host 127.0.0.6
+    Port $keyboard_port
+    PreferredAuthentications keyboard-interactive
 Host *
     Port $port
     StrictHostKeyChecking accept-new
@@ -107,6 +123,7 @@ sk_gpg_home
     sk_record lab srv 127.0.0.3 ssh "" sk-login-c "${password[sk-login-c]}"
     sk_record lab srv 127.0.0.4 ssh "" sk-login-d "${password[sk-login-d]}"
     sk_record lab srv 127.0.0.5 ssh "" sk-login-e "$wrong_password"
+    sk_record lab srv 127.0.0.6 ssh "" sk-login-f "${password[sk-login-f]}"
 } | sk_encrypt_symmetric "$SK_TMP/accounts.gpg" "$passphrase"
 
 # ---- watching /proc for the passwords while the logins run ----
@@ -139,16 +156,18 @@ wait_for() {
     return 1
 }
 
-# ask_as [RUNNER...] -- USER HOST: runs the helper as ssh would, with the socket and token the launch
-# for USER@HOST was given; prints what it answered, then "status N".
+# ask_as [RUNNER...] -- USER HOST [PROMPT]: runs the helper as ssh would, with the socket and token the
+# launch for USER@HOST was given, on ssh's password prompt or PROMPT; prints what it answered, then
+# "status N".
 ask_as() {
     local runner=()
     while [ "$1" != -- ]; do runner+=("$1"); shift; done
     shift
-    local socket token
+    local socket token prompt="$1@$2's password: "
+    [ -z "${3:-}" ] || prompt=$3
     read -r socket token <"$SK_TMP/launch-$1-$2"
     "${runner[@]}" env SEALKEEP_LOGIN_SOCKET="$socket" SEALKEEP_LOGIN_TOKEN="$token" \
-        "$helper" "$1@$2's password: " 2>/dev/null
+        "$helper" "$prompt" 2>/dev/null
     echo "status $?"
 }
 
@@ -189,8 +208,15 @@ sk_check_eq "another user's process on an opened socket gets nothing" "status 1"
     "$(ask_as setpriv --reuid=nobody --regid=nogroup --clear-groups -- sk-login-d 127.0.0.4)"
 chmod o-x "${opened[@]}"
 chmod o-rw "$socket"
-sk_check_eq "the launch's own user gets the account's password once" \
-    "${password[sk-login-d]} status 0" "$(ask_as -- sk-login-d 127.0.0.4 | tr '\n' ' ' | sed 's/ $//')"
+# Keyboard-interactive text behind ssh's "(user@host) ": a server's other question gets nothing, its
+# password question gets the password of the account ssh names, once.
+for question in "Verification code: " "One-time password: " "Welcome! Password: "; do
+    sk_check_eq "keyboard-interactive '$question' gets nothing" "status 1" \
+        "$(ask_as -- sk-login-d 127.0.0.4 "(sk-login-d@127.0.0.4) $question")"
+done
+sk_check_eq "the launch's own user gets the account's password once, for a keyboard-interactive question" \
+    "${password[sk-login-d]} status 0" \
+    "$(ask_as -- sk-login-d 127.0.0.4 "(sk-login-d@127.0.0.4) Password: " | tr '\n' ' ' | sed 's/ $//')"
 sk_check_eq "and not a second time" "status 1" "$(ask_as -- sk-login-d 127.0.0.4)"
 
 # ---- one account: Ctrl+Return with the focus in the search entry ----
@@ -201,6 +227,15 @@ sk_check_file "Log in on one account reaches the server as its user" "$server_di
     $'sk-login-a\n'
 sk_check_contains "sshd accepted the password" "$(cat "$server_dir/sshd.log")" "Accepted password for sk-login-a"
 sk_check_eq "the launch's token is refused after its login" "status 1" "$(ask_as -- sk-login-a 127.0.0.1)"
+
+# ---- a server that asks through keyboard-interactive only (PAM's "Password: ") ----
+select_account sk-login-f
+sk_key ctrl+Return
+wait_for "$server_dir/home-sk-login-f/reached" 20
+sk_check_file "Log in through keyboard-interactive reaches the server as its user" \
+    "$server_dir/home-sk-login-f/reached" $'sk-login-f\n'
+sk_check_contains "sshd accepted the password through keyboard-interactive" "$(cat "$server_dir/keyboard.log")" \
+    "Accepted keyboard-interactive/pam for sk-login-f"
 
 # ---- a wrong password: answered once, then declined ----
 select_account sk-login-e
