@@ -62,10 +62,18 @@ int main(int argc, char** argv)
     if (argc != 2 || !socket_path || !token)
         return decline(_("This program answers ssh for Sealkeep's Log in only."));
 
-    // Only ssh's own password prompt is sent on at all; Sealkeep checks it again.
+    // Only a password prompt can get a password; Sealkeep checks it again.
     const std::string prompt = argv[1];
-    if (!sealkeep::parse_password_prompt(prompt))
+    if (!sealkeep::parse_password_prompt(prompt)) {
+        // Sealkeep is told which question it was (its first line: ssh's words that name it), so that
+        // its status bar can say the way out. A first line that would read as a password prompt on its
+        // own is not sent: nothing may spend an account's one answer on a question declined here.
+        const std::string first_line = prompt.substr(0, prompt.find('\n'));
+        if (!sealkeep::parse_password_prompt(first_line))
+            if (std::optional<std::string> answer = sealkeep::ask_for_login_password(socket_path, token, first_line))
+                sealkeep::scrub(*answer);
         return decline(_("Not ssh's password prompt; Sealkeep leaves it unanswered."));
+    }
 
     std::optional<std::string> password = sealkeep::ask_for_login_password(socket_path, token, prompt);
     if (!password)

@@ -104,6 +104,36 @@ std::optional<PasswordPrompt> parse_password_prompt(std::string_view prompt)
     return parsed;
 }
 
+DeclinedPrompt describe_declined_prompt(std::string_view prompt)
+{
+    // The text between `opening` and the next `closing` after it; empty when there is none.
+    auto between = [prompt](std::string_view opening, char closing) -> std::string {
+        const std::size_t start = prompt.find(opening);
+        if (start == std::string_view::npos)
+            return {};
+        const std::size_t from = start + opening.size();
+        const std::size_t end = prompt.find(closing, from);
+        return end == std::string_view::npos ? std::string() : std::string(prompt.substr(from, end - from));
+    };
+    // "The authenticity of host 'web1 (10.0.0.5)' can't be established. ... continue connecting ...?"
+    if (prompt.starts_with("The authenticity of host '") || prompt.find("continue connecting") != std::string_view::npos) {
+        std::string host = between("host '", '\'');
+        if (const std::size_t blank = host.find(" ("); blank != std::string::npos)
+            host.resize(blank);
+        return {DeclinedPromptKind::HostKey, host};
+    }
+    if (prompt.starts_with("Enter passphrase for key '"))
+        return {DeclinedPromptKind::KeyPassphrase, between("key '", '\'')};
+    // Keyboard-interactive: ssh's own "(user@host) " before the server's text, which is not repeated.
+    if (prompt.starts_with('(')) {
+        const std::size_t close = prompt.find(") ");
+        if (close != std::string_view::npos)
+            if (auto name = split_user_at_host(prompt.substr(1, close - 1)))
+                return {DeclinedPromptKind::ServerQuestion, name->user + "@" + name->host};
+    }
+    return {DeclinedPromptKind::Other, {}};
+}
+
 std::string encode_login_request(const LoginRequest& request)
 {
     std::string bytes(REQUEST_HEADER);

@@ -37,6 +37,20 @@ struct PasswordPrompt {
 // its own command line.
 std::optional<PasswordPrompt> parse_password_prompt(std::string_view prompt);
 
+// What a prompt that is not a password prompt asked, as far as ssh's own words tell, and of which host
+// or key: for telling the user what was declined and the way out.
+enum class DeclinedPromptKind {
+    HostKey,      // a host key to confirm; `name` is the host as ssh named it
+    KeyPassphrase, // a key's passphrase; `name` is the key file
+    ServerQuestion, // a keyboard-interactive question other than the password; `name` is user@host
+    Other,
+};
+struct DeclinedPrompt {
+    DeclinedPromptKind kind;
+    std::string name;
+};
+DeclinedPrompt describe_declined_prompt(std::string_view prompt);
+
 struct LoginRequest {
     std::string token;
     std::string prompt;

@@ -86,6 +86,35 @@ TEST(LoginPrompt, OnlyAPasswordPromptNamesAUserAndHost)
     }
 }
 
+// A declined prompt is named for the status bar by ssh's own words; the server's text is never repeated.
+TEST(LoginPrompt, ADeclinedPromptIsNamedBySshsOwnWords)
+{
+    struct Case {
+        const char* prompt;
+        DeclinedPromptKind kind;
+        const char* name;
+    } cases[] = {
+        {"The authenticity of host 'web1 (10.0.0.5)' can't be established.\nED25519 key fingerprint is "
+         "SHA256:abc.\nAre you sure you want to continue connecting (yes/no/[fingerprint])? ",
+         DeclinedPromptKind::HostKey, "web1"},
+        {"The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be established.\n",
+         DeclinedPromptKind::HostKey, "[127.0.0.1]:2222"},
+        {"Enter passphrase for key '/home/u/.ssh/id_ed25519': ", DeclinedPromptKind::KeyPassphrase,
+         "/home/u/.ssh/id_ed25519"},
+        {"(root@10.0.0.5) Verification code: ", DeclinedPromptKind::ServerQuestion, "root@10.0.0.5"},
+        {"(root@10.0.0.5) Enter root@elsewhere's one-time code: ", DeclinedPromptKind::ServerQuestion,
+         "root@10.0.0.5"},
+        {"Allow use of key /home/u/.ssh/id_ed25519?", DeclinedPromptKind::Other, ""},
+        {"", DeclinedPromptKind::Other, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prompt);
+        const DeclinedPrompt declined = describe_declined_prompt(c.prompt);
+        EXPECT_EQ(declined.kind, c.kind);
+        EXPECT_EQ(declined.name, c.name);
+    }
+}
+
 TEST(LoginWire, RequestsAndRepliesRoundTripAndMalformedOnesAreRejected)
 {
     const std::string token = make_login_token();

@@ -75,6 +75,38 @@ TEST_F(LoginTest, APasswordIsAnsweredOnceAndTheRefusingHostIsNamed)
     EXPECT_EQ(test::status_text(), "srv2 refused the password of alice.");
 }
 
+// A question the helper declines is named in the status bar with the way out; the server's own text is
+// never shown.
+TEST_F(LoginTest, ADeclinedQuestionIsNamedWithTheWayOut)
+{
+    const struct {
+        const char* prompt; // %u and %h as in a template
+        const char* status;
+    } cases[] = {
+        {"The authenticity of host '%h (10.0.0.5)' can't be established.",
+         "ssh asked to confirm the host key of srv2: connect once with Execute, or set "
+         "StrictHostKeyChecking=accept-new."},
+        {"Enter passphrase for key '/home/alice/.ssh/id_ed25519': ",
+         "ssh asked for the passphrase of the key /home/alice/.ssh/id_ed25519; Log in answers only password "
+         "prompts: add the key to your agent with ssh-add."},
+        {"(%u@%h) Enter the code sent to you, then your password: ",
+         "alice@srv2 asked a question other than the password (a one-time code, say): log in with Execute "
+         "and answer it yourself."},
+        {"Allow use of key?",
+         "ssh asked something Log in does not answer: log in with Execute and answer it yourself."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.prompt);
+        load_and_select(std::string("\"$SSH_ASKPASS\" \"") + c.prompt + "\" > " + dir_ + "first 2>/dev/null", "",
+                        "Acme;web;srv2;ssh;22;alice;pw-b");
+        on_log_in(test::main_window().actions);
+        ASSERT_TRUE(test::wait_for_commands());
+        drain_events();
+        EXPECT_EQ(file("first"), "");
+        EXPECT_EQ(test::status_text(), c.status);
+    }
+}
+
 TEST_F(LoginTest, RefreshRevokesTheTokenOfALaunchStillRunning)
 {
     load_and_select("sleep 1; " + ask_into("first") + "; echo $? > " + dir_ + "status", "",

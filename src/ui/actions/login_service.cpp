@@ -12,6 +12,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,30 @@ void drop_connection(Login& login, LoginConnection* connection)
     std::erase_if(login.service->connections, [connection](const auto& c) { return c.get() == connection; });
 }
 
+std::string declined_text(const DeclinedPrompt& declined)
+{
+    GCharPtr name{g_strdup(display_text(declined.name).c_str())};
+    const char* text = nullptr;
+    switch (declined.kind) {
+    case DeclinedPromptKind::HostKey:
+        text = _("ssh asked to confirm the host key of %s: connect once with Execute, or set "
+                 "StrictHostKeyChecking=accept-new.");
+        break;
+    case DeclinedPromptKind::KeyPassphrase:
+        text = _("ssh asked for the passphrase of the key %s; Log in answers only password prompts: add the "
+                 "key to your agent with ssh-add.");
+        break;
+    case DeclinedPromptKind::ServerQuestion:
+        text = _("%s asked a question other than the password (a one-time code, say): log in with Execute "
+                 "and answer it yourself.");
+        break;
+    case DeclinedPromptKind::Other:
+        return _("ssh asked something Log in does not answer: log in with Execute and answer it yourself.");
+    }
+    GCharPtr line{g_strdup_printf(text, name.get())};
+    return line.get();
+}
+
 // The reply to one whole request, and what the status bar says about it.
 std::string answer(Login& login, std::string_view request_bytes)
 {
@@ -86,10 +111,14 @@ std::string answer(Login& login, std::string_view request_bytes)
     case LoginVerdict::NoSuchAccount:
         login.status.say(format(_("Log in has no selected account for %s@%s."), decision.user, decision.host));
         break;
-    case LoginVerdict::UnknownToken:
     case LoginVerdict::NotPasswordPrompt:
-        // A token that is no longer good, or a question that is not ours to answer: nothing to tell,
-        // the helper declines and ssh says what it makes of that.
+        // A question of a launch of ours that is not ours to answer: the helper declines, and the status
+        // bar says which it was and the way out.
+        login.status.say(declined_text(describe_declined_prompt(request->prompt)));
+        login.explained.push_back(request->token);
+        break;
+    case LoginVerdict::UnknownToken:
+        // A token that is no longer good: nothing to tell, ssh says what it makes of the refusal.
         break;
     }
     return encode_login_refusal();
@@ -269,8 +298,16 @@ bool start_login(Login& login, const std::string& command_line, std::vector<Logi
         std::string(LOGIN_SOCKET_VARIABLE) + "=" + login.service->socket_path,
         std::string(LOGIN_TOKEN_VARIABLE) + "=" + token,
     };
-    StatusRow* status = &login.status;
-    if (start_command_line(command_line, [status](const std::string& message) { status->say(message); },
+    Login* owner = &login;
+    const auto report = [owner, token](const std::string& message) {
+        const auto explained = std::ranges::find(owner->explained, token);
+        if (explained != owner->explained.end()) {
+            owner->explained.erase(explained);
+            return;
+        }
+        owner->status.say(message);
+    };
+    if (start_command_line(command_line, report,
                            std::move(extras)))
         return true;
     login.service->tokens.end(token);
@@ -279,6 +316,7 @@ bool start_login(Login& login, const std::string& command_line, std::vector<Logi
 
 void revoke_login_tokens(Login& login)
 {
+    login.explained.clear();
     if (login.service)
         login.service->tokens.revoke_all();
 }

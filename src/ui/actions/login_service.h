@@ -38,6 +38,9 @@ struct Login {
     StatusRow& status;                     // says what happened to a Log in
     std::string helper;                    // the password helper ssh runs; empty: the one beside the binary
     std::unique_ptr<LoginService> service; // null until the first Log in
+    // Launches whose declined question the status bar explains: their command's failure, which follows
+    // at once (ssh gives up), does not replace the explanation.
+    std::vector<std::string> explained;
 };
 
 // The helper installed beside the running binary.
