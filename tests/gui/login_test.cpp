@@ -107,6 +107,34 @@ TEST_F(LoginTest, ADeclinedQuestionIsNamedWithTheWayOut)
     }
 }
 
+// A cluster Log in writes each ssh host as its account's user@host; Execute keeps the hosts alone. A user
+// that is no portable user name stays out of the shell text.
+TEST_F(LoginTest, AClusterLogInNamesEachHostsOwnUser)
+{
+    test::main_window().settings.values.cssh_cmd = "echo %h > " + dir_ + "first";
+    ASSERT_EQ(test::load_fixture({test::record_line("Acme;web;srv1;ssh;;alice;pw-a"),
+                                  test::record_line("Acme;web;srv2;ssh;;bob.b;pw-b"),
+                                  test::record_line("Acme;web;srv3;ssh;;;pw-c"),
+                                  test::record_line("Acme;web;srv4;ssh;;x y;pw-d"),
+                                  test::record_line("Acme;web;srv5;ftp;;carol;pw-e")}),
+              1);
+    gtk_tree_view_expand_all(test::main_window().tree.view);
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(test::main_window().tree.view);
+    gtk_tree_selection_select_all(selection);
+    on_log_in(test::main_window().actions);
+    ASSERT_TRUE(test::wait_for_commands());
+    drain_events();
+    const std::string logged_in = file("first");
+    on_execute(test::main_window().actions);
+    ASSERT_TRUE(test::wait_for_commands());
+    EXPECT_NE(logged_in.find("alice@srv1"), std::string::npos) << logged_in;
+    EXPECT_NE(logged_in.find("bob.b@srv2"), std::string::npos) << logged_in;
+    EXPECT_EQ(logged_in.find("@srv3"), std::string::npos) << logged_in;
+    EXPECT_EQ(logged_in.find("@srv4"), std::string::npos) << logged_in;
+    EXPECT_EQ(logged_in.find("carol@"), std::string::npos) << logged_in;
+    EXPECT_EQ(file("first").find('@'), std::string::npos) << "Execute: " << file("first");
+}
+
 TEST_F(LoginTest, RefreshRevokesTheTokenOfALaunchStillRunning)
 {
     load_and_select("sleep 1; " + ask_into("first") + "; echo $? > " + dir_ + "status", "",

@@ -13,6 +13,7 @@
 #include "ui/tree/entry_store.h"
 #include "ui/status/status_row.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +63,19 @@ LoginAccount login_account(const EntryRecord& record)
 {
     std::string user = record.user();
     return {user.empty() ? std::string(NO_USER_TEXT) : user, record.host(), record};
+}
+
+// A host of the cluster list for Log in: "user@host", so that each host is logged into as its own
+// account's user (the cluster program and ssh both take that form). A user with characters outside
+// those of portable user names goes as the host alone, as for Execute: the list is shell text.
+std::string cluster_login_host(const EntryRecord& record)
+{
+    const std::string user = record.user();
+    const bool portable = !user.empty() && user.front() != '-' && std::ranges::all_of(user, [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+               c == '-';
+    });
+    return portable ? user + "@" + record.host() : record.host();
 }
 
 } // namespace
@@ -149,15 +163,19 @@ void on_log_in(const AccountActions& actions)
         start_login(actions.login, record->command_line(), {login_account(*record)});
         return;
     }
-    // The same host list as Execute's; only the ssh accounts among the rows get their passwords.
+    // Execute's host list, with each ssh account's host as user@host; only the ssh accounts among the
+    // rows get their passwords.
     std::string host_list;
     std::vector<LoginAccount> accounts;
     for (GList* row = rows.get(); row; row = row->next) {
         if (const EntryRecord* record = row_record(model, static_cast<GtkTreePath*>(row->data))) {
             host_list += ' ';
-            host_list += record->host();
-            if (uses_ssh(actions, *record))
+            if (uses_ssh(actions, *record)) {
+                host_list += cluster_login_host(*record);
                 accounts.push_back(login_account(*record));
+            } else {
+                host_list += record->host();
+            }
         }
     }
     start_login(actions.login, expand_cluster_command(actions.settings, host_list), std::move(accounts));
