@@ -45,7 +45,11 @@ LoginDecision LoginTokens::ask(std::string_view token, std::string_view prompt, 
     bool known = false;
     for (std::size_t i = 0; i < launch->accounts.size(); ++i) {
         const LoginAccount& account = launch->accounts[i];
-        if (account.user != parsed->user || !same_host(account.host, parsed->host))
+        const bool user = account.user == parsed->user ||
+                          (!account.configured_user.empty() && account.configured_user == parsed->user);
+        const bool host = same_host(account.host, parsed->host) ||
+                          (!account.configured_host.empty() && same_host(account.configured_host, parsed->host));
+        if (!user || !host)
             continue;
         known = true;
         // The same account may stand in a launch twice (selected twice): each may be answered once.

@@ -17,11 +17,14 @@ namespace sealkeep {
 inline constexpr std::chrono::seconds LOGIN_TOKEN_LIFETIME{60};
 
 // One account of a launch: the user and host ssh will name in its prompt, and the record whose
-// password answers it.
+// password answers it. ssh's configuration may change both (a Host alias with its HostName, a User
+// line): what ssh says it will use stands beside them, empty where it was not asked or did not say.
 struct LoginAccount {
     std::string user;
     std::string host;
     EntryRecord record;
+    std::string configured_user;
+    std::string configured_host;
 };
 
 enum class LoginVerdict {
@@ -51,8 +54,9 @@ public:
     std::string issue(std::vector<LoginAccount> accounts, Clock::time_point now);
 
     // What to answer the helper that presents `token` with ssh's `prompt` at `now`. Each account of a
-    // launch is answered once; host names compare whole and without regard to ASCII case (a trailing dot
-    // makes another name), users exactly.
+    // launch is answered once. A prompt is for an account when it names the account's user or its
+    // configured user, and its host or its configured host; host names compare whole and without regard
+    // to ASCII case (a trailing dot makes another name), users exactly.
     LoginDecision ask(std::string_view token, std::string_view prompt, Clock::time_point now);
 
     // The launch of this token answers nothing more (its command could not start).

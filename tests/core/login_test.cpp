@@ -5,18 +5,22 @@
 #include "core/login_client.h"
 #include "core/login_protocol.h"
 #include "core/login_tokens.h"
+#include "core/ssh_destination.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sealkeep {
@@ -185,7 +189,7 @@ protected:
     LoginAccount account(std::size_t i) const
     {
         const EntryRecord& record = document.records()[i];
-        return {record.user(), record.host(), record};
+        return {record.user(), record.host(), record, {}, {}};
     }
 
     // The password given, or what was decided instead.
@@ -255,6 +259,102 @@ TEST_F(LoginTokensTest, OneLaunchAnswersEachOfItsAccountsOnceThenReportsTheRefus
         SCOPED_TRACE(step.prompt);
         EXPECT_EQ(ask(*step.token, step.prompt, t0 + 1s), step.expected);
     }
+}
+
+// An alias in ssh's configuration: the prompt names the host (and, from a User line, the user) ssh
+// resolved it to. Either name of the account is answered, once in all; nothing else is.
+TEST_F(LoginTokensTest, APromptNamingTheHostAndUserSshResolvedIsAnswered)
+{
+    LoginAccount aliased = account(0); // alice@web1
+    aliased.configured_host = "10.0.0.5";
+    aliased.configured_user = "deploy";
+    const std::string keyboard = tokens.issue({aliased}, t0);
+    const std::string password = tokens.issue({aliased}, t0);
+    const std::string user_line = tokens.issue({aliased}, t0);
+    struct Step {
+        const std::string* token;
+        const char* prompt;
+        const char* expected;
+    } steps[] = {
+        // A jump host or any other machine is not the account's, alias or not.
+        {&password, "alice@jump.example's password: ", "no account alice@jump.example"},
+        {&password, "alice@10.0.0.50's password: ", "no account alice@10.0.0.50"},
+        {&password, "mallory@10.0.0.5's password: ", "no account mallory@10.0.0.5"},
+        {&password, "alice@10.0.0.5's password: ", "password pw-web1-alice"},
+        {&password, "alice@web1's password: ", "refused alice@web1"},
+        {&keyboard, "(alice@10.0.0.5) Password: ", "password pw-web1-alice"},
+        {&user_line, "deploy@10.0.0.5's password: ", "password pw-web1-alice"},
+        {&user_line, "alice@10.0.0.5's password: ", "refused alice@10.0.0.5"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.prompt);
+        EXPECT_EQ(ask(*step.token, step.prompt, t0 + 1s), step.expected);
+    }
+}
+
+TEST(SshDestination, TheUserAndHostNameOfSshsOwnDump)
+{
+    const struct {
+        const char* output;
+        const char* user; // null: nothing read
+        const char* hostname;
+    } cases[] = {
+        {"host web1\nuser deploy\nhostname 10.0.0.5\nport 2222\n", "deploy", "10.0.0.5"},
+        {"hostname srv\nuser root", "root", "srv"},
+        {"user deploy\n", nullptr, nullptr},
+        {"hostname 10.0.0.5\n", nullptr, nullptr},
+        {"usera x\nhostnamex y\n", nullptr, nullptr},
+        {"", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        const auto destination = parse_ssh_config_dump(c.output);
+        ASSERT_EQ(destination.has_value(), c.user != nullptr);
+        if (destination) {
+            EXPECT_EQ(destination->user, c.user);
+            EXPECT_EQ(destination->hostname, c.hostname);
+        }
+    }
+}
+
+// The real ssh, with a configuration of the test's handed over by a stand-in first on PATH (ssh reads
+// the configuration of the account it runs as, not $HOME's).
+TEST(SshDestination, SshItselfResolvesAnAliasAndStopsInTime)
+{
+    char pattern[] = "/tmp/sk-ssh-g.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string config = dir + "/config";
+    {
+        std::ofstream out(config);
+        out << "Host web1\n    HostName 127.0.0.9\n    User deploy\n    Port 2222\n";
+    }
+    const std::string stand_in = dir + "/ssh";
+    {
+        std::ofstream out(stand_in);
+        out << "#!/bin/sh\n[ -n \"$SK_SLOW\" ] && sleep 5\nexec /usr/bin/ssh -F " << config << " \"$@\"\n";
+    }
+    ASSERT_EQ(chmod(stand_in.c_str(), 0755), 0);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", (dir + ":" + path).c_str(), 1);
+
+    const auto alias = resolve_ssh_destination("web1", 5s);
+    ASSERT_TRUE(alias);
+    EXPECT_EQ(alias->user, "deploy");
+    EXPECT_EQ(alias->hostname, "127.0.0.9");
+    const auto plain = resolve_ssh_destination("db.example", 5s);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->hostname, "db.example");
+    setenv("SK_SLOW", "1", 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(resolve_ssh_destination("web1", 300ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    unsetenv("SK_SLOW");
+
+    setenv("PATH", path.c_str(), 1);
+    std::remove(stand_in.c_str());
+    std::remove(config.c_str());
+    rmdir(dir.c_str());
 }
 
 TEST_F(LoginTokensTest, TokensAreGoodForTheirLifetimeOnlyAndUntilRevoked)

@@ -62,7 +62,7 @@ bool uses_ssh(const AccountActions& actions, const EntryRecord& record)
 LoginAccount login_account(const EntryRecord& record)
 {
     std::string user = record.user();
-    return {user.empty() ? std::string(NO_USER_TEXT) : user, record.host(), record};
+    return {user.empty() ? std::string(NO_USER_TEXT) : user, record.host(), record, {}, {}};
 }
 
 // A host of the cluster list for Log in: "user@host", so that each host is logged into as its own
