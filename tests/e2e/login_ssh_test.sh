@@ -16,10 +16,11 @@ fi
 
 helper=$(dirname "$SEALKEEP_BIN")/sealkeep-askpass
 passphrase=login-pass
-users=(sk-login-a sk-login-b sk-login-c sk-login-d sk-login-e sk-login-f)
+users=(sk-login-a sk-login-b sk-login-c sk-login-d sk-login-e sk-login-f sk-login-g sk-login-h)
 declare -A password=(
     [sk-login-a]=Pw-a-7Qm2xV9 [sk-login-b]=Pw-b-K4t8sL1 [sk-login-c]=Pw-c-Z6r3nH5
-    [sk-login-d]=Pw-d-W1y5pJ8 [sk-login-e]=Pw-e-B9u2cF4 [sk-login-f]=Pw-f-R8d3kT6)
+    [sk-login-d]=Pw-d-W1y5pJ8 [sk-login-e]=Pw-e-B9u2cF4 [sk-login-f]=Pw-f-R8d3kT6
+    [sk-login-g]=Pw-g-H2m6vQ3 [sk-login-h]=Pw-h-T5n9wE7)
 wrong_password=Pw-wrong-N3v7gD2
 
 # ---- the server: users with homes in a folder of the test, host key and config in a scratch folder ----
@@ -100,6 +101,11 @@ Host 127.0.0.4
 Host 127.0.0.6
     Port $keyboard_port
     PreferredAuthentications keyboard-interactive
+Host sk-alias
+    HostName 127.0.0.1
+Host sk-behind-jump
+    HostName 127.0.0.1
+    ProxyJump sk-login-b@127.0.0.2
 Host *
     Port $port
     StrictHostKeyChecking accept-new
@@ -109,6 +115,13 @@ Host *
     PreferredAuthentications password
     ConnectTimeout 10
 CONFIG
+
+# ssh reads the configuration of the account it runs as: a stand-in first on PATH hands the test's over
+# to every ssh, the one Sealkeep asks how it reaches a host (ssh -G) among them.
+mkdir -p "$SK_TMP/bin"
+printf '#!/bin/sh\nexec /usr/bin/ssh -F %q "$@"\n' "$cfg" >"$SK_TMP/bin/ssh"
+chmod +x "$SK_TMP/bin/ssh"
+export PATH="$SK_TMP/bin:$PATH"
 
 # Each launch notes where its helper asks and with which token (the token is no secret; the test reuses
 # it below), then runs ssh in a session of its own without a terminal.
@@ -124,6 +137,8 @@ sk_gpg_home
     sk_record lab srv 127.0.0.4 ssh "" sk-login-d "${password[sk-login-d]}"
     sk_record lab srv 127.0.0.5 ssh "" sk-login-e "$wrong_password"
     sk_record lab srv 127.0.0.6 ssh "" sk-login-f "${password[sk-login-f]}"
+    sk_record lab alias sk-alias ssh "" sk-login-g "${password[sk-login-g]}"
+    sk_record lab jump sk-behind-jump ssh "" sk-login-h "${password[sk-login-h]}"
 } | sk_encrypt_symmetric "$SK_TMP/accounts.gpg" "$passphrase"
 
 # ---- watching /proc for the passwords while the logins run ----
@@ -236,6 +251,29 @@ sk_check_file "Log in through keyboard-interactive reaches the server as its use
     "$server_dir/home-sk-login-f/reached" $'sk-login-f\n'
 sk_check_contains "sshd accepted the password through keyboard-interactive" "$(cat "$server_dir/keyboard.log")" \
     "Accepted keyboard-interactive/pam for sk-login-f"
+
+# ---- a host alias: ssh's prompt names the host the alias stands for ----
+select_account sk-login-g
+sk_key ctrl+Return
+wait_for "$server_dir/home-sk-login-g/reached" 20
+sk_check_file "Log in on an alias (Host sk-alias, HostName 127.0.0.1) reaches the server" \
+    "$server_dir/home-sk-login-g/reached" $'sk-login-g\n'
+
+# ---- a jump host that is not selected gets no password ----
+select_account sk-login-h
+sk_key ctrl+Return
+wait_for "$SK_TMP/ssh-sk-login-h-sk-behind-jump.log" 20
+for _ in $(seq 100); do
+    grep -q "Sealkeep gave no password" "$SK_TMP/ssh-sk-login-h-sk-behind-jump.log" 2>/dev/null && break
+    sleep 0.1
+done
+sleep 1
+log_jump=$(cat "$SK_TMP/ssh-sk-login-h-sk-behind-jump.log" 2>/dev/null)
+sk_check_contains "jump host: its password prompt was declined" "$log_jump" "Sealkeep gave no password"
+sk_check "jump host: nobody logged into it" test ! -e "$server_dir/home-sk-login-b/reached"
+sk_check "jump host: the target behind it was not reached" test ! -e "$server_dir/home-sk-login-h/reached"
+sk_check_not_contains "jump host: sshd accepted no password for its user" "$(cat "$server_dir/sshd.log")" \
+    "Accepted password for sk-login-b"
 
 # ---- a wrong password: answered once, then declined ----
 select_account sk-login-e

@@ -83,13 +83,15 @@ void drain_events()
 
 bool wait_for_commands()
 {
+    // A Log in starts its command once ssh has said how it reaches the hosts.
+    const auto busy = [] { return running_command_count() > 0 || !main_window().login.resolving.empty(); };
     const gint64 deadline = g_get_monotonic_time() + 10 * G_TIME_SPAN_SECOND;
-    while (running_command_count() > 0 && g_get_monotonic_time() < deadline) {
+    while (busy() && g_get_monotonic_time() < deadline) {
         // Not a blocking iteration: a child's end may come while no other source is ready.
         if (!g_main_context_iteration(nullptr, FALSE))
             g_usleep(2000);
     }
-    return running_command_count() == 0;
+    return !busy();
 }
 
 namespace {

@@ -140,11 +140,27 @@ TEST_F(LoginTest, RefreshRevokesTheTokenOfALaunchStillRunning)
     load_and_select("sleep 1; " + ask_into("first") + "; echo $? > " + dir_ + "status", "",
                     "Acme;web;srv2;ssh;22;alice;pw-b");
     on_log_in(test::main_window().actions);
+    ASSERT_TRUE(test::wait_until([] { return test::main_window().login.resolving.empty(); }));
     drain_events();
     refresh_entries(test::main_window());
     ASSERT_TRUE(test::wait_for_commands());
     EXPECT_EQ(file("first"), "");
     EXPECT_EQ(file("status"), "1\n");
+}
+
+// A lock or Refresh while ssh is still asked how it reaches the hosts: the records are going, and the
+// Log in launches nothing.
+TEST_F(LoginTest, ALogInStillAskingSshLaunchesNothingAfterRefresh)
+{
+    load_and_select("echo launched > " + dir_ + "first", "", "Acme;web;srv2;ssh;22;alice;pw-b");
+    on_log_in(test::main_window().actions);
+    ASSERT_FALSE(test::main_window().login.resolving.empty());
+    refresh_entries(test::main_window());
+    EXPECT_TRUE(test::main_window().login.resolving.empty());
+    ASSERT_TRUE(test::wait_for_commands());
+    g_usleep(200000);
+    drain_events();
+    EXPECT_EQ(file("first"), "<none>");
 }
 
 TEST_F(LoginTest, AnotherServiceIsCopyPasswordAndExecute)

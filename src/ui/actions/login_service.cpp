@@ -5,6 +5,7 @@
 #include "ui/actions/login_service.h"
 
 #include "core/login_protocol.h"
+#include "core/ssh_destination.h"
 #include "core/text_encoding.h"
 #include "ui/actions/command_runner.h"
 #include "ui/i18n.h"
@@ -13,6 +14,9 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <optional>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +28,17 @@
 #include <unistd.h>
 
 namespace sealkeep {
+
+// A Log in waiting for ssh to say how it reaches the accounts' hosts. The thread asking holds it too: the
+// login it belongs to is forgotten (null) when that goes first.
+struct PendingLogin {
+    Login* login = nullptr;
+    unsigned generation = 0;
+    std::string command_line;
+    std::string helper;
+    std::vector<LoginAccount> accounts;
+    std::atomic<bool> stop{false};
+};
 
 // A helper being served: what it has sent so far, until it closes its writing half.
 struct LoginConnection {
@@ -268,16 +283,11 @@ std::string default_login_helper()
     return std::string(directory.get()) + "/sealkeep-askpass";
 }
 
-bool start_login(Login& login, const std::string& command_line, std::vector<LoginAccount> accounts)
+namespace {
+
+// Starts the command of a Log in whose accounts know how ssh reaches their hosts.
+bool launch(Login& login, const std::string& command_line, const std::string& helper, std::vector<LoginAccount> accounts)
 {
-    if (command_line.empty())
-        return false;
-    const std::string helper = login.helper.empty() ? default_login_helper() : login.helper;
-    if (!g_file_test(helper.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
-        GCharPtr text{g_strdup_printf(_("Cannot log in: the helper %s is missing."), display_text(helper).c_str())};
-        login.status.say(text.get());
-        return false;
-    }
     if (!login.service) {
         std::string problem = start_listening(login);
         if (!problem.empty()) {
@@ -314,8 +324,88 @@ bool start_login(Login& login, const std::string& command_line, std::vector<Logi
     return false;
 }
 
+
+// How long ssh may take to say how it reaches one host: it reads files only, unless the configuration
+// runs a command (a Match exec), which must not hold a Log in up for long.
+constexpr std::chrono::milliseconds RESOLVE_TIMEOUT{3000};
+
+void resolve_in_thread(GTask* task, gpointer, gpointer data, GCancellable*)
+{
+    PendingLogin& pending = **static_cast<std::shared_ptr<PendingLogin>*>(data);
+    std::vector<std::pair<std::string, std::optional<SshDestination>>> asked;
+    for (LoginAccount& account : pending.accounts) {
+        auto known = std::ranges::find(asked, account.host, &decltype(asked)::value_type::first);
+        if (known == asked.end()) {
+            asked.emplace_back(account.host, resolve_ssh_destination(account.host, RESOLVE_TIMEOUT, &pending.stop));
+            known = asked.end() - 1;
+        }
+        if (known->second) {
+            account.configured_user = known->second->user;
+            account.configured_host = known->second->hostname;
+        }
+    }
+    g_task_return_boolean(task, TRUE);
+}
+
+void on_resolved(GObject*, GAsyncResult*, gpointer data)
+{
+    std::shared_ptr<PendingLogin> pending = *static_cast<std::shared_ptr<PendingLogin>*>(data);
+    Login* login = pending->login;
+    // The window went, or a lock, Refresh or a load took the records meanwhile: nothing is launched.
+    if (!login || pending->generation != login->generation)
+        return;
+    std::erase(login->resolving, pending);
+    launch(*login, pending->command_line, pending->helper, std::move(pending->accounts));
+}
+
+void stop_resolving(Login& login)
+{
+    for (const auto& pending : login.resolving) {
+        pending->stop = true;
+        pending->login = nullptr;
+    }
+    login.resolving.clear();
+}
+
+} // namespace
+
+Login::~Login()
+{
+    stop_resolving(*this);
+}
+
+bool start_login(Login& login, const std::string& command_line, std::vector<LoginAccount> accounts)
+{
+    if (command_line.empty())
+        return false;
+    const std::string helper = login.helper.empty() ? default_login_helper() : login.helper;
+    if (!g_file_test(helper.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
+        GCharPtr text{g_strdup_printf(_("Cannot log in: the helper %s is missing."), display_text(helper).c_str())};
+        login.status.say(text.get());
+        return false;
+    }
+    // ssh is asked first, beside the main loop, how it reaches each host (an alias, a User line): its
+    // prompt names the host and user it resolved. The command starts when every answer is in.
+    auto pending = std::make_shared<PendingLogin>();
+    pending->login = &login;
+    pending->generation = login.generation;
+    pending->command_line = command_line;
+    pending->helper = helper;
+    pending->accounts = std::move(accounts);
+    login.resolving.push_back(pending);
+    GTask* task = g_task_new(nullptr, nullptr, on_resolved, new std::shared_ptr<PendingLogin>(pending));
+    g_task_set_task_data(task, new std::shared_ptr<PendingLogin>(pending),
+                         [](gpointer data) { delete static_cast<std::shared_ptr<PendingLogin>*>(data); });
+    g_task_run_in_thread(task, resolve_in_thread);
+    g_object_unref(task);
+    return true;
+}
+
 void revoke_login_tokens(Login& login)
 {
+    // A Log in still asking ssh launches nothing: its records are going.
+    ++login.generation;
+    stop_resolving(login);
     login.explained.clear();
     if (login.service)
         login.service->tokens.revoke_all();
@@ -323,6 +413,7 @@ void revoke_login_tokens(Login& login)
 
 void stop_login_service(Login& login)
 {
+    stop_resolving(login);
     login.service.reset();
 }
 

@@ -16,6 +16,7 @@ namespace sealkeep {
 
 class StatusRow;
 struct LoginConnection;
+struct PendingLogin;
 
 struct LoginService {
     LoginService() = default;
@@ -35,20 +36,30 @@ struct LoginService {
 // Log in as the window has it: the helper ssh runs, and the service from the first Log in on.
 struct Login {
     explicit Login(StatusRow& status) : status(status) {}
+    Login(const Login&) = delete;
+    Login& operator=(const Login&) = delete;
+    // A Log in still asking ssh launches nothing.
+    ~Login();
     StatusRow& status;                     // says what happened to a Log in
     std::string helper;                    // the password helper ssh runs; empty: the one beside the binary
     std::unique_ptr<LoginService> service; // null until the first Log in
     // Launches whose declined question the status bar explains: their command's failure, which follows
     // at once (ssh gives up), does not replace the explanation.
     std::vector<std::string> explained;
+    // Log ins asking ssh how it reaches their hosts, and the generation of the records they were made
+    // from: a lock, Refresh or load starts a new one, and a Log in of an older one launches nothing.
+    std::vector<std::shared_ptr<PendingLogin>> resolving;
+    unsigned generation = 0;
 };
 
 // The helper installed beside the running binary.
 std::string default_login_helper();
 
 // Runs `command_line` as Execute does, with ssh pointed at the helper and a new token that answers
-// the password prompts of `accounts` for this launch. Starts listening at the first call. What goes
-// wrong is said in the status bar; returns whether the command was started.
+// the password prompts of `accounts` for this launch. ssh is asked first, beside the main loop and
+// bounded in time, how it reaches each account's host (`ssh -G`), so that a prompt naming the host or
+// user of an alias is answered too; the command starts once every answer is in. Starts listening at
+// the first launch. What goes wrong is said in the status bar; returns whether the Log in was begun.
 bool start_login(Login& login, const std::string& command_line, std::vector<LoginAccount> accounts);
 
 // No token given so far answers anything any more.
