@@ -23,69 +23,15 @@ declare -A password=(
     [sk-login-g]=Pw-g-H2m6vQ3 [sk-login-h]=Pw-h-T5n9wE7)
 wrong_password=Pw-wrong-N3v7gD2
 
-# ---- the server: users with homes in a folder of the test, host key and config in a scratch folder ----
-server_dir=$(mktemp -d /tmp/sk-login-sshd.XXXXXX)
-chmod 755 "$server_dir"
-sk_cleanup_add "rm -rf '$server_dir'"
-for user in "${users[@]}"; do
-    userdel -f "$user" >/dev/null 2>&1 || true
-    useradd -M -d "$server_dir/home-$user" -s /bin/sh "$user" || { sk_fail "useradd $user"; sk_finish; }
-    sk_cleanup_add "userdel -f '$user'"
-    mkdir "$server_dir/home-$user"
-    chown "$user" "$server_dir/home-$user"
-    # chpasswd reads the password from standard input: it is on no command line.
-    printf '%s:%s\n' "$user" "${password[$user]}" | chpasswd
-done
-if [ ! -d /run/sshd ]; then
-    mkdir -p /run/sshd
-    chmod 755 /run/sshd
-    sk_cleanup_add "rmdir /run/sshd"
-fi
-ssh-keygen -q -t ed25519 -N '' -f "$server_dir/host_key" </dev/null
-
-# start_sshd NAME "ADDRESS..." AUTHENTICATION-LINES...: an sshd on a free port on these addresses with
-# these lines, its port in $port; the test fails when none starts.
-start_sshd() {
-    local name=$1 addresses=$2 pid= address
-    address=${addresses##* } # the last one: listening there means listening on all
-    shift 2
-    for _ in 1 2 3 4 5; do
-        port=$((20000 + RANDOM % 30000))
-        {
-            echo "Port $port"
-            for listen in $addresses; do echo "ListenAddress $listen"; done
-            echo "HostKey $server_dir/host_key"
-            echo "PidFile $server_dir/$name.pid"
-            printf '%s\n' "$@"
-            echo "PubkeyAuthentication no"
-            echo "AuthorizedKeysFile none"
-            echo "PermitRootLogin no"
-            echo "StrictModes no"
-            echo "AllowUsers ${users[*]}"
-            echo "LogLevel VERBOSE"
-        } >"$server_dir/$name.config"
-        /usr/sbin/sshd -D -e -f "$server_dir/$name.config" 2>"$server_dir/$name.log" &
-        pid=$!
-        for _ in $(seq 50); do
-            grep -q "Server listening on $address" "$server_dir/$name.log" 2>/dev/null && break
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        grep -q "Server listening on $address" "$server_dir/$name.log" && break
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-        pid=
-    done
-    [ -n "$pid" ] || { sk_fail "sshd $name did not start: $(cat "$server_dir/$name.log")"; sk_finish; }
-    sk_cleanup_add "kill $pid"
-    sk_log "sshd $name on $address port $port (pid $pid)"
-}
+# ---- the servers: users with homes in a folder of the test, host key and configs in a scratch folder ----
+source "$(dirname "$0")/../harness/sshd.sh"
+sk_sshd_users
 
 # Passwords through keyboard-interactive only, as PAM asks for them ("Password: "), on 127.0.0.6.
-start_sshd keyboard 127.0.0.6 "UsePAM yes" "PasswordAuthentication no" "KbdInteractiveAuthentication yes"
+sk_start_sshd keyboard 127.0.0.6 "UsePAM yes" "PasswordAuthentication no" "KbdInteractiveAuthentication yes"
 keyboard_port=$port
 # Passwords through ssh's password authentication, on the other five addresses.
-start_sshd sshd "127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5" "UsePAM no" "PasswordAuthentication yes" \
+sk_start_sshd sshd "127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5" "UsePAM no" "PasswordAuthentication yes" \
     "KbdInteractiveAuthentication no"
 
 # ---- the client: users for the cluster's hosts and the host-key question come from its config ----
@@ -142,18 +88,7 @@ sk_gpg_home
 } | sk_encrypt_symmetric "$SK_TMP/accounts.gpg" "$passphrase"
 
 # ---- watching /proc for the passwords while the logins run ----
-patterns=$SK_TMP/patterns
-printf '%s\n' "${password[@]}" "$wrong_password" >"$patterns"
-leaks=$SK_TMP/leaks
-: >"$leaks"
-(
-    while [ ! -e "$SK_TMP/stop-watching" ]; do
-        grep -a -l -F -f "$patterns" /proc/[0-9]*/cmdline /proc/[0-9]*/environ 2>/dev/null >>"$leaks"
-        sleep 0.05
-    done
-) &
-watcher=$!
-sk_cleanup_add "touch '$SK_TMP/stop-watching'; kill $watcher"
+sk_watch_for_passwords "${password[@]}" "$wrong_password"
 
 sk_start_wm || exit 1
 sk_start "$SK_TMP/accounts.gpg"
@@ -321,9 +256,7 @@ sleep 0.5
 sk_check_eq "a token is refused after a lock" "status 1" "$(ask_as -- sk-login-d 127.0.0.4)"
 sk_check "the lock came within the token's minute" test $(($(date +%s) - lock_launch)) -lt 50
 
-touch "$SK_TMP/stop-watching"
-wait "$watcher" 2>/dev/null
-sk_check_eq "no process's command line or environment held a password" "" "$(sort -u "$leaks")"
+sk_check_eq "no process's command line or environment held a password" "" "$(sk_passwords_seen)"
 for selection in clipboard primary; do
     held=$(sk_selection "$selection")
     for user in "${users[@]}"; do
