@@ -22,22 +22,7 @@ sk_start_sshd sshd "127.0.0.1 127.0.0.2 127.0.0.3" "UsePAM no" "PasswordAuthenti
     "KbdInteractiveAuthentication no"
 
 # No User lines: each host's user comes from the host list Log in hands the cluster program.
-cfg=$SK_TMP/ssh_config
-cat >"$cfg" <<CONFIG
-Host *
-    Port $port
-    StrictHostKeyChecking accept-new
-    UserKnownHostsFile $SK_TMP/known_hosts
-    GlobalKnownHostsFile /dev/null
-    PubkeyAuthentication no
-    PreferredAuthentications password
-    ConnectTimeout 10
-CONFIG
-# ssh reads the configuration of the account it runs as: a stand-in first on PATH hands the test's over.
-mkdir -p "$SK_TMP/bin"
-printf '#!/bin/sh\nexec /usr/bin/ssh -F %q "$@"\n' "$cfg" >"$SK_TMP/bin/ssh"
-chmod +x "$SK_TMP/bin/ssh"
-export PATH="$SK_TMP/bin:$PATH"
+sk_ssh_client </dev/null
 
 sk_gpg_home
 for user in "${users[@]}"; do

@@ -35,8 +35,7 @@ sk_start_sshd sshd "127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5" "UsePAM n
     "KbdInteractiveAuthentication no"
 
 # ---- the client: users for the cluster's hosts and the host-key question come from its config ----
-cfg=$SK_TMP/ssh_config
-cat >"$cfg" <<CONFIG
+sk_ssh_client <<CONFIG
 Host 127.0.0.2
     User sk-login-b
 Host 127.0.0.3
@@ -52,22 +51,7 @@ Host sk-alias
 Host sk-behind-jump
     HostName 127.0.0.1
     ProxyJump sk-login-b@127.0.0.2
-Host *
-    Port $port
-    StrictHostKeyChecking accept-new
-    UserKnownHostsFile $SK_TMP/known_hosts
-    GlobalKnownHostsFile /dev/null
-    PubkeyAuthentication no
-    PreferredAuthentications password
-    ConnectTimeout 10
 CONFIG
-
-# ssh reads the configuration of the account it runs as: a stand-in first on PATH hands the test's over
-# to every ssh, the one Sealkeep asks how it reaches a host (ssh -G) among them.
-mkdir -p "$SK_TMP/bin"
-printf '#!/bin/sh\nexec /usr/bin/ssh -F %q "$@"\n' "$cfg" >"$SK_TMP/bin/ssh"
-chmod +x "$SK_TMP/bin/ssh"
-export PATH="$SK_TMP/bin:$PATH"
 
 # Each launch notes where its helper asks and with which token (the token is no secret; the test reuses
 # it below), then runs ssh in a session of its own without a terminal.

@@ -84,3 +84,29 @@ sk_passwords_seen() {
     wait "$SK_WATCHER" 2>/dev/null
     sort -u "$SK_TMP/leaks"
 }
+
+# sk_ssh_client [HOST-BLOCKS]: the client's configuration in $cfg: these Host blocks (from standard input),
+# then the test's defaults for every host (the server's port, host keys accepted into a file of the
+# test's, passwords only). ssh reads the configuration of the account it runs as, not $HOME's: a stand-in
+# first on PATH hands this one over to every ssh, the one Sealkeep asks how it reaches a host (ssh -G)
+# among them.
+sk_ssh_client() {
+    cfg=$SK_TMP/ssh_config
+    {
+        cat
+        cat <<CONFIG
+Host *
+    Port $port
+    StrictHostKeyChecking accept-new
+    UserKnownHostsFile $SK_TMP/known_hosts
+    GlobalKnownHostsFile /dev/null
+    PubkeyAuthentication no
+    PreferredAuthentications password
+    ConnectTimeout 10
+CONFIG
+    } >"$cfg"
+    mkdir -p "$SK_TMP/bin"
+    printf '#!/bin/sh\nexec /usr/bin/ssh -F %q "$@"\n' "$cfg" >"$SK_TMP/bin/ssh"
+    chmod +x "$SK_TMP/bin/ssh"
+    export PATH="$SK_TMP/bin:$PATH"
+}
