@@ -72,6 +72,25 @@ std::string ascii_lower(std::string_view text)
     return lower;
 }
 
+// ssh's keyboard-interactive prompt: the "(user@host) " ssh writes, read as the user and host, and the
+// server's text after it.
+struct PrefixedQuestion {
+    PasswordPrompt name;
+    std::string_view question;
+};
+std::optional<PrefixedQuestion> split_ssh_prefix(std::string_view prompt)
+{
+    if (!prompt.starts_with('('))
+        return std::nullopt;
+    const std::size_t close = prompt.find(") ");
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    auto name = split_user_at_host(prompt.substr(1, close - 1));
+    if (!name)
+        return std::nullopt;
+    return PrefixedQuestion{std::move(*name), prompt.substr(close + 2)};
+}
+
 // The server's keyboard-interactive text, if it asks for the password and for nothing else.
 bool is_password_question(std::string_view question)
 {
@@ -92,16 +111,10 @@ std::optional<PasswordPrompt> parse_password_prompt(std::string_view prompt)
         return std::nullopt;
     if (prompt.ends_with(PASSWORD_SUFFIX) && !prompt.starts_with('('))
         return split_user_at_host(prompt.substr(0, prompt.size() - PASSWORD_SUFFIX.size()));
-    // Keyboard-interactive: ssh writes "(user@host) " and then the server's text.
-    if (!prompt.starts_with('('))
+    auto prefixed = split_ssh_prefix(prompt);
+    if (!prefixed || !is_password_question(prefixed->question))
         return std::nullopt;
-    const std::size_t close = prompt.find(") ");
-    if (close == std::string_view::npos || !is_password_question(prompt.substr(close + 2)))
-        return std::nullopt;
-    auto parsed = split_user_at_host(prompt.substr(1, close - 1));
-    if (parsed)
-        parsed->keyboard_interactive = true;
-    return parsed;
+    return std::move(prefixed->name);
 }
 
 DeclinedPrompt describe_declined_prompt(std::string_view prompt)
@@ -124,13 +137,9 @@ DeclinedPrompt describe_declined_prompt(std::string_view prompt)
     }
     if (prompt.starts_with("Enter passphrase for key '"))
         return {DeclinedPromptKind::KeyPassphrase, between("key '", '\'')};
-    // Keyboard-interactive: ssh's own "(user@host) " before the server's text, which is not repeated.
-    if (prompt.starts_with('(')) {
-        const std::size_t close = prompt.find(") ");
-        if (close != std::string_view::npos)
-            if (auto name = split_user_at_host(prompt.substr(1, close - 1)))
-                return {DeclinedPromptKind::ServerQuestion, name->user + "@" + name->host};
-    }
+    // Keyboard-interactive: named by ssh's own prefix; the server's text is not repeated.
+    if (auto prefixed = split_ssh_prefix(prompt))
+        return {DeclinedPromptKind::ServerQuestion, prefixed->name.user + "@" + prefixed->name.host};
     return {DeclinedPromptKind::Other, {}};
 }
 

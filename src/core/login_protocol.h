@@ -25,7 +25,6 @@ inline constexpr std::size_t LOGIN_TOKEN_BYTES = 32;
 struct PasswordPrompt {
     std::string user;
     std::string host;
-    bool keyboard_interactive = false; // the server asked through keyboard-interactive
 };
 
 // A password prompt, and nothing else. ssh's own ("user@host's password: "), or a keyboard-interactive
@@ -40,8 +39,8 @@ std::optional<PasswordPrompt> parse_password_prompt(std::string_view prompt);
 // What a prompt that is not a password prompt asked, as far as ssh's own words tell, and of which host
 // or key: for telling the user what was declined and the way out.
 enum class DeclinedPromptKind {
-    HostKey,      // a host key to confirm; `name` is the host as ssh named it
-    KeyPassphrase, // a key's passphrase; `name` is the key file
+    HostKey,        // a host key to confirm; `name` is the host as ssh named it
+    KeyPassphrase,  // a key's passphrase; `name` is the key file
     ServerQuestion, // a keyboard-interactive question other than the password; `name` is user@host
     Other,
 };

@@ -34,47 +34,46 @@ TEST(LoginPrompt, OnlyAPasswordPromptNamesAUserAndHost)
         const char* prompt;
         const char* user; // null: not a password prompt
         const char* host;
-        bool keyboard_interactive;
     } cases[] = {
-        {"root@srv1's password: ", "root", "srv1", false},
-        {"admin@10.0.0.7's password: ", "admin", "10.0.0.7", false},
-        {"alice@::1's password: ", "alice", "::1", false},
+        {"root@srv1's password: ", "root", "srv1"},
+        {"admin@10.0.0.7's password: ", "admin", "10.0.0.7"},
+        {"alice@::1's password: ", "alice", "::1"},
         // ssh splits user@host at the last "@", so a user may hold one.
-        {"bob@example.org@gw's password: ", "bob@example.org", "gw", false},
+        {"bob@example.org@gw's password: ", "bob@example.org", "gw"},
         // Keyboard-interactive: ssh writes "(user@host) ", the server the rest. A password question alone
         // is answered, for the user and host of ssh's prefix, whatever names the server's text holds.
-        {"(root@srv1) Password: ", "root", "srv1", true},
-        {"(root@srv1) password:", "root", "srv1", true},
-        {"(root@10.0.0.5) PASSWORD: ", "root", "10.0.0.5", true},
-        {"(root@srv1) root@srv1's password: ", "root", "srv1", true},
-        {"(root@srv1) mallory@elsewhere's Password: ", "root", "srv1", true},
-        {"(bob@example.org@gw) Password: ", "bob@example.org", "gw", true},
+        {"(root@srv1) Password: ", "root", "srv1"},
+        {"(root@srv1) password:", "root", "srv1"},
+        {"(root@10.0.0.5) PASSWORD: ", "root", "10.0.0.5"},
+        {"(root@srv1) root@srv1's password: ", "root", "srv1"},
+        {"(root@srv1) mallory@elsewhere's Password: ", "root", "srv1"},
+        {"(bob@example.org@gw) Password: ", "bob@example.org", "gw"},
         // Any other server text is not: a second factor, a question, a banner, more than the question.
-        {"(root@srv1) Verification code: ", nullptr, nullptr, false},
-        {"(root@srv1) One-time password: ", nullptr, nullptr, false},
-        {"(root@srv1) New password: ", nullptr, nullptr, false},
-        {"(root@srv1) Welcome! Password: ", nullptr, nullptr, false},
-        {"(root@srv1) Password:  ", nullptr, nullptr, false},
-        {"(root@srv1) 's password: ", nullptr, nullptr, false},
-        {"(root@srv1)Password: ", nullptr, nullptr, false},
-        {"(srv1) Password: ", nullptr, nullptr, false},
-        {"(root@srv 1) Password: ", nullptr, nullptr, false},
-        {"(root@srv1) Password:\nroot@srv1's password: ", nullptr, nullptr, false},
+        {"(root@srv1) Verification code: ", nullptr, nullptr},
+        {"(root@srv1) One-time password: ", nullptr, nullptr},
+        {"(root@srv1) New password: ", nullptr, nullptr},
+        {"(root@srv1) Welcome! Password: ", nullptr, nullptr},
+        {"(root@srv1) Password:  ", nullptr, nullptr},
+        {"(root@srv1) 's password: ", nullptr, nullptr},
+        {"(root@srv1)Password: ", nullptr, nullptr},
+        {"(srv1) Password: ", nullptr, nullptr},
+        {"(root@srv 1) Password: ", nullptr, nullptr},
+        {"(root@srv1) Password:\nroot@srv1's password: ", nullptr, nullptr},
         // A host key to confirm, a key's passphrase, an agent confirmation.
         {"The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be established.\n"
          "ED25519 key fingerprint is SHA256:abc.\nAre you sure you want to continue connecting "
          "(yes/no/[fingerprint])? ",
-         nullptr, nullptr, false},
-        {"Enter passphrase for key '/root/.ssh/id_ed25519': ", nullptr, nullptr, false},
-        {"Allow use of key /root/.ssh/id_ed25519?", nullptr, nullptr, false},
+         nullptr, nullptr},
+        {"Enter passphrase for key '/root/.ssh/id_ed25519': ", nullptr, nullptr},
+        {"Allow use of key /root/.ssh/id_ed25519?", nullptr, nullptr},
         // Near misses of ssh's own prompt.
-        {"root@srv1's password:", nullptr, nullptr, false},
-        {"@srv1's password: ", nullptr, nullptr, false},
-        {"root@'s password: ", nullptr, nullptr, false},
-        {"srv1's password: ", nullptr, nullptr, false},
-        {"root@srv1's password: \n", nullptr, nullptr, false},
-        {"ro\x1bot@srv1's password: ", nullptr, nullptr, false},
-        {"", nullptr, nullptr, false},
+        {"root@srv1's password:", nullptr, nullptr},
+        {"@srv1's password: ", nullptr, nullptr},
+        {"root@'s password: ", nullptr, nullptr},
+        {"srv1's password: ", nullptr, nullptr},
+        {"root@srv1's password: \n", nullptr, nullptr},
+        {"ro\x1bot@srv1's password: ", nullptr, nullptr},
+        {"", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.prompt);
@@ -86,7 +85,6 @@ TEST(LoginPrompt, OnlyAPasswordPromptNamesAUserAndHost)
         ASSERT_TRUE(parsed);
         EXPECT_EQ(parsed->user, c.user);
         EXPECT_EQ(parsed->host, c.host);
-        EXPECT_EQ(parsed->keyboard_interactive, c.keyboard_interactive);
     }
 }
 

@@ -131,7 +131,6 @@ int load_fixture(const std::vector<std::string>& lines)
     for (const auto& text : lines)
         document->add_line(text + "\n");
     document->finish();
-    main.tree.database_loaded = document->accounts() > 0;
     show_loaded_rows(main, std::move(document));
     drain_events();
     return main.tree.database_loaded;

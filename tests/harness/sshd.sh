@@ -85,6 +85,19 @@ sk_passwords_seen() {
     sort -u "$SK_TMP/leaks"
 }
 
+# sk_check_no_password_left: no process's command line or environment held one of the users' passwords
+# while watched, and neither selection holds one now.
+sk_check_no_password_left() {
+    local selection held user
+    sk_check_eq "no process's command line or environment held a password" "" "$(sk_passwords_seen)"
+    for selection in clipboard primary; do
+        held=$(sk_selection "$selection")
+        for user in "${users[@]}"; do
+            sk_check_not_contains "the $selection does not hold $user's password" "$held" "${password[$user]}"
+        done
+    done
+}
+
 # sk_ssh_client [HOST-BLOCKS]: the client's configuration in $cfg: these Host blocks (from standard input),
 # then the test's defaults for every host (the server's port, host keys accepted into a file of the
 # test's, passwords only). ssh reads the configuration of the account it runs as, not $HOME's: a stand-in

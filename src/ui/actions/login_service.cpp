@@ -30,10 +30,9 @@
 namespace sealkeep {
 
 // A Log in waiting for ssh to say how it reaches the accounts' hosts. The thread asking holds it too: the
-// login it belongs to is forgotten (null) when that goes first.
+// login it belongs to is forgotten (null) when that goes first, or when its records go (a lock, Refresh).
 struct PendingLogin {
     Login* login = nullptr;
-    unsigned generation = 0;
     std::string command_line;
     std::string helper;
     std::vector<LoginAccount> accounts;
@@ -317,13 +316,11 @@ bool launch(Login& login, const std::string& command_line, const std::string& he
         }
         owner->status.say(message);
     };
-    if (start_command_line(command_line, report,
-                           std::move(extras)))
+    if (start_command_line(command_line, report, std::move(extras)))
         return true;
     login.service->tokens.end(token);
     return false;
 }
-
 
 // How long ssh may take to say how it reaches one host: it reads files only, unless the configuration
 // runs a command (a Match exec), which must not hold a Log in up for long.
@@ -334,6 +331,8 @@ void resolve_in_thread(GTask* task, gpointer, gpointer data, GCancellable*)
     PendingLogin& pending = **static_cast<std::shared_ptr<PendingLogin>*>(data);
     std::vector<std::pair<std::string, std::optional<SshDestination>>> asked;
     for (LoginAccount& account : pending.accounts) {
+        if (pending.stop)
+            break;
         auto known = std::ranges::find(asked, account.host, &decltype(asked)::value_type::first);
         if (known == asked.end()) {
             asked.emplace_back(account.host, resolve_ssh_destination(account.host, RESOLVE_TIMEOUT, &pending.stop));
@@ -347,12 +346,12 @@ void resolve_in_thread(GTask* task, gpointer, gpointer data, GCancellable*)
     g_task_return_boolean(task, TRUE);
 }
 
-void on_resolved(GObject*, GAsyncResult*, gpointer data)
+void on_resolved(GObject*, GAsyncResult* result, gpointer)
 {
-    std::shared_ptr<PendingLogin> pending = *static_cast<std::shared_ptr<PendingLogin>*>(data);
+    std::shared_ptr<PendingLogin> pending = *static_cast<std::shared_ptr<PendingLogin>*>(g_task_get_task_data(G_TASK(result)));
     Login* login = pending->login;
     // The window went, or a lock, Refresh or a load took the records meanwhile: nothing is launched.
-    if (!login || pending->generation != login->generation)
+    if (!login)
         return;
     std::erase(login->resolving, pending);
     launch(*login, pending->command_line, pending->helper, std::move(pending->accounts));
@@ -388,12 +387,11 @@ bool start_login(Login& login, const std::string& command_line, std::vector<Logi
     // prompt names the host and user it resolved. The command starts when every answer is in.
     auto pending = std::make_shared<PendingLogin>();
     pending->login = &login;
-    pending->generation = login.generation;
     pending->command_line = command_line;
     pending->helper = helper;
     pending->accounts = std::move(accounts);
     login.resolving.push_back(pending);
-    GTask* task = g_task_new(nullptr, nullptr, on_resolved, new std::shared_ptr<PendingLogin>(pending));
+    GTask* task = g_task_new(nullptr, nullptr, on_resolved, nullptr);
     g_task_set_task_data(task, new std::shared_ptr<PendingLogin>(pending),
                          [](gpointer data) { delete static_cast<std::shared_ptr<PendingLogin>*>(data); });
     g_task_run_in_thread(task, resolve_in_thread);
@@ -404,7 +402,6 @@ bool start_login(Login& login, const std::string& command_line, std::vector<Logi
 void revoke_login_tokens(Login& login)
 {
     // A Log in still asking ssh launches nothing: its records are going.
-    ++login.generation;
     stop_resolving(login);
     login.explained.clear();
     if (login.service)

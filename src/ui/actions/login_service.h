@@ -46,10 +46,9 @@ struct Login {
     // Launches whose declined question the status bar explains: their command's failure, which follows
     // at once (ssh gives up), does not replace the explanation.
     std::vector<std::string> explained;
-    // Log ins asking ssh how it reaches their hosts, and the generation of the records they were made
-    // from: a lock, Refresh or load starts a new one, and a Log in of an older one launches nothing.
+    // Log ins asking ssh how it reaches their hosts; a lock, Refresh or load lets go of them, and they
+    // launch nothing.
     std::vector<std::shared_ptr<PendingLogin>> resolving;
-    unsigned generation = 0;
 };
 
 // The helper installed beside the running binary.

@@ -39,7 +39,7 @@ struct OpenFile {
 
     // What the window does for it.
     std::function<GtkWindow*()> parent;                            // dialogs' parent; null once the window went
-    std::function<void(std::unique_ptr<Document>)> show_document;  // in the tree, with the search over it
+    std::function<void(std::unique_ptr<Document>)> show_document;  // in the tree, with the search over it, loaded
     std::function<void(LoadResult)> loaded;                        // a load ended on its own
     std::function<void(std::string passphrase)> load;              // a new load of the file
     std::function<void()> refresh;                                 // the prompt, for a load

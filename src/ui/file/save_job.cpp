@@ -113,12 +113,10 @@ void answer_changed_on_disk(OpenFile& file, const std::string& reason, SaveChoic
 
 void watch_loaded_file(OpenFile& file);
 
-// The document shown is a document built from this text, in place of the one shown; its tree keeps its
-// shape.
-void show_saved_text(OpenFile& file, std::string_view text)
+// A document of this text, with the templates of `like`.
+std::unique_ptr<Document> document_of_text(const Document& like, std::string_view text)
 {
-    const Document* shown = shown_document(file.tree);
-    auto document = std::make_unique<Document>(shown->templates());
+    auto document = std::make_unique<Document>(like.templates());
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t newline = text.find('\n', start);
         const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
@@ -126,8 +124,15 @@ void show_saved_text(OpenFile& file, std::string_view text)
         start = end;
     }
     document->finish();
+    return document;
+}
+
+// The document shown is a document built from this text, in place of the one shown; its tree keeps its
+// shape.
+void show_saved_text(OpenFile& file, std::string_view text)
+{
+    std::unique_ptr<Document> document = document_of_text(*shown_document(file.tree), text);
     remember_tree_shape(file.tree);
-    file.tree.database_loaded = document->accounts() > 0;
     file.show_document(std::move(document));
     restore_tree_shape(file.tree);
 }
@@ -477,20 +482,11 @@ bool show_held_edits(OpenFile& file)
     const Document* loaded = shown_document(file.tree);
     if (!file.held_edits || !loaded || !file.loaded_file || file.loaded_file->path != file.held_edits->path)
         return false;
-    auto document = std::make_unique<Document>(loaded->templates());
-    const std::string_view text = file.held_edits->plaintext.view();
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t newline = text.find('\n', start);
-        const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
-        document->add_line(text.substr(start, end - start));
-        start = end;
-    }
-    document->finish();
+    std::unique_ptr<Document> document = document_of_text(*loaded, file.held_edits->plaintext.view());
     // Edits of the file as it was: a save checks that it still is, and refuses to write over another's change.
     file.loaded_file->digest = file.held_edits->digest;
     const unsigned after_save = file.held_edits->after_save;
     file.held_edits.reset();
-    file.tree.database_loaded = document->accounts() > 0;
     file.show_document(std::move(document));
     file.edits_after_save = after_save;
     note_document_edited(file);

@@ -23,7 +23,6 @@ struct LockState {
     std::function<void()> lock_now;
     std::function<bool()> has_document;
 
-
     // Idle time: the last input in any of Sealkeep's windows, and the check that runs when the allowed
     // time may be up. 0 seconds: no lock on idle time.
     guint idle_seconds = 0;
@@ -50,8 +49,8 @@ void close_on_lock(GtkWidget* dialog);
 void close_dialogs_marked_for_lock();
 
 // Starts watching for input (idle time, after which a window that shows a document locks; 0: never) and
-// connects to the session and system buses, without waiting
-// for either: a bus or service that is not there is a trigger that never comes.
+// connects to the session and system buses, without waiting for either: a bus or service that is not
+// there is a trigger that never comes.
 void start_lock_triggers(LockState& lock, guint idle_seconds);
 
 // Ends every subscription and pending call; the window state is going.

@@ -11,7 +11,6 @@
 
 namespace sealkeep {
 
-
 // Builds both views (the whole tree's with an empty model, into tree.view and tree.model, and the
 // filter's, hidden); returns the widget that holds them.
 GtkWidget* create_entry_tree_view(AccountTree& tree);

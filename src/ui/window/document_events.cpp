@@ -34,6 +34,7 @@ void clear_document(MainWindow& main)
 bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document)
 {
     const bool any = document && !document->rows().empty();
+    main.tree.database_loaded = document && document->accounts() > 0;
     GtkTreeModel* model = account_model_new(std::move(document), main.tree.customer_icon.get());
     set_entry_model(main.tree, model);
     g_object_unref(model);
@@ -69,7 +70,6 @@ void show_loaded_document(MainWindow& main, LoadResult result)
         return;
     // The rows first, then the file they came from; edits a lock kept replace them, and the tree takes
     // the shape it had before the lock.
-    main.tree.database_loaded = result.document && result.document->accounts() > 0;
     show_loaded_rows(main, std::move(result.document));
     remember_loaded_file(main.file, std::move(result.file));
     show_held_edits(main.file);

@@ -20,7 +20,8 @@ struct MainWindow;
 void clear_document(MainWindow& main);
 
 // Shows the document (finished) in place of whatever the tree showed, with the search over it: a filter
-// that is on shows its part at once. Returns whether it has any row.
+// that is on shows its part at once. The tree counts as loaded when the document has an account.
+// Returns whether it has any row.
 bool show_loaded_rows(MainWindow& main, std::unique_ptr<Document> document);
 
 // Cancels a running load, clears the document and starts a new load with this passphrase, the file path

@@ -78,19 +78,19 @@ MainWindow::MainWindow()
           .tree = tree,
           .status = status,
           .settings = settings,
-          .parent = [this] { return window ? GTK_WINDOW(window) : nullptr; },
+          .parent = [this] { return parent(); },
           .load_running = [this] { return load_running(file); },
           .show_edited = [this](EditResult result, bool select_written) {
               show_edited_document(*this, std::move(result), select_written);
           },
       }
 {
-    file.parent = [this] { return window ? GTK_WINDOW(window) : nullptr; };
+    file.parent = [this] { return parent(); };
     file.show_document = [this](std::unique_ptr<Document> document) { show_loaded_rows(*this, std::move(document)); };
     file.loaded = [this](LoadResult result) { show_loaded_document(*this, std::move(result)); };
     file.load = [this](std::string passphrase) { start_load(*this, std::move(passphrase)); };
     file.refresh = [this] { refresh_entries(*this); };
-    setup.parent = [this] { return window ? GTK_WINDOW(window) : nullptr; };
+    setup.parent = [this] { return parent(); };
     setup.applied = [this] { use_settings_from_setup(*this); };
     setup.refresh = [this] { refresh_entries(*this); };
     prompt.entered = [this](std::string passphrase) { start_load(*this, std::move(passphrase)); };
@@ -100,8 +100,7 @@ MainWindow::MainWindow()
 
 MainWindow::~MainWindow()
 {
-    // The open file goes with its part: a save still running is stopped before its rename (the file
-    // stays as it was), loads are cancelled.
+    // The open file stops its own save and loads as it goes, after this.
     stop_lock_triggers(lock);
     release_clipboard(clipboard);
     stop_login_service(login);

@@ -31,13 +31,15 @@ namespace sealkeep {
 
 inline constexpr const char* WINDOW_ICON = "gtk-dialog-authentication";
 
-
 struct MainWindow {
     MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
     // Stops a running load (gpg ended, the worker joined) and releases every record.
     ~MainWindow();
+
+    // The parent of the parts' dialogs; null once the window went.
+    GtkWindow* parent() const { return window ? GTK_WINDOW(window) : nullptr; }
 
     GtkWidget* window = nullptr;
     AccountTree tree; // the account views and the model shown

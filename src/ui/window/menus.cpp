@@ -28,39 +28,11 @@ enum class Kind { Label, Mnemonic, Stock, StockImage, Separator };
 // Every action takes the window state and nothing else.
 using Action = void (*)(MainWindow&);
 
-// The account actions, as a menu item or button runs them: on the window's parts they work with.
-template <void (*action)(const AccountActions&)>
-void with_actions(MainWindow& main)
+// A command of one part of the window, as a menu item or button runs it: on that part.
+template <auto part, auto command>
+void on_part(MainWindow& main)
 {
-    action(main.actions);
-}
-
-// The search bar's steps.
-template <void (*step)(SearchState&)>
-void with_search(MainWindow& main)
-{
-    step(main.search);
-}
-
-// Setup and Open file.
-template <void (*command)(SetupDialog&)>
-void with_setup(MainWindow& main)
-{
-    command(main.setup);
-}
-
-// The file's commands, on the open file.
-template <void (*command)(OpenFile&)>
-void with_file(MainWindow& main)
-{
-    command(main.file);
-}
-
-// The Edit menu's commands, on the parts they work with.
-template <void (*command)(const AccountEditing&)>
-void with_editing(MainWindow& main)
-{
-    command(main.editing);
+    command(main.*part);
 }
 
 struct ItemDef {
@@ -150,39 +122,39 @@ GtkWidget* create_menu_bar(GtkAccelGroup* accel_group, MainWindow& main)
     const MenuDef menus[] = {
         {N_("_File"),
          {
-             {Kind::Mnemonic, N_("_Open file"), &with_setup<choose_password_file>, 0},
-             {Kind::Stock, "gtk-preferences", &with_setup<show_setup_dialog>, 0},
+             {Kind::Mnemonic, N_("_Open file"), &on_part<&MainWindow::setup, choose_password_file>, 0},
+             {Kind::Stock, "gtk-preferences", &on_part<&MainWindow::setup, show_setup_dialog>, 0},
              SEPARATOR,
              {Kind::Stock, "gtk-quit", &quit, GDK_KEY_q},
              {Kind::Mnemonic, N_("_Lock"), &lock_window, GDK_KEY_l},
              SEPARATOR,
-             {Kind::Stock, "gtk-save", &with_file<save_document>, GDK_KEY_s},
-             {Kind::Mnemonic, N_("_Change passphrase…"), &with_file<change_passphrase>, 0},
+             {Kind::Stock, "gtk-save", &on_part<&MainWindow::file, save_document>, GDK_KEY_s},
+             {Kind::Mnemonic, N_("_Change passphrase…"), &on_part<&MainWindow::file, change_passphrase>, 0},
          }},
         {N_("_Edit"),
          {
-             {Kind::StockImage, N_("_Add account"), &with_editing<add_account_command>, GDK_KEY_Insert, GdkModifierType(0),
+             {Kind::StockImage, N_("_Add account"), &on_part<&MainWindow::editing, add_account_command>, GDK_KEY_Insert, GdkModifierType(0),
               GTK_STOCK_ADD},
-             {Kind::StockImage, N_("_Edit account"), &with_editing<edit_account_command>, GDK_KEY_F2, GdkModifierType(0),
+             {Kind::StockImage, N_("_Edit account"), &on_part<&MainWindow::editing, edit_account_command>, GDK_KEY_F2, GdkModifierType(0),
               GTK_STOCK_EDIT},
-             {Kind::StockImage, N_("D_uplicate account"), &with_editing<duplicate_account_command>, 0, GdkModifierType(0),
+             {Kind::StockImage, N_("D_uplicate account"), &on_part<&MainWindow::editing, duplicate_account_command>, 0, GdkModifierType(0),
               GTK_STOCK_COPY},
-             {Kind::StockImage, N_("_Delete"), &with_editing<delete_accounts_command>, GDK_KEY_Delete, GdkModifierType(0),
+             {Kind::StockImage, N_("_Delete"), &on_part<&MainWindow::editing, delete_accounts_command>, GDK_KEY_Delete, GdkModifierType(0),
               GTK_STOCK_DELETE},
              SEPARATOR,
-             {Kind::StockImage, N_("_Change password…"), &with_editing<change_password_command>, 0, GdkModifierType(0),
+             {Kind::StockImage, N_("_Change password…"), &on_part<&MainWindow::editing, change_password_command>, 0, GdkModifierType(0),
               "gtk-dialog-authentication"},
          }},
         {N_("_Action"),
          {
-             {Kind::Label, N_("Copy command line"), &with_actions<on_copy_command_line>, 0},
-             {Kind::Label, N_("Copy password"), &with_actions<on_copy_password>, 0},
-             {Kind::Label, N_("Copy password & Execute"), &with_actions<on_copy_password_and_execute>, 0},
-             {Kind::Stock, "gtk-execute", &with_actions<on_execute>, 0},
-             {Kind::Label, N_("Log in"), &with_actions<on_log_in>, GDK_KEY_Return},
+             {Kind::Label, N_("Copy command line"), &on_part<&MainWindow::actions, on_copy_command_line>, 0},
+             {Kind::Label, N_("Copy password"), &on_part<&MainWindow::actions, on_copy_password>, 0},
+             {Kind::Label, N_("Copy password & Execute"), &on_part<&MainWindow::actions, on_copy_password_and_execute>, 0},
+             {Kind::Stock, "gtk-execute", &on_part<&MainWindow::actions, on_execute>, 0},
+             {Kind::Label, N_("Log in"), &on_part<&MainWindow::actions, on_log_in>, GDK_KEY_Return},
              SEPARATOR,
-             {Kind::Stock, "gtk-go-forward", &with_search<find_next_match>, GDK_KEY_n},
-             {Kind::Stock, "gtk-go-back", &with_search<find_previous_match>, GDK_KEY_p},
+             {Kind::Stock, "gtk-go-forward", &on_part<&MainWindow::search, find_next_match>, GDK_KEY_n},
+             {Kind::Stock, "gtk-go-back", &on_part<&MainWindow::search, find_previous_match>, GDK_KEY_p},
          }},
         {N_("_View"),
          {
@@ -235,15 +207,15 @@ GtkWidget* create_toolbar(MainWindow& main)
         Action action;
     };
     const ButtonDef buttons[] = {
-        {"gtk-copy", N_("Copy cmd line"), N_("Copy command line."), &with_actions<on_copy_command_line>},
-        {"gtk-copy", N_("Copy passwd"), N_("Copy password."), &with_actions<on_copy_password>},
+        {"gtk-copy", N_("Copy cmd line"), N_("Copy command line."), &on_part<&MainWindow::actions, on_copy_command_line>},
+        {"gtk-copy", N_("Copy passwd"), N_("Copy password."), &on_part<&MainWindow::actions, on_copy_password>},
         {"gtk-copy", N_("Copy & Execute"), N_("Copy password and execute command line."),
-         &with_actions<on_copy_password_and_execute>},
-        {"gtk-execute", nullptr, N_("Execute command line."), &with_actions<on_execute>},
+         &on_part<&MainWindow::actions, on_copy_password_and_execute>},
+        {"gtk-execute", nullptr, N_("Execute command line."), &on_part<&MainWindow::actions, on_execute>},
         {"gtk-connect", N_("Log in"), N_("Execute command line; Sealkeep answers ssh's password prompt."),
-         &with_actions<on_log_in>},
-        {"gtk-add", N_("Add"), N_("Add an account."), &with_editing<add_account_command>},
-        {"gtk-edit", N_("Edit"), N_("Edit the selected account."), &with_editing<edit_account_command>},
+         &on_part<&MainWindow::actions, on_log_in>},
+        {"gtk-add", N_("Add"), N_("Add an account."), &on_part<&MainWindow::editing, add_account_command>},
+        {"gtk-edit", N_("Edit"), N_("Edit the selected account."), &on_part<&MainWindow::editing, edit_account_command>},
     };
 
     GtkWidget* toolbar = gtk_toolbar_new();
